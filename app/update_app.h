@@ -1,0 +1,50 @@
+#pragma once
+// The program's one application object: start-up, folder discovery, the work folder, consent,
+// the update run and the exit code.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "engine/worker.h"
+#include "platform/platform.h"
+
+namespace mivetrak {
+
+class UpdateApp {
+public:
+    explicit UpdateApp(Platform& platform);
+    virtual ~UpdateApp();
+    UpdateApp(const UpdateApp&) = delete;
+    UpdateApp& operator=(const UpdateApp&) = delete;
+
+    // Always false: no message loop follows; the caller runs ExitInstance next.
+    bool InitInstance();
+    int32_t ExitInstance();
+
+    // The update run (dialog beside the worker); returns when both have ended.
+    void RunUpdate();
+    int StartWorker();
+
+    Platform& platform;
+
+    // Fields handed to the worker before it starts.
+    uint32_t DownloadLength = 0;
+    int32_t ExitCode = 0;
+    ModuleHandle ResourceLibraryHandle = nullptr;
+    std::vector<std::string> TargetFolderList;
+    std::string WorkFolder;
+    int32_t ForceUpdate = 0;
+
+    // The progress dialog's window while it exists; read by the worker before every message.
+    std::atomic<WindowHandle> MainWindow{nullptr};
+    // The executable's own icon 128.
+    IconHandle AppIcon = nullptr;
+
+    // What the worker sees of this object (engine/worker.h).
+    WorkerContext Worker{platform,    TargetFolderList, WorkFolder, DownloadLength,
+                         ExitCode,    MainWindow,       kIndexUrl};
+};
+
+}  // namespace mivetrak

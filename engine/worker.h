@@ -1,0 +1,35 @@
+#pragma once
+// The worker thread: checks which folders need the update, downloads the database once and
+// installs it with backup and rollback. It reaches the dialog only through window messages.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/transfer.h"
+#include "platform/platform.h"
+
+namespace mivetrak {
+
+// The application's fields that the worker uses, handed over before the worker starts.
+struct WorkerContext {
+    Platform& platform;
+    std::vector<std::string>& TargetFolderList;
+    const std::string& WorkFolder;
+    uint32_t& DownloadLength;
+    int32_t& ExitCode;
+    const std::atomic<WindowHandle>& MainWindow;
+    std::string IndexUrl;
+};
+
+// Returns 0 done or nothing to do, 2 stopped by the user, 3 update not obtained, 4 installation
+// failed.
+int UpdateWorker(WorkerContext& app);
+
+// The thread's entry; argument: the WorkerContext. Stores UpdateWorker's result in ExitCode.
+uint32_t WorkerThreadProc(void* app);
+
+// The database download's progress callback; user data: the WorkerContext.
+int DownloadProgressCallback(void* userData, const TransferProgress* progress);
+
+}  // namespace mivetrak

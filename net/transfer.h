@@ -1,0 +1,31 @@
+#pragma once
+// Records shared by the remote query and the download.
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+struct RemoteFileInfo {
+    uint32_t contentLength = 0;
+    SystemTime lastModified;
+};
+
+struct TransferProgress {
+    uint32_t unused = 0;
+    uint32_t totalBytes = 0;  // bytes written to the local file so far
+    uint32_t rate = 0;        // bytes per second over the last completed window of 100 blocks
+};
+
+// Called every 20 blocks of a download; returns nonzero to go on, 0 to stop.
+using ProgressCallback = int (*)(void* userData, const TransferProgress* progress);
+
+enum TransferState : int32_t {
+    StateIdle = 0,
+    StateHeld = 1,
+    StateFailed = 2,
+    StateRunning = 3,
+    StateDone = 4,
+};
+
+}  // namespace mivetrak

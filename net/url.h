@@ -1,0 +1,17 @@
+#pragma once
+// Splitting a URL into scheme, port, host and path.
+#include <string>
+
+#include "platform/code_page.h"
+
+namespace mivetrak {
+
+constexpr size_t kSchemeBuffer = 12;  // at most 11 bytes
+constexpr size_t kHostBuffer = 100;   // host with port: at most 99 bytes
+constexpr size_t kPathBuffer = 1024;  // at most 1023 bytes
+
+// 1 when the URL could be split; 0 when it cannot, or when a part does not fit its limit.
+int SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
+             std::string& host, std::string& path);
+
+}  // namespace mivetrak

@@ -1,0 +1,74 @@
+#pragma once
+// Files, folders, the temporary folder and the INI reader, as the portable logic sees them.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+// The ways the program opens a file (CreateFileA's access, share mode and disposition).
+enum class FileOpenMode {
+    ReadShareRead,        // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+    ReadWriteShareRead,   // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
+    CreateWriteShareRead  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS (handle not inherited)
+};
+
+// An open file. Destroying it closes the handle.
+class File {
+public:
+    virtual ~File() = default;
+    // GetFileTime, each converted by FileTimeToSystemTime; a null pointer is not asked for.
+    virtual bool GetTimes(SystemTime* creation, SystemTime* lastWrite) = 0;
+    // SetFileTime: creation may be null (left unchanged); last access is never changed.
+    virtual bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) = 0;
+    // GetFileSize with the high word: false when the system cannot tell the size.
+    virtual bool GetSize(uint64_t& size) = 0;
+    // WriteFile of all the bytes, or false.
+    virtual bool Write(const void* data, size_t size) = 0;
+    virtual bool Flush() = 0;
+};
+
+// What a directory search (FindFirstFileA, FindClose) reports of one entry.
+struct FindData {
+    SystemTime creation;
+    SystemTime lastWrite;
+    uint64_t size = 0;
+};
+
+constexpr uint32_t kFileAttributeReadOnly = 0x1;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // CreateFileA in the given mode; null when the open fails.
+    virtual std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) = 0;
+    // FindFirstFileA then FindClose; false when nothing is found.
+    virtual bool FindFile(const std::string& path, FindData& out) = 0;
+    // GetVolumeInformationA asking only for the file-system name; "" when the query fails.
+    virtual std::string VolumeFileSystemName(const std::string& root) = 0;
+    // GetFileAttributesA; false when it fails (nothing at the path).
+    virtual bool FileAttributes(const std::string& path, uint32_t& attributes) = 0;
+
+    virtual bool MakeDirectory(const std::string& path) = 0;         // CreateDirectoryA
+    virtual bool RemoveEmptyDirectory(const std::string& path) = 0;  // RemoveDirectoryA
+    virtual bool RemoveFile(const std::string& path) = 0;            // DeleteFileA
+    virtual bool RenameFile(const std::string& from, const std::string& to) = 0;  // MoveFileA
+    // CopyFileA: keeps the source's last-write time on the copy.
+    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) = 0;
+
+    // GetTempPathA into a 260-byte buffer: the returned length (0 on failure, 260 or more when
+    // the path does not fit) and, when it fits, the path itself.
+    virtual uint32_t TempFolder(std::string& out) = 0;
+
+    // GetPrivateProfileStringA with a buffer of bufferSize bytes.
+    virtual std::string ReadProfileString(const std::string& section, const std::string& key,
+                                          const std::string& defaultValue, size_t bufferSize,
+                                          const std::string& path) = 0;
+};
+
+}  // namespace mivetrak

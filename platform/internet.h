@@ -1,0 +1,82 @@
+#pragma once
+// The Windows Internet client library as the portable logic sees it: connected state, probes,
+// dialling and synchronous HTTP and FTP transfers on opaque handles.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+struct InternetTag;
+using InternetHandle = InternetTag*;  // HINTERNET; null = none
+
+enum class InternetService : uint32_t { Ftp = 1, Http = 3 };
+
+// HttpQueryInfoA queries used by the program.
+constexpr uint32_t kHttpQueryContentLength = 5;
+constexpr uint32_t kHttpQueryStatusCode = 19;
+
+constexpr uint32_t kInternetFlagReload = 0x80000000u;
+constexpr uint32_t kInternetFlagNoCacheWrite = 0x04000000u;
+constexpr uint32_t kInternetFlagKeepConnection = 0x00400000u;
+constexpr uint32_t kInternetFlagResynchronize = 0x00000800u;
+constexpr uint32_t kInternetFlagNeedFile = 0x00000010u;
+
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kErrorInternetIncorrectPassword = 12014;
+constexpr uint32_t kErrorInternetForceRetry = 12032;
+constexpr uint32_t kErrorDialogFlags = 7;
+constexpr uint32_t kAutodialForceOnline = 1;
+constexpr uint32_t kFlagIccForceConnection = 1;
+
+// What GetVersionExA reports that the connection test reads.
+struct OsVersion {
+    uint32_t platformId = 0;
+    uint32_t majorVersion = 0;
+};
+
+class Internet {
+public:
+    virtual ~Internet() = default;
+
+    // Connected state. HasConnectedStateEx looks InternetGetConnectedStateExA up by name in the
+    // already loaded Internet library.
+    virtual bool HasConnectedStateEx() = 0;
+    virtual bool ConnectedStateEx(uint32_t& flags) = 0;  // 260-byte name buffer, reserved 0
+    virtual bool ConnectedState(uint32_t& flags) = 0;
+    // GetVersionExA with a record of recordSize bytes (156 extended, 148 basic).
+    virtual bool QueryOsVersion(uint32_t recordSize, OsVersion& out) = 0;
+    // InternetCheckConnectionA(url or null, FLAG_ICC_FORCE_CONNECTION, 0).
+    virtual bool CheckConnectionTo(const char* url) = 0;
+    // InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, owner).
+    virtual bool Autodial(WindowHandle owner) = 0;
+    // InternetDial(owner, name, INTERNET_AUTODIAL_FORCE_ONLINE, connectionId, 0): its error code.
+    virtual uint32_t DialConnection(WindowHandle owner, const std::string& name,
+                                    uintptr_t* connectionId) = 0;
+
+    // Transfers. Every handle returned must be given back to CloseInternetHandle.
+    virtual InternetHandle OpenRoot(const std::string& agent) = 0;  // preconfigured proxy, sync
+    virtual InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
+                                   const std::string& user, const std::string& password,
+                                   InternetService service) = 0;
+    virtual InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                           const std::string& path, uint32_t flags) = 0;
+    virtual bool SendHttpRequest(InternetHandle request) = 0;
+    // HttpQueryInfoA as text into a buffer of bufferLength bytes (the length offered).
+    virtual bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
+                               std::string& out) = 0;
+    // HttpQueryInfoA of Last-Modified with HTTP_QUERY_FLAG_SYSTEMTIME.
+    virtual bool QueryLastModified(InternetHandle request, SystemTime& out) = 0;
+    // InternetErrorDlg(desktop window, request, error, flags, no data).
+    virtual uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) = 0;
+    virtual InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
+                                       uint32_t access, uint32_t flags) = 0;
+    // InternetReadFile: false on failure; bytesRead 0 means the end of the data.
+    virtual bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
+                          uint32_t& bytesRead) = 0;
+    virtual void CloseInternetHandle(InternetHandle handle) = 0;
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,37 @@
+#pragma once
+// Registry keys, opened (never created) and closed by their owner.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mivetrak {
+
+enum class RegistryRoot { LocalMachine, CurrentUser };
+
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyReadWrite = 0x2001F;
+constexpr uint32_t kRegDword = 4;
+
+// An open key. Destroying it closes it (RegCloseKey).
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    // RegQueryValueExA into a buffer of maxBytes: false when the value is missing or its data
+    // does not fit; otherwise data holds exactly the bytes stored and type their type.
+    virtual bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
+                            uint32_t& type) = 0;
+    // RegSetValueExA of a 4-byte value with the given registry type.
+    virtual bool SetValue32(const std::string& name, uint32_t value, uint32_t type) = 0;
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // RegOpenKeyExA; null when the key cannot be opened.
+    virtual std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
+                                                 uint32_t access) = 0;
+};
+
+}  // namespace mivetrak

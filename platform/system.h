@@ -1,0 +1,47 @@
+#pragma once
+// Threads, the clock, modules and resources, the command line and the shell folders.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+// A thread made suspended. Destroying it closes the handle (the thread itself is not stopped).
+class Thread {
+public:
+    virtual ~Thread() = default;
+    virtual bool Resume() = 0;
+    virtual void WaitUntilEnded() = 0;  // WaitForSingleObject with INFINITE
+};
+
+using ThreadEntry = uint32_t (*)(void* argument);
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // Threads and the clock.
+    virtual std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) = 0;
+    virtual uint32_t TickCount() = 0;  // milliseconds, 32-bit, wrapping
+    virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
+
+    // Modules and their resources. LoadModule stores GetLastError's code on failure.
+    virtual ModuleHandle LoadModule(const std::string& name, uint32_t& error) = 0;
+    virtual void FreeModule(ModuleHandle module) = 0;
+    // FormatMessageA from the system, in the user's default language; "" when it has none.
+    virtual std::string SystemErrorText(uint32_t error) = 0;
+    // LoadStringA; "" when the id is missing.
+    virtual std::string LoadText(ModuleHandle module, uint32_t id) = 0;
+    // LoadIconA from the module (null: the executable itself); null when missing.
+    virtual IconHandle LoadIconResource(ModuleHandle module, uint32_t id) = 0;
+
+    // The command line exactly as the process received it (GetCommandLineA).
+    virtual std::string RawCommandLine() = 0;
+    // SHGetFolderPathA(CSIDL_PROGRAM_FILES), looked up at run time in "shfolder.dll": false when
+    // the library or the function is missing or the call fails.
+    virtual bool ProgramFilesFolder(std::string& out) = 0;
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,72 @@
+#pragma once
+// Message boxes, window messages and the modal dialog host.
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// The window of a running modal dialog, as its handler may use it.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+    virtual WindowHandle Handle() = 0;
+    virtual void SetBigIcon(IconHandle icon) = 0;    // WM_SETICON, ICON_BIG
+    virtual void SetSmallIcon(IconHandle icon) = 0;  // WM_SETICON, ICON_SMALL
+    virtual void SetTitle(const std::string& title) = 0;
+    // Sends a message to the child control with the given id; returns its result.
+    virtual intptr_t SendToControl(int controlId, uint32_t message, uintptr_t wParam,
+                                   intptr_t lParam) = 0;
+    virtual bool HasControl(int controlId) = 0;
+    virtual void SetControlText(int controlId, const std::string& text) = 0;
+    virtual bool GetControlText(int controlId, std::string& text) = 0;
+    // A box owned by this window.
+    virtual int ShowOwnedMessageBox(const std::string& text, const std::string& caption,
+                                    uint32_t flags) = 0;
+    virtual void EndDialog(int result) = 0;
+    virtual bool IsMinimized() = 0;
+    // Paints the icon at (x, y) of the client area after WM_ICONERASEBKGND, within one
+    // BeginPaint/EndPaint; the client size and the system's icon size for the formula.
+    virtual void ClientSize(int& width, int& height) = 0;
+    virtual void IconMetrics(int& cx, int& cy) = 0;
+    virtual void PaintIcon(int x, int y, IconHandle icon) = 0;
+};
+
+// What a modal dialog does with the messages that the host forwards to it.
+class DialogHandler {
+public:
+    virtual ~DialogHandler() = default;
+    virtual bool OnInitDialog(DialogWindow& window) = 0;
+    virtual intptr_t OnProgressMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) = 0;
+    virtual intptr_t OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) = 0;
+    virtual void OnCancel(DialogWindow& window) = 0;
+    // True when the handler painted; false lets the default painting run.
+    virtual bool OnPaint(DialogWindow& window) = 0;
+    virtual IconHandle OnQueryDragIcon() = 0;
+    // The window is being destroyed: nothing may be sent to it from now on.
+    virtual void OnDestroy() = 0;
+};
+
+class WindowsUi {
+public:
+    virtual ~WindowsUi() = default;
+    // MessageBoxA; owner may be null.
+    virtual int ShowMessageBox(WindowHandle owner, const std::string& text,
+                               const std::string& caption, uint32_t flags) = 0;
+    // PostMessageA / SendMessageA to a window.
+    virtual bool PostToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                              intptr_t lParam) = 0;
+    virtual intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam) = 0;
+    // Loads dialog template templateId from the module and runs it modally with no parent;
+    // returns the value given to EndDialog, or -1 when the dialog could not be created.
+    virtual int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) = 0;
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+set -eu
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+
+have cmake || need+=(cmake)
+have ninja || need+=(ninja-build)
+have g++ || need+=(g++)
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+have x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
+have wine || need+=(wine wine64)
+have Xvfb || need+=(xvfb)
+have icotool || need+=(icoutils)
+{ have convert && convert -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
+{ have import && import -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
+for p in googletest libgtest-dev libgmock-dev python3-pyftpdlib python3-pytest; do
+    pkg_installed "$p" || need+=("$p")
+done
+[ -x /usr/bin/python3 ] || need+=(python3)
+
+if [ ${#need[@]} -gt 0 ]; then
+    echo "installing: ${need[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every test of the project: native unit tests (also under AddressSanitizer and UBSan),
+# Windows integration tests under Wine, and end-to-end tests of the whole program under Wine in
+# Xvfb. Ends with a line "N passed, N failed" and a non-zero exit code on any failure.
+set -u
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || { echo "could not install the build and test tools"; exit 1; }
+
+results=build/test-results
+rm -rf "$results"
+mkdir -p "$results/windows"
+status=0
+start=$(date +%s)
+
+echo "== native unit tests (ASan/UBSan)"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIVETRAK_SANITIZE=ON >/dev/null \
+    && cmake --build build/native -j2 \
+    && (cd build/native && ctest -j2 --output-on-failure --output-junit "$PWD/../../$results/native.xml") \
+    || status=1
+
+echo "== Windows build, integration tests and end-to-end tests under Wine"
+cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+      -DCMAKE_BUILD_TYPE=Release \
+      -DMIVETRAK_INDEX_URL=http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFile.asp >/dev/null \
+    && cmake --build build/win -j2 \
+    && (cd build/win && MIVETRAK_RESULTS="$PWD/../../$results" ctest --output-on-failure) \
+    || status=1
+
+/usr/bin/python3 scripts/summarize_results.py "$results" || status=1
+echo "test command wall time: $(( $(date +%s) - start )) s"
+exit $status
