@@ -1,12 +1,109 @@
-// Placeholder definitions so that the tree links while this file is being written.
+// The worker thread's entry, its messages to the dialog and the database download's callback.
 #include "engine/worker.h"
 
+#include <cctype>
+
+#include "build_config.h"
+#include "engine/cancel_flag.h"
+#include "engine/worker_run.h"
+#include "ui/protocol.h"
+
 namespace mivetrak {
-int UpdateWorker(WorkerContext&) { return 0; }
+
+void PostProgress(WorkerContext& app, int phase, int percent) {
+    WindowHandle window = app.MainWindow.load();
+    if (window == nullptr) return;
+    app.platform.ui.PostToWindow(window, kProgressMessage, static_cast<uintptr_t>(phase), percent);
+}
+
+void PostAlert(WorkerContext& app, int code) {
+    WindowHandle window = app.MainWindow.load();
+    if (window == nullptr) return;
+    app.platform.ui.PostToWindow(window, kAlertMessage, static_cast<uintptr_t>(code), 0);
+}
+
+bool AskRetryFileBusy(WorkerContext& app) {
+    WindowHandle window = app.MainWindow.load();
+    if (window == nullptr) return false;
+    return app.platform.ui.SendToWindow(window, kAlertMessage,
+                                        static_cast<uintptr_t>(AlertFileBusy), 0) == 1;
+}
+
+bool CancelRequested() {
+    int32_t flag = 0;
+    GetCancelFlag(flag);
+    return flag == 1;
+}
+
+bool PathExists(FileSystem& files, const std::string& path) {
+    uint32_t attributes = 0;
+    return files.FileAttributes(path, attributes);
+}
+
+bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        if (codePage.IsLeadByte(ca) && i + 1 < a.size()) {
+            // A double-byte character: both bytes must match as they are.
+            if (ca != cb || a[i + 1] != b[i + 1]) return false;
+            ++i;
+            continue;
+        }
+        if (ca < 0x80 && cb < 0x80) {
+            if (std::tolower(ca) != std::tolower(cb)) return false;
+        } else if (ca != cb) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int UpdateWorker(WorkerContext& app) {
+    if (CancelRequested()) return kResultStopped;
+    PostProgress(app, PhaseCheck, 0);
+
+    // The session lives until the return below; its destructor is the teardown.
+    InternetSession session(app.platform);
+    WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
+    const int checked = RunCheckPhase(run);
+    if (checked >= 0) return checked;
+    return RunInstallPhase(run);
+}
+
 uint32_t WorkerThreadProc(void* app) {
     auto* context = static_cast<WorkerContext*>(app);
     context->ExitCode = UpdateWorker(*context);
     return 0;
 }
-int DownloadProgressCallback(void*, const TransferProgress*) { return 0; }
+
+int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
+    auto& app = *static_cast<WorkerContext*>(userData);
+    const uint32_t received = progress->totalBytes;
+    const uint32_t expected = app.DownloadLength;
+    // 64-bit so that a database past 42 MB does not wrap the product.
+    const int32_t percent =
+        received >= expected
+            ? 100
+            : static_cast<int32_t>(static_cast<uint64_t>(received) * 100u / expected);
+
+    // More bytes than the server announced: whatever this is, it is not the database.
+    if (received > expected) return 0;
+    if (CancelRequested()) return 0;
+    if (app.MainWindow.load() == nullptr) return 0;
+
+    // A fast link calls back far more often than the bar can move; posting only a new percentage
+    // keeps the dialog's message queue short enough for the final alert to find room.
+    if (percent != app.LastPostedPercent) {
+        app.LastPostedPercent = percent;
+        PostProgress(app, PhaseDownload, percent);
+    }
+    return 1;
+}
+
+int IndexProgressCallback(void*, const TransferProgress* progress) {
+    return progress->totalBytes > kMaxIndexBytes ? 0 : 1;
+}
+
 }  // namespace mivetrak

@@ -20,6 +20,8 @@ struct WorkerContext {
     int32_t& ExitCode;
     const std::atomic<WindowHandle>& MainWindow;
     std::string IndexUrl;
+    // The download percentage last posted to the dialog; the callback posts only a new one.
+    int32_t LastPostedPercent = 0;
 };
 
 // Returns 0 done or nothing to do, 2 stopped by the user, 3 update not obtained, 4 installation

@@ -1,0 +1,126 @@
+// The worker's first phase: on line, the update index, the server's copy of the database, and
+// the folders whose copy is older than the server's.
+#include "build_config.h"
+#include "engine/file_metadata.h"
+#include "engine/worker_run.h"
+#include "ui/protocol.h"
+
+namespace mivetrak {
+namespace {
+
+// On line already, or brought on line by the platform's autodial with the dialog as its owner.
+bool MakeConnection(WorkerRun& run) {
+    uint32_t connectionFlags = 0;
+    if (run.session.CheckConnection(&connectionFlags, 0) != 0) return true;
+    if (run.session.Dial(run.app.MainWindow.load(), nullptr, nullptr) == 0) return false;
+    return run.session.CheckConnection(&connectionFlags, 0) != 0;
+}
+
+// Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.
+bool FetchIndex(WorkerRun& run) {
+    int status = 0;
+    if (run.session.DownloadFile(kUserAgent, run.app.IndexUrl, run.IndexPath.c_str(), "GET", "",
+                                 "", 1, &status, IndexProgressCallback, nullptr) == 0) {
+        return false;
+    }
+    if (status != 200) return false;
+    // A body that ended between two callbacks may still be past the bound.
+    uint32_t size = 0;
+    if (GetLocalFileSize(run.app.platform.files, run.IndexPath, size) != 0 &&
+        size > kMaxIndexBytes) {
+        return false;
+    }
+    return true;
+}
+
+void ReadIndex(WorkerRun& run) {
+    FileSystem& files = run.app.platform.files;
+    run.PrimaryUrl = files.ReadProfileString(kIndexSection, kPrimaryKey, "", kMaxPath, run.IndexPath);
+    run.BackupUrl = files.ReadProfileString(kIndexSection, kBackupKey, "", kMaxPath, run.IndexPath);
+    run.UsePrimary = true;
+    files.RemoveFile(run.IndexPath);
+}
+
+enum class FolderVerdict { Keep, Remove, Stop };
+
+// Decides about one folder: keep it (appending its flag) or remove it; Stop when its database
+// could not be read and the user declined to try again.
+FolderVerdict JudgeFolder(WorkerRun& run, const std::string& folder) {
+    Platform& platform = run.app.platform;
+    const std::string database = folder + kDatabaseFileName;
+    if (!PathExists(platform.files, database)) {
+        run.FileExistedFlags.push_back(0);
+        return FolderVerdict::Keep;
+    }
+    SystemTime creation;
+    SystemTime lastWrite;
+    uint32_t size = 0;
+    while (GetLocalFileTimes(platform.files, platform.codePage, database, creation, lastWrite,
+                             size) == 0) {
+        if (!AskRetryFileBusy(run.app)) return FolderVerdict::Stop;
+    }
+    if (CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite) == 1) {
+        run.FileExistedFlags.push_back(1);
+        return FolderVerdict::Keep;
+    }
+    return FolderVerdict::Remove;
+}
+
+}  // namespace
+
+int RunCheckPhase(WorkerRun& run) {
+    WorkerContext& app = run.app;
+
+    if (!MakeConnection(run)) {
+        PostAlert(app, AlertNoConnection);
+        return kResultNotObtained;
+    }
+    if (CancelRequested()) return kResultStopped;
+    PostProgress(app, PhaseCheck, 20);
+
+    run.IndexPath = app.WorkFolder + kIndexFileName;
+    if (!FetchIndex(run)) {
+        PostAlert(app, AlertServerUnavailable);
+        return kResultNotObtained;
+    }
+    PostProgress(app, PhaseCheck, 50);
+    ReadIndex(run);
+    if (CancelRequested()) return kResultStopped;
+
+    if (run.session.QueryRemoteFile(kUserAgent, run.PrimaryUrl, run.RemoteInfo) == 0) {
+        run.UsePrimary = false;
+        if (CancelRequested()) return kResultStopped;
+        if (run.session.QueryRemoteFile(kUserAgent, run.BackupUrl, run.RemoteInfo) == 0) {
+            PostAlert(app, AlertServerUnavailable);
+            return kResultNotObtained;
+        }
+    }
+    PostProgress(app, PhaseCheck, 80);
+    app.DownloadLength = run.RemoteInfo.contentLength;
+    if (CancelRequested()) return kResultStopped;
+
+    std::vector<std::string>& folders = app.TargetFolderList;
+    size_t j = 0;
+    while (j < folders.size()) {
+        switch (JudgeFolder(run, folders[j])) {
+            case FolderVerdict::Keep:
+                ++j;
+                break;
+            case FolderVerdict::Remove:
+                // The entry behind moves up to j and is judged next.
+                folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(j));
+                break;
+            case FolderVerdict::Stop:
+                return kResultStopped;
+        }
+    }
+    if (CancelRequested()) return kResultStopped;
+
+    if (folders.empty()) {
+        PostAlert(app, AlertUpToDate);
+        return kResultDone;
+    }
+    return -1;
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,104 @@
+// The worker's second phase: one download into the work folder, then a copy into every folder
+// that needs it, the old database kept aside under a backup name until the copy has succeeded.
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "engine/file_metadata.h"
+#include "engine/worker_run.h"
+#include "ui/protocol.h"
+
+namespace mivetrak {
+namespace {
+
+// Downloads the database into tempPath and checks it. Returns -1 when it is ready to install,
+// else the run's result (the temporary file is then gone).
+int DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
+    WorkerContext& app = run.app;
+    FileSystem& files = app.platform.files;
+
+    app.LastPostedPercent = 0;
+    PostProgress(app, PhaseDownload, 0);
+    const std::string& url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+    const int downloaded = run.session.DownloadFile(kUserAgent, url, tempPath.c_str(), "GET", "",
+                                                    "", 1, nullptr, DownloadProgressCallback, &app);
+    // A cancel stops the transfer from inside the callback; it is no failure to report.
+    if (CancelRequested()) {
+        files.RemoveFile(tempPath);
+        return kResultStopped;
+    }
+    uint32_t size = 0;
+    if (downloaded == 0 || GetLocalFileSize(files, tempPath, size) == 0 ||
+        size != run.RemoteInfo.contentLength) {
+        PostAlert(app, AlertDownloadFailed);
+        files.RemoveFile(tempPath);
+        return kResultNotObtained;
+    }
+    // The server's time on the file; the copies carry its last-write time into every folder,
+    // where the next run compares it with the server's again.
+    SetLocalFileTimes(files, tempPath, &run.RemoteInfo.lastModified, run.RemoteInfo.lastModified);
+    return -1;
+}
+
+bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& installed,
+                      const std::string& folder) {
+    for (const std::string& done : installed) {
+        if (SameFolder(codePage, done, folder)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunInstallPhase(WorkerRun& run) {
+    WorkerContext& app = run.app;
+    FileSystem& files = app.platform.files;
+    const CodePage& codePage = app.platform.codePage;
+
+    const std::string tempPath = app.WorkFolder + kDatabaseFileName;
+    const int downloaded = DownloadDatabase(run, tempPath);
+    if (downloaded >= 0) return downloaded;
+
+    const std::vector<std::string>& folders = app.TargetFolderList;
+    // A folder named twice (or found again by discovery) is installed once: a second copy onto
+    // the file just installed could only fail.
+    std::vector<std::string> installed;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
+        const std::string& folder = folders[i];
+        if (AlreadyInstalled(codePage, installed, folder)) continue;
+
+        const std::string target = folder + kDatabaseFileName;
+        const bool hadDatabase = run.FileExistedFlags[i] == 1;
+        std::string backupPath;
+        if (hadDatabase) {
+            backupPath = ChooseBackupPath(files, codePage, target);
+            while (!files.RenameFile(target, backupPath)) {
+                // Declined: this folder keeps its database, the download stays in the work folder.
+                if (!AskRetryFileBusy(app)) return kResultStopped;
+            }
+        }
+        if (CancelRequested()) {
+            files.RemoveFile(tempPath);
+            if (hadDatabase) files.RenameFile(backupPath, target);
+            return kResultStopped;
+        }
+        // Whatever already sits at the target was not written by this run and is never deleted.
+        const bool occupied = PathExists(files, target);
+        if (!files.CopyFileTo(tempPath, target, true)) {
+            PostAlert(app, AlertInstallFailed);
+            if (!occupied) files.RemoveFile(target);
+            files.RemoveFile(tempPath);
+            if (hadDatabase) files.RenameFile(backupPath, target);
+            return kResultInstallFailed;
+        }
+        if (hadDatabase) files.RemoveFile(backupPath);
+        installed.push_back(folder);
+    }
+
+    files.RemoveFile(tempPath);
+    PostProgress(app, PhaseDone, 0);
+    return kResultDone;
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,76 @@
+#pragma once
+// The working state of one run of UpdateWorker and the steps it is made of. Shared by the check
+// phase, the download and install phase and the thread entry; not part of the engine's public face.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/worker.h"
+#include "net/internet_session.h"
+#include "net/transfer.h"
+
+namespace mivetrak {
+
+// File names inside the work folder and the installation folders.
+constexpr const char kIndexFileName[] = "zav.tmp";
+constexpr const char kDatabaseFileName[] = "Tolvar32.bdb";
+constexpr const char kIndexSection[] = "ZAVFile";
+constexpr const char kPrimaryKey[] = "Primary";
+constexpr const char kBackupKey[] = "Backup";
+
+// The index is a few lines of INI text; anything past this is not an index and is not kept.
+constexpr uint32_t kMaxIndexBytes = 1024 * 1024;
+
+// Worker results (they become the process exit code).
+constexpr int kResultDone = 0;
+constexpr int kResultStopped = 2;
+constexpr int kResultNotObtained = 3;
+constexpr int kResultInstallFailed = 4;
+
+struct WorkerRun {
+    WorkerContext& app;
+    InternetSession& session;
+    std::string IndexPath;
+    std::string PrimaryUrl;
+    std::string BackupUrl;
+    bool UsePrimary = false;
+    RemoteFileInfo RemoteInfo;
+    std::vector<uint8_t> FileExistedFlags;
+};
+
+// Messages to the dialog. The window is read afresh for each; with no window nothing is posted
+// and the question counts as declined.
+void PostProgress(WorkerContext& app, int phase, int percent);
+void PostAlert(WorkerContext& app, int code);
+bool AskRetryFileBusy(WorkerContext& app);
+
+// True when the user has asked to stop.
+bool CancelRequested();
+
+// A path exists when its attributes can be read.
+bool PathExists(FileSystem& files, const std::string& path);
+
+// Check phase, from the connection test to the pruned folder list. Returns -1 to go on with the
+// download, or the run's result.
+int RunCheckPhase(WorkerRun& run);
+// Download and installation. Returns the run's result.
+int RunInstallPhase(WorkerRun& run);
+
+// The backup number search gives up here; the rename to a name that exists then fails and the
+// user is asked as for a locked file.
+constexpr int kMaxBackupNumber = 0x7FFFFFFF;
+
+// The first free backup name for target ("%stmp%d.tmp" on the path up to its last '.').
+std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage,
+                             const std::string& target);
+// The candidate backup name number n for target.
+std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n);
+
+// Whether two folder paths name the same folder, compared as Windows compares file names:
+// single-byte letters without regard to case, double-byte characters exactly.
+bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b);
+
+// The index fetch's progress callback: stops a transfer that grows past kMaxIndexBytes.
+int IndexProgressCallback(void* userData, const TransferProgress* progress);
+
+}  // namespace mivetrak
