@@ -1,0 +1,475 @@
+#include "fakes/fake_internet.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mivetrak {
+
+namespace {
+constexpr uint32_t kErrorCancelled = 1223;
+}  // namespace
+
+FakeHttpResponse FakeHttpResponse::Ok(std::string body, const SystemTime& lastModified) {
+    FakeHttpResponse r;
+    r.contentLength = std::to_string(body.size());
+    r.body = std::move(body);
+    r.lastModified = lastModified;
+    return r;
+}
+
+FakeHttpResponse FakeHttpResponse::WithStatus(int status) {
+    FakeHttpResponse r;
+    r.statuses = {std::to_string(status)};
+    return r;
+}
+
+const char* ToString(FakeInternet::Op op) {
+    switch (op) {
+        case FakeInternet::Op::HasConnectedStateEx: return "HasConnectedStateEx";
+        case FakeInternet::Op::ConnectedStateEx: return "ConnectedStateEx";
+        case FakeInternet::Op::ConnectedState: return "ConnectedState";
+        case FakeInternet::Op::QueryOsVersion: return "QueryOsVersion";
+        case FakeInternet::Op::CheckConnectionTo: return "CheckConnectionTo";
+        case FakeInternet::Op::Autodial: return "Autodial";
+        case FakeInternet::Op::DialConnection: return "DialConnection";
+        case FakeInternet::Op::OpenRoot: return "OpenRoot";
+        case FakeInternet::Op::Connect: return "Connect";
+        case FakeInternet::Op::OpenHttpRequest: return "OpenHttpRequest";
+        case FakeInternet::Op::SendHttpRequest: return "SendHttpRequest";
+        case FakeInternet::Op::QueryInfoText: return "QueryInfoText";
+        case FakeInternet::Op::QueryLastModified: return "QueryLastModified";
+        case FakeInternet::Op::ErrorDialog: return "ErrorDialog";
+        case FakeInternet::Op::OpenFtpFile: return "OpenFtpFile";
+        case FakeInternet::Op::ReadData: return "ReadData";
+        case FakeInternet::Op::CloseInternetHandle: return "CloseInternetHandle";
+    }
+    return "?";
+}
+
+// --- scripting -------------------------------------------------------------------------------
+
+std::string FakeInternet::KeyOf(const std::string& host, uint32_t port, const std::string& path) {
+    return host + ":" + std::to_string(port) + "/" + path;
+}
+
+std::string FakeInternet::KeyOfUrl(const std::string& url, uint32_t defaultPort) {
+    // scheme://host[:port][/path]: a plain split, good enough for the URLs tests write.
+    size_t start = url.find("://");
+    start = (start == std::string::npos) ? 0 : start + 3;
+    const size_t slash = url.find('/', start);
+    std::string hostPort = url.substr(start, slash == std::string::npos ? std::string::npos
+                                                                        : slash - start);
+    const std::string path = slash == std::string::npos ? "" : url.substr(slash + 1);
+    uint32_t port = defaultPort;
+    const size_t colon = hostPort.find(':');
+    if (colon != std::string::npos) {
+        port = static_cast<uint32_t>(std::strtoul(hostPort.c_str() + colon + 1, nullptr, 10));
+        hostPort.resize(colon);
+    }
+    return KeyOf(hostPort, port, path);
+}
+
+void FakeInternet::AddHttp(const std::string& url, const FakeHttpResponse& response) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    http_[KeyOfUrl(url, 80)] = response;
+}
+
+void FakeInternet::AddFtp(const std::string& url, const FakeRemoteFile& file) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ftp_[KeyOfUrl(url, 21)] = file;
+}
+
+void FakeInternet::Fail(Op op, int nth) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    failures_[op].insert(nth);
+}
+
+bool FakeInternet::ShouldFail(Op op) {
+    const int n = ++callCounts_[op];
+    auto it = failures_.find(op);
+    if (it == failures_.end()) return false;
+    return it->second.count(0) != 0 || it->second.count(n) != 0;
+}
+
+InternetHandle FakeInternet::NewHandle(const Live& live) {
+    auto handle = reinterpret_cast<InternetHandle>(nextHandle_);
+    nextHandle_ += 0x10;
+    live_[handle] = live;
+    return handle;
+}
+
+FakeInternet::Live* FakeInternet::Find(InternetHandle handle, Kind kind) {
+    auto it = live_.find(handle);
+    if (it == live_.end() || it->second.kind != kind) return nullptr;
+    return &it->second;
+}
+
+const FakeHttpResponse* FakeInternet::ResponseOf(const Live& request) const {
+    auto it = http_.find(request.key);
+    return it == http_.end() ? nullptr : &it->second;
+}
+
+void FakeInternet::Record(std::unique_lock<std::mutex>& lock, const Call& call) {
+    calls_.push_back(call);
+    std::function<void(const Call&)> hook = onCall;
+    lock.unlock();
+    if (hook) hook(call);
+}
+
+// --- inspection ------------------------------------------------------------------------------
+
+std::vector<FakeInternet::Call> FakeInternet::Calls() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return calls_;
+}
+
+std::vector<FakeInternet::Call> FakeInternet::CallsOf(Op op) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<Call> out;
+    for (const Call& c : calls_) {
+        if (c.op == op) out.push_back(c);
+    }
+    return out;
+}
+
+size_t FakeInternet::CountOf(Op op) const { return CallsOf(op).size(); }
+
+std::vector<FakeInternet::Op> FakeInternet::Ops() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<Op> out;
+    for (const Call& c : calls_) out.push_back(c.op);
+    return out;
+}
+
+std::vector<FakeInternet::Kind> FakeInternet::ClosedKinds() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<Kind> out;
+    for (const Call& c : calls_) {
+        if (c.op == Op::CloseInternetHandle) out.push_back(c.kind);
+    }
+    return out;
+}
+
+size_t FakeInternet::OpenHandleCount() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return live_.size();
+}
+
+size_t FakeInternet::BadCloseCount() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return badCloses_;
+}
+
+size_t FakeInternet::SendCount(const std::string& url) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto it = sendsByKey_.find(KeyOfUrl(url, 80));
+    return it == sendsByKey_.end() ? 0 : it->second;
+}
+
+void FakeInternet::ClearCalls() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    calls_.clear();
+}
+
+// --- connectivity ----------------------------------------------------------------------------
+
+bool FakeInternet::HasConnectedStateEx() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::HasConnectedStateEx;
+    call.ok = hasConnectedStateEx && !ShouldFail(call.op);
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::ConnectedStateEx(uint32_t& flags) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::ConnectedStateEx;
+    call.ok = connected && !ShouldFail(call.op);
+    flags = call.ok ? connectionFlags : 0;
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::ConnectedState(uint32_t& flags) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::ConnectedState;
+    call.ok = connected && !ShouldFail(call.op);
+    flags = call.ok ? connectionFlags : 0;
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::QueryOsVersion(uint32_t recordSize, OsVersion& out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::QueryOsVersion;
+    call.length = recordSize;
+    call.ok = versionFailsForRecordSize.count(recordSize) == 0 && !ShouldFail(call.op);
+    if (call.ok) out = osVersion;
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::CheckConnectionTo(const char* url) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::CheckConnectionTo;
+    call.nullUrl = url == nullptr;
+    call.text = url ? url : "";
+    auto it = probeResults.find(call.text);
+    call.ok = it != probeResults.end() && it->second && !ShouldFail(call.op);
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::Autodial(WindowHandle owner) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::Autodial;
+    call.owner = owner;
+    call.ok = autodialResult && !ShouldFail(call.op);
+    Record(lock, call);
+    return call.ok;
+}
+
+uint32_t FakeInternet::DialConnection(WindowHandle owner, const std::string& name,
+                                      uintptr_t* connectionId) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::DialConnection;
+    call.owner = owner;
+    call.text = name;
+    uint32_t result = ShouldFail(call.op) ? 668u : dialError;  // 668: ERROR_NO_CONNECTION
+    call.ok = result == 0;
+    call.error = result;
+    if (call.ok && connectionId) *connectionId = dialConnectionId;
+    Record(lock, call);
+    return result;
+}
+
+// --- transfers -------------------------------------------------------------------------------
+
+InternetHandle FakeInternet::OpenRoot(const std::string& agent) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::OpenRoot;
+    call.text = agent;
+    if (!ShouldFail(call.op)) {
+        Live live;
+        live.kind = Kind::Root;
+        call.result = NewHandle(live);
+    }
+    call.ok = call.result != nullptr;
+    Record(lock, call);
+    return call.result;
+}
+
+InternetHandle FakeInternet::Connect(InternetHandle root, const std::string& host, uint16_t port,
+                                     const std::string& user, const std::string& password,
+                                     InternetService service) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::Connect;
+    call.handle = root;
+    call.text = host;
+    call.port = port;
+    call.user = user;
+    call.password = password;
+    call.service = service;
+    if (!ShouldFail(call.op) && Find(root, Kind::Root) != nullptr) {
+        Live live;
+        live.kind = Kind::Connection;
+        live.host = host;
+        live.port = port;
+        live.service = service;
+        call.result = NewHandle(live);
+    }
+    call.ok = call.result != nullptr;
+    Record(lock, call);
+    return call.result;
+}
+
+InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                             const std::string& path, uint32_t flags) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::OpenHttpRequest;
+    call.handle = connection;
+    call.verb = verb;
+    call.text = path;
+    call.flags = flags;
+    Live* conn = Find(connection, Kind::Connection);
+    if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Http) {
+        Live live;
+        live.kind = Kind::Request;
+        live.host = conn->host;
+        live.port = conn->port;
+        live.key = KeyOf(conn->host, conn->port, path);
+        call.result = NewHandle(live);
+    }
+    call.ok = call.result != nullptr;
+    Record(lock, call);
+    return call.result;
+}
+
+bool FakeInternet::SendHttpRequest(InternetHandle request) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::SendHttpRequest;
+    call.handle = request;
+    Live* live = Find(request, Kind::Request);
+    if (!ShouldFail(call.op) && live != nullptr && ResponseOf(*live) != nullptr) {
+        ++live->sends;
+        live->delivered = 0;
+        ++sendsByKey_[live->key];
+        call.ok = true;
+    }
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
+                                 std::string& out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::QueryInfoText;
+    call.handle = request;
+    call.query = query;
+    call.length = bufferLength;
+    Live* live = Find(request, Kind::Request);
+    const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
+    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0) {
+        std::optional<std::string> text;
+        if (query == kHttpQueryStatusCode && !response->statuses.empty()) {
+            const size_t i = std::min(live->sends, response->statuses.size()) - 1;
+            if (!response->statuses[i].empty()) text = response->statuses[i];
+        } else if (query == kHttpQueryContentLength) {
+            text = response->contentLength;
+        }
+        // Like HttpQueryInfoA, a text that does not fit the buffer with its terminator fails.
+        if (text && text->size() + 1 <= bufferLength) {
+            out = *text;
+            call.ok = true;
+        }
+    }
+    Record(lock, call);
+    return call.ok;
+}
+
+bool FakeInternet::QueryLastModified(InternetHandle request, SystemTime& out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::QueryLastModified;
+    call.handle = request;
+    Live* live = Find(request, Kind::Request);
+    const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
+    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0 &&
+        response->lastModified) {
+        out = *response->lastModified;
+        call.ok = true;
+    }
+    Record(lock, call);
+    return call.ok;
+}
+
+uint32_t FakeInternet::ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::ErrorDialog;
+    call.handle = request;
+    call.error = error;
+    call.flags = flags;
+    uint32_t answer = kErrorCancelled;
+    if (!ShouldFail(call.op) && dialogAnswersUsed_ < errorDialogAnswers.size()) {
+        answer = errorDialogAnswers[dialogAnswersUsed_++];
+    }
+    call.ok = answer == kErrorInternetForceRetry;
+    Record(lock, call);
+    return answer;
+}
+
+InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::string& path,
+                                         uint32_t access, uint32_t flags) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::OpenFtpFile;
+    call.handle = connection;
+    call.text = path;
+    call.access = access;
+    call.flags = flags;
+    Live* conn = Find(connection, Kind::Connection);
+    if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Ftp) {
+        const std::string key = KeyOf(conn->host, conn->port, path);
+        if (ftp_.count(key) != 0) {
+            Live live;
+            live.kind = Kind::FtpFile;
+            live.key = key;
+            call.result = NewHandle(live);
+        }
+    }
+    call.ok = call.result != nullptr;
+    Record(lock, call);
+    return call.result;
+}
+
+void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer,
+                            uint32_t toRead, uint32_t& bytesRead, bool& ok) {
+    if (file.failReadAt && live.delivered >= *file.failReadAt) return;
+    size_t end = file.body.size();
+    if (file.endAt) end = std::min(end, *file.endAt);
+    if (file.failReadAt) end = std::min(end, *file.failReadAt);
+    size_t n = std::min<size_t>(toRead, end > live.delivered ? end - live.delivered : 0);
+    if (file.maxChunk != 0) n = std::min<size_t>(n, file.maxChunk);
+    if (n != 0) std::memcpy(buffer, file.body.data() + live.delivered, n);
+    live.delivered += n;
+    bytesRead = static_cast<uint32_t>(n);
+    ok = true;
+}
+
+bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
+                            uint32_t& bytesRead) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::ReadData;
+    call.handle = handle;
+    call.length = toRead;
+    bytesRead = 0;
+    bool ok = false;
+    if (!ShouldFail(call.op)) {
+        if (Live* request = Find(handle, Kind::Request)) {
+            const FakeHttpResponse* response = ResponseOf(*request);
+            if (response != nullptr && request->sends > 0) {
+                ReadFrom(*response, *request, buffer, toRead, bytesRead, ok);
+            }
+        } else if (Live* file = Find(handle, Kind::FtpFile)) {
+            auto it = ftp_.find(file->key);
+            if (it != ftp_.end()) ReadFrom(it->second, *file, buffer, toRead, bytesRead, ok);
+        }
+    }
+    call.ok = ok;
+    call.bytes = bytesRead;
+    Record(lock, call);
+    return ok;
+}
+
+void FakeInternet::CloseInternetHandle(InternetHandle handle) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::CloseInternetHandle;
+    call.handle = handle;
+    ShouldFail(call.op);  // counted only; a close cannot be made to fail
+    auto it = live_.find(handle);
+    if (it == live_.end()) {
+        ++badCloses_;
+    } else {
+        call.kind = it->second.kind;
+        call.ok = true;
+        live_.erase(it);
+    }
+    Record(lock, call);
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,219 @@
+#pragma once
+// A scripted, recording fake of the Internet interface.
+//
+// Scripting, in short:
+//   FakeInternet net;
+//   net.AddHttp("http://host/dir/file", FakeHttpResponse::Ok("body bytes", someTime));
+//   net.AddHttp("http://host:8080/x", FakeHttpResponse::WithStatus(404));
+//   FakeHttpResponse r = FakeHttpResponse::Ok(std::string(5000, 'x'), someTime);
+//   r.statuses = {"401", "200"};   // one status per send; the last one repeats
+//   r.failReadAt = 300;            // ReadData fails once 300 bytes have been delivered
+//   net.AddHttp("http://host/auth", r);
+//   net.errorDialogAnswers = {kErrorInternetForceRetry};
+//   net.AddFtp("ftp://host/pub/file", FakeRemoteFile{"content"});
+//   net.Fail(FakeInternet::Op::Connect);        // every Connect returns null
+//   net.Fail(FakeInternet::Op::ReadData, 3);    // only the third ReadData fails
+//
+// Responses are found by the host and port given to Connect (the URL's port, or 80 / 21 when
+// it names none) and the path given to OpenHttpRequest / OpenFtpFile (the URL's text after the
+// slash that ends the host). An HTTP request for which nothing is scripted fails at
+// SendHttpRequest, as a request to a host where nothing listens does; an unscripted FTP path
+// makes OpenFtpFile return null.
+//
+// Every call is recorded (Calls()) with its arguments, including each handle close in order
+// (ClosedKinds()). All members are safe to use from several threads; the onCall hook runs
+// outside the fake's lock, so it may call back into the fake.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/internet.h"
+
+namespace mivetrak {
+
+// Body bytes served by a request or an FTP file handle.
+struct FakeRemoteFile {
+    std::string body;
+    // ReadData fails (returns false) once this many bytes have been delivered.
+    std::optional<size_t> failReadAt;
+    // The connection ends early: after this many bytes every read returns 0 bytes (end of data).
+    std::optional<size_t> endAt;
+    // At most this many bytes per read (0: as many as asked), to imitate short reads.
+    uint32_t maxChunk = 0;
+};
+
+struct FakeHttpResponse : FakeRemoteFile {
+    // Status text reported after the first, second, ... send; the last one repeats. A status
+    // query fails when the text is empty.
+    std::vector<std::string> statuses{"200"};
+    // Content-Length text; nullopt: header missing (the query fails).
+    std::optional<std::string> contentLength;
+    // Last-Modified as WinInet converts it; nullopt: header missing (the query fails).
+    std::optional<SystemTime> lastModified;
+
+    // 200 with the body, its length as Content-Length and the given Last-Modified.
+    static FakeHttpResponse Ok(std::string body, const SystemTime& lastModified);
+    // The given status, no headers, empty body.
+    static FakeHttpResponse WithStatus(int status);
+};
+
+class FakeInternet : public Internet {
+public:
+    enum class Op {
+        HasConnectedStateEx,
+        ConnectedStateEx,
+        ConnectedState,
+        QueryOsVersion,
+        CheckConnectionTo,
+        Autodial,
+        DialConnection,
+        OpenRoot,
+        Connect,
+        OpenHttpRequest,
+        SendHttpRequest,
+        QueryInfoText,
+        QueryLastModified,
+        ErrorDialog,
+        OpenFtpFile,
+        ReadData,
+        CloseInternetHandle,
+    };
+
+    // What kind of handle a value stands for.
+    enum class Kind { None, Root, Connection, Request, FtpFile };
+
+    // One recorded call. Fields that do not apply to the operation keep their defaults.
+    struct Call {
+        Op op = Op::OpenRoot;
+        InternetHandle handle = nullptr;  // the handle the call works on (root for Connect, ...)
+        InternetHandle result = nullptr;  // the handle an open returned
+        Kind kind = Kind::None;           // CloseInternetHandle: kind of the handle closed
+        std::string text;      // agent, host, request or FTP path, probe URL ("" for null), name
+        std::string verb;      // OpenHttpRequest
+        std::string user;      // Connect
+        std::string password;  // Connect
+        bool nullUrl = false;  // CheckConnectionTo(nullptr)
+        uint32_t port = 0;     // Connect
+        InternetService service = InternetService::Http;  // Connect
+        uint32_t flags = 0;         // OpenHttpRequest, OpenFtpFile, ErrorDialog
+        uint32_t access = 0;        // OpenFtpFile
+        uint32_t query = 0;         // QueryInfoText
+        uint32_t length = 0;        // QueryInfoText buffer length, ReadData size, version record
+        uint32_t error = 0;         // ErrorDialog
+        WindowHandle owner = nullptr;  // Autodial, DialConnection
+        bool ok = false;               // the boolean result, or a non-null handle
+        uint32_t bytes = 0;            // ReadData: bytes delivered
+    };
+
+    FakeInternet() = default;
+
+    // --- scripting -------------------------------------------------------------------------
+    // Registers a response for an "http://host[:port]/path" URL (replacing an earlier one).
+    void AddHttp(const std::string& url, const FakeHttpResponse& response);
+    // Registers a file for an "ftp://host[:port]/path" URL.
+    void AddFtp(const std::string& url, const FakeRemoteFile& file);
+    // Makes an operation fail: every call (nth 0), or only its nth call (1-based, counting every
+    // call of that operation since construction).
+    void Fail(Op op, int nth = 0);
+
+    // Connected state and connectivity probes. All public so tests can set them directly.
+    bool hasConnectedStateEx = true;
+    bool connected = true;
+    uint32_t connectionFlags = 0x12;  // LAN | proxy style flags reported on success
+    std::set<uint32_t> versionFailsForRecordSize;  // GetVersionExA fails for these sizes
+    OsVersion osVersion{2, 5};                     // Windows NT 5: no probes
+    std::map<std::string, bool> probeResults;      // url ("" for null) -> result; default false
+    bool autodialResult = true;
+    uint32_t dialError = 0;              // InternetDial's result (0 = on line)
+    uintptr_t dialConnectionId = 0x77;   // stored through the id pointer on a dial
+    // Answers of InternetErrorDlg, used in turn; when they run out, ERROR_CANCELLED (1223).
+    std::vector<uint32_t> errorDialogAnswers;
+    // Called after each call is recorded, outside the fake's lock.
+    std::function<void(const Call&)> onCall;
+
+    // --- inspection --------------------------------------------------------------------------
+    std::vector<Call> Calls() const;
+    std::vector<Call> CallsOf(Op op) const;
+    size_t CountOf(Op op) const;
+    // The ops of every call, in order.
+    std::vector<Op> Ops() const;
+    // Kinds of the handles closed, in order.
+    std::vector<Kind> ClosedKinds() const;
+    // Handles opened and not closed yet.
+    size_t OpenHandleCount() const;
+    // A close of an unknown or already closed handle, or of null (each one counts).
+    size_t BadCloseCount() const;
+    // Number of SendHttpRequest calls made on requests for this URL's path.
+    size_t SendCount(const std::string& url) const;
+    void ClearCalls();
+
+    // --- Internet ----------------------------------------------------------------------------
+    bool HasConnectedStateEx() override;
+    bool ConnectedStateEx(uint32_t& flags) override;
+    bool ConnectedState(uint32_t& flags) override;
+    bool QueryOsVersion(uint32_t recordSize, OsVersion& out) override;
+    bool CheckConnectionTo(const char* url) override;
+    bool Autodial(WindowHandle owner) override;
+    uint32_t DialConnection(WindowHandle owner, const std::string& name,
+                            uintptr_t* connectionId) override;
+    InternetHandle OpenRoot(const std::string& agent) override;
+    InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
+                           const std::string& user, const std::string& password,
+                           InternetService service) override;
+    InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                   const std::string& path, uint32_t flags) override;
+    bool SendHttpRequest(InternetHandle request) override;
+    bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
+                       std::string& out) override;
+    bool QueryLastModified(InternetHandle request, SystemTime& out) override;
+    uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
+                               uint32_t access, uint32_t flags) override;
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
+                  uint32_t& bytesRead) override;
+    void CloseInternetHandle(InternetHandle handle) override;
+
+private:
+    struct Live {
+        Kind kind = Kind::None;
+        std::string host;      // connection and below
+        uint32_t port = 0;
+        InternetService service = InternetService::Http;
+        std::string key;       // request / FTP file: the lookup key
+        size_t sends = 0;      // request: sends made
+        size_t delivered = 0;  // bytes read so far
+    };
+
+    static std::string KeyOf(const std::string& host, uint32_t port, const std::string& path);
+    static std::string KeyOfUrl(const std::string& url, uint32_t defaultPort);
+    // True when the current call of op is scripted to fail (counts the call). Lock held.
+    bool ShouldFail(Op op);
+    InternetHandle NewHandle(const Live& live);  // lock held
+    Live* Find(InternetHandle handle, Kind kind);  // lock held
+    const FakeHttpResponse* ResponseOf(const Live& request) const;  // lock held
+    void Record(std::unique_lock<std::mutex>& lock, const Call& call);  // unlocks, runs hook
+    void ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
+                  uint32_t& bytesRead, bool& ok);
+
+    mutable std::mutex mutex_;
+    std::map<std::string, FakeHttpResponse> http_;
+    std::map<std::string, FakeRemoteFile> ftp_;
+    std::map<Op, std::set<int>> failures_;  // 0 = always
+    std::map<Op, int> callCounts_;
+    std::map<InternetHandle, Live> live_;
+    std::map<std::string, size_t> sendsByKey_;
+    uintptr_t nextHandle_ = 0x1000;
+    size_t dialogAnswersUsed_ = 0;
+    size_t badCloses_ = 0;
+    std::vector<Call> calls_;
+};
+
+const char* ToString(FakeInternet::Op op);
+
+}  // namespace mivetrak
