@@ -3,6 +3,7 @@
 // the update run and the exit code.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ public:
     std::atomic<WindowHandle> MainWindow{nullptr};
     // The executable's own icon 128.
     IconHandle AppIcon = nullptr;
+    // The worker thread, from StartWorker until the update run's wait has returned.
+    std::unique_ptr<Thread> WorkerThreadHandle;
 
     // What the worker sees of this object (engine/worker.h).
     WorkerContext Worker{platform,    TargetFolderList, WorkFolder, DownloadLength,

@@ -1,7 +1,78 @@
-// Placeholder definitions so that the tree links while this file is being written.
+// The update run: the progress dialog on the main thread beside the worker thread.
+#include <utility>
+
 #include "app/update_app.h"
+#include "engine/cancel_flag.h"
+#include "engine/worker.h"
+#include "ui/progress_dialog.h"
+#include "ui/protocol.h"
 
 namespace mivetrak {
-void UpdateApp::RunUpdate() {}
-int UpdateApp::StartWorker() { return 0; }
+
+namespace {
+
+// The caption of the box for a run that cannot start: the application's title, which is the
+// executable's file name (Mivetrak.exe) without its extension. The resource library's caption is
+// not used for this box.
+constexpr char kApplicationTitle[] = "Mivetrak";
+
+}  // namespace
+
+int UpdateApp::StartWorker() {
+    if (WorkerThreadHandle) return 0;
+    // Created suspended: the update run resumes it once the dialog's window exists, so that the
+    // worker's first messages find a window to go to.
+    std::unique_ptr<Thread> thread = platform.system.CreateSuspendedThread(WorkerThreadProc, &Worker);
+    if (!thread) return 0;
+    WorkerThreadHandle = std::move(thread);
+    return 1;
+}
+
+void UpdateApp::RunUpdate() {
+    ProgressDialog dialog(platform.system, ResourceLibraryHandle, AppIcon, MainWindow);
+
+    if (!StartWorker()) {
+        MainWindow.store(nullptr);
+        platform.ui.ShowMessageBox(nullptr,
+                                   platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+                                   kApplicationTitle, kBoxOkExclamation);
+        ExitCode = 1;
+        return;
+    }
+
+    // The dialog sets MainWindow to its window and then calls this, before it is shown.
+    bool workerRunning = false;
+    dialog.SetWindowReadyHook([this, &workerRunning](DialogWindow& window) {
+        workerRunning = WorkerThreadHandle->Resume();
+        // Without a worker the dialog would wait for messages that never come.
+        if (!workerRunning) window.EndDialog(-1);
+    });
+
+    // The result is not needed: the worker's result is the run's.
+    platform.ui.RunModalDialog(ResourceLibraryHandle, kProgressDialogTemplate, dialog);
+    // The window is gone, whichever way the dialog ended.
+    MainWindow.store(nullptr);
+
+    // The dialog never came up (it could not be created, its template lacks a control, or the
+    // worker could not be resumed): the update does not run behind the user's back. The worker
+    // is let go with the cancel flag raised, so it ends at its first poll without doing anything.
+    const bool dialogFailed = !workerRunning;
+    if (dialogFailed) {
+        SetCancelFlag(1);
+        workerRunning = WorkerThreadHandle->Resume();
+    }
+
+    // Only now may the main thread block: the worker's question to the dialog is answered by the
+    // dialog's own message loop, which has ended. A thread that never ran is not waited for; it
+    // stays suspended until the process ends. The handle is kept, so no second worker starts.
+    if (workerRunning) WorkerThreadHandle->WaitUntilEnded();
+
+    if (dialogFailed) {
+        platform.ui.ShowMessageBox(nullptr,
+                                   platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+                                   kApplicationTitle, kBoxOkExclamation);
+        ExitCode = 1;
+    }
+}
+
 }  // namespace mivetrak

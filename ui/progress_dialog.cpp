@@ -1,0 +1,213 @@
+// The progress dialog's reactions to its window's life and to the worker's two messages.
+#include "ui/progress_dialog.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "engine/cancel_flag.h"
+#include "ui/protocol.h"
+
+namespace mivetrak {
+
+namespace {
+
+// x * factor / 100 as a 32-bit program computes it: the product wraps, the division truncates
+// toward zero. The worker keeps x within 0..100; nothing here trusts that.
+int32_t ScaleWrapping(int32_t x, uint32_t factor) {
+    const uint32_t product = static_cast<uint32_t>(x) * factor;
+    return static_cast<int32_t>(product) / 100;
+}
+
+// The message's phase or code: the low 32 bits of wParam, read as signed, so that a -1 that the
+// sender widened to the pointer width is still -1.
+int32_t LowSigned(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+struct AlertBox {
+    int32_t code;
+    uint32_t textId;
+    uint32_t flags;
+};
+
+constexpr AlertBox kAlertBoxes[] = {
+    {AlertNoConnection, StrNoConnection, kBoxOkExclamation},
+    {AlertServerUnavailable, StrServerUnavailable, kBoxOkExclamation},
+    {AlertUpToDate, StrUpToDate, kBoxOkExclamation},
+    {AlertDownloadFailed, StrDownloadFailed, kBoxOkExclamation},
+    {AlertFileBusy, StrFileBusy, kBoxOkCancelExclamation},
+    {AlertInstallFailed, StrInstallFailed, kBoxOkExclamation},
+};
+
+}  // namespace
+
+bool ProgressBarPosition(int32_t phase, int32_t percent, int32_t& position) {
+    switch (phase) {
+        case PhaseCheck:
+            position = ScaleWrapping(percent, 20);
+            return true;
+        case PhaseDownload:
+            position = ScaleWrapping(percent, 70) + 20;
+            return true;
+        case PhaseInstall:
+            position = ScaleWrapping(percent, 10) + 90;
+            return true;
+        case PhaseDone:
+            position = 100;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void ProgressBarControl::Bind(DialogWindow& window, int controlId) {
+    m_window = &window;
+    m_controlId = controlId;
+}
+
+void ProgressBarControl::Unbind() {
+    m_window = nullptr;
+    m_controlId = 0;
+}
+
+void ProgressBarControl::SetRange(uint16_t lower, uint16_t upper) {
+    if (m_window == nullptr) return;
+    const uint32_t range = static_cast<uint32_t>(lower) | (static_cast<uint32_t>(upper) << 16);
+    m_window->SendToControl(m_controlId, kPbmSetRange, 0, static_cast<intptr_t>(range));
+}
+
+void ProgressBarControl::SetPos(int32_t position) {
+    if (m_window == nullptr) return;
+    m_window->SendToControl(m_controlId, kPbmSetPos,
+                            static_cast<uintptr_t>(static_cast<intptr_t>(position)), 0);
+}
+
+ProgressDialog::ProgressDialog(System& system, ModuleHandle resourceLibrary, IconHandle appIcon,
+                               std::atomic<WindowHandle>& mainWindow)
+    : m_system(system),
+      m_resourceLibrary(resourceLibrary),
+      m_appIcon(appIcon),
+      m_mainWindow(mainWindow),
+      m_hIcon(system.LoadIconResource(resourceLibrary, kAppIconId)) {}
+
+ProgressDialog::~ProgressDialog() = default;
+
+void ProgressDialog::SetWindowReadyHook(std::function<void(DialogWindow&)> hook) {
+    m_windowReadyHook = std::move(hook);
+}
+
+std::string ProgressDialog::Text(uint32_t id) { return m_system.LoadText(m_resourceLibrary, id); }
+
+bool ProgressDialog::DoDataExchange(DialogWindow& window, bool saveAndValidate) {
+    if (!window.HasControl(kProgressBarControl) || !window.HasControl(kStatusTextControl) ||
+        !window.HasControl(kPercentTextControl)) {
+        return false;
+    }
+    m_progressBar.Bind(window, kProgressBarControl);
+    if (saveAndValidate) {
+        std::string status;
+        std::string percent;
+        if (!window.GetControlText(kStatusTextControl, status) ||
+            !window.GetControlText(kPercentTextControl, percent)) {
+            return false;
+        }
+        m_statusText = std::move(status);
+        m_percentText = std::move(percent);
+    } else {
+        window.SetControlText(kStatusTextControl, m_statusText);
+        window.SetControlText(kPercentTextControl, m_percentText);
+    }
+    return true;
+}
+
+bool ProgressDialog::UpdateData(DialogWindow& window, bool saveAndValidate) {
+    return DoDataExchange(window, saveAndValidate);
+}
+
+bool ProgressDialog::OnInitDialog(DialogWindow& window) {
+    // A template without the bar or the two text lines cannot show anything: the dialog ends
+    // before it is shown, and the update run learns that its window never came up.
+    if (!UpdateData(window, false)) {
+        window.EndDialog(-1);
+        return false;
+    }
+    window.SetBigIcon(m_hIcon);
+    window.SetTitle(Text(StrCaption));
+    window.SetSmallIcon(m_appIcon);
+    m_progressBar.SetRange(0, 100);
+
+    // From here on the worker may address the window.
+    m_mainWindow.store(window.Handle());
+    if (m_windowReadyHook) m_windowReadyHook(window);
+    return true;
+}
+
+intptr_t ProgressDialog::OnProgressMessage(DialogWindow& window, uintptr_t wParam,
+                                           intptr_t lParam) {
+    const int32_t phase = LowSigned(wParam);
+    int32_t position = 0;
+    if (!ProgressBarPosition(phase, LowSigned(static_cast<uint64_t>(lParam)), position)) return 0;
+
+    m_progressBar.SetPos(position);
+    if (phase == PhaseDone) {
+        // The status phrase of the last phase stays.
+        m_percentText = "100%";
+        UpdateData(window, false);
+        window.ShowOwnedMessageBox(Text(StrCompleted), Text(StrCaption), kBoxOkInformation);
+        OnOK(window);
+        return 0;
+    }
+
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%d%%", static_cast<int>(position));
+    m_percentText = percent;
+    static constexpr uint32_t kPhaseTexts[] = {StrPhaseCheck, StrPhaseDownload, StrPhaseInstall};
+    m_statusText = Text(StrStatusPrefix) + " " + Text(kPhaseTexts[phase]) + " ...";
+    UpdateData(window, false);
+    return 0;
+}
+
+intptr_t ProgressDialog::OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t) {
+    const int32_t code = LowSigned(wParam);
+    const std::string caption = Text(StrCaption);
+    for (const AlertBox& box : kAlertBoxes) {
+        if (box.code != code) continue;
+        const int answer = window.ShowOwnedMessageBox(Text(box.textId), caption, box.flags);
+        // The one question: OK lets the worker try again, and the dialog carries on.
+        if (code == AlertFileBusy && answer == kIdOk) return 1;
+        break;
+    }
+    OnOK(window);
+    return 0;
+}
+
+void ProgressDialog::OnCancel(DialogWindow& window) {
+    // The flag goes up before the window goes away, so the worker can never find the dialog
+    // gone and the flag still down.
+    SetCancelFlag(1);
+    window.EndDialog(kIdCancel);
+}
+
+void ProgressDialog::OnOK(DialogWindow& window) {
+    if (!UpdateData(window, true)) return;
+    window.EndDialog(kIdOk);
+}
+
+bool ProgressDialog::OnPaint(DialogWindow& window) {
+    if (!window.IsMinimized()) return false;
+    int width = 0;
+    int height = 0;
+    int cx = 0;
+    int cy = 0;
+    window.ClientSize(width, height);
+    window.IconMetrics(cx, cy);
+    window.PaintIcon((width - cx + 1) / 2, (height - cy + 1) / 2, m_hIcon);
+    return true;
+}
+
+IconHandle ProgressDialog::OnQueryDragIcon() { return m_hIcon; }
+
+void ProgressDialog::OnDestroy() {
+    m_mainWindow.store(nullptr);
+    m_progressBar.Unbind();
+}
+
+}  // namespace mivetrak
