@@ -1,0 +1,507 @@
+#include "fakes/fake_file_system.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace mivetrak {
+
+namespace {
+constexpr uint32_t kAttributeArchive = 0x20;
+
+std::string Lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string ParentKey(const std::string& key) {
+    const size_t slash = key.rfind('\\');
+    return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    const size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+}  // namespace
+
+// An open handle on an entry; it keeps the entry alive and counts itself on it.
+class FakeFileSystem::FakeFile : public File {
+public:
+    FakeFile(FakeFileSystem& owner, std::shared_ptr<Entry> entry, std::string key, bool canWrite)
+        : owner_(owner), entry_(std::move(entry)), key_(std::move(key)), canWrite_(canWrite) {}
+    ~FakeFile() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        --entry_->openHandles;
+        owner_.calls_.push_back("CloseFile " + entry_->path);
+    }
+    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("GetFileTime " + entry_->path);
+        if (owner_.timeQueryFailures_.count(key_) != 0) return false;
+        if (creation != nullptr) *creation = entry_->creation;
+        if (lastWrite != nullptr) *lastWrite = entry_->lastWrite;
+        return true;
+    }
+    bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back(std::string("SetFileTime ") + entry_->path +
+                                (creation != nullptr ? " with creation" : " without creation"));
+        if (!canWrite_) return false;
+        if (creation != nullptr) entry_->creation = *creation;
+        entry_->lastWrite = lastWrite;
+        return true;
+    }
+    bool GetSize(uint64_t& size) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("GetFileSize " + entry_->path);
+        if (owner_.sizeQueryFailures_.count(key_) != 0) return false;
+        size = entry_->reportedSize ? *entry_->reportedSize : entry_->content.size();
+        return true;
+    }
+    bool Write(const void* data, size_t size) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        if (!canWrite_ || owner_.writeFailures_.count(key_) != 0) return false;
+        const size_t fits = owner_.TakeSpace(size);
+        entry_->content.append(static_cast<const char*>(data), fits);
+        entry_->lastWrite = owner_.now_;
+        return fits == size;
+    }
+    bool Flush() override { return canWrite_; }
+
+private:
+    FakeFileSystem& owner_;
+    std::shared_ptr<Entry> entry_;
+    std::string key_;
+    bool canWrite_;
+};
+
+FakeFileSystem::FakeFileSystem() = default;
+FakeFileSystem::~FakeFileSystem() = default;
+
+std::string FakeFileSystem::Key(const std::string& path) {
+    std::string key = Lower(path);
+    std::replace(key.begin(), key.end(), '/', '\\');
+    while (!key.empty() && key.back() == '\\') key.pop_back();
+    return key;
+}
+
+void FakeFileSystem::Log(std::string call) { calls_.push_back(std::move(call)); }
+
+void FakeFileSystem::AddParents(const std::string& key) {
+    for (std::string parent = ParentKey(key); !parent.empty(); parent = ParentKey(parent)) {
+        auto& slot = entries_[parent];
+        if (!slot) {
+            slot = std::make_shared<Entry>();
+            slot->path = parent;
+            slot->isDirectory = true;
+            slot->attributes = kFileAttributeDirectory;
+            slot->creation = slot->lastWrite = now_;
+        }
+    }
+}
+
+bool FakeFileSystem::ParentExists(const std::string& key) const {
+    const std::string parent = ParentKey(key);
+    if (parent.empty()) return true;
+    auto it = entries_.find(parent);
+    return it != entries_.end() && it->second->isDirectory;
+}
+
+bool FakeFileSystem::HasChildren(const std::string& key) const {
+    const std::string prefix = key + "\\";
+    auto it = entries_.lower_bound(prefix);
+    return it != entries_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::shared_ptr<FakeFileSystem::Entry> FakeFileSystem::Find(const std::string& path) const {
+    auto it = entries_.find(Key(path));
+    return it == entries_.end() ? nullptr : it->second;
+}
+
+size_t FakeFileSystem::TakeSpace(size_t wanted) {
+    if (!diskSpace_) return wanted;
+    const size_t fits = static_cast<size_t>(std::min<uint64_t>(*diskSpace_, wanted));
+    *diskSpace_ -= fits;
+    return fits;
+}
+
+// --- set-up ---
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content,
+                             const SystemTime& lastWrite, const SystemTime& creation) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string key = Key(path);
+    AddParents(key);
+    auto entry = std::make_shared<Entry>();
+    entry->path = path;
+    entry->content = content;
+    entry->lastWrite = lastWrite;
+    entry->creation = creation;
+    entry->attributes = kAttributeArchive;
+    entries_[key] = entry;
+}
+
+void FakeFileSystem::AddDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string key = Key(path);
+    AddParents(key);
+    auto entry = std::make_shared<Entry>();
+    entry->path = path;
+    entry->isDirectory = true;
+    entry->attributes = kFileAttributeDirectory;
+    entries_[key] = entry;
+}
+
+void FakeFileSystem::SetReadOnly(const std::string& path, bool readOnly) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto entry = Find(path)) {
+        if (readOnly) {
+            entry->attributes |= kFileAttributeReadOnly;
+        } else {
+            entry->attributes &= ~kFileAttributeReadOnly;
+        }
+    }
+}
+
+void FakeFileSystem::SetLocked(const std::string& path, bool locked) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto entry = Find(path)) entry->locked = locked;
+}
+
+void FakeFileSystem::SetReportedSize(const std::string& path, uint64_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto entry = Find(path)) entry->reportedSize = size;
+}
+
+void FakeFileSystem::SetNow(const SystemTime& now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    now_ = now;
+}
+
+void FakeFileSystem::SetVolumeFileSystem(const std::string& root, const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    volumes_[Lower(root)] = name;
+}
+
+void FakeFileSystem::SetTempFolder(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tempFolder_ = path;
+    tempResult_.reset();
+}
+
+void FakeFileSystem::SetTempFolder(const std::string& path, uint32_t result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tempFolder_ = path;
+    tempResult_ = result;
+}
+
+// --- failures ---
+
+void FakeFileSystem::FailRename(const std::string& from, int times) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    renameFailures_[Key(from)] = times;
+}
+void FakeFileSystem::FailCopyTo(const std::string& to, int64_t partialBytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    copyFailures_[Key(to)] = partialBytes;
+}
+void FakeFileSystem::SetDiskSpace(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    diskSpace_ = bytes;
+}
+void FakeFileSystem::ClearDiskSpace() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    diskSpace_.reset();
+}
+void FakeFileSystem::FailDelete(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deleteFailures_.insert(Key(path));
+}
+void FakeFileSystem::FailMakeDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    makeDirFailures_.insert(Key(path));
+}
+void FakeFileSystem::FailRemoveDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removeDirFailures_.insert(Key(path));
+}
+void FakeFileSystem::FailWrite(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeFailures_.insert(Key(path));
+}
+void FakeFileSystem::FailTimeQuery(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeQueryFailures_.insert(Key(path));
+}
+void FakeFileSystem::FailSizeQuery(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sizeQueryFailures_.insert(Key(path));
+}
+
+// --- inspection ---
+
+bool FakeFileSystem::Exists(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Find(path) != nullptr;
+}
+bool FakeFileSystem::IsDirectory(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto entry = Find(path);
+    return entry && entry->isDirectory;
+}
+std::string FakeFileSystem::Content(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto entry = Find(path);
+    return entry ? entry->content : std::string();
+}
+std::optional<FakeFileSystem::Entry> FakeFileSystem::GetEntry(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto entry = Find(path);
+    if (!entry) return std::nullopt;
+    return *entry;
+}
+int FakeFileSystem::OpenHandleCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    for (const auto& item : entries_) count += item.second->openHandles;
+    return count;
+}
+std::vector<std::string> FakeFileSystem::Calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+void FakeFileSystem::ClearCalls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.clear();
+}
+
+// --- FileSystem ---
+
+std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const char* modeName = mode == FileOpenMode::ReadShareRead        ? "read"
+                           : mode == FileOpenMode::ReadWriteShareRead ? "read-write"
+                                                                      : "create";
+    Log(std::string("OpenFile ") + path + " " + modeName);
+    const std::string key = Key(path);
+    auto entry = Find(path);
+    if (entry && (entry->isDirectory || entry->locked)) return nullptr;
+    const bool readOnly = entry && (entry->attributes & kFileAttributeReadOnly) != 0;
+    switch (mode) {
+        case FileOpenMode::ReadShareRead:
+            if (!entry) return nullptr;
+            break;
+        case FileOpenMode::ReadWriteShareRead:
+            if (!entry || readOnly) return nullptr;
+            break;
+        case FileOpenMode::CreateWriteShareRead:
+            if (readOnly || (entry && entry->openHandles > 0)) return nullptr;
+            if (!entry) {
+                if (!ParentExists(key)) return nullptr;
+                entry = std::make_shared<Entry>();
+                entry->path = path;
+                entry->attributes = kAttributeArchive;
+                entry->creation = now_;
+                entries_[key] = entry;
+            }
+            entry->content.clear();
+            entry->reportedSize.reset();
+            entry->lastWrite = now_;
+            break;
+    }
+    ++entry->openHandles;
+    return std::make_unique<FakeFile>(*this, entry, key, mode != FileOpenMode::ReadShareRead);
+}
+
+bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("FindFile " + path);
+    auto entry = Find(path);
+    if (!entry) return false;
+    out.creation = entry->creation;
+    out.lastWrite = entry->lastWrite;
+    out.size = entry->reportedSize ? *entry->reportedSize : entry->content.size();
+    return true;
+}
+
+std::string FakeFileSystem::VolumeFileSystemName(const std::string& root) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("VolumeFileSystemName " + root);
+    auto it = volumes_.find(Lower(root));
+    return it == volumes_.end() ? std::string("NTFS") : it->second;
+}
+
+bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attributes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("FileAttributes " + path);
+    auto entry = Find(path);
+    if (!entry) return false;
+    attributes = entry->attributes;
+    return true;
+}
+
+bool FakeFileSystem::MakeDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("MakeDirectory " + path);
+    const std::string key = Key(path);
+    if (makeDirFailures_.count(key) != 0 || entries_.count(key) != 0 || !ParentExists(key)) {
+        return false;
+    }
+    auto entry = std::make_shared<Entry>();
+    entry->path = path;
+    entry->isDirectory = true;
+    entry->attributes = kFileAttributeDirectory;
+    entry->creation = entry->lastWrite = now_;
+    entries_[key] = entry;
+    return true;
+}
+
+bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("RemoveEmptyDirectory " + path);
+    const std::string key = Key(path);
+    auto entry = Find(path);
+    if (!entry || !entry->isDirectory || HasChildren(key) || removeDirFailures_.count(key) != 0) {
+        return false;
+    }
+    entries_.erase(key);
+    return true;
+}
+
+bool FakeFileSystem::RemoveFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("RemoveFile " + path);
+    const std::string key = Key(path);
+    auto entry = Find(path);
+    if (!entry || entry->isDirectory || entry->locked || entry->openHandles > 0 ||
+        (entry->attributes & kFileAttributeReadOnly) != 0 || deleteFailures_.count(key) != 0) {
+        return false;
+    }
+    entries_.erase(key);
+    return true;
+}
+
+bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("RenameFile " + from + " -> " + to);
+    const std::string fromKey = Key(from);
+    const std::string toKey = Key(to);
+    auto entry = Find(from);
+    if (!entry || entry->locked || entry->openHandles > 0) return false;
+    auto failure = renameFailures_.find(fromKey);
+    if (failure != renameFailures_.end() && failure->second != 0) {
+        if (failure->second > 0) --failure->second;
+        return false;
+    }
+    if (entries_.count(toKey) != 0 || !ParentExists(toKey)) return false;
+    if (fromKey == toKey) return true;
+    // A folder takes everything inside it along.
+    std::vector<std::pair<std::string, std::shared_ptr<Entry>>> moved;
+    const std::string prefix = fromKey + "\\";
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->first == fromKey || it->first.compare(0, prefix.size(), prefix) == 0) {
+            moved.emplace_back(toKey + it->first.substr(fromKey.size()), it->second);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& item : moved) entries_[item.first] = item.second;
+    entry->path = to;
+    return true;
+}
+
+bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to,
+                                bool failIfExists) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
+    const std::string toKey = Key(to);
+    auto source = Find(from);
+    if (!source || source->isDirectory || source->locked) return false;
+    auto target = Find(to);
+    if (target && (failIfExists || target->isDirectory || target->locked ||
+                   target->openHandles > 0 || (target->attributes & kFileAttributeReadOnly) != 0)) {
+        return false;
+    }
+    if (!ParentExists(toKey)) return false;
+    auto copy = std::make_shared<Entry>();
+    copy->path = to;
+    copy->attributes = source->attributes;
+    copy->creation = now_;
+    copy->lastWrite = source->lastWrite;  // CopyFileA keeps the last-write time
+    auto failure = copyFailures_.find(toKey);
+    if (failure != copyFailures_.end()) {
+        if (failure->second >= 0) {
+            const size_t partial =
+                std::min(source->content.size(), static_cast<size_t>(failure->second));
+            copy->content = source->content.substr(0, partial);
+            copy->lastWrite = now_;
+            entries_[toKey] = copy;
+        }
+        return false;
+    }
+    const size_t fits = TakeSpace(source->content.size());
+    copy->content = source->content.substr(0, fits);
+    if (fits != source->content.size()) copy->lastWrite = now_;
+    copy->reportedSize = source->reportedSize;
+    entries_[toKey] = copy;
+    return fits == source->content.size();
+}
+
+uint32_t FakeFileSystem::TempFolder(std::string& out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("TempFolder");
+    const uint32_t result = tempResult_ ? *tempResult_ : static_cast<uint32_t>(tempFolder_.size());
+    if (result != 0 && result < kMaxPath) out = tempFolder_;
+    return result;
+}
+
+std::string FakeFileSystem::ReadProfileString(const std::string& section, const std::string& key,
+                                              const std::string& defaultValue, size_t bufferSize,
+                                              const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("ReadProfileString [" + section + "] " + key + " " + path);
+    if (bufferSize == 0) return std::string();
+    std::string value = defaultValue;
+    auto entry = Find(path);
+    if (entry && !entry->isDirectory && !entry->locked) {
+        bool inSection = false;
+        bool found = false;
+        size_t start = 0;
+        const std::string& text = entry->content;
+        while (start <= text.size() && !found) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = Trim(text.substr(start, end - start));
+            start = end + 1;
+            if (!line.empty() && line.front() == '[') {
+                const size_t close = line.find(']');
+                const std::string name =
+                    Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+                inSection = Lower(name) == Lower(section);
+                continue;
+            }
+            if (!inSection || line.empty() || line.front() == ';') continue;
+            const size_t equals = line.find('=');
+            if (equals == std::string::npos) continue;
+            if (Lower(Trim(line.substr(0, equals))) != Lower(key)) continue;
+            value = Trim(line.substr(equals + 1));
+            // A value in matching quotes loses them.
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front()) {
+                value = value.substr(1, value.size() - 2);
+            }
+            found = true;
+        }
+    }
+    if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
+    return value;
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,134 @@
+#pragma once
+// An in-memory FileSystem for unit tests.
+//
+// Paths are matched the way Windows matches them: without regard to ASCII case, '/' taken as
+// '\\', trailing backslashes ignored ("C:\\Data\\" and "c:\\data" are the same folder). Adding
+// a file or folder also adds every folder above it, so "C:" exists once anything on C: does.
+//
+// Knobs (all thread-safe; the worker may run on its own thread):
+//   AddFile / AddDirectory / SetReadOnly / SetLocked / SetReportedSize / SetNow
+//   SetVolumeFileSystem(root, name)  name answered for a volume root ("C:\\"); roots that were
+//                                    never set answer "NTFS"; "" behaves as a failing query
+//   SetLocked(path)                  another process holds the file without read sharing:
+//                                    OpenFile, rename, delete and copy from/to it fail, while
+//                                    FindFile and FileAttributes still report it
+//   FailRename(from, times)          MoveFileA of that source fails (times < 0: always)
+//   FailCopyTo(to, partialBytes)     CopyFileA to that target fails; with partialBytes >= 0 a
+//                                    partial target of that many bytes is left behind
+//   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
+//                                    leaving what fitted; ClearDiskSpace() makes it unlimited
+//   FailDelete(path) / FailMakeDirectory(path) / FailRemoveDirectory(path)
+//   FailWrite(path)                  File::Write on that file fails
+//   FailTimeQuery(path) / FailSizeQuery(path)  GetFileTime / GetFileSize on a handle fail
+//   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
+//                                    of 0 or >= 260 leaves the output untouched
+// Inspection: Exists, IsDirectory, Content, Entry, OpenHandleCount, Calls (a log of every call
+// in order, e.g. "RenameFile C:\\a -> C:\\b").
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace mivetrak {
+
+class FakeFileSystem : public FileSystem {
+public:
+    struct Entry {
+        std::string path;  // as first added, for messages
+        bool isDirectory = false;
+        std::string content;
+        SystemTime creation;
+        SystemTime lastWrite;
+        uint32_t attributes = 0;
+        bool locked = false;
+        std::optional<uint64_t> reportedSize;  // overrides content.size()
+        int openHandles = 0;
+    };
+
+    FakeFileSystem();
+    ~FakeFileSystem() override;
+
+    // --- set-up ---
+    void AddFile(const std::string& path, const std::string& content = "",
+                 const SystemTime& lastWrite = {}, const SystemTime& creation = {});
+    void AddDirectory(const std::string& path);
+    void SetReadOnly(const std::string& path, bool readOnly = true);
+    void SetLocked(const std::string& path, bool locked = true);
+    void SetReportedSize(const std::string& path, uint64_t size);
+    void SetNow(const SystemTime& now);  // stamped on files that are created or written
+    void SetVolumeFileSystem(const std::string& root, const std::string& name);
+    void SetTempFolder(const std::string& path);
+    void SetTempFolder(const std::string& path, uint32_t result);
+
+    // --- failures ---
+    void FailRename(const std::string& from, int times = -1);
+    void FailCopyTo(const std::string& to, int64_t partialBytes = -1);
+    void SetDiskSpace(uint64_t bytes);
+    void ClearDiskSpace();
+    void FailDelete(const std::string& path);
+    void FailMakeDirectory(const std::string& path);
+    void FailRemoveDirectory(const std::string& path);
+    void FailWrite(const std::string& path);
+    void FailTimeQuery(const std::string& path);
+    void FailSizeQuery(const std::string& path);
+
+    // --- inspection ---
+    bool Exists(const std::string& path) const;
+    bool IsDirectory(const std::string& path) const;
+    std::string Content(const std::string& path) const;  // "" when missing
+    std::optional<Entry> GetEntry(const std::string& path) const;
+    int OpenHandleCount() const;  // over all files
+    std::vector<std::string> Calls() const;
+    void ClearCalls();
+
+    // --- FileSystem ---
+    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) override;
+    bool FindFile(const std::string& path, FindData& out) override;
+    std::string VolumeFileSystemName(const std::string& root) override;
+    bool FileAttributes(const std::string& path, uint32_t& attributes) override;
+    bool MakeDirectory(const std::string& path) override;
+    bool RemoveEmptyDirectory(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override;
+    uint32_t TempFolder(std::string& out) override;
+    std::string ReadProfileString(const std::string& section, const std::string& key,
+                                  const std::string& defaultValue, size_t bufferSize,
+                                  const std::string& path) override;
+
+    // The normalised key under which a path is stored.
+    static std::string Key(const std::string& path);
+
+private:
+    class FakeFile;
+    friend class FakeFile;
+
+    void Log(std::string call);
+    void AddParents(const std::string& key);
+    bool ParentExists(const std::string& key) const;
+    bool HasChildren(const std::string& key) const;
+    std::shared_ptr<Entry> Find(const std::string& path) const;
+    // Bytes of data that fit on the disk; consumes them.
+    size_t TakeSpace(size_t wanted);
+
+    mutable std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<Entry>> entries_;
+    std::map<std::string, std::string> volumes_;
+    std::map<std::string, int> renameFailures_;
+    std::map<std::string, int64_t> copyFailures_;
+    std::set<std::string> deleteFailures_, makeDirFailures_, removeDirFailures_, writeFailures_,
+        timeQueryFailures_, sizeQueryFailures_;
+    std::optional<uint64_t> diskSpace_;
+    SystemTime now_;
+    std::string tempFolder_;
+    std::optional<uint32_t> tempResult_;
+    std::vector<std::string> calls_;
+};
+
+}  // namespace mivetrak

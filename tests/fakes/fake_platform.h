@@ -1,0 +1,24 @@
+#pragma once
+// Every fake bundled into one mivetrak::Platform, for tests that drive whole operations.
+// Set the fakes up through the members, hand `platform` to the code under test.
+#include "fakes/fake_code_page.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_internet.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_system.h"
+#include "fakes/fake_windows_ui.h"
+#include "platform/platform.h"
+
+namespace mivetrak {
+
+struct FakePlatform {
+    FakeFileSystem files;
+    FakeRegistry registry;
+    FakeInternet internet;
+    FakeSystem system;
+    FakeWindowsUi ui;
+    FakeCodePage codePage;  // single-byte until codePage.doubleByte is set
+    Platform platform{files, registry, internet, system, ui, codePage};
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,135 @@
+#include "fakes/fake_registry.h"
+
+namespace mivetrak {
+
+namespace {
+constexpr uint32_t kKeySetValue = 0x0002;
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+}  // namespace
+
+class FakeRegistry::FakeKey : public RegistryKey {
+public:
+    FakeKey(FakeRegistry& owner, KeyId id, std::string subKey, RegistryRoot root, uint32_t access)
+        : owner_(owner), id_(std::move(id)), subKey_(std::move(subKey)), root_(root),
+          access_(access) {}
+    ~FakeKey() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        --owner_.openKeys_;
+    }
+    bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
+                    uint32_t& type) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        auto key = owner_.keys_.find(id_);
+        if (key == owner_.keys_.end()) return false;
+        auto value = key->second.find(Lower(name));
+        if (value == key->second.end() || value->second.data.size() > maxBytes) return false;
+        data = value->second.data;
+        type = value->second.type;
+        return true;
+    }
+    bool SetValue32(const std::string& name, uint32_t value, uint32_t type) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        const bool allowed = !owner_.failWrites_ && (access_ & kKeySetValue) != 0 &&
+                             owner_.keys_.count(id_) != 0;
+        owner_.writes_.push_back({root_, subKey_, name, value, type, allowed});
+        if (!allowed) return false;
+        Value& stored = owner_.keys_[id_][Lower(name)];
+        stored.type = type;
+        stored.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                       static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        return true;
+    }
+
+private:
+    FakeRegistry& owner_;
+    KeyId id_;
+    std::string subKey_;
+    RegistryRoot root_;
+    uint32_t access_;
+};
+
+FakeRegistry::KeyId FakeRegistry::Id(RegistryRoot root, const std::string& subKey) {
+    return {root, Lower(subKey)};
+}
+
+void FakeRegistry::AddKey(RegistryRoot root, const std::string& subKey) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keys_[Id(root, subKey)];
+}
+
+void FakeRegistry::SetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
+                            uint32_t type, std::vector<uint8_t> data) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Value& value = keys_[Id(root, subKey)][Lower(name)];
+    value.type = type;
+    value.data = std::move(data);
+}
+
+void FakeRegistry::SetString(RegistryRoot root, const std::string& subKey,
+                             const std::string& name, const std::string& text) {
+    std::vector<uint8_t> data(text.begin(), text.end());
+    data.push_back(0);
+    SetValue(root, subKey, name, kRegSz, std::move(data));
+}
+
+void FakeRegistry::SetDword(RegistryRoot root, const std::string& subKey, const std::string& name,
+                            uint32_t value) {
+    SetValue(root, subKey, name, kRegDword,
+             {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
+}
+
+void FakeRegistry::FailOpen(RegistryRoot root, const std::string& subKey) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    openFailures_.insert(Id(root, subKey));
+}
+
+void FakeRegistry::FailWrites() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failWrites_ = true;
+}
+
+bool FakeRegistry::GetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
+                            Value& out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto key = keys_.find(Id(root, subKey));
+    if (key == keys_.end()) return false;
+    auto value = key->second.find(Lower(name));
+    if (value == key->second.end()) return false;
+    out = value->second;
+    return true;
+}
+
+std::vector<FakeRegistry::WriteRecord> FakeRegistry::Writes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writes_;
+}
+
+std::vector<FakeRegistry::OpenRecord> FakeRegistry::Opens() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return opens_;
+}
+
+int FakeRegistry::OpenKeyCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return openKeys_;
+}
+
+std::unique_ptr<RegistryKey> FakeRegistry::OpenKey(RegistryRoot root, const std::string& subKey,
+                                                   uint32_t access) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const KeyId id = Id(root, subKey);
+    const bool ok = keys_.count(id) != 0 && openFailures_.count(id) == 0;
+    opens_.push_back({root, subKey, access, ok});
+    if (!ok) return nullptr;
+    ++openKeys_;
+    return std::make_unique<FakeKey>(*this, id, subKey, root, access);
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,83 @@
+#pragma once
+// An in-memory Registry for unit tests. Keys are found by root and path, values by name (the
+// default value has the name ""), both without regard to ASCII case.
+//
+// Knobs (thread-safe):
+//   AddKey(root, path)                       an empty key
+//   SetValue(root, path, name, type, bytes)  any value; SetString stores REG_SZ text with its
+//                                            terminating zero, SetDword a REG_DWORD
+//   FailOpen(root, path)                     RegOpenKeyExA of that key fails although it exists
+//   FailWrites()                             RegSetValueExA fails everywhere
+// A key opened without KEY_SET_VALUE refuses writes, as the real registry does.
+// Inspection: GetValue, Writes (every successful or refused write in order), Opens (every open
+// asked for), OpenKeyCount (keys not yet closed).
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace mivetrak {
+
+constexpr uint32_t kRegSz = 1;
+
+class FakeRegistry : public Registry {
+public:
+    struct Value {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+    };
+    struct WriteRecord {
+        RegistryRoot root;
+        std::string subKey;
+        std::string name;
+        uint32_t value;
+        uint32_t type;
+        bool succeeded;
+    };
+    struct OpenRecord {
+        RegistryRoot root;
+        std::string subKey;
+        uint32_t access;
+        bool succeeded;
+    };
+
+    void AddKey(RegistryRoot root, const std::string& subKey);
+    void SetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
+                  uint32_t type, std::vector<uint8_t> data);
+    void SetString(RegistryRoot root, const std::string& subKey, const std::string& name,
+                   const std::string& text);
+    void SetDword(RegistryRoot root, const std::string& subKey, const std::string& name,
+                  uint32_t value);
+    void FailOpen(RegistryRoot root, const std::string& subKey);
+    void FailWrites();
+
+    bool GetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
+                  Value& out) const;
+    std::vector<WriteRecord> Writes() const;
+    std::vector<OpenRecord> Opens() const;
+    int OpenKeyCount() const;
+
+    std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
+                                         uint32_t access) override;
+
+private:
+    class FakeKey;
+    using KeyId = std::pair<RegistryRoot, std::string>;
+    static KeyId Id(RegistryRoot root, const std::string& subKey);
+
+    mutable std::mutex mutex_;
+    std::map<KeyId, std::map<std::string, Value>> keys_;
+    std::set<KeyId> openFailures_;
+    bool failWrites_ = false;
+    std::vector<WriteRecord> writes_;
+    std::vector<OpenRecord> opens_;
+    int openKeys_ = 0;
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,281 @@
+#include "fakes/fake_system.h"
+
+namespace mivetrak {
+
+namespace {
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+}  // namespace
+
+// A suspended thread that starts a real std::thread when resumed.
+class FakeSystem::FakeThread : public Thread {
+public:
+    FakeThread(FakeSystem& owner, ThreadEntry entry, void* argument)
+        : owner_(owner), entry_(entry), argument_(argument) {}
+    ~FakeThread() override {
+        // A real handle may be closed while its thread runs on; a test must not leave a thread
+        // behind, so the fake waits for it.
+        if (thread_.joinable()) thread_.join();
+    }
+    bool Resume() override {
+        if (started_) return true;
+        started_ = true;
+        {
+            std::lock_guard<std::mutex> lock(owner_.mutex_);
+            ++owner_.threadsResumed_;
+        }
+        thread_ = std::thread([this] {
+            const uint32_t result = entry_(argument_);
+            std::lock_guard<std::mutex> lock(owner_.mutex_);
+            owner_.lastThreadResult_ = result;
+        });
+        return true;
+    }
+    void WaitUntilEnded() override {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    FakeSystem& owner_;
+    ThreadEntry entry_;
+    void* argument_;
+    bool started_ = false;
+    std::thread thread_;
+};
+
+FakeSystem::FakeSystem() = default;
+FakeSystem::~FakeSystem() = default;
+
+// --- clock ---
+
+void FakeSystem::SetTickCount(uint32_t ticks) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ticks_ = ticks;
+}
+
+void FakeSystem::ScriptTickCounts(std::vector<uint32_t> ticks) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scriptedTicks_.assign(ticks.begin(), ticks.end());
+}
+
+std::vector<uint32_t> FakeSystem::Sleeps() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sleeps_;
+}
+
+uint32_t FakeSystem::TickCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!scriptedTicks_.empty()) {
+        ticks_ = scriptedTicks_.front();
+        scriptedTicks_.pop_front();
+    }
+    return ticks_;
+}
+
+void FakeSystem::SleepMilliseconds(uint32_t milliseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sleeps_.push_back(milliseconds);
+    ticks_ += milliseconds;  // wraps like the real count
+}
+
+// --- modules and resources ---
+
+FakeSystem::Module* FakeSystem::FindModule(const std::string& name) {
+    for (Module& module : modules_) {
+        if (Lower(module.name) == Lower(name)) return &module;
+    }
+    return nullptr;
+}
+
+const FakeSystem::Module* FakeSystem::FindModule(const std::string& name) const {
+    for (const Module& module : modules_) {
+        if (Lower(module.name) == Lower(name)) return &module;
+    }
+    return nullptr;
+}
+
+std::string FakeSystem::NameOf(ModuleHandle handle) const {
+    if (handle == nullptr) return std::string();
+    for (const Module& module : modules_) {
+        if (module.handle == handle) return Lower(module.name);
+    }
+    return "<unknown module>";
+}
+
+ModuleHandle FakeSystem::AddModule(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Module* module = FindModule(name);
+    if (module == nullptr) {
+        modules_.push_back(Module{name, nullptr, std::nullopt, 0, 0});
+        module = &modules_.back();
+    }
+    module->failure.reset();
+    if (module->handle == nullptr) {
+        module->handle = reinterpret_cast<ModuleHandle>(nextHandle_);
+        nextHandle_ += 0x10;
+    }
+    return module->handle;
+}
+
+void FakeSystem::FailModule(const std::string& name, uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Module* module = FindModule(name);
+    if (module == nullptr) {
+        modules_.push_back(Module{name, nullptr, std::nullopt, 0, 0});
+        module = &modules_.back();
+    }
+    module->failure = error;
+}
+
+void FakeSystem::SetText(const std::string& module, uint32_t id, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_[{Lower(module), id}] = text;
+}
+
+IconHandle FakeSystem::AddIcon(const std::string& module, uint32_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto icon = reinterpret_cast<IconHandle>(nextHandle_);
+    nextHandle_ += 0x10;
+    icons_[{Lower(module), id}] = icon;
+    return icon;
+}
+
+void FakeSystem::SetErrorText(uint32_t error, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    errorTexts_[error] = text;
+}
+
+ModuleHandle FakeSystem::HandleOf(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Module* module = FindModule(name);
+    return module == nullptr ? nullptr : module->handle;
+}
+
+int FakeSystem::LoadCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Module* module = FindModule(name);
+    return module == nullptr ? 0 : module->loads;
+}
+
+int FakeSystem::FreeCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Module* module = FindModule(name);
+    return module == nullptr ? 0 : module->frees;
+}
+
+int FakeSystem::LoadedCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Module* module = FindModule(name);
+    return module == nullptr ? 0 : module->loads - module->frees;
+}
+
+std::vector<std::string> FakeSystem::ModuleCalls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return moduleCalls_;
+}
+
+ModuleHandle FakeSystem::LoadModule(const std::string& name, uint32_t& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    moduleCalls_.push_back("Load " + name);
+    Module* module = FindModule(name);
+    if (module == nullptr || module->handle == nullptr || module->failure) {
+        error = module != nullptr && module->failure ? *module->failure : kErrorModNotFound;
+        return nullptr;
+    }
+    ++module->loads;
+    return module->handle;
+}
+
+void FakeSystem::FreeModule(ModuleHandle handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Module& module : modules_) {
+        if (handle != nullptr && module.handle == handle) {
+            ++module.frees;
+            moduleCalls_.push_back("Free " + module.name);
+            return;
+        }
+    }
+    moduleCalls_.push_back("Free <unknown module>");
+}
+
+std::string FakeSystem::SystemErrorText(uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = errorTexts_.find(error);
+    return it == errorTexts_.end() ? std::string() : it->second;
+}
+
+std::string FakeSystem::LoadText(ModuleHandle module, uint32_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = texts_.find({NameOf(module), id});
+    return it == texts_.end() ? std::string() : it->second;
+}
+
+IconHandle FakeSystem::LoadIconResource(ModuleHandle module, uint32_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = icons_.find({NameOf(module), id});
+    return it == icons_.end() ? nullptr : it->second;
+}
+
+// --- command line and folders ---
+
+void FakeSystem::SetRawCommandLine(const std::string& commandLine) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commandLine_ = commandLine;
+}
+
+void FakeSystem::SetProgramFilesFolder(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    programFiles_ = path;
+}
+
+void FakeSystem::FailProgramFilesFolder() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    programFiles_.reset();
+}
+
+std::string FakeSystem::RawCommandLine() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commandLine_;
+}
+
+bool FakeSystem::ProgramFilesFolder(std::string& out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!programFiles_) return false;
+    out = *programFiles_;
+    return true;
+}
+
+// --- threads ---
+
+void FakeSystem::RefuseThreads(bool refuse) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refuseThreads_ = refuse;
+}
+
+int FakeSystem::ThreadsCreated() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return threadsCreated_;
+}
+
+int FakeSystem::ThreadsResumed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return threadsResumed_;
+}
+
+std::optional<uint32_t> FakeSystem::LastThreadResult() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastThreadResult_;
+}
+
+std::unique_ptr<Thread> FakeSystem::CreateSuspendedThread(ThreadEntry entry, void* argument) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (refuseThreads_) return nullptr;
+    ++threadsCreated_;
+    return std::make_unique<FakeThread>(*this, entry, argument);
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,112 @@
+#pragma once
+// An in-memory System for unit tests.
+//
+// Clock: SleepMilliseconds never waits; it advances the tick count and is recorded (Sleeps()).
+//   SetTickCount(t) sets the count; ScriptTickCounts({...}) makes the next TickCount calls answer
+//   those values in order (each also becomes the current count), after which the count goes on
+//   from the last one.
+// Modules: AddModule(name) makes LoadModule(name) succeed (names match without regard to case);
+//   FailModule(name, error) makes it fail with that error code; an unknown name fails with 126
+//   (module not found). Every load and free is counted (LoadCount, FreeCount, LoadedCount).
+//   SetText(module, id, text) gives LoadText's strings, AddIcon(module, id) an icon; the module
+//   "" is the executable (a null module handle).
+//   SetErrorText(code, text) gives SystemErrorText's texts ("" when not set).
+// Command line: SetRawCommandLine. Program Files: SetProgramFilesFolder(path) or
+//   FailProgramFilesFolder() (the default: no shell folder library).
+// Threads: RefuseThreads() makes CreateSuspendedThread fail. Otherwise the thread runs its entry
+//   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it.
+//   ThreadsCreated / ThreadsResumed count them; LastThreadResult is the last entry's result.
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace mivetrak {
+
+constexpr uint32_t kErrorModNotFound = 126;
+
+class FakeSystem : public System {
+public:
+    FakeSystem();
+    ~FakeSystem() override;
+
+    // --- clock ---
+    void SetTickCount(uint32_t ticks);
+    void ScriptTickCounts(std::vector<uint32_t> ticks);
+    std::vector<uint32_t> Sleeps() const;
+
+    // --- modules and resources ---
+    ModuleHandle AddModule(const std::string& name);
+    void FailModule(const std::string& name, uint32_t error);
+    void SetText(const std::string& module, uint32_t id, const std::string& text);
+    IconHandle AddIcon(const std::string& module, uint32_t id);
+    void SetErrorText(uint32_t error, const std::string& text);
+    ModuleHandle HandleOf(const std::string& name) const;  // null when not added
+    int LoadCount(const std::string& name) const;
+    int FreeCount(const std::string& name) const;
+    int LoadedCount(const std::string& name) const;  // loads minus frees
+    std::vector<std::string> ModuleCalls() const;     // "Load x", "Free x" in order
+
+    // --- command line and folders ---
+    void SetRawCommandLine(const std::string& commandLine);
+    void SetProgramFilesFolder(const std::string& path);
+    void FailProgramFilesFolder();
+
+    // --- threads ---
+    void RefuseThreads(bool refuse = true);
+    int ThreadsCreated() const;
+    int ThreadsResumed() const;
+    std::optional<uint32_t> LastThreadResult() const;
+
+    // --- System ---
+    std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override;
+    uint32_t TickCount() override;
+    void SleepMilliseconds(uint32_t milliseconds) override;
+    ModuleHandle LoadModule(const std::string& name, uint32_t& error) override;
+    void FreeModule(ModuleHandle module) override;
+    std::string SystemErrorText(uint32_t error) override;
+    std::string LoadText(ModuleHandle module, uint32_t id) override;
+    IconHandle LoadIconResource(ModuleHandle module, uint32_t id) override;
+    std::string RawCommandLine() override;
+    bool ProgramFilesFolder(std::string& out) override;
+
+private:
+    class FakeThread;
+    struct Module {
+        std::string name;
+        ModuleHandle handle = nullptr;
+        std::optional<uint32_t> failure;
+        int loads = 0;
+        int frees = 0;
+    };
+    Module* FindModule(const std::string& name);
+    const Module* FindModule(const std::string& name) const;
+    std::string NameOf(ModuleHandle handle) const;  // "" for null
+
+    mutable std::mutex mutex_;
+    uint32_t ticks_ = 0;
+    std::deque<uint32_t> scriptedTicks_;
+    std::vector<uint32_t> sleeps_;
+    std::vector<Module> modules_;
+    std::map<std::pair<std::string, uint32_t>, std::string> texts_;
+    std::map<std::pair<std::string, uint32_t>, IconHandle> icons_;
+    std::map<uint32_t, std::string> errorTexts_;
+    std::vector<std::string> moduleCalls_;
+    std::string commandLine_;
+    std::optional<std::string> programFiles_;
+    bool refuseThreads_ = false;
+    int threadsCreated_ = 0;
+    int threadsResumed_ = 0;
+    std::optional<uint32_t> lastThreadResult_;
+    uintptr_t nextHandle_ = 0x1000;
+};
+
+}  // namespace mivetrak

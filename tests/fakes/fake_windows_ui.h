@@ -1,0 +1,80 @@
+#pragma once
+// A recording WindowsUi for unit tests.
+//
+// Message boxes: every box is recorded (owner, text, caption, flags); answers come from
+//   ScriptBoxAnswers({...}) in order, then DefaultBoxAnswer (kIdOk unless set).
+// Posted and sent messages: recorded in order with their window and parameters (Messages());
+//   a post answers PostResult (true unless set); a send answers the next of
+//   ScriptSendAnswers({...}), then DefaultSendAnswer (0 unless set).
+//   OnPost / OnSend, when set, run after the message is recorded and outside the fake's lock
+//   (for example to set the cancel flag when a certain progress arrives).
+// Modal dialogs: every RunModalDialog is recorded (module, template); ModalScript, when set, runs
+//   with the handler and gives the result; otherwise the call answers ModalResult (-1 unless
+//   set: the dialog could not be created).
+// All of it may be used from the worker thread while the test's thread reads the records.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/windows_ui.h"
+
+namespace mivetrak {
+
+class FakeWindowsUi : public WindowsUi {
+public:
+    struct Box {
+        WindowHandle owner;
+        std::string text;
+        std::string caption;
+        uint32_t flags;
+    };
+    struct Message {
+        bool sent;  // false: posted
+        WindowHandle window;
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    struct ModalRun {
+        ModuleHandle module;
+        int templateId;
+    };
+
+    // --- knobs (set before the code under test runs) ---
+    void ScriptBoxAnswers(std::vector<int> answers);
+    void ScriptSendAnswers(std::vector<intptr_t> answers);
+    int DefaultBoxAnswer = kIdOk;
+    bool PostResult = true;
+    intptr_t DefaultSendAnswer = 0;
+    std::function<void(const Message&)> OnPost;
+    std::function<void(const Message&)> OnSend;
+    std::function<int(DialogHandler&)> ModalScript;
+    int ModalResult = -1;
+
+    // --- records ---
+    std::vector<Box> Boxes() const;
+    std::vector<Message> Messages() const;
+    std::vector<ModalRun> ModalRuns() const;
+
+    // --- WindowsUi ---
+    int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                       uint32_t flags) override;
+    bool PostToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                      intptr_t lParam) override;
+    intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                          intptr_t lParam) override;
+    int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<int> boxAnswers_;
+    std::deque<intptr_t> sendAnswers_;
+    std::vector<Box> boxes_;
+    std::vector<Message> messages_;
+    std::vector<ModalRun> modalRuns_;
+};
+
+}  // namespace mivetrak
