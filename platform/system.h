@@ -6,6 +6,12 @@
 
 #include "platform/types.h"
 
+// <windows.h> defines FreeModule as a macro for FreeLibrary; it would rename the method below in
+// any Win32 source that includes both.
+#ifdef FreeModule
+#undef FreeModule
+#endif
+
 namespace mivetrak {
 
 // A thread made suspended. Destroying it closes the handle (the thread itself is not stopped).

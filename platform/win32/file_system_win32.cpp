@@ -1,0 +1,178 @@
+// Files, folders, the temporary folder and the INI reader on kernel32.
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_platform.h"
+
+namespace mivetrak {
+
+namespace {
+
+bool ToSystemTime(const FILETIME& fileTime, SystemTime& out) {
+    SYSTEMTIME converted;
+    if (!FileTimeToSystemTime(&fileTime, &converted)) return false;
+    out = FromWin32(converted);
+    return true;
+}
+
+class Win32File final : public File {
+public:
+    explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+        FILETIME created{};
+        FILETIME accessed{};
+        FILETIME written{};
+        if (!GetFileTime(handle_.Get(), &created, &accessed, &written)) return false;
+        SystemTime createdOut;
+        SystemTime writtenOut;
+        if (creation != nullptr && !ToSystemTime(created, createdOut)) return false;
+        if (lastWrite != nullptr && !ToSystemTime(written, writtenOut)) return false;
+        if (creation != nullptr) *creation = createdOut;
+        if (lastWrite != nullptr) *lastWrite = writtenOut;
+        return true;
+    }
+
+    bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
+        // A time that does not convert is not stamped: an uninitialised FILETIME would put an
+        // arbitrary date on the file.
+        FILETIME created{};
+        FILETIME written{};
+        if (creation != nullptr) {
+            const SYSTEMTIME c = ToWin32(*creation);
+            if (!SystemTimeToFileTime(&c, &created)) return false;
+        }
+        const SYSTEMTIME w = ToWin32(lastWrite);
+        if (!SystemTimeToFileTime(&w, &written)) return false;
+        return SetFileTime(handle_.Get(), creation != nullptr ? &created : nullptr, nullptr,
+                           &written) != 0;
+    }
+
+    bool GetSize(uint64_t& size) override {
+        DWORD high = 0;
+        SetLastError(NO_ERROR);
+        const DWORD low = GetFileSize(handle_.Get(), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+        size = (static_cast<uint64_t>(high) << 32) | low;
+        return true;
+    }
+
+    bool Write(const void* data, size_t size) override {
+        const char* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(handle_.Get(), bytes, chunk, &written, nullptr) || written == 0) {
+                return false;
+            }
+            bytes += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Flush() override { return FlushFileBuffers(handle_.Get()) != 0; }
+
+private:
+    KernelHandle handle_;
+};
+
+class Win32FileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) override {
+        DWORD access = GENERIC_READ;
+        DWORD disposition = OPEN_EXISTING;
+        switch (mode) {
+            case FileOpenMode::ReadShareRead:
+                break;
+            case FileOpenMode::ReadWriteShareRead:
+                access = GENERIC_READ | GENERIC_WRITE;
+                break;
+            case FileOpenMode::CreateWriteShareRead:
+                access = GENERIC_WRITE;
+                disposition = CREATE_ALWAYS;
+                break;
+        }
+        // No security attributes: the handle is not inherited by child processes.
+        const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
+                                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32File>(handle);
+    }
+
+    bool FindFile(const std::string& path, FindData& out) override {
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA(path.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return false;
+        FindClose(search);
+        FindData result;
+        if (!ToSystemTime(found.ftCreationTime, result.creation) ||
+            !ToSystemTime(found.ftLastWriteTime, result.lastWrite)) {
+            return false;
+        }
+        result.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        out = result;
+        return true;
+    }
+
+    std::string VolumeFileSystemName(const std::string& root) override {
+        char name[MAX_PATH];
+        std::memset(name, 0, sizeof name);
+        if (!GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name,
+                                   sizeof name)) {
+            return std::string();
+        }
+        name[sizeof name - 1] = '\0';
+        return std::string(name);
+    }
+
+    bool FileAttributes(const std::string& path, uint32_t& attributes) override {
+        const DWORD found = GetFileAttributesA(path.c_str());
+        if (found == INVALID_FILE_ATTRIBUTES) return false;
+        attributes = found;
+        return true;
+    }
+
+    bool MakeDirectory(const std::string& path) override {
+        return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    }
+    bool RemoveEmptyDirectory(const std::string& path) override {
+        return RemoveDirectoryA(path.c_str()) != 0;
+    }
+    bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        return MoveFileA(from.c_str(), to.c_str()) != 0;
+    }
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override {
+        return CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != 0;
+    }
+
+    uint32_t TempFolder(std::string& out) override {
+        char path[MAX_PATH];
+        std::memset(path, 0, sizeof path);
+        const DWORD length = GetTempPathA(sizeof path, path);
+        // 0 is a failure; sizeof path or more is the size the path would need: it did not fit.
+        if (length != 0 && length < sizeof path) out.assign(path, length);
+        return length;
+    }
+
+    std::string ReadProfileString(const std::string& section, const std::string& key,
+                                  const std::string& defaultValue, size_t bufferSize,
+                                  const std::string& path) override {
+        if (bufferSize == 0) return std::string();
+        const size_t limit = std::numeric_limits<DWORD>::max();
+        std::vector<char> buffer(bufferSize > limit ? limit : bufferSize, '\0');
+        const DWORD copied =
+            GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
+                                     buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
+        return std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> CreateWin32FileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+}  // namespace mivetrak

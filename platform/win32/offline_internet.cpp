@@ -1,0 +1,54 @@
+// The stand-in Internet used when no WinInet implementation can be made: never on line, every
+// probe and dial fails and no handle is ever opened, so the program ends with "no connection".
+#include "platform/win32/win32_platform.h"
+
+namespace mivetrak {
+
+namespace {
+
+class OfflineInternet final : public Internet {
+public:
+    bool HasConnectedStateEx() override { return false; }
+    bool ConnectedStateEx(uint32_t& flags) override {
+        flags = 0;
+        return false;
+    }
+    bool ConnectedState(uint32_t& flags) override {
+        flags = 0;
+        return false;
+    }
+    bool QueryOsVersion(uint32_t, OsVersion&) override { return false; }
+    bool CheckConnectionTo(const char*) override { return false; }
+    bool Autodial(WindowHandle) override { return false; }
+    uint32_t DialConnection(WindowHandle, const std::string&, uintptr_t* connectionId) override {
+        if (connectionId != nullptr) *connectionId = 0;
+        return ERROR_NOT_SUPPORTED;
+    }
+    InternetHandle OpenRoot(const std::string&) override { return nullptr; }
+    InternetHandle Connect(InternetHandle, const std::string&, uint16_t, const std::string&,
+                           const std::string&, InternetService) override {
+        return nullptr;
+    }
+    InternetHandle OpenHttpRequest(InternetHandle, const std::string&, const std::string&,
+                                   uint32_t) override {
+        return nullptr;
+    }
+    bool SendHttpRequest(InternetHandle) override { return false; }
+    bool QueryInfoText(InternetHandle, uint32_t, uint32_t, std::string&) override { return false; }
+    bool QueryLastModified(InternetHandle, SystemTime&) override { return false; }
+    uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override { return ERROR_CANCELLED; }
+    InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t) override {
+        return nullptr;
+    }
+    bool ReadData(InternetHandle, void*, uint32_t, uint32_t& bytesRead) override {
+        bytesRead = 0;
+        return false;
+    }
+    void CloseInternetHandle(InternetHandle) override {}
+};
+
+}  // namespace
+
+std::unique_ptr<Internet> CreateOfflineInternet() { return std::make_unique<OfflineInternet>(); }
+
+}  // namespace mivetrak

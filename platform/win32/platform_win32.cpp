@@ -1,0 +1,54 @@
+// The Win32 platform: owns one implementation of every interface for the life of the program.
+#include "platform/win32/win32_platform.h"
+// commctrl.h needs the types of <windows.h>, which the line above brings in.
+#include <commctrl.h>
+
+#include "platform/platform.h"
+#include "platform/win32/internet_win32.h"
+
+namespace mivetrak {
+
+namespace {
+
+class Win32PlatformHolder final : public PlatformHolder {
+public:
+    Win32PlatformHolder()
+        : files_(CreateWin32FileSystem()),
+          registry_(CreateWin32Registry()),
+          internet_(MakeInternet()),
+          system_(CreateWin32System()),
+          ui_(CreateWin32WindowsUi()),
+          codePage_(CreateWin32CodePage()),
+          platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_} {}
+
+    Platform& Get() override { return platform_; }
+
+private:
+    static std::unique_ptr<Internet> MakeInternet() {
+        std::unique_ptr<Internet> internet = CreateWin32Internet();
+        return internet ? std::move(internet) : CreateOfflineInternet();
+    }
+
+    // Declared in the order of construction; the Platform refers to all of them.
+    std::unique_ptr<FileSystem> files_;
+    std::unique_ptr<Registry> registry_;
+    std::unique_ptr<Internet> internet_;
+    std::unique_ptr<System> system_;
+    std::unique_ptr<WindowsUi> ui_;
+    std::unique_ptr<CodePage> codePage_;
+    Platform platform_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformHolder> CreateWin32Platform() {
+    // The progress dialog's template uses the common progress bar: register its class before
+    // any dialog is created.
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+    return std::make_unique<Win32PlatformHolder>();
+}
+
+}  // namespace mivetrak

@@ -1,0 +1,124 @@
+// Threads, the clock, modules and their resources, the command line and the shell folders.
+#include <process.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_platform.h"
+
+namespace mivetrak {
+
+namespace {
+
+// What the new thread needs to call the portable entry; the thread itself deletes it.
+struct ThreadStart {
+    ThreadEntry entry;
+    void* argument;
+};
+
+unsigned __stdcall ThreadTrampoline(void* raw) {
+    const ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    return start.entry(start.argument);
+}
+
+class Win32Thread final : public Thread {
+public:
+    explicit Win32Thread(HANDLE handle) : handle_(handle) {}
+    bool Resume() override { return ResumeThread(handle_.Get()) != static_cast<DWORD>(-1); }
+    void WaitUntilEnded() override { WaitForSingleObject(handle_.Get(), INFINITE); }
+
+private:
+    KernelHandle handle_;
+};
+
+using ShGetFolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+constexpr int kCsidlProgramFiles = 0x26;
+
+class Win32System final : public System {
+public:
+    std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override {
+        auto* start = new (std::nothrow) ThreadStart{entry, argument};
+        if (start == nullptr) return nullptr;
+        // The C runtime's thread start, so that the runtime's per-thread data is set up and
+        // released with the thread; normal priority, default stack size.
+        const uintptr_t handle =
+            _beginthreadex(nullptr, 0, &ThreadTrampoline, start, CREATE_SUSPENDED, nullptr);
+        if (handle == 0) {
+            delete start;
+            return nullptr;
+        }
+        return std::make_unique<Win32Thread>(reinterpret_cast<HANDLE>(handle));
+    }
+
+    uint32_t TickCount() override { return GetTickCount(); }
+    void SleepMilliseconds(uint32_t milliseconds) override { Sleep(milliseconds); }
+
+    ModuleHandle LoadModule(const std::string& name, uint32_t& error) override {
+        const HMODULE module = LoadLibraryA(name.c_str());
+        if (module == nullptr) error = GetLastError();
+        return FromWin32(module);
+    }
+
+    void FreeModule(ModuleHandle module) override {
+        if (module != nullptr) FreeLibrary(ToWin32(module));
+    }
+
+    std::string SystemErrorText(uint32_t error) override {
+        char* text = nullptr;
+        const DWORD length = FormatMessageA(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+            reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        std::string result;
+        if (length != 0 && text != nullptr) result.assign(text, length);
+        if (text != nullptr) LocalFree(text);
+        return result;
+    }
+
+    std::string LoadText(ModuleHandle module, uint32_t id) override {
+        // LoadStringA truncates to the buffer; grow until the whole text fits.
+        for (int size = 256; size <= 65536; size *= 2) {
+            std::vector<char> buffer(static_cast<size_t>(size), '\0');
+            const int length = LoadStringA(ToWin32(module), id, buffer.data(), size);
+            if (length <= 0) return std::string();
+            if (length < size - 1) return std::string(buffer.data(), static_cast<size_t>(length));
+        }
+        return std::string();
+    }
+
+    IconHandle LoadIconResource(ModuleHandle module, uint32_t id) override {
+        // A null instance would ask for a predefined system icon, not the executable's own.
+        const HMODULE from = module != nullptr ? ToWin32(module) : GetModuleHandleA(nullptr);
+        return FromWin32(LoadIconA(from, MAKEINTRESOURCEA(id)));
+    }
+
+    std::string RawCommandLine() override {
+        const char* line = GetCommandLineA();
+        return line != nullptr ? std::string(line) : std::string();
+    }
+
+    bool ProgramFilesFolder(std::string& out) override {
+        const LoadedLibrary shellFolders("shfolder.dll");
+        if (shellFolders.Get() == nullptr) return false;
+        const FARPROC found = GetProcAddress(shellFolders.Get(), "SHGetFolderPathA");
+        if (found == nullptr) return false;
+        const auto getFolderPath = reinterpret_cast<ShGetFolderPathFunction>(
+            reinterpret_cast<void (*)()>(found));
+        char path[MAX_PATH];
+        std::memset(path, 0, sizeof path);
+        if (getFolderPath(nullptr, kCsidlProgramFiles, nullptr, 0, path) < 0) return false;
+        path[sizeof path - 1] = '\0';
+        out = path;
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<System> CreateWin32System() { return std::make_unique<Win32System>(); }
+
+}  // namespace mivetrak

@@ -1,0 +1,43 @@
+#pragma once
+// Owners of raw Win32 handles, so that every handle is closed on every path.
+#include <windows.h>
+
+namespace mivetrak {
+
+// A kernel handle closed with CloseHandle. Holds INVALID_HANDLE_VALUE or null when empty.
+class KernelHandle {
+public:
+    KernelHandle() = default;
+    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+    ~KernelHandle() { Reset(); }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    void Reset(HANDLE handle = nullptr) {
+        if (Valid()) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// A module loaded with LoadLibraryA and freed with FreeLibrary.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+    ~LoadedLibrary() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    HMODULE Get() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+
+}  // namespace mivetrak

@@ -1,0 +1,35 @@
+// Message boxes, window messages and the modal dialog host on user32.
+#include "platform/win32/dialog_host.h"
+#include "platform/win32/win32_platform.h"
+
+namespace mivetrak {
+
+namespace {
+
+class Win32WindowsUi final : public WindowsUi {
+public:
+    int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                       uint32_t flags) override {
+        return MessageBoxA(ToWin32(owner), text.c_str(), caption.c_str(), flags);
+    }
+
+    bool PostToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                      intptr_t lParam) override {
+        return PostMessageA(ToWin32(window), message, wParam, lParam) != 0;
+    }
+
+    intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
+                          intptr_t lParam) override {
+        return SendMessageA(ToWin32(window), message, wParam, lParam);
+    }
+
+    int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override {
+        return RunModalDialogWin32(ToWin32(module), templateId, handler);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<WindowsUi> CreateWin32WindowsUi() { return std::make_unique<Win32WindowsUi>(); }
+
+}  // namespace mivetrak
