@@ -1,23 +1,92 @@
-// Placeholder definitions so that the tree links while this file is being written.
+// Construction and teardown of the session, the transfer state, the connection test and dialling.
 #include "net/internet_session.h"
+
+#include "build_config.h"
 
 namespace mivetrak {
 
-InternetSession::InternetSession(Platform& platform) : platform_(platform) {}
-InternetSession::~InternetSession() = default;
-int InternetSession::CheckConnection(uint32_t*, int) { return 0; }
-int InternetSession::Dial(WindowHandle, const char*, uintptr_t*) { return 0; }
-int32_t InternetSession::GetState() { return state_; }
-void InternetSession::SetState(int32_t value, int) { state_ = value; }
-int InternetSession::ReadAutodialSettings(int32_t&, uint32_t&) { return 1; }
-int InternetSession::RestoreAutodialSettings(int32_t, uint32_t) { return 0; }
-int InternetSession::QueryRemoteFile(const std::string&, const std::string&, RemoteFileInfo&) {
+namespace {
+constexpr uint32_t kPollMilliseconds = 1000;
+// Modem, LAN and proxy: what the connection-type word holds until the platform fills it.
+constexpr uint32_t kInitialConnectionFlags = 7;
+constexpr uint32_t kVersionRecordExtended = 156;
+constexpr uint32_t kVersionRecordBasic = 148;
+constexpr uint32_t kPlatformWin32Nt = 2;
+}  // namespace
+
+InternetSession::InternetSession(Platform& platform) : platform_(platform) { lock_.emplace(); }
+
+InternetSession::~InternetSession() {
+    lock_.reset();
+    if (connection_ != nullptr) {
+        platform_.internet.CloseInternetHandle(connection_);
+        connection_ = nullptr;
+    }
+    if (root_ != nullptr) {
+        platform_.internet.CloseInternetHandle(root_);
+        root_ = nullptr;
+    }
+    if (savedAutodialMode_ != 0) RestoreAutodialSettings(savedAutodialMode_, savedValueType_);
+}
+
+int32_t InternetSession::GetState() {
+    for (;;) {
+        int32_t value;
+        {
+            std::lock_guard<std::mutex> guard(*lock_);
+            value = state_;
+        }
+        if (value != StateHeld) return value;
+        platform_.system.SleepMilliseconds(kPollMilliseconds);
+    }
+}
+
+void InternetSession::SetState(int32_t value, int force) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(*lock_);
+            if (force != 0 || state_ != StateHeld) {
+                state_ = value;
+                return;
+            }
+        }
+        platform_.system.SleepMilliseconds(kPollMilliseconds);
+    }
+}
+
+int InternetSession::CheckConnection(uint32_t* connectionFlags, int skipProbes) {
+    Internet& internet = platform_.internet;
+    uint32_t flags = kInitialConnectionFlags;
+    const bool online = internet.HasConnectedStateEx() ? internet.ConnectedStateEx(flags)
+                                                       : internet.ConnectedState(flags);
+    if (!online) return 0;
+
+    // Old NT systems (major version 4 and below) can report a connection that does not work, so
+    // there the answer is confirmed by actually connecting somewhere.
+    bool probe = false;
+    if (skipProbes == 0) {
+        OsVersion version;
+        if (!internet.QueryOsVersion(kVersionRecordExtended, version) &&
+            !internet.QueryOsVersion(kVersionRecordBasic, version)) {
+            return 0;
+        }
+        probe = version.platformId == kPlatformWin32Nt && version.majorVersion <= 4;
+    }
+    if (connectionFlags != nullptr) *connectionFlags = flags;
+    if (!probe) return 1;
+
+    const char* const probes[] = {kMakerSiteUrl, kPortalSiteUrl, nullptr};
+    for (const char* url : probes) {
+        if (internet.CheckConnectionTo(url)) return 1;
+    }
     return 0;
 }
-int InternetSession::DownloadFile(const std::string&, const std::string&, const char*, const char*,
-                                  const std::string&, const std::string&, int, int*,
-                                  ProgressCallback, void*) {
-    return 0;
+
+int InternetSession::Dial(WindowHandle owner, const char* connectionName,
+                          uintptr_t* connectionId) {
+    ReadAutodialSettings(savedAutodialMode_, savedValueType_);
+    if (connectionName == nullptr) return platform_.internet.Autodial(owner) ? 1 : 0;
+    return platform_.internet.DialConnection(owner, connectionName, connectionId) == 0 ? 1 : 0;
 }
 
 }  // namespace mivetrak

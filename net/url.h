@@ -1,5 +1,6 @@
 #pragma once
 // Splitting a URL into scheme, port, host and path.
+#include <cstdint>
 #include <string>
 
 #include "platform/code_page.h"
@@ -10,8 +11,16 @@ constexpr size_t kSchemeBuffer = 12;  // at most 11 bytes
 constexpr size_t kHostBuffer = 100;   // host with port: at most 99 bytes
 constexpr size_t kPathBuffer = 1024;  // at most 1023 bytes
 
-// 1 when the URL could be split; 0 when it cannot, or when a part does not fit its limit.
+// 1 when the URL could be split; 0 when it cannot, or when a part does not fit its limit, or
+// when the port text does not fit an int.
 int SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
              std::string& host, std::string& path);
+
+// The port to connect to: the URL's port, or defaultPort when the URL gives 0. False when the
+// number cannot be a TCP port.
+bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out);
+
+// ASCII comparison without regard to case (schemes and verbs).
+bool EqualsNoCase(const std::string& a, const char* b);
 
 }  // namespace mivetrak
