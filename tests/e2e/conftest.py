@@ -1,0 +1,134 @@
+"""Fixtures of the end-to-end suite: the build under test, one Xvfb display for the session, the
+texts of the built resource library, a fresh Wine prefix per test and the loopback update server.
+
+The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is built here."""
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import harness  # noqa: E402
+import update_server  # noqa: E402
+
+REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
+STRING_IDS = [1, 11, 13, 14, 15] + list(range(1001, 1011))
+
+
+def _build_dir():
+    build_dir = os.environ.get("MIVETRAK_BUILD_DIR", os.path.join(REPO, "build", "win"))
+    return os.path.abspath(build_dir)
+
+
+@pytest.fixture(scope="session")
+def build_dir():
+    build_dir = _build_dir()
+    bin_dir = os.path.join(build_dir, "bin")
+    missing = [n for n in (harness.PROGRAM, harness.LIBRARY, harness.DRIVER)
+               if not os.path.isfile(os.path.join(bin_dir, n))]
+    if missing:
+        pytest.fail(f"the build at {build_dir} lacks {', '.join(missing)}; build it first")
+    return build_dir
+
+
+@pytest.fixture(scope="session")
+def display():
+    """One Xvfb for the whole session, on a display number that Xvfb picks itself."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp", "-noreset"],
+                            pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as pipe:
+        import select
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([pipe], [], [], 15)
+            if not ready:
+                xvfb.kill()
+                pytest.fail("Xvfb did not start")
+            chunk = os.read(pipe.fileno(), 16)
+            if not chunk:
+                xvfb.kill()
+                pytest.fail("Xvfb ended at start")
+            number += chunk
+    yield ":" + number.decode().strip()
+    xvfb.terminate()
+    try:
+        xvfb.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        xvfb.kill()
+
+
+@pytest.fixture(scope="session")
+def screenshot_dir(build_dir):
+    path = os.path.join(build_dir, "e2e-screenshots")
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+@pytest.fixture(scope="session")
+def work_root(build_dir):
+    path = os.path.join(build_dir, "e2e-work")
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+@pytest.fixture(scope="session")
+def probe(build_dir, display, work_root, screenshot_dir):
+    """What the built library and the prefix say: the texts of every string id, the system's
+    text for a module that is not found, the temporary folder and Program Files."""
+    case = harness.Case(build_dir, display, work_root, "probe",
+                        {"temp": r"C:\e2e", "program_files": r"C:\e2e"}, screenshot_dir)
+    try:
+        library = harness.APP_DIR + "\\" + harness.LIBRARY
+        rc, lines = case.driver.run("strings", library, *STRING_IDS)
+        if rc != 0 or not lines:
+            pytest.fail(f"the UI driver cannot read the strings of {harness.LIBRARY}: {lines}")
+        strings = {int(k): v for k, v in lines[0].items()}
+        rc, message = case.driver.run("message", 126)
+        rc2, paths = case.driver.run("paths")
+        if rc != 0 or rc2 != 0 or not message or not paths:
+            pytest.fail(f"the UI driver cannot read the system's texts: {message} {paths}")
+    finally:
+        case.close()
+    return {"strings": strings, "module_not_found": message[0]["text"], "paths": paths[0]}
+
+
+@pytest.fixture
+def strings(probe):
+    return probe["strings"]
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    outcome = yield
+    report = outcome.get_result()
+    setattr(item, "rep_" + report.when, report)
+
+
+@pytest.fixture
+def case(request, build_dir, display, work_root, screenshot_dir, probe):
+    name = request.node.name
+    for bad in "[]/\\ :":
+        name = name.replace(bad, "_")
+    test_case = harness.Case(build_dir, display, work_root, name, probe["paths"], screenshot_dir)
+    yield test_case
+    failed = getattr(request.node, "rep_call", None) is None or request.node.rep_call.failed
+    if failed and test_case.running():
+        test_case.screenshot("at-failure")
+    test_case.close(keep=failed and os.environ.get("MIVETRAK_E2E_KEEP") == "1")
+
+
+@pytest.fixture
+def server():
+    srv = update_server.UpdateServer().start()
+    yield srv
+    srv.stop()

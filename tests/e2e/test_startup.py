@@ -1,0 +1,136 @@
+"""Start-up as a user sees it: the boxes before the update, their texts from the built library,
+the answers, the exit codes and the folders that the program finds by itself."""
+import os
+
+from harness import DATABASE, IDNO, IDOK, IDYES, APP_PATHS_KEY
+
+OLD_TIME = 1262304000  # 2010-01-01 00:00:00 UTC
+
+
+def test_missing_library_shows_system_text_captioned_error(case, probe):
+    os.remove(os.path.join(case.app_dir, "Mivetrak.rsl"))
+    case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    case.start(r"C:\Install")
+    box = case.wait_box()
+    case.screenshot("error-box")
+    assert box["caption"] == "Error"
+    assert box["text"].strip() == probe["module_not_found"].strip()
+    assert box["text"].strip() != ""
+    assert box["buttons"] == [IDOK]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+
+
+def test_no_folder_found(case, strings):
+    case.start()
+    box = case.wait_box()
+    case.screenshot("box-1010")
+    assert box["caption"] == strings[1]
+    assert box["text"] == strings[1010]
+    assert box["buttons"] == [IDOK]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+    assert case.work_folder_files() is None
+
+
+def test_bad_argument_alone(case, strings):
+    # A shared-files folder with a database exists, yet a bad argument alone ends the start-up
+    # before any discovery.
+    case.make_folder(r"C:\Program Files\Orvanta\Shared Files", b"old", OLD_TIME)
+    case.start(r"C:\No\Such\Folder")
+    box = case.wait_box()
+    case.screenshot("box-1001")
+    assert box["caption"] == strings[1]
+    assert box["text"] == strings[1001]
+    assert box["buttons"] == [IDOK]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+
+
+def test_bad_argument_beside_good_folder_is_dropped(case, strings):
+    case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    case.start(r"C:\No\Such\Folder", r"C:\Install")
+    box = case.wait_box()
+    assert box["text"] == strings[1008]
+    case.press("box", IDNO)
+    assert case.wait_exit() == 2
+
+
+def test_answer_no_exits_2_and_leaves_no_work_folder(case, strings):
+    install = case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    case.start(r"C:\Install")
+    box = case.wait_box()
+    case.screenshot("question")
+    assert box["caption"] == strings[1]
+    assert box["text"] == strings[1008]
+    assert sorted(box["buttons"]) == [IDYES, IDNO]
+    # The work folder exists while the question is open and is gone after the answer No.
+    assert case.work_folder_files() == []
+    case.press("box", IDNO)
+    assert case.wait_exit() == 2
+    assert case.work_folder_files() is None
+    with open(os.path.join(install, DATABASE), "rb") as f:
+        assert f.read() == b"old"
+
+
+def test_folder_without_database_is_dropped_unless_forced(case, strings):
+    case.make_folder(r"C:\Empty")
+    case.start(r"C:\Empty")
+    box = case.wait_box()
+    assert box["text"] == strings[1010]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+
+    for force in ("f", "/F", "-f"):
+        case.start(r"C:\Empty", force)
+        box = case.wait_box()
+        assert box["text"] == strings[1008], force
+        case.press("box", IDNO)
+        assert case.wait_exit() == 2, force
+
+
+def test_shared_files_folder_is_discovered(case, strings):
+    case.make_folder(r"C:\Program Files\Orvanta\Shared Files", b"old", OLD_TIME)
+    case.start()
+    box = case.wait_box()
+    assert box["text"] == strings[1008]
+    case.press("box", IDNO)
+    assert case.wait_exit() == 2
+
+
+def test_sibling_application_folder_is_discovered(case, strings):
+    case.make_folder(r"C:\Tellyra", b"old", OLD_TIME)
+    case.reg_add(APP_PATHS_KEY, None, r"C:\Tellyra\Tellyra.exe")
+    case.start()
+    box = case.wait_box()
+    assert box["text"] == strings[1008]
+    case.press("box", IDNO)
+    assert case.wait_exit() == 2
+
+
+def test_yes_runs_the_update(case, server, strings):
+    # The index names a database that is not newer than the installed one, so the run ends
+    # without changing anything.
+    server.add_file("/db/Tolvar32.bdb", b"server copy", OLD_TIME)
+    server.set_index(server.url("/db/Tolvar32.bdb"), server.url("/db/Tolvar32.bdb"))
+    install = case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    case.start(r"C:\Install")
+    box = case.wait_box()
+    assert box["text"] == strings[1008]
+    case.press("box", IDYES)
+    shown = _answer_boxes(case)
+    assert case.wait_exit() == 0
+    assert set(shown) <= {strings[1009]}
+    with open(os.path.join(install, DATABASE), "rb") as f:
+        assert f.read() == b"old"
+
+
+def _answer_boxes(case):
+    """While the program runs, answers the boxes it shows with OK; returns their texts."""
+    seen = []
+    while case.running():
+        rc, lines = case.driver.run("wait", "box", "--button", IDOK, timeout_ms=2000)
+        if rc == 0 and lines:
+            seen.append(lines[-1]["text"])
+            case.press("box", IDOK)
+    return seen
