@@ -1,0 +1,356 @@
+// The session: connection test, dialling, autodial settings and the transfer state.
+#include <gtest/gtest.h>
+
+#include "build_config.h"
+#include "net/internet_session.h"
+#include "net_test_world.h"
+
+namespace mivetrak {
+namespace {
+
+using Op = FakeInternet::Op;
+constexpr char kSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+// --- CheckConnection -------------------------------------------------------------------------
+
+struct ConnectionCase {
+    const char* name;
+    bool hasEx;
+    bool connected;
+    bool failExtendedVersion;
+    bool failBasicVersion;
+    uint32_t platformId;
+    uint32_t major;
+    int skipProbes;
+    std::vector<std::string> goodProbes;  // "" = the null URL
+    int expected;
+    std::vector<Op> expectedOps;
+    std::vector<std::string> expectedProbes;  // in order; "<null>" for the null URL
+};
+
+class CheckConnectionTest : public ::testing::TestWithParam<ConnectionCase> {};
+
+TEST_P(CheckConnectionTest, FollowsTheVersionAndProbeRules) {
+    const ConnectionCase& c = GetParam();
+    NetWorld world;
+    world.internet.hasConnectedStateEx = c.hasEx;
+    world.internet.connected = c.connected;
+    world.internet.connectionFlags = 0x41;
+    if (c.failExtendedVersion) world.internet.versionFailsForRecordSize.insert(156);
+    if (c.failBasicVersion) world.internet.versionFailsForRecordSize.insert(148);
+    world.internet.osVersion = OsVersion{c.platformId, c.major};
+    for (const std::string& url : c.goodProbes) world.internet.probeResults[url] = true;
+
+    uint32_t flags = 0xDEAD;
+    {
+        InternetSession session(world.platform);
+        EXPECT_EQ(session.CheckConnection(&flags, c.skipProbes), c.expected);
+    }
+    EXPECT_EQ(world.internet.Ops(), c.expectedOps);
+    std::vector<std::string> probes;
+    for (const auto& call : world.internet.CallsOf(Op::CheckConnectionTo)) {
+        probes.push_back(call.nullUrl ? "<null>" : call.text);
+    }
+    EXPECT_EQ(probes, c.expectedProbes);
+    for (const auto& call : world.internet.CallsOf(Op::QueryOsVersion)) {
+        EXPECT_TRUE(call.length == 156 || call.length == 148);
+    }
+    // The flags are written exactly when the test got past the version query.
+    const bool flagsWritten = c.connected && !(c.skipProbes == 0 && c.failExtendedVersion &&
+                                               c.failBasicVersion);
+    EXPECT_EQ(flags, flagsWritten ? 0x41u : 0xDEADu);
+}
+
+const std::vector<Op> kExNoProbe{Op::HasConnectedStateEx, Op::ConnectedStateEx,
+                                 Op::QueryOsVersion};
+const std::vector<Op> kNt4Probes3{Op::HasConnectedStateEx, Op::ConnectedStateEx,
+                                  Op::QueryOsVersion, Op::CheckConnectionTo,
+                                  Op::CheckConnectionTo, Op::CheckConnectionTo};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckConnectionTest,
+    ::testing::Values(
+        ConnectionCase{"Nt5NoProbe", true, true, false, false, 2, 5, 0, {}, 1, kExNoProbe, {}},
+        ConnectionCase{"Windows9xNoProbe", true, true, false, false, 1, 4, 0, {}, 1, kExNoProbe,
+                       {}},
+        ConnectionCase{"NotConnected", true, false, false, false, 2, 5, 0, {}, 0,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}},
+        ConnectionCase{"OldConnectedState", false, true, false, false, 2, 6, 0, {}, 1,
+                       {Op::HasConnectedStateEx, Op::ConnectedState, Op::QueryOsVersion}, {}},
+        ConnectionCase{"BasicVersionRecord", true, true, true, false, 2, 6, 0, {}, 1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
+                        Op::QueryOsVersion},
+                       {}},
+        ConnectionCase{"NoVersionAtAll", true, true, true, true, 2, 6, 0, {}, 0,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
+                        Op::QueryOsVersion},
+                       {}},
+        ConnectionCase{"Nt4MakerSiteAnswers", true, true, false, false, 2, 4, 0, {kMakerSiteUrl},
+                       1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
+                        Op::CheckConnectionTo},
+                       {kMakerSiteUrl}},
+        ConnectionCase{"Nt4PortalAnswers", true, true, false, false, 2, 4, 0, {kPortalSiteUrl},
+                       1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
+                        Op::CheckConnectionTo, Op::CheckConnectionTo},
+                       {kMakerSiteUrl, kPortalSiteUrl}},
+        ConnectionCase{"Nt4NullAnswers", true, true, false, false, 2, 3, 0, {""}, 1, kNt4Probes3,
+                       {kMakerSiteUrl, kPortalSiteUrl, "<null>"}},
+        ConnectionCase{"Nt4NothingAnswers", true, true, false, false, 2, 4, 0, {}, 0, kNt4Probes3,
+                       {kMakerSiteUrl, kPortalSiteUrl, "<null>"}},
+        ConnectionCase{"SkipProbesOnNt4", true, true, false, false, 2, 4, 1, {}, 1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}},
+        ConnectionCase{"SkipProbesWithoutVersion", true, true, true, true, 2, 4, 1, {}, 1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}}),
+    [](const ::testing::TestParamInfo<ConnectionCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST(CheckConnection, OmittedOutValueLeavesTheResultUnchanged) {
+    NetWorld world;
+    world.internet.osVersion = OsVersion{2, 4};
+    world.internet.probeResults[kPortalSiteUrl] = true;
+    InternetSession session(world.platform);
+    EXPECT_EQ(session.CheckConnection(nullptr, 0), 1);
+    world.internet.probeResults[kPortalSiteUrl] = false;
+    EXPECT_EQ(session.CheckConnection(nullptr, 0), 0);
+}
+
+TEST(CheckConnection, ProbeUrlsNameOnlyASiteRoot) {
+    for (const char* url : {kMakerSiteUrl, kPortalSiteUrl}) {
+        const std::string text = url;
+        ASSERT_EQ(text.rfind("http://", 0), 0u) << text;
+        EXPECT_EQ(text.find('/', 7), text.size() - 1) << text;
+    }
+}
+
+// --- Dial and the autodial settings ----------------------------------------------------------
+
+TEST(Dial, WithoutANameUsesAutodialAndReturnsItsResult) {
+    for (bool result : {true, false}) {
+        NetWorld world;
+        world.internet.autodialResult = result;
+        auto owner = reinterpret_cast<WindowHandle>(0x4242);
+        InternetSession session(world.platform);
+        EXPECT_EQ(session.Dial(owner, nullptr, nullptr), result ? 1 : 0);
+        auto calls = world.internet.CallsOf(Op::Autodial);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].owner, owner);
+        EXPECT_EQ(world.internet.CountOf(Op::DialConnection), 0u);
+    }
+}
+
+TEST(Dial, WithANameDialsThatConnection) {
+    struct Case {
+        uint32_t error;
+        int expected;
+    } cases[] = {{0, 1}, {668, 0}, {1, 0}};
+    for (const Case& c : cases) {
+        NetWorld world;
+        world.internet.dialError = c.error;
+        uintptr_t id = 0;
+        InternetSession session(world.platform);
+        EXPECT_EQ(session.Dial(nullptr, "Office line", &id), c.expected);
+        auto calls = world.internet.CallsOf(Op::DialConnection);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].text, "Office line");
+        EXPECT_EQ(id, c.error == 0 ? world.internet.dialConnectionId : 0u);
+        EXPECT_EQ(world.internet.CountOf(Op::Autodial), 0u);
+    }
+}
+
+struct AutodialCase {
+    const char* name;
+    bool keyExists;
+    std::optional<uint32_t> enable;  // nullopt: value missing
+    std::optional<uint32_t> noNet;
+    int32_t expectedMode;
+    // The writes made at teardown (EnableAutodial, NoNetAutodial), or none.
+    std::optional<std::pair<uint32_t, uint32_t>> expectedWrites;
+};
+
+class AutodialTest : public ::testing::TestWithParam<AutodialCase> {};
+
+TEST_P(AutodialTest, ModeIsReadAndWrittenBackAtTeardown) {
+    const AutodialCase& c = GetParam();
+    NetWorld world;
+    if (c.keyExists) world.registry.AddKey(RegistryRoot::CurrentUser, kSettingsKey);
+    if (c.enable) {
+        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial",
+                                *c.enable);
+    }
+    if (c.noNet) {
+        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial",
+                                *c.noNet);
+    }
+    {
+        InternetSession session(world.platform);
+        int32_t mode = 0;
+        uint32_t type = 99;
+        EXPECT_EQ(session.ReadAutodialSettings(mode, type), 1);
+        EXPECT_EQ(mode, c.expectedMode);
+        EXPECT_EQ(type, c.enable ? kRegDword : 0u);
+        EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 1);
+        EXPECT_TRUE(world.registry.Writes().empty());
+    }
+    const auto writes = world.registry.Writes();
+    if (!c.expectedWrites) {
+        EXPECT_TRUE(writes.empty());
+    } else {
+        ASSERT_EQ(writes.size(), 2u);
+        EXPECT_EQ(writes[0].name, "EnableAutodial");
+        EXPECT_EQ(writes[0].value, c.expectedWrites->first);
+        EXPECT_EQ(writes[1].name, "NoNetAutodial");
+        EXPECT_EQ(writes[1].value, c.expectedWrites->second);
+        for (const auto& w : writes) {
+            EXPECT_EQ(w.type, kRegDword);
+            EXPECT_TRUE(w.succeeded);
+        }
+    }
+    for (const auto& open : world.registry.Opens()) {
+        EXPECT_TRUE(open.access == kKeyRead || open.access == kKeyReadWrite);
+        EXPECT_EQ(open.root, RegistryRoot::CurrentUser);
+    }
+    EXPECT_EQ(world.registry.OpenKeyCount(), 0);
+}
+
+using Writes = std::optional<std::pair<uint32_t, uint32_t>>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AutodialTest,
+    ::testing::Values(
+        AutodialCase{"NoNetworkOnly", true, 5u, 7u, 2, Writes({1u, 1u})},
+        AutodialCase{"Off", true, 0u, 1u, 1, Writes({0u, 0u})},
+        AutodialCase{"Always", true, 1u, 0u, 3, Writes({1u, 0u})},
+        AutodialCase{"AlwaysNoNetMissing", true, 9u, std::nullopt, 3, Writes({1u, 0u})},
+        AutodialCase{"EnableMissing", true, std::nullopt, 1u, 1, Writes({0u, 0u})},
+        AutodialCase{"KeyMissing", false, std::nullopt, std::nullopt, 0, std::nullopt}),
+    [](const ::testing::TestParamInfo<AutodialCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST(Autodial, AValueLongerThanFourBytesReadsAsZero) {
+    NetWorld world;
+    world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 3,
+                            {1, 0, 0, 0, 0, 0, 0, 0});
+    InternetSession session(world.platform);
+    int32_t mode = 0;
+    uint32_t type = 0;
+    session.ReadAutodialSettings(mode, type);
+    EXPECT_EQ(mode, 1);
+}
+
+TEST(Autodial, ReadingOpensForReadingAndWritingOpensForReadWrite) {
+    NetWorld world;
+    world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 1);
+    {
+        InternetSession session(world.platform);
+        session.Dial(nullptr, nullptr, nullptr);
+    }
+    const auto opens = world.registry.Opens();
+    ASSERT_EQ(opens.size(), 2u);
+    EXPECT_EQ(opens[0].access, kKeyRead);
+    EXPECT_EQ(opens[1].access, kKeyReadWrite);
+}
+
+TEST(Autodial, RestoreRefusesModesOutsideOneToThree) {
+    NetWorld world;
+    world.registry.AddKey(RegistryRoot::CurrentUser, kSettingsKey);
+    InternetSession session(world.platform);
+    for (int32_t mode : {0, 4, -1}) EXPECT_EQ(session.RestoreAutodialSettings(mode, 4), 0);
+    EXPECT_TRUE(world.registry.Writes().empty());
+    EXPECT_TRUE(world.registry.Opens().empty());
+}
+
+TEST(Autodial, RestoreWithoutTheKeySucceedsWritingNothing) {
+    NetWorld world;
+    InternetSession session(world.platform);
+    EXPECT_EQ(session.RestoreAutodialSettings(2, 4), 1);
+    EXPECT_TRUE(world.registry.Writes().empty());
+}
+
+TEST(Autodial, RestoreKeepsTheTypeThatWasRead) {
+    NetWorld world;
+    world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 3,
+                            {2, 0, 0, 0});
+    {
+        InternetSession session(world.platform);
+        session.Dial(nullptr, nullptr, nullptr);
+    }
+    FakeRegistry::Value value;
+    ASSERT_TRUE(world.registry.GetValue(RegistryRoot::CurrentUser, kSettingsKey,
+                                        "NoNetAutodial", value));
+    EXPECT_EQ(value.type, 3u);
+    EXPECT_EQ(value.data, (std::vector<uint8_t>{0, 0, 0, 0}));
+}
+
+TEST(Autodial, AFailedDialStillRestoresAtTeardown) {
+    NetWorld world;
+    world.internet.autodialResult = false;
+    world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 0);
+    {
+        InternetSession session(world.platform);
+        EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 0);
+    }
+    EXPECT_EQ(world.registry.Writes().size(), 2u);
+}
+
+TEST(Session, ANewSessionIsIdleAndTeardownTouchesNothing) {
+    NetWorld world;
+    {
+        InternetSession session(world.platform);
+        EXPECT_EQ(session.GetState(), StateIdle);
+    }
+    EXPECT_TRUE(world.internet.Calls().empty());
+    EXPECT_TRUE(world.registry.Opens().empty());
+}
+
+// --- the transfer state ----------------------------------------------------------------------
+
+TEST(TransferState, PlainReadsAndWritesDoNotWait) {
+    NetWorld world;
+    InternetSession session(world.platform);
+    for (int32_t v : {StateRunning, StateFailed, StateDone, StateIdle}) {
+        session.SetState(v, 0);
+        EXPECT_EQ(session.GetState(), v);
+    }
+    EXPECT_TRUE(world.system.Sleeps().empty());
+}
+
+TEST(TransferState, ForcedWriteOverridesAHoldAtOnce) {
+    NetWorld world;
+    InternetSession session(world.platform);
+    session.SetState(StateHeld, 0);
+    session.SetState(StateFailed, 1);
+    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_TRUE(world.system.Sleeps().empty());
+}
+
+TEST(TransferState, UnforcedWriteWaitsWhileHeld) {
+    NetWorld world;
+    InternetSession session(world.platform);
+    session.SetState(StateHeld, 0);
+    // Another thread releases the hold (a forced write of Done) after the third sleep.
+    world.system.onSleep = [&](size_t sleeps) {
+        if (sleeps == 3) session.SetState(StateDone, 1);
+    };
+    session.SetState(StateRunning, 0);
+    EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000, 1000}));
+    world.system.onSleep = nullptr;
+    EXPECT_EQ(session.GetState(), StateRunning);
+}
+
+TEST(TransferState, ReadWaitsWhileHeldAndNeverReturnsHeld) {
+    NetWorld world;
+    InternetSession session(world.platform);
+    session.SetState(StateHeld, 0);
+    world.system.onSleep = [&](size_t sleeps) {
+        if (sleeps == 2) session.SetState(StateFailed, 1);
+    };
+    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000}));
+}
+
+}  // namespace
+}  // namespace mivetrak

@@ -1,0 +1,116 @@
+// URL splitting: delimiters, limits of each part, ports, and double-byte characters whose trail
+// byte looks like a delimiter.
+#include <gtest/gtest.h>
+
+#include "fakes/fake_code_page.h"
+#include "net/url.h"
+
+namespace mivetrak {
+namespace {
+
+struct SplitCase {
+    const char* name;
+    std::string url;
+    int result;
+    std::string scheme;
+    std::string host;
+    int port;
+    std::string path;
+};
+
+class SplitUrlTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitUrlTest, Splits) {
+    const SplitCase& c = GetParam();
+    DoubleByteCodePage codePage;
+    std::string scheme = "unset";
+    std::string host = "unset";
+    std::string path = "unset";
+    int port = -1;
+    ASSERT_EQ(SplitUrl(codePage, c.url, scheme, port, host, path), c.result) << c.url;
+    if (c.result == 0) return;
+    EXPECT_EQ(scheme, c.scheme);
+    EXPECT_EQ(host, c.host);
+    EXPECT_EQ(port, c.port);
+    EXPECT_EQ(path, c.path);
+}
+
+const std::string k11(11, 's');
+const std::string k99(99, 'h');
+const std::string k1023(1023, 'p');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitUrlTest,
+    ::testing::Values(
+        SplitCase{"Full", "http://example.test:8080/dir/file.asp", 1, "http", "example.test", 8080,
+                  "dir/file.asp"},
+        SplitCase{"NoPort", "http://example.test/dir/file.asp", 1, "http", "example.test", 0,
+                  "dir/file.asp"},
+        SplitCase{"NoPath", "http://example.test", 1, "http", "example.test", 0, ""},
+        SplitCase{"SlashOnly", "http://example.test/", 1, "http", "example.test", 0, ""},
+        SplitCase{"ColonNoPort", "http://example.test:/x", 1, "http", "example.test", 0, "x"},
+        SplitCase{"PortNoDigits", "http://example.test:abc/x", 1, "http", "example.test", 0, "x"},
+        SplitCase{"PortLeadingDigits", "http://h:81x/x", 1, "http", "h", 81, "x"},
+        SplitCase{"FtpScheme", "FTP://h:2121/pub/a.bin", 1, "FTP", "h", 2121, "pub/a.bin"},
+        SplitCase{"PortMaxInt", "http://h:2147483647/", 1, "http", "h", 2147483647, ""},
+        SplitCase{"PortOverflowsInt", "http://h:2147483648/", 0, "", "", 0, ""},
+        SplitCase{"PortHugeOverflow", "http://h:99999999999999999999/", 0, "", "", 0, ""},
+        SplitCase{"Empty", "", 0, "", "", 0, ""},
+        SplitCase{"ColonNoSlash", "http:example.test", 0, "", "", 0, ""},
+        SplitCase{"NoColon", "example.test/dir", 0, "", "", 0, ""},
+        SplitCase{"EndsAfterOneSlash", "http:/", 0, "", "", 0, ""},
+        SplitCase{"EmptyHost", "http:/x", 1, "http", "", 0, ""},
+        SplitCase{"Scheme11", k11 + "://h/p", 1, k11, "h", 0, "p"},
+        SplitCase{"Scheme12", k11 + "s://h/p", 0, "", "", 0, ""},
+        SplitCase{"Host99", "http://" + k99 + "/p", 1, "http", k99, 0, "p"},
+        SplitCase{"Host100", "http://" + k99 + "h/p", 0, "", "", 0, ""},
+        // The limit counts the host with its port text.
+        SplitCase{"HostWithPort99", "http://" + std::string(96, 'h') + ":80/p", 1, "http",
+                  std::string(96, 'h'), 80, "p"},
+        SplitCase{"HostWithPort100", "http://" + std::string(97, 'h') + ":80/p", 0, "", "", 0,
+                  ""},
+        SplitCase{"Path1023", "http://h/" + k1023, 1, "http", "h", 0, k1023},
+        SplitCase{"Path1024", "http://h/" + k1023 + "p", 0, "", "", 0, ""},
+        // 0x95 0x2F and 0x95 0x3A are single double-byte characters: neither trail byte
+        // delimits anything.
+        SplitCase{"TrailSlashInHost", "http://a\x95/b/c", 1, "http", "a\x95/b", 0, "c"},
+        SplitCase{"TrailColonInHost", "http://a\x95:b:90/c", 1, "http", "a\x95:b", 90, "c"},
+        SplitCase{"TrailColonInScheme", "h\x95:t://x/y", 1, "h\x95:t", "x", 0, "y"}),
+    [](const ::testing::TestParamInfo<SplitCase>& param) { return std::string(param.param.name); });
+
+TEST(SplitUrl, SingleByteCodePageTakesEveryByteAlone) {
+    SingleByteCodePage codePage;
+    std::string scheme, host, path;
+    int port = 0;
+    ASSERT_EQ(SplitUrl(codePage, "http://a\x95/b/c", scheme, port, host, path), 1);
+    EXPECT_EQ(host, "a\x95");
+    EXPECT_EQ(path, "b/c");
+}
+
+TEST(ConnectPort, DefaultsAndRange) {
+    struct Case {
+        int urlPort;
+        bool ok;
+        uint16_t port;
+    } cases[] = {{0, true, 80}, {1, true, 1}, {8080, true, 8080}, {65535, true, 65535},
+                 {65536, false, 0}, {2147483647, false, 0}, {-1, false, 0}};
+    for (const Case& c : cases) {
+        uint16_t port = 0;
+        EXPECT_EQ(ConnectPort(c.urlPort, 80, port), c.ok) << c.urlPort;
+        if (c.ok) {
+            EXPECT_EQ(port, c.port) << c.urlPort;
+        }
+    }
+}
+
+TEST(EqualsNoCase, ComparesAsciiWithoutCase) {
+    EXPECT_TRUE(EqualsNoCase("post", "POST"));
+    EXPECT_TRUE(EqualsNoCase("GeT", "GET"));
+    EXPECT_TRUE(EqualsNoCase("", ""));
+    EXPECT_FALSE(EqualsNoCase("GETX", "GET"));
+    EXPECT_FALSE(EqualsNoCase("GE", "GET"));
+    EXPECT_FALSE(EqualsNoCase("PUT", "GET"));
+}
+
+}  // namespace
+}  // namespace mivetrak
