@@ -1,0 +1,239 @@
+// The remote query: what it asks of the Internet library, the password dialog loop, and every
+// way it fails with all handles closed.
+#include <gtest/gtest.h>
+
+#include "net/internet_session.h"
+#include "net_test_world.h"
+
+namespace mivetrak {
+namespace {
+
+using Op = FakeInternet::Op;
+using Kind = FakeInternet::Kind;
+const std::vector<Kind> kAllThree{Kind::Request, Kind::Connection, Kind::Root};
+const std::string kUrl = "http://db.example.test/files/Tolvar32.bdb";
+const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
+
+TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
+    NetWorld world;
+    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(std::string(1234, 'x'), kStamp));
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile("Agent 1", kUrl, info), 1);
+    EXPECT_EQ(info.contentLength, 1234u);
+    EXPECT_EQ(info.lastModified.wYear, 2024);
+    EXPECT_EQ(info.lastModified.wSecond, 7);
+
+    const auto calls = world.internet.Calls();
+    ASSERT_EQ(calls.size(), 10u);
+    EXPECT_EQ(calls[0].op, Op::OpenRoot);
+    EXPECT_EQ(calls[0].text, "Agent 1");
+    EXPECT_EQ(calls[1].op, Op::Connect);
+    EXPECT_EQ(calls[1].text, "db.example.test");
+    EXPECT_EQ(calls[1].port, 80u);
+    EXPECT_EQ(calls[1].user, "");
+    EXPECT_EQ(calls[1].password, "");
+    EXPECT_EQ(calls[1].service, InternetService::Http);
+    EXPECT_EQ(calls[2].op, Op::OpenHttpRequest);
+    EXPECT_EQ(calls[2].verb, "GET");
+    EXPECT_EQ(calls[2].text, "files/Tolvar32.bdb");
+    EXPECT_EQ(calls[2].flags, 0x84400000u);
+    EXPECT_EQ(calls[3].op, Op::SendHttpRequest);
+    EXPECT_EQ(calls[4].op, Op::QueryInfoText);
+    EXPECT_EQ(calls[4].query, 19u);
+    EXPECT_EQ(calls[4].length, 255u);
+    EXPECT_EQ(calls[5].op, Op::QueryInfoText);
+    EXPECT_EQ(calls[5].query, 5u);
+    EXPECT_EQ(calls[5].length, 255u);
+    EXPECT_EQ(calls[6].op, Op::QueryLastModified);
+    EXPECT_EQ(world.internet.ClosedKinds(), kAllThree);
+    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
+    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);  // the body is never read
+}
+
+TEST(QueryRemoteFile, UsesThePortOfTheUrl) {
+    NetWorld world;
+    world.internet.AddHttp("http://h:8081/a", FakeHttpResponse::Ok("abc", kStamp));
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile("a", "http://h:8081/a", info), 1);
+    EXPECT_EQ(world.internet.CallsOf(Op::Connect)[0].port, 8081u);
+}
+
+TEST(QueryRemoteFile, RefusesUrlsItCannotUseBeforeAnyHandle) {
+    for (const char* url : {"ftp://h/a", "https://h/a", "nonsense", "", "http:x",
+                            "http://h:70000/a", "http://h:99999999999/a"}) {
+        NetWorld world;
+        InternetSession session(world.platform);
+        RemoteFileInfo info;
+        EXPECT_EQ(session.QueryRemoteFile("a", url, info), 0) << url;
+        EXPECT_TRUE(world.internet.Calls().empty()) << url;
+    }
+}
+
+TEST(QueryRemoteFile, SchemeIsComparedWithoutCase) {
+    NetWorld world;
+    world.internet.AddHttp("http://h/a", FakeHttpResponse::Ok("abc", kStamp));
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile("a", "HtTp://h/a", info), 1);
+}
+
+struct QueryFailureCase {
+    const char* name;
+    std::function<void(FakeInternet&, FakeHttpResponse&)> script;
+    std::vector<Kind> closed;
+};
+
+class QueryFailureTest : public ::testing::TestWithParam<QueryFailureCase> {};
+
+TEST_P(QueryFailureTest, FailsWithEveryOpenedHandleClosedInOrder) {
+    const QueryFailureCase& c = GetParam();
+    NetWorld world;
+    FakeHttpResponse response = FakeHttpResponse::Ok("0123456789", kStamp);
+    c.script(world.internet, response);
+    world.internet.AddHttp(kUrl, response);
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+    EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
+    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
+    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+}
+
+void SetLength(FakeHttpResponse& r, const char* text) { r.contentLength = text; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QueryFailureTest,
+    ::testing::Values(
+        QueryFailureCase{"OpenRoot", [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenRoot); },
+                         {}},
+        QueryFailureCase{"Connect", [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::Connect); },
+                         {Kind::Root}},
+        QueryFailureCase{"OpenRequest",
+                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenHttpRequest); },
+                         {Kind::Connection, Kind::Root}},
+        QueryFailureCase{"Send",
+                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::SendHttpRequest); },
+                         kAllThree},
+        QueryFailureCase{"Status404",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"404"}; },
+                         kAllThree},
+        QueryFailureCase{"StatusUnreadable",
+                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::QueryInfoText, 1); },
+                         kAllThree},
+        QueryFailureCase{"StatusNotANumber",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"OK"}; },
+                         kAllThree},
+        QueryFailureCase{"LengthMissing",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.contentLength.reset(); },
+                         kAllThree},
+        QueryFailureCase{"LengthEmpty",
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, ""); }, kAllThree},
+        QueryFailureCase{"LengthGarbage",
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "12abc"); },
+                         kAllThree},
+        QueryFailureCase{"LengthNegative",
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "-1"); },
+                         kAllThree},
+        QueryFailureCase{"LengthBlank",
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, " 10"); },
+                         kAllThree},
+        QueryFailureCase{"LengthOver32Bits",
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "4294967296"); },
+                         kAllThree},
+        QueryFailureCase{"LengthFarOver32Bits",
+                         [](FakeInternet&, FakeHttpResponse& r) {
+                             SetLength(r, "99999999999999999999999");
+                         },
+                         kAllThree},
+        QueryFailureCase{"LastModifiedMissing",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.lastModified.reset(); },
+                         kAllThree},
+        QueryFailureCase{"Status401Cancelled",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"401", "200"}; },
+                         kAllThree},
+        QueryFailureCase{"ResendFails",
+                         [](FakeInternet& n, FakeHttpResponse& r) {
+                             r.statuses = {"407", "200"};
+                             n.errorDialogAnswers = {kErrorInternetForceRetry};
+                             n.Fail(Op::SendHttpRequest, 2);
+                         },
+                         kAllThree}),
+    [](const ::testing::TestParamInfo<QueryFailureCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST(QueryRemoteFile, LengthUpTo32BitsIsAccepted) {
+    NetWorld world;
+    FakeHttpResponse r = FakeHttpResponse::Ok("", kStamp);
+    r.contentLength = "4294967295";
+    world.internet.AddHttp(kUrl, r);
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    EXPECT_EQ(info.contentLength, 4294967295u);
+}
+
+TEST(QueryRemoteFile, MissingLastModifiedKeepsTheStoredLength) {
+    NetWorld world;
+    FakeHttpResponse r = FakeHttpResponse::Ok("abcdef", kStamp);
+    r.lastModified.reset();
+    world.internet.AddHttp(kUrl, r);
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+    EXPECT_EQ(info.contentLength, 6u);
+}
+
+struct AuthCase {
+    const char* status;
+    std::vector<uint32_t> answers;
+    int expected;
+    size_t dialogs;
+    size_t sends;
+};
+
+TEST(QueryRemoteFile, PasswordDialogOn401And407) {
+    const AuthCase cases[] = {
+        {"401", {kErrorInternetForceRetry}, 1, 1, 2},
+        {"407", {kErrorInternetForceRetry}, 1, 1, 2},
+        {"401", {}, 0, 1, 1},     // the user cancels
+        {"407", {0}, 0, 1, 1},    // any other answer ends the loop
+        {"401", {kErrorInternetForceRetry, kErrorInternetForceRetry}, 1, 1, 2},
+    };
+    for (const AuthCase& c : cases) {
+        NetWorld world;
+        FakeHttpResponse r = FakeHttpResponse::Ok("abc", kStamp);
+        r.statuses = {c.status, "200"};
+        world.internet.AddHttp(kUrl, r);
+        world.internet.errorDialogAnswers = c.answers;
+        InternetSession session(world.platform);
+        RemoteFileInfo info;
+        EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), c.expected) << c.status;
+        const auto dialogs = world.internet.CallsOf(Op::ErrorDialog);
+        ASSERT_EQ(dialogs.size(), c.dialogs);
+        EXPECT_EQ(dialogs[0].error, 12014u);
+        EXPECT_EQ(dialogs[0].flags, 7u);
+        EXPECT_EQ(world.internet.SendCount(kUrl), c.sends);
+        EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
+    }
+}
+
+TEST(QueryRemoteFile, RepeatedLoginPromptsUntilTheServerAccepts) {
+    NetWorld world;
+    FakeHttpResponse r = FakeHttpResponse::Ok("abc", kStamp);
+    r.statuses = {"401", "401", "401", "200"};
+    world.internet.AddHttp(kUrl, r);
+    world.internet.errorDialogAnswers = {kErrorInternetForceRetry, kErrorInternetForceRetry,
+                                         kErrorInternetForceRetry};
+    InternetSession session(world.platform);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    EXPECT_EQ(world.internet.CountOf(Op::ErrorDialog), 3u);
+    EXPECT_EQ(world.internet.SendCount(kUrl), 4u);
+}
+
+}  // namespace
+}  // namespace mivetrak
