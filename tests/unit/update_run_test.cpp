@@ -1,0 +1,399 @@
+// The update run: the order in which the dialog's window, the worker thread, the modal loop and
+// the wait meet, and the runs that cannot start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/update_app.h"
+#include "engine/cancel_flag.h"
+#include "engine/worker.h"
+#include "fakes/fake_platform.h"
+#include "ui/protocol.h"
+#include "unit/fake_dialog_window.h"
+
+namespace mivetrak {
+namespace {
+
+constexpr char kLibrary[] = "Mivetrak.rsl";
+const WindowHandle kDialogWindow = reinterpret_cast<WindowHandle>(0x7700);
+
+// What happened, in order, on either thread.
+class EventLog {
+public:
+    void Add(const std::string& event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(event);
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_;
+    }
+    // Position of the first event with this text; -1 when it did not happen.
+    int IndexOf(const std::string& event) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = std::find(events_.begin(), events_.end(), event);
+        return it == events_.end() ? -1 : static_cast<int>(it - events_.begin());
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+};
+
+// A FakeSystem whose threads log their resume and wait, can refuse to resume, and may run a
+// stand-in body instead of the entry they were made with (which is recorded).
+class RecordingSystem : public FakeSystem {
+public:
+    explicit RecordingSystem(EventLog& log) : log_(log) {}
+
+    std::function<void()> workerBody;  // runs instead of the entry when set
+    bool failResume = false;
+    std::atomic<WindowHandle>* mainWindow = nullptr;  // logged at resume
+    ThreadEntry entry = nullptr;
+    void* argument = nullptr;
+
+    std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry e, void* a) override {
+        log_.Add("create");
+        entry = e;
+        argument = a;
+        std::unique_ptr<Thread> inner = workerBody
+                                            ? FakeSystem::CreateSuspendedThread(&RunBody, this)
+                                            : FakeSystem::CreateSuspendedThread(e, a);
+        if (!inner) return nullptr;
+        return std::make_unique<RecordingThread>(*this, std::move(inner));
+    }
+
+private:
+    class RecordingThread : public Thread {
+    public:
+        RecordingThread(RecordingSystem& owner, std::unique_ptr<Thread> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        bool Resume() override {
+            const bool published =
+                owner_.mainWindow != nullptr && owner_.mainWindow->load() == kDialogWindow;
+            owner_.log_.Add(published ? "resume with window" : "resume without window");
+            if (owner_.failResume) return false;
+            return inner_->Resume();
+        }
+        void WaitUntilEnded() override {
+            owner_.log_.Add("wait");
+            inner_->WaitUntilEnded();
+            owner_.log_.Add("waited");
+        }
+
+    private:
+        RecordingSystem& owner_;
+        std::unique_ptr<Thread> inner_;
+    };
+
+    static uint32_t RunBody(void* self) {
+        static_cast<RecordingSystem*>(self)->workerBody();
+        return 0;
+    }
+
+    EventLog& log_;
+};
+
+// Posted messages on their way to the dialog: the fake's posts land here, and the modal loop
+// below takes them out on the main thread.
+class MessageQueue {
+public:
+    void Push(const FakeWindowsUi::Message& message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(message);
+        }
+        ready_.notify_one();
+    }
+    bool Pop(FakeWindowsUi::Message& message) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!ready_.wait_for(lock, std::chrono::seconds(10), [&] { return !queue_.empty(); })) {
+            return false;
+        }
+        message = queue_.front();
+        queue_.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<FakeWindowsUi::Message> queue_;
+};
+
+class UpdateRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetupCancelFlag(1);
+        library = system.AddModule(kLibrary);
+        system.SetText(kLibrary, 1, "Drive Update");
+        system.SetText(kLibrary, 1001, "could not start");
+        system.SetText(kLibrary, 1004, "download failed");
+        system.SetText(kLibrary, 1007, "all done");
+        system.mainWindow = &app.MainWindow;
+        app.ResourceLibraryHandle = library;
+        app.AppIcon = system.AddIcon("", 128);
+        fakes.ui.OnPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
+    }
+    void TearDown() override { SetupCancelFlag(0); }
+
+    // A modal loop: creates the window (OnInitDialog), then hands the worker's posted messages
+    // to the handler until the dialog ends; then the window is destroyed. afterInit runs once the
+    // window is up, inside the loop.
+    void ScriptModalLoop(std::function<void(DialogHandler&, FakeDialogWindow&)> afterInit = {}) {
+        fakes.ui.ModalScript = [this, afterInit](DialogHandler& handler) {
+            log.Add("modal begins");
+            FakeDialogWindow window(kDialogWindow);
+            if (removeControl != 0) window.RemoveControl(removeControl);
+            handler.OnInitDialog(window);
+            log.Add("window up");
+            mainWindowDuringRun = app.MainWindow.load();
+            if (afterInit && !window.Ended()) afterInit(handler, window);
+            while (!window.Ended()) {
+                FakeWindowsUi::Message m{};
+                if (!queue.Pop(m)) {
+                    ADD_FAILURE() << "the dialog waited in vain for the worker";
+                    handler.OnCancel(window);
+                    break;
+                }
+                EXPECT_EQ(m.window, kDialogWindow);
+                if (m.message == kProgressMessage) handler.OnProgressMessage(window, m.wParam, m.lParam);
+                if (m.message == kAlertMessage) handler.OnAlertMessage(window, m.wParam, m.lParam);
+            }
+            dialogBoxes = window.boxes;
+            handler.OnDestroy();
+            mainWindowAfterDestroy = app.MainWindow.load();
+            log.Add("modal ends");
+            return window.endResults.front();
+        };
+    }
+
+    // What a worker does with the dialog: it addresses MainWindow afresh for every message.
+    void Post(uint32_t message, int32_t wParam, int32_t lParam) {
+        WindowHandle window = app.MainWindow.load();
+        if (window != nullptr) {
+            fakes.ui.PostToWindow(window, message, static_cast<uintptr_t>(wParam), lParam);
+        }
+    }
+
+    static int32_t CancelFlag() {
+        int32_t value = -1;
+        GetCancelFlag(value);
+        return value;
+    }
+
+    EventLog log;
+    RecordingSystem system{log};
+    FakePlatform fakes;
+    Platform platform{fakes.files, fakes.registry, fakes.internet, system, fakes.ui,
+                      fakes.codePage};
+    UpdateApp app{platform};
+    ModuleHandle library = nullptr;
+    MessageQueue queue;
+    int removeControl = 0;
+    WindowHandle mainWindowDuringRun = nullptr;
+    WindowHandle mainWindowAfterDestroy = reinterpret_cast<WindowHandle>(1);
+    std::vector<FakeDialogWindow::Box> dialogBoxes;
+};
+
+TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialog) {
+    system.workerBody = [this] {
+        log.Add("worker runs");
+        Post(kProgressMessage, PhaseCheck, 0);
+        Post(kProgressMessage, PhaseDownload, 50);
+        Post(kAlertMessage, AlertDownloadFailed, 0);
+        // Still busy when the dialog has gone: the run must wait for this.
+        while (log.IndexOf("modal ends") < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        app.ExitCode = 3;
+        log.Add("worker ends");
+    };
+    ScriptModalLoop();
+
+    app.RunUpdate();
+
+    const std::vector<std::string> expected = {
+        "create",      "modal begins", "resume with window", "window up", "worker runs",
+        "modal ends",  "wait",         "worker ends",        "waited"};
+    EXPECT_EQ(log.Events(), expected);
+    EXPECT_EQ(app.ExitCode, 3);
+    EXPECT_EQ(mainWindowDuringRun, kDialogWindow);
+    EXPECT_EQ(mainWindowAfterDestroy, nullptr);
+    EXPECT_EQ(app.MainWindow.load(), nullptr);
+    // Not one of the worker's messages was lost: the first went to the window too.
+    const auto messages = fakes.ui.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].wParam, static_cast<uintptr_t>(PhaseCheck));
+    ASSERT_EQ(dialogBoxes.size(), 1u);
+    EXPECT_EQ(dialogBoxes[0].text, "download failed");
+    EXPECT_TRUE(fakes.ui.Boxes().empty());
+    ASSERT_EQ(fakes.ui.ModalRuns().size(), 1u);
+    EXPECT_EQ(fakes.ui.ModalRuns()[0].module, library);
+    EXPECT_EQ(fakes.ui.ModalRuns()[0].templateId, 102);
+}
+
+TEST_F(UpdateRunTest, WorkerThreadRunsTheWorkerEntryOnTheApplication) {
+    system.workerBody = [this] { Post(kProgressMessage, PhaseDone, 0); };
+    ScriptModalLoop();
+
+    app.RunUpdate();
+
+    EXPECT_EQ(system.entry, &WorkerThreadProc);
+    EXPECT_EQ(system.argument, static_cast<void*>(&app.Worker));
+    ASSERT_EQ(dialogBoxes.size(), 1u);
+    EXPECT_EQ(dialogBoxes[0].text, "all done");
+    EXPECT_EQ(app.ExitCode, 0);
+}
+
+TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
+    system.workerBody = [this] {
+        Post(kProgressMessage, PhaseDownload, 10);
+        while (CancelFlag() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        log.Add("worker saw the flag");
+        app.ExitCode = 2;
+    };
+    ScriptModalLoop([](DialogHandler& handler, FakeDialogWindow& window) {
+        handler.OnCancel(window);
+    });
+
+    app.RunUpdate();
+
+    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_LT(log.IndexOf("modal ends"), log.IndexOf("worker saw the flag"));
+    EXPECT_LT(log.IndexOf("worker saw the flag"), log.IndexOf("waited"));
+    EXPECT_TRUE(dialogBoxes.empty());
+}
+
+TEST_F(UpdateRunTest, WorkerThatCannotBeCreatedGivesTheStartUpBoxAndNoDialog) {
+    system.RefuseThreads();
+    ScriptModalLoop();
+
+    app.RunUpdate();
+
+    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_TRUE(fakes.ui.ModalRuns().empty());
+    EXPECT_EQ(app.MainWindow.load(), nullptr);
+    const auto boxes = fakes.ui.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].text, "could not start");
+    EXPECT_EQ(boxes[0].caption, "Mivetrak");
+    EXPECT_EQ(boxes[0].flags, 0x30u);
+}
+
+TEST_F(UpdateRunTest, SecondWorkerIsRefused) {
+    EXPECT_EQ(app.StartWorker(), 1);
+    EXPECT_EQ(app.StartWorker(), 0);
+    EXPECT_EQ(system.ThreadsCreated(), 1);
+    EXPECT_EQ(system.ThreadsResumed(), 0);
+}
+
+TEST_F(UpdateRunTest, RunAfterARunStartsNoSecondWorker) {
+    system.workerBody = [this] { Post(kProgressMessage, PhaseDone, 0); };
+    ScriptModalLoop();
+    app.RunUpdate();
+    ASSERT_EQ(app.ExitCode, 0);
+
+    app.RunUpdate();
+
+    EXPECT_EQ(system.ThreadsCreated(), 1);
+    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_EQ(fakes.ui.ModalRuns().size(), 1u);
+}
+
+// The dialog never comes up: the worker, made with the real entry, is let go with the cancel flag
+// raised and ends at its first poll without touching the network; the run reports a start-up
+// failure.
+struct DialogFailureRow {
+    const char* name;
+    bool scriptLoop;   // false: RunModalDialog answers -1 without creating anything
+    int removeControl; // a control the template lacks
+};
+
+TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFailure) {
+    const DialogFailureRow rows[] = {
+        {"dialog not created", false, 0},
+        {"template without the bar", true, 1000},
+        {"template without the percentage", true, 1003},
+    };
+    for (const DialogFailureRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EventLog rowLog;
+        RecordingSystem rowSystem{rowLog};
+        FakePlatform rowFakes;
+        Platform rowPlatform{rowFakes.files,  rowFakes.registry, rowFakes.internet,
+                             rowSystem,       rowFakes.ui,       rowFakes.codePage};
+        SetupCancelFlag(1);
+        {
+            UpdateApp runApp{rowPlatform};
+            runApp.ResourceLibraryHandle = rowSystem.AddModule(kLibrary);
+            rowSystem.SetText(kLibrary, 1001, "could not start");
+            rowSystem.mainWindow = &runApp.MainWindow;
+            if (row.scriptLoop) {
+                rowFakes.ui.ModalScript = [&](DialogHandler& handler) {
+                    FakeDialogWindow window(kDialogWindow);
+                    window.RemoveControl(row.removeControl);
+                    handler.OnInitDialog(window);
+                    handler.OnDestroy();
+                    rowLog.Add("modal ends");
+                    return window.endResults.empty() ? 0 : window.endResults.front();
+                };
+            } else {
+                rowFakes.ui.ModalResult = -1;
+            }
+
+            runApp.RunUpdate();
+
+            EXPECT_EQ(runApp.ExitCode, 1);
+            EXPECT_EQ(runApp.MainWindow.load(), nullptr);
+            EXPECT_EQ(CancelFlag(), 1);
+            EXPECT_EQ(rowSystem.entry, &WorkerThreadProc);
+            EXPECT_EQ(rowSystem.ThreadsResumed(), 1);
+            // The worker ran to its end before the run returned, and did nothing.
+            EXPECT_EQ(rowSystem.LastThreadResult(), std::optional<uint32_t>(0u));
+            EXPECT_TRUE(rowFakes.internet.Calls().empty());
+            EXPECT_TRUE(rowFakes.ui.Messages().empty());
+            const auto events = rowLog.Events();
+            ASSERT_FALSE(events.empty());
+            EXPECT_EQ(events.back(), "waited");
+            EXPECT_EQ(rowLog.IndexOf("resume with window"), -1);
+            const auto boxes = rowFakes.ui.Boxes();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].owner, nullptr);
+            EXPECT_EQ(boxes[0].text, "could not start");
+            EXPECT_EQ(boxes[0].caption, "Mivetrak");
+            EXPECT_EQ(boxes[0].flags, 0x30u);
+        }
+    }
+}
+
+TEST_F(UpdateRunTest, WorkerThatCannotBeResumedEndsTheDialogAndIsNotWaitedFor) {
+    system.failResume = true;
+    system.workerBody = [this] { log.Add("worker runs"); };
+    ScriptModalLoop();
+
+    app.RunUpdate();
+
+    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_EQ(log.IndexOf("worker runs"), -1);
+    EXPECT_EQ(log.IndexOf("wait"), -1);
+    EXPECT_EQ(app.MainWindow.load(), nullptr);
+    EXPECT_TRUE(dialogBoxes.empty());
+    const auto boxes = fakes.ui.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "could not start");
+    EXPECT_EQ(boxes[0].caption, "Mivetrak");
+}
+
+}  // namespace
+}  // namespace mivetrak
