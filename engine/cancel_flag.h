@@ -8,5 +8,7 @@ namespace mivetrak {
 void SetupCancelFlag(int32_t mode);  // nonzero: create the lock and clear the flag; 0: delete it
 void SetCancelFlag(int32_t value);
 void GetCancelFlag(int32_t& value);
+// Whether the lock exists: between SetupCancelFlag(nonzero) and SetupCancelFlag(0).
+bool CancelFlagLockExists();
 
 }  // namespace mivetrak
