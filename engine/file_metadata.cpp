@@ -1,14 +1,117 @@
-// Placeholder definitions so that the tree links while this file is being written.
 #include "engine/file_metadata.h"
 
+#include <limits>
+
 namespace mivetrak {
-int GetLocalFileSize(FileSystem&, const std::string&, uint32_t&) { return 0; }
-int GetLocalFileTimes(FileSystem&, const CodePage&, const std::string&, SystemTime&, SystemTime&,
-                      uint32_t&) {
+
+namespace {
+// The volume root is held in a 10-byte buffer: at most nine characters and the terminator.
+constexpr size_t kMaxRootLength = 9;
+constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
+
+// A size as the 32-bit callers see it. A file of 4 GiB or more cannot be told in 32 bits; it
+// is reported as all bits set, the same value as a size the system cannot tell, so that it is
+// never mistaken for a short file whose length happens to match the low word.
+uint32_t ToSize32(uint64_t size) {
+    return size > std::numeric_limits<uint32_t>::max() ? kUnknownSize
+                                                        : static_cast<uint32_t>(size);
+}
+
+bool IsFatName(const std::string& name) {
+    if (name.size() < 3) return false;
+    const char fat[] = "fat";
+    for (size_t i = 0; i < 3; ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != fat[i]) return false;
+    }
+    return true;
+}
+
+// The root of the path's volume ("C:\"), or "" when the path has no backslash or its root
+// would not fit the root buffer; such a path is read through a handle.
+std::string VolumeRoot(const CodePage& codePage, const std::string& path) {
+    const size_t slash = FindCharMb(codePage, path, '\\');
+    if (slash == std::string::npos || slash + 1 > kMaxRootLength) return std::string();
+    return path.substr(0, slash + 1);
+}
+
+// FAT keeps no handle open: the directory entry tells the times and the size even while
+// another program holds the file.
+bool ReadBySearch(FileSystem& files, const std::string& path, SystemTime& creation,
+                  SystemTime& lastWrite, uint64_t& size) {
+    FindData found;
+    if (!files.FindFile(path, found)) return false;
+    creation = found.creation;
+    lastWrite = found.lastWrite;
+    size = found.size;
+    return true;
+}
+
+bool ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& creation,
+                       SystemTime& lastWrite, uint64_t& size, bool& sizeKnown) {
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead);
+    if (!file) return false;
+    if (!file->GetTimes(&creation, &lastWrite)) return false;
+    sizeKnown = file->GetSize(size);
+    return true;
+}
+}  // namespace
+
+int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size) {
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead);
+    if (!file) return 0;
+    uint64_t length = 0;
+    if (!file->GetSize(length)) {
+        size = kUnknownSize;
+        return 1;
+    }
+    // A file of 4 GiB or more: its size cannot be given in 32 bits, so none is given. The
+    // caller then takes the file for a failed download, which it is: the server's length is a
+    // 32-bit number.
+    if (length > std::numeric_limits<uint32_t>::max()) return 0;
+    size = static_cast<uint32_t>(length);
+    return 1;
+}
+
+int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
+                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size) {
+    const std::string root = VolumeRoot(codePage, path);
+    const std::string fileSystemName =
+        root.empty() ? std::string() : files.VolumeFileSystemName(root);
+
+    SystemTime foundCreation;
+    SystemTime foundLastWrite;
+    uint64_t foundSize = 0;
+    bool sizeKnown = true;
+    const bool read = IsFatName(fileSystemName)
+                          ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
+                          : ReadThroughHandle(files, path, foundCreation, foundLastWrite,
+                                              foundSize, sizeKnown);
+    if (!read) return 0;
+    creation = foundCreation;
+    lastWrite = foundLastWrite;
+    size = sizeKnown ? ToSize32(foundSize) : kUnknownSize;
+    return 1;
+}
+
+int SetLocalFileTimes(FileSystem& files, const std::string& path, const SystemTime* creation,
+                      const SystemTime& lastWrite) {
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    if (!file) return 0;
+    file->SetTimes(creation, lastWrite);  // the stamping's own outcome is not reported
+    return 1;
+}
+
+int CompareSystemTimes(const SystemTime& a, const SystemTime& b) {
+    const uint16_t SystemTime::*const members[] = {&SystemTime::wYear,   &SystemTime::wMonth,
+                                                   &SystemTime::wDay,    &SystemTime::wHour,
+                                                   &SystemTime::wMinute, &SystemTime::wSecond};
+    for (const auto member : members) {
+        if (a.*member > b.*member) return 1;
+        if (a.*member < b.*member) return -1;
+    }
     return 0;
 }
-int SetLocalFileTimes(FileSystem&, const std::string&, const SystemTime*, const SystemTime&) {
-    return 0;
-}
-int CompareSystemTimes(const SystemTime&, const SystemTime&) { return 0; }
+
 }  // namespace mivetrak

@@ -1,0 +1,295 @@
+#include "engine/file_metadata.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fakes/fake_code_page.h"
+#include "fakes/fake_file_system.h"
+
+namespace mivetrak {
+namespace {
+
+SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
+                uint16_t second, uint16_t ms = 0, uint16_t dayOfWeek = 0) {
+    SystemTime t;
+    t.wYear = year;
+    t.wMonth = month;
+    t.wDayOfWeek = dayOfWeek;
+    t.wDay = day;
+    t.wHour = hour;
+    t.wMinute = minute;
+    t.wSecond = second;
+    t.wMilliseconds = ms;
+    return t;
+}
+
+bool Same(const SystemTime& a, const SystemTime& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek &&
+           a.wDay == b.wDay && a.wHour == b.wHour && a.wMinute == b.wMinute &&
+           a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds;
+}
+
+bool Called(const FakeFileSystem& fs, const std::string& prefix) {
+    const auto calls = fs.Calls();
+    return std::any_of(calls.begin(), calls.end(),
+                       [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+}
+
+const char kDb[] = "C:\\Db\\Tolvar32.bdb";
+const SystemTime kCreated = Time(2002, 3, 4, 5, 6, 7);
+const SystemTime kWritten = Time(2003, 4, 5, 6, 7, 8, 9, 6);
+const SystemTime kSentinel = Time(1111, 1, 1, 1, 1, 1);
+
+struct TimesCase {
+    const char* fileSystemName;
+    bool locked;
+    int expected;
+    bool bySearch;  // read by directory search, not through a handle
+};
+
+class GetLocalFileTimesByVolume : public ::testing::TestWithParam<TimesCase> {};
+
+TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
+    const TimesCase& c = GetParam();
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    fs.AddFile(kDb, "12345", kWritten, kCreated);
+    fs.SetVolumeFileSystem("C:\\", c.fileSystemName);
+    if (c.locked) fs.SetLocked(kDb);
+
+    SystemTime creation = kSentinel;
+    SystemTime lastWrite = kSentinel;
+    uint32_t size = 77;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), c.expected);
+    EXPECT_TRUE(Called(fs, "VolumeFileSystemName C:\\"));
+    EXPECT_EQ(Called(fs, "FindFile"), c.bySearch);
+    EXPECT_EQ(Called(fs, "OpenFile"), !c.bySearch);
+    if (c.expected == 1) {
+        EXPECT_TRUE(Same(creation, kCreated));
+        EXPECT_TRUE(Same(lastWrite, kWritten));
+        EXPECT_EQ(size, 5u);
+    } else {
+        EXPECT_TRUE(Same(creation, kSentinel));
+        EXPECT_TRUE(Same(lastWrite, kSentinel));
+        EXPECT_EQ(size, 77u);
+    }
+    EXPECT_EQ(fs.OpenHandleCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes, GetLocalFileTimesByVolume,
+    ::testing::Values(TimesCase{"FAT", false, 1, true}, TimesCase{"FAT32", false, 1, true},
+                      TimesCase{"fat", false, 1, true}, TimesCase{"FaT12", false, 1, true},
+                      TimesCase{"NTFS", false, 1, false}, TimesCase{"", false, 1, false},
+                      TimesCase{"FA", false, 1, false}, TimesCase{"exFAT", false, 1, false},
+                      TimesCase{"NTFS", true, 0, false}, TimesCase{"", true, 0, false},
+                      TimesCase{"FAT32", true, 1, true}, TimesCase{"FAT", true, 1, true}));
+
+struct RootCase {
+    const char* path;
+    bool doubleByte;
+    const char* expectedRoot;  // nullptr: no volume query, read through a handle
+};
+
+class GetLocalFileTimesRoot : public ::testing::TestWithParam<RootCase> {};
+
+TEST_P(GetLocalFileTimesRoot, FindsTheRootOrReadsThroughAHandle) {
+    const RootCase& c = GetParam();
+    SingleByteCodePage singleByte;
+    DoubleByteCodePage doubleByte;
+    const CodePage& codePage =
+        c.doubleByte ? static_cast<const CodePage&>(doubleByte) : singleByte;
+    FakeFileSystem fs;
+    fs.AddFile(c.path, "abc", kWritten, kCreated);
+    SystemTime creation;
+    SystemTime lastWrite;
+    uint32_t size = 0;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), 1);
+    EXPECT_EQ(size, 3u);
+    EXPECT_TRUE(Same(lastWrite, kWritten));
+    if (c.expectedRoot == nullptr) {
+        EXPECT_FALSE(Called(fs, "VolumeFileSystemName"));
+    } else {
+        EXPECT_TRUE(Called(fs, std::string("VolumeFileSystemName ") + c.expectedRoot))
+            << "calls: " << fs.Calls().front();
+    }
+    EXPECT_TRUE(Called(fs, "OpenFile"));  // every one of these volumes answers NTFS or nothing
+}
+
+// "\x81\x5C" is one double-byte character whose trail byte is a backslash.
+INSTANTIATE_TEST_SUITE_P(
+    Roots, GetLocalFileTimesRoot,
+    ::testing::Values(RootCase{"C:\\Db\\Tolvar32.bdb", false, "C:\\"},
+                      RootCase{"Tolvar32.bdb", false, nullptr},
+                      RootCase{"ABCDEFGH\\Tolvar32.bdb", false, "ABCDEFGH\\"},
+                      RootCase{"ABCDEFGHI\\Tolvar32.bdb", false, nullptr},
+                      RootCase{"\x81\x5C" "AB\\x.bdb", true, "\x81\x5C" "AB\\"},
+                      RootCase{"\x81\x5C" "AB\\x.bdb", false, "\x81\\"},
+                      RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", true,
+                               "\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\"},
+                      RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", true, nullptr},
+                      RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", false, "\x81\\"}));
+
+TEST(GetLocalFileTimes, DoubleByteRootDecidesTheFatBranch) {
+    DoubleByteCodePage codePage;
+    FakeFileSystem fs;
+    const std::string path = "\x81\x5C" "AB\\x.bdb";
+    fs.AddFile(path, "abc", kWritten, kCreated);
+    fs.SetVolumeFileSystem("\x81\x5C" "AB\\", "FAT32");
+    fs.SetLocked(path);
+    SystemTime creation;
+    SystemTime lastWrite;
+    uint32_t size = 0;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, path, creation, lastWrite, size), 1);
+    EXPECT_TRUE(Called(fs, "FindFile"));
+}
+
+TEST(GetLocalFileTimes, MissingFileStoresNothingOnEitherBranch) {
+    SingleByteCodePage codePage;
+    for (const char* name : {"FAT32", "NTFS"}) {
+        FakeFileSystem fs;
+        fs.AddDirectory("C:\\Db");
+        fs.SetVolumeFileSystem("C:\\", name);
+        SystemTime creation = kSentinel;
+        SystemTime lastWrite = kSentinel;
+        uint32_t size = 77;
+        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0) << name;
+        EXPECT_TRUE(Same(creation, kSentinel));
+        EXPECT_TRUE(Same(lastWrite, kSentinel));
+        EXPECT_EQ(size, 77u);
+    }
+}
+
+TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    fs.AddFile(kDb, "12345", kWritten, kCreated);
+    fs.FailTimeQuery(kDb);
+    SystemTime creation = kSentinel;
+    SystemTime lastWrite = kSentinel;
+    uint32_t size = 77;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0);
+    EXPECT_EQ(size, 77u);
+    EXPECT_TRUE(Same(lastWrite, kSentinel));
+    EXPECT_EQ(fs.OpenHandleCount(), 0);
+    EXPECT_TRUE(Called(fs, "CloseFile"));
+}
+
+struct SizeCase {
+    const char* name;
+    uint64_t reported;    // size the file system reports
+    bool sizeQueryFails;  // GetFileSize cannot tell the size
+    int sizeResult;       // GetLocalFileSize's result
+    uint32_t size;        // stored by GetLocalFileSize (77 = untouched)
+    uint32_t handleSize;  // stored by GetLocalFileTimes through a handle (NTFS)
+    uint32_t searchSize;  // stored by GetLocalFileTimes by directory search (FAT32)
+};
+
+class LocalFileSizes : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(LocalFileSizes, SizesAsThe32BitCallersSeeThem) {
+    const SizeCase& c = GetParam();
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    fs.AddFile(kDb, "", kWritten, kCreated);
+    fs.SetReportedSize(kDb, c.reported);
+    if (c.sizeQueryFails) fs.FailSizeQuery(kDb);
+
+    uint32_t size = 77;
+    EXPECT_EQ(GetLocalFileSize(fs, kDb, size), c.sizeResult);
+    EXPECT_EQ(size, c.size);
+
+    for (const char* name : {"NTFS", "FAT32"}) {
+        fs.SetVolumeFileSystem("C:\\", name);
+        SystemTime creation;
+        SystemTime lastWrite;
+        uint32_t timesSize = 77;
+        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, timesSize), 1);
+        EXPECT_EQ(timesSize, std::string(name) == "FAT32" ? c.searchSize : c.handleSize) << name;
+    }
+    EXPECT_EQ(fs.OpenHandleCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LocalFileSizes,
+    ::testing::Values(
+        SizeCase{"empty", 0, false, 1, 0u, 0u, 0u},
+        SizeCase{"small", 12345, false, 1, 12345u, 12345u, 12345u},
+        SizeCase{"largest32", 0xFFFFFFFFull, false, 1, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        SizeCase{"fourGiB", 0x100000000ull, false, 0, 77u, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        SizeCase{"fourGiBPlus5", 0x100000005ull, false, 0, 77u, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        // Only the handle's GetFileSize fails; the directory entry still tells the size.
+        SizeCase{"unknown", 10, true, 1, 0xFFFFFFFFu, 0xFFFFFFFFu, 10u}),
+    [](const ::testing::TestParamInfo<SizeCase>& p) { return p.param.name; });
+
+TEST(GetLocalFileSize, MissingOrLockedFile) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\w\\locked", "abc");
+    fs.SetLocked("C:\\w\\locked");
+    uint32_t size = 77;
+    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w\\missing", size), 0);
+    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w\\locked", size), 0);
+    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w", size), 0);  // a folder is no file
+    EXPECT_EQ(size, 77u);
+}
+
+TEST(SetLocalFileTimes, StampsLastWriteAndCreationWhenGiven) {
+    FakeFileSystem fs;
+    fs.AddFile(kDb, "x", kWritten, kCreated);
+    const SystemTime newWrite = Time(2010, 1, 2, 3, 4, 5);
+    const SystemTime newCreation = Time(2009, 1, 2, 3, 4, 5);
+
+    EXPECT_EQ(SetLocalFileTimes(fs, kDb, nullptr, newWrite), 1);
+    EXPECT_TRUE(Same(fs.GetEntry(kDb)->lastWrite, newWrite));
+    EXPECT_TRUE(Same(fs.GetEntry(kDb)->creation, kCreated));  // unchanged without one
+
+    EXPECT_EQ(SetLocalFileTimes(fs, kDb, &newCreation, newWrite), 1);
+    EXPECT_TRUE(Same(fs.GetEntry(kDb)->creation, newCreation));
+    EXPECT_TRUE(Called(fs, std::string("OpenFile ") + kDb + " read-write"));
+    EXPECT_EQ(fs.OpenHandleCount(), 0);
+}
+
+TEST(SetLocalFileTimes, FileThatCannotBeOpenedForWriting) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\ro", "x", kWritten);
+    fs.SetReadOnly("C:\\ro");
+    fs.AddFile("C:\\locked", "x", kWritten);
+    fs.SetLocked("C:\\locked");
+    const SystemTime newWrite = Time(2010, 1, 2, 3, 4, 5);
+    for (const char* path : {"C:\\missing", "C:\\ro", "C:\\locked"}) {
+        EXPECT_EQ(SetLocalFileTimes(fs, path, nullptr, newWrite), 0) << path;
+    }
+    EXPECT_TRUE(Same(fs.GetEntry("C:\\ro")->lastWrite, kWritten));
+    EXPECT_FALSE(fs.Exists("C:\\missing"));
+}
+
+struct CompareCase {
+    SystemTime a;
+    SystemTime b;
+    int expected;
+};
+
+TEST(CompareSystemTimes, ComparesYearToSecondOnly) {
+    const CompareCase cases[] = {
+        {Time(2001, 1, 1, 0, 0, 0), Time(2000, 12, 31, 23, 59, 59), 1},
+        {Time(2000, 12, 31, 23, 59, 59), Time(2001, 1, 1, 0, 0, 0), -1},
+        {Time(2005, 6, 7, 8, 9, 10, 0, 1), Time(2005, 6, 7, 8, 9, 10, 999, 5), 0},
+        {Time(2005, 6, 7, 8, 9, 10, 999), Time(2005, 6, 7, 8, 9, 10, 0), 0},
+        {Time(2005, 6, 7, 8, 9, 10), Time(2005, 6, 7, 8, 9, 11), -1},
+        {Time(2005, 6, 7, 8, 10, 0), Time(2005, 6, 7, 8, 9, 59), 1},
+        {Time(2005, 6, 7, 9, 0, 0), Time(2005, 6, 7, 8, 59, 59), 1},
+        {Time(2005, 6, 8, 0, 0, 0), Time(2005, 6, 7, 23, 59, 59), 1},
+        {Time(2005, 5, 31, 0, 0, 0), Time(2005, 6, 1, 0, 0, 0), -1},
+        {Time(65535, 1, 1, 0, 0, 0), Time(1, 1, 1, 0, 0, 0), 1},  // unsigned members
+        {SystemTime{}, SystemTime{}, 0},
+    };
+    for (const CompareCase& c : cases) {
+        EXPECT_EQ(CompareSystemTimes(c.a, c.b), c.expected)
+            << c.a.wYear << "-" << c.a.wMonth << "-" << c.a.wDay << " vs " << c.b.wYear << "-"
+            << c.b.wMonth << "-" << c.b.wDay;
+    }
+}
+
+}  // namespace
+}  // namespace mivetrak
