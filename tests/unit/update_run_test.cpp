@@ -222,10 +222,16 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
 
     app.RunUpdate();
 
-    const std::vector<std::string> expected = {
-        "create",      "modal begins", "resume with window", "window up", "worker runs",
-        "modal ends",  "wait",         "worker ends",        "waited"};
-    EXPECT_EQ(log.Events(), expected);
+    // The worker's own first step races with the rest of OnInitDialog; everything else is fixed.
+    std::vector<std::string> events = log.Events();
+    const auto runs = std::find(events.begin(), events.end(), "worker runs");
+    ASSERT_NE(runs, events.end());
+    EXPECT_GT(runs - events.begin(), log.IndexOf("resume with window"));
+    events.erase(runs);
+    const std::vector<std::string> expected = {"create",     "modal begins", "resume with window",
+                                               "window up",  "modal ends",   "wait",
+                                               "worker ends", "waited"};
+    EXPECT_EQ(events, expected);
     EXPECT_EQ(app.ExitCode, 3);
     EXPECT_EQ(mainWindowDuringRun, kDialogWindow);
     EXPECT_EQ(mainWindowAfterDestroy, nullptr);
