@@ -48,7 +48,7 @@ enum class FolderVerdict { Keep, Remove, Stop };
 FolderVerdict JudgeFolder(WorkerRun& run, const std::string& folder) {
     Platform& platform = run.app.platform;
     const std::string database = folder + kDatabaseFileName;
-    if (!PathExists(platform.files, database)) {
+    if (!AnythingAt(platform.files, database)) {
         run.FileExistedFlags.push_back(0);
         return FolderVerdict::Keep;
     }

@@ -84,7 +84,7 @@ int RunInstallPhase(WorkerRun& run) {
             return kResultStopped;
         }
         // Whatever already sits at the target was not written by this run and is never deleted.
-        const bool occupied = PathExists(files, target);
+        const bool occupied = AnythingAt(files, target);
         if (!files.CopyFileTo(tempPath, target, true)) {
             PostAlert(app, AlertInstallFailed);
             if (!occupied) files.RemoveFile(target);

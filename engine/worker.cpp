@@ -35,7 +35,7 @@ bool CancelRequested() {
     return flag == 1;
 }
 
-bool PathExists(FileSystem& files, const std::string& path) {
+bool AnythingAt(FileSystem& files, const std::string& path) {
     uint32_t attributes = 0;
     return files.FileAttributes(path, attributes);
 }

@@ -48,7 +48,7 @@ bool AskRetryFileBusy(WorkerContext& app);
 bool CancelRequested();
 
 // A path exists when its attributes can be read.
-bool PathExists(FileSystem& files, const std::string& path);
+bool AnythingAt(FileSystem& files, const std::string& path);
 
 // Check phase, from the connection test to the pruned folder list. Returns -1 to go on with the
 // download, or the run's result.

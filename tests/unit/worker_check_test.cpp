@@ -1,0 +1,275 @@
+// The worker's check phase against the fakes: connection, index, remote query and the
+// per-folder decision, with the messages each outcome sends and what it leaves on disk.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "unit/worker_harness.h"
+
+namespace mivetrak {
+namespace worker_test {
+namespace {
+
+using Strings = std::vector<std::string>;
+using Op = FakeInternet::Op;
+
+const Strings kCheckDone{"P0:0", "P0:20", "P0:50", "P0:80"};
+
+// Ways the check phase ends without a download.
+struct CheckFailureCase {
+    const char* name;
+    std::function<void(WorkerRig&)> arm;
+    int result;
+    Strings messages;
+    std::function<void(WorkerRig&)> check;
+};
+
+TEST(WorkerCheckPhase, FailureTable) {
+    const std::vector<CheckFailureCase> cases = {
+        {"no connection and the dial fails",
+         [](WorkerRig& r) {
+             r.fake.internet.connected = false;
+             r.fake.internet.autodialResult = false;
+         },
+         3,
+         {"P0:0", "A2"},
+         [](WorkerRig& r) {
+             auto dials = r.fake.internet.CallsOf(Op::Autodial);
+             ASSERT_EQ(dials.size(), 1u);
+             EXPECT_EQ(dials[0].owner, DialogWindowHandle());
+             EXPECT_EQ(r.fake.internet.CountOf(Op::OpenRoot), 0u);
+         }},
+        {"dialled but still off line",
+         [](WorkerRig& r) { r.fake.internet.connected = false; },
+         3,
+         {"P0:0", "A2"},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 1u);
+             EXPECT_EQ(r.fake.internet.CountOf(Op::ConnectedStateEx), 2u);
+             EXPECT_EQ(r.fake.internet.CountOf(Op::OpenRoot), 0u);
+         }},
+        {"index answers 404",
+         [](WorkerRig& r) {
+             r.fake.internet.AddHttp(kTestIndexUrl, FakeHttpResponse::WithStatus(404));
+         },
+         3,
+         {"P0:0", "P0:20", "A3"},
+         [](WorkerRig& r) { EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u); }},
+        {"index transfer breaks off",
+         [](WorkerRig& r) {
+             auto index = FakeHttpResponse::Ok(IndexText(kPrimaryUrl, kBackupUrl), {});
+             index.failReadAt = 10;
+             r.fake.internet.AddHttp(kTestIndexUrl, index);
+         },
+         3,
+         {"P0:0", "P0:20", "A3"},
+         // What the transfer wrote stays; the next run overwrites it.
+         [](WorkerRig& r) { EXPECT_TRUE(r.fake.files.Exists(kIndexFile)); }},
+        {"index without the ZAVFile section",
+         [](WorkerRig& r) {
+             r.fake.internet.AddHttp(
+                 kTestIndexUrl,
+                 FakeHttpResponse::Ok("[Files]\r\nPrimary=" + std::string(kPrimaryUrl) + "\r\n", {}));
+         },
+         3,
+         {"P0:0", "P0:20", "P0:50", "A3"},
+         [](WorkerRig& r) {
+             EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u);
+         }},
+        {"index section without the keys",
+         [](WorkerRig& r) {
+             r.fake.internet.AddHttp(kTestIndexUrl,
+                                     FakeHttpResponse::Ok("[ZAVFile]\r\nMirror=x\r\n", {}));
+         },
+         3,
+         {"P0:0", "P0:20", "P0:50", "A3"},
+         [](WorkerRig& r) { EXPECT_FALSE(r.fake.files.Exists(kIndexFile)); }},
+        {"neither URL answers",
+         [](WorkerRig& r) {
+             r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
+             r.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::WithStatus(500));
+         },
+         3,
+         {"P0:0", "P0:20", "P0:50", "A3"},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);
+             EXPECT_EQ(r.fake.internet.SendCount(kBackupUrl), 1u);
+             EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
+         }},
+        {"locked database retried, then declined",
+         [](WorkerRig& r) {
+             r.fake.files.SetLocked(DatabaseIn('A'));
+             r.fake.ui.ScriptSendAnswers({1, 2});
+         },
+         2,
+         {"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6"},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query only
+             EXPECT_FALSE(r.fake.files.Exists(kTempDatabase));
+         }},
+        {"locked database and no dialog to ask",
+         [](WorkerRig& r) {
+             r.fake.files.SetLocked(DatabaseIn('A'));
+             r.mainWindow = nullptr;
+         },
+         2,
+         {},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 0u);
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkerRig rig;
+        rig.AddFolder('A', true);
+        c.arm(rig);
+        EXPECT_EQ(rig.Run(), c.result);
+        EXPECT_EQ(rig.Messages(), c.messages);
+        rig.ExpectOldDatabaseIn('A');
+        rig.ExpectNoBackupIn('A');
+        rig.ExpectNothingLeftOpen();
+        c.check(rig);
+    }
+}
+
+TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.internet.connected = false;
+    rig.fake.internet.onCall = [&rig](const FakeInternet::Call& call) {
+        if (call.op == Op::Autodial) rig.fake.internet.connected = true;
+    };
+    EXPECT_EQ(rig.Run(), 0);
+    auto dials = rig.fake.internet.CallsOf(Op::Autodial);
+    ASSERT_EQ(dials.size(), 1u);
+    EXPECT_EQ(dials[0].owner, DialogWindowHandle());
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectNothingLeftOpen();
+}
+
+TEST(WorkerCheckPhase, OnLineFromTheStartNeverDials) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.fake.internet.CountOf(Op::Autodial), 0u);
+    EXPECT_EQ(rig.fake.internet.CountOf(Op::DialConnection), 0u);
+}
+
+TEST(WorkerCheckPhase, FetchesTheIndexWithTheProgramsAgentAndDeletesIt) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    EXPECT_EQ(rig.Run(), 0);
+    auto roots = rig.fake.internet.CallsOf(Op::OpenRoot);
+    ASSERT_GE(roots.size(), 3u);  // index, query, download
+    for (const auto& root : roots) EXPECT_EQ(root.text, "Orvanta File Update");
+    auto connects = rig.fake.internet.CallsOf(Op::Connect);
+    ASSERT_FALSE(connects.empty());
+    EXPECT_EQ(connects[0].text, "update.test");
+    EXPECT_TRUE(rig.Logged("ReadProfileString [ZAVFile] Primary C:\\Temp\\orzavtmp\\zav.tmp"));
+    EXPECT_TRUE(rig.Logged("ReadProfileString [ZAVFile] Backup C:\\Temp\\orzavtmp\\zav.tmp"));
+    EXPECT_FALSE(rig.fake.files.Exists(kIndexFile));
+    EXPECT_EQ(rig.downloadLength, WorkerRig::kBodySize);
+}
+
+TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
+    WorkerRig rig;
+    rig.AddFolder('A', true, Time(2022, 1, 1, 0, 0, 0));
+    rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
+    // The backup's copy is the one judged and downloaded: its own body and time.
+    const std::string backupBody = DatabaseBody(3000);
+    const SystemTime backupTime = Time(2022, 2, 2, 2, 2, 2);
+    rig.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(backupBody, backupTime));
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);
+    EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 2u);  // query, then the download
+    EXPECT_EQ(rig.downloadLength, 3000u);
+    EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), backupBody);
+    auto entry = rig.fake.files.GetEntry(DatabaseIn('A'));
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_TRUE(SameTime(entry->lastWrite, backupTime)) << TimeText(entry->lastWrite);
+}
+
+TEST(WorkerCheckPhase, BackupIsNotAskedWhenThePrimaryAnswers) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
+    EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 0u);
+}
+
+// The decision for each folder: kept with its flag, or removed.
+struct FolderCase {
+    const char* name;
+    bool withDatabase;
+    SystemTime lastWrite;
+    bool kept;
+};
+
+TEST(WorkerCheckPhase, EveryFolderUpToDateSendsUpToDateAndDownloadsNothing) {
+    WorkerRig rig;
+    // Same second with other milliseconds, later, and same second exactly: all up to date, and
+    // adjacent removals skip none of them.
+    SystemTime sameSecond = ServerTime();
+    sameSecond.wMilliseconds = 999;
+    sameSecond.wDayOfWeek = 6;
+    rig.AddFolder('A', true, sameSecond);
+    rig.AddFolder('B', true, Time(2023, 1, 1, 0, 0, 0));
+    rig.AddFolder('C', true, ServerTime());
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
+    EXPECT_TRUE(rig.folders.empty());
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query, no download
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    for (char f : {'A', 'B', 'C'}) rig.ExpectOldDatabaseIn(f);
+    rig.ExpectNothingLeftOpen();
+}
+
+TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
+    const std::vector<FolderCase> layout = {
+        {"older by a second", true, Time(2022, 3, 9, 14, 25, 35), true},
+        {"equal", true, ServerTime(), false},
+        {"newer", true, Time(2022, 3, 9, 14, 25, 37), false},
+        {"no database", false, {}, true},
+        {"newer by a year", true, Time(2023, 3, 9, 14, 25, 36), false},
+        {"older by a year", true, Time(2021, 3, 9, 14, 25, 36), true},
+    };
+    WorkerRig rig;
+    Strings expectedKept;
+    char letter = 'A';
+    for (const auto& f : layout) {
+        rig.AddFolder(letter, f.withDatabase, f.lastWrite);
+        if (f.kept) expectedKept.push_back(FolderPath(letter));
+        ++letter;
+    }
+    // Stop right after the decision to look at the pruned list.
+    rig.fake.ui.OnPost = [](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == PhaseDownload) PressCancel();
+    };
+    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.folders, expectedKept);
+}
+
+TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.files.SetLocked(DatabaseIn('A'));
+    int questions = 0;
+    rig.fake.ui.DefaultSendAnswer = 1;
+    rig.fake.ui.OnSend = [&](const FakeWindowsUi::Message&) {
+        if (++questions == 3) rig.fake.files.SetLocked(DatabaseIn('A'), false);
+    };
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(questions, 3);
+    EXPECT_EQ(rig.MessagesWithoutDownloadPercent(),
+              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6", "Q6", "P1:0", "P2:0",
+                       "P3:0"}));
+    rig.ExpectNewDatabaseIn('A');
+}
+
+}  // namespace
+}  // namespace worker_test
+}  // namespace mivetrak

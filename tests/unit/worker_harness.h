@@ -1,0 +1,203 @@
+#pragma once
+// A worker run against the fakes: an update server with an index, a primary and a backup copy
+// of the database, installation folders on a fake disk, and a recorded dialog window.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/cancel_flag.h"
+#include "engine/worker.h"
+#include "fakes/fake_platform.h"
+#include "ui/protocol.h"
+
+namespace mivetrak {
+namespace worker_test {
+
+inline WindowHandle DialogWindowHandle() {
+    static int dialog = 0;
+    return reinterpret_cast<WindowHandle>(&dialog);
+}
+
+constexpr const char kTestIndexUrl[] = "http://update.test/Software_Update/Tessfetch/ZAVFile.asp";
+constexpr const char kPrimaryUrl[] = "http://primary.test/db/Tolvar32.bdb";
+constexpr const char kBackupUrl[] = "http://backup.test:8080/db/Tolvar32.bdb";
+constexpr const char kWorkFolder[] = "C:\\Temp\\orzavtmp\\";
+constexpr const char kTempDatabase[] = "C:\\Temp\\orzavtmp\\Tolvar32.bdb";
+constexpr const char kIndexFile[] = "C:\\Temp\\orzavtmp\\zav.tmp";
+
+inline SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour,
+                       uint16_t minute, uint16_t second, uint16_t ms = 0) {
+    SystemTime t;
+    t.wYear = year;
+    t.wMonth = month;
+    t.wDay = day;
+    t.wHour = hour;
+    t.wMinute = minute;
+    t.wSecond = second;
+    t.wMilliseconds = ms;
+    return t;
+}
+
+inline bool SameTime(const SystemTime& a, const SystemTime& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
+           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
+}
+
+inline std::string TimeText(const SystemTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+// The server's copy: its Last-Modified time, and a body whose bytes differ along its length.
+inline SystemTime ServerTime() { return Time(2022, 3, 9, 14, 25, 36); }
+inline SystemTime OlderTime() { return Time(2021, 11, 30, 8, 0, 0); }
+inline std::string DatabaseBody(size_t size) {
+    std::string body(size, '\0');
+    for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+    return body;
+}
+inline std::string IndexText(const std::string& primary, const std::string& backup) {
+    return "; update index\r\n[Other]\r\nPrimary=http://elsewhere.test/x\r\n[ZAVFile]\r\nPrimary=" +
+           primary + "\r\nBackup=" + backup + "\r\n";
+}
+
+// Sets the cancel flag, as the dialog's Cancel does.
+inline void PressCancel() { SetCancelFlag(1); }
+
+inline std::string FolderPath(char letter) { return std::string("C:\\Db") + letter + "\\"; }
+inline std::string DatabaseIn(char letter) { return FolderPath(letter) + "Tolvar32.bdb"; }
+
+// One run's world. Tests build one (or one per table row), arm it, run it and look at it.
+class WorkerRig {
+public:
+    static constexpr size_t kBodySize = 10000;
+
+    WorkerRig() : body(DatabaseBody(kBodySize)) {
+        SetupCancelFlag(1);
+        fake.files.AddDirectory(kWorkFolder);
+        fake.files.SetNow(Time(2026, 12, 7, 21, 0, 0));
+        fake.internet.AddHttp(kTestIndexUrl,
+                              FakeHttpResponse::Ok(IndexText(kPrimaryUrl, kBackupUrl), {}));
+        fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(body, ServerTime()));
+        fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(body, ServerTime()));
+    }
+    ~WorkerRig() { SetupCancelFlag(0); }
+
+    // A folder holding a database written at the given time, or none.
+    void AddFolder(char letter, bool withDatabase, const SystemTime& lastWrite = OlderTime()) {
+        fake.files.AddDirectory(FolderPath(letter));
+        if (withDatabase) {
+            fake.files.AddFile(DatabaseIn(letter), std::string("old database ") + letter,
+                               lastWrite, Time(2019, 1, 1, 0, 0, 0));
+        }
+        folders.push_back(FolderPath(letter));
+    }
+
+    int Run() {
+        result = UpdateWorker(context);
+        return result;
+    }
+
+    // The messages that reached the dialog: "P<phase>:<percent>" posted progress, "A<code>"
+    // posted alert, "Q<code>" sent question.
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const auto& m : fake.ui.Messages()) {
+            EXPECT_EQ(m.window, DialogWindowHandle());
+            if (m.message == kProgressMessage && !m.sent) {
+                out.push_back("P" + std::to_string(m.wParam) + ":" + std::to_string(m.lParam));
+            } else if (m.message == kAlertMessage) {
+                EXPECT_EQ(m.lParam, 0);
+                out.push_back((m.sent ? "Q" : "A") + std::to_string(m.wParam));
+            } else {
+                out.push_back("?" + std::to_string(m.message));
+            }
+        }
+        return out;
+    }
+
+    // Messages without the download's callback percentages (phase 1 above 0).
+    std::vector<std::string> MessagesWithoutDownloadPercent() const {
+        std::vector<std::string> out;
+        for (const auto& m : Messages()) {
+            if (m.rfind("P1:", 0) == 0 && m != "P1:0") continue;
+            out.push_back(m);
+        }
+        return out;
+    }
+
+    // The download phase has begun (its first progress message was posted).
+    bool DownloadStarted() const {
+        for (const auto& m : fake.ui.Messages()) {
+            if (m.message == kProgressMessage && m.wParam == PhaseDownload) return true;
+        }
+        return false;
+    }
+
+    // Bytes that the Internet handed over in all reads of the run.
+    size_t BytesDelivered() const {
+        size_t total = 0;
+        for (const auto& call : fake.internet.CallsOf(FakeInternet::Op::ReadData)) {
+            total += call.bytes;
+        }
+        return total;
+    }
+
+    std::vector<std::string> FileLog() const { return fake.files.Calls(); }
+    bool Logged(const std::string& call) const {
+        for (const auto& c : fake.files.Calls()) {
+            if (c == call) return true;
+        }
+        return false;
+    }
+
+    WorkerRig(const WorkerRig&) = delete;
+    WorkerRig& operator=(const WorkerRig&) = delete;
+
+    void ExpectNewDatabaseIn(char letter) {
+        SCOPED_TRACE(std::string("folder ") + letter);
+        ASSERT_TRUE(fake.files.Exists(DatabaseIn(letter)));
+        EXPECT_EQ(fake.files.Content(DatabaseIn(letter)), body);
+        auto entry = fake.files.GetEntry(DatabaseIn(letter));
+        ASSERT_TRUE(entry.has_value());
+        EXPECT_TRUE(SameTime(entry->lastWrite, ServerTime())) << TimeText(entry->lastWrite);
+    }
+    void ExpectOldDatabaseIn(char letter) {
+        SCOPED_TRACE(std::string("folder ") + letter);
+        EXPECT_EQ(fake.files.Content(DatabaseIn(letter)), std::string("old database ") + letter);
+    }
+    // No backup name is left behind in the folder.
+    void ExpectNoBackupIn(char letter) {
+        for (int n = 0; n < 3; ++n) {
+            EXPECT_FALSE(fake.files.Exists(FolderPath(letter) + "Tolvar32tmp" + std::to_string(n) +
+                                           ".tmp"))
+                << letter << n;
+        }
+    }
+    // Every handle that the run opened has been closed again.
+    void ExpectNothingLeftOpen() {
+        EXPECT_EQ(fake.internet.OpenHandleCount(), 0u);
+        EXPECT_EQ(fake.internet.BadCloseCount(), 0u);
+        EXPECT_EQ(fake.files.OpenHandleCount(), 0);
+    }
+
+    FakePlatform fake;
+    std::string body;
+    std::vector<std::string> folders;
+    std::string workFolder = kWorkFolder;
+    uint32_t downloadLength = 0;
+    int32_t exitCode = -1;
+    std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
+    WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
+                          exitCode,      mainWindow, kTestIndexUrl};
+    int result = -1;
+};
+
+}  // namespace worker_test
+}  // namespace mivetrak

@@ -1,0 +1,444 @@
+// The worker's download and install phase against the fakes: the download and its checks,
+// backup names, the retry question, rollback, and the messages and disk state of every outcome.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/worker_run.h"
+#include "fakes/fake_code_page.h"
+#include "unit/worker_harness.h"
+
+namespace mivetrak {
+namespace worker_test {
+namespace {
+
+using Strings = std::vector<std::string>;
+using Op = FakeInternet::Op;
+
+// Callback totals 2560, 5120 and 7680 of 10000 bytes.
+const Strings kDownload{"P1:0", "P1:25", "P1:51", "P1:76"};
+
+Strings Join(std::initializer_list<Strings> parts) {
+    Strings out;
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+const Strings kCheck{"P0:0", "P0:20", "P0:50", "P0:80"};
+
+TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', false);  // kept by force: receives the file by the copy alone
+    rig.AddFolder('C', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "P2:66", "P3:0"}}));
+    for (char f : {'A', 'B', 'C'}) {
+        rig.ExpectNewDatabaseIn(f);
+        rig.ExpectNoBackupIn(f);
+    }
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    EXPECT_FALSE(rig.fake.files.Exists(kIndexFile));
+    // Old copies were moved aside and put back only by name; the folder without one was not.
+    EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
+    EXPECT_TRUE(rig.Logged("RenameFile C:\\DbC\\Tolvar32.bdb -> C:\\DbC\\Tolvar32tmp0.tmp"));
+    for (const auto& call : rig.FileLog()) {
+        EXPECT_EQ(call.find("RenameFile C:\\DbB"), std::string::npos) << call;
+    }
+    EXPECT_TRUE(rig.Logged(
+        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbB\\Tolvar32.bdb fail-if-exists"));
+    rig.ExpectNothingLeftOpen();
+}
+
+TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // one query, one download
+    auto requests = rig.fake.internet.CallsOf(Op::OpenHttpRequest);
+    ASSERT_EQ(requests.size(), 3u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.verb, "GET");
+        EXPECT_EQ(request.flags, 0x84400000u);
+    }
+}
+
+TEST(WorkerInstallPhase, FourFoldersPostQuarterSteps) {
+    WorkerRig rig;
+    for (char f : {'A', 'B', 'C', 'D'}) rig.AddFolder(f, true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(),
+              Join({kCheck, kDownload, {"P2:0", "P2:25", "P2:50", "P2:75", "P3:0"}}));
+}
+
+TEST(WorkerInstallPhase, SmallDownloadPostsOnlyItsStart) {
+    WorkerRig rig;
+    const std::string small = DatabaseBody(19 * 128);  // fewer than 20 blocks
+    rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(small, ServerTime()));
+    rig.AddFolder('A', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P2:0", "P3:0"}}));
+    EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), small);
+}
+
+TEST(WorkerInstallPhase, ExactMultipleOfTwentyBlocksPostsOneHundred) {
+    WorkerRig rig;
+    rig.fake.internet.AddHttp(kPrimaryUrl,
+                              FakeHttpResponse::Ok(DatabaseBody(2 * 2560), ServerTime()));
+    rig.AddFolder('A', true);
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P1:50", "P1:100", "P2:0", "P3:0"}}));
+}
+
+// Ways the download ends without touching a folder.
+struct DownloadFailureCase {
+    const char* name;
+    std::function<void(WorkerRig&)> arm;
+    Strings messages;
+    bool tempLocked = false;  // held by another program: its deletion fails
+};
+
+TEST(WorkerInstallPhase, DownloadFailureTable) {
+    const std::vector<DownloadFailureCase> cases = {
+        {"transfer breaks off",
+         [](WorkerRig& r) {
+             auto response = FakeHttpResponse::Ok(r.body, ServerTime());
+             response.failReadAt = 6000;
+             r.fake.internet.AddHttp(kPrimaryUrl, response);
+         },
+         Join({kCheck, {"P1:0", "P1:25", "P1:51", "A5"}})},
+        {"one byte short of the announced length",
+         [](WorkerRig& r) {
+             auto response = FakeHttpResponse::Ok(r.body, ServerTime());
+             response.endAt = r.body.size() - 1;
+             r.fake.internet.AddHttp(kPrimaryUrl, response);
+         },
+         Join({kCheck, kDownload, {"A5"}})},
+        {"one byte longer than the announced length",
+         [](WorkerRig& r) {
+             auto response = FakeHttpResponse::Ok(r.body + "x", ServerTime());
+             response.contentLength = std::to_string(r.body.size());
+             r.fake.internet.AddHttp(kPrimaryUrl, response);
+         },
+         Join({kCheck, kDownload, {"A5"}})},
+        {"downloaded file cannot be opened for its size",
+         [](WorkerRig& r) {
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
+                 if (call.op == Op::ReadData && call.bytes == 0 && r.DownloadStarted()) {
+                     r.fake.files.SetLocked(kTempDatabase);
+                 }
+             };
+         },
+         Join({kCheck, kDownload, {"A5"}}), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkerRig rig;
+        rig.AddFolder('A', true);
+        rig.AddFolder('B', false);
+        c.arm(rig);
+        EXPECT_EQ(rig.Run(), 3);
+        EXPECT_EQ(rig.Messages(), c.messages);
+        EXPECT_TRUE(rig.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
+        EXPECT_EQ(rig.fake.files.Exists(kTempDatabase), c.tempLocked);
+        rig.ExpectOldDatabaseIn('A');
+        rig.ExpectNoBackupIn('A');
+        EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
+        rig.ExpectNothingLeftOpen();
+    }
+}
+
+// Every poll of the cancel flag: the run stops with 2, posts nothing more, and leaves the
+// disk as the row says.
+struct CancelCase {
+    const char* name;
+    std::function<void(WorkerRig&)> arm;
+    Strings messages;
+    std::function<void(WorkerRig&)> check;
+};
+
+void PressCancelOnPost(WorkerRig& r, int phase, int percent) {
+    r.fake.ui.OnPost = [phase, percent](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == static_cast<uintptr_t>(phase) &&
+            m.lParam == percent) {
+            PressCancel();
+        }
+    };
+}
+
+void ExpectFoldersUntouched(WorkerRig& r) {
+    r.ExpectOldDatabaseIn('A');
+    r.ExpectOldDatabaseIn('B');
+    r.ExpectNoBackupIn('A');
+    r.ExpectNoBackupIn('B');
+    EXPECT_FALSE(r.fake.files.Exists(kTempDatabase));
+}
+
+TEST(WorkerCancel, EveryPollTable) {
+    const std::vector<CancelCase> cases = {
+        {"before the run", [](WorkerRig&) { PressCancel(); }, {},
+         [](WorkerRig& r) {
+             EXPECT_TRUE(r.fake.internet.Calls().empty());
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the connection test",
+         [](WorkerRig& r) {
+             r.fake.internet.onCall = [](const FakeInternet::Call& call) {
+                 if (call.op == Op::ConnectedStateEx || call.op == Op::ConnectedState) {
+                     PressCancel();
+                 }
+             };
+         },
+         {"P0:0"},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.CountOf(Op::OpenRoot), 0u);
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the index was read", [](WorkerRig& r) { PressCancelOnPost(r, PhaseCheck, 20); },
+         {"P0:0", "P0:20", "P0:50"},
+         [](WorkerRig& r) {
+             EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u);
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the primary failed",
+         [](WorkerRig& r) {
+             r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
+             r.fake.internet.onCall = [](const FakeInternet::Call& call) {
+                 if (call.op == Op::OpenHttpRequest && call.text == "db/Tolvar32.bdb") {
+                     PressCancel();
+                 }
+             };
+         },
+         {"P0:0", "P0:20", "P0:50"},
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.fake.internet.SendCount(kBackupUrl), 0u);
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the server answered", [](WorkerRig& r) { PressCancelOnPost(r, PhaseCheck, 80); },
+         kCheck,
+         [](WorkerRig& r) {
+             // Stopped before any folder was judged: the up-to-date one is still listed.
+             EXPECT_EQ(r.folders.size(), 3u);
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the folders were judged",
+         [](WorkerRig& r) {
+             r.fake.files.SetLocked(DatabaseIn('B'));
+             r.fake.ui.ScriptSendAnswers({1});
+             r.fake.ui.OnSend = [&r](const FakeWindowsUi::Message&) {
+                 r.fake.files.SetLocked(DatabaseIn('B'), false);
+                 PressCancel();
+             };
+         },
+         Join({kCheck, {"Q6"}}),
+         [](WorkerRig& r) {
+             EXPECT_EQ(r.folders.size(), 2u);  // the up-to-date folder was removed
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);
+             ExpectFoldersUntouched(r);
+         }},
+        {"during the download",
+         [](WorkerRig& r) {
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
+                 if (call.op == Op::ReadData && r.DownloadStarted()) PressCancel();
+             };
+         },
+         Join({kCheck, {"P1:0"}}),
+         [](WorkerRig& r) {
+             // The callback stopped the transfer at its first call, before posting.
+             EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
+             ExpectFoldersUntouched(r);
+         }},
+        {"after the download",
+         [](WorkerRig& r) {
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
+                 if (call.op == Op::ReadData && call.bytes == 0 && r.DownloadStarted()) {
+                     PressCancel();
+                 }
+             };
+         },
+         Join({kCheck, kDownload}),
+         [](WorkerRig& r) {
+             EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
+             ExpectFoldersUntouched(r);
+         }},
+        {"installing the first folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 0); },
+         Join({kCheck, kDownload, {"P2:0"}}),
+         [](WorkerRig& r) {
+             // Renamed aside, then back under its own name.
+             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
+             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32tmp0.tmp -> C:\\DbA\\Tolvar32.bdb"));
+             ExpectFoldersUntouched(r);
+         }},
+        {"installing the second folder",
+         [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 50); },
+         Join({kCheck, kDownload, {"P2:0", "P2:50"}}),
+         [](WorkerRig& r) {
+             r.ExpectNewDatabaseIn('A');
+             r.ExpectOldDatabaseIn('B');
+             r.ExpectNoBackupIn('A');
+             r.ExpectNoBackupIn('B');
+             EXPECT_TRUE(r.Logged("RenameFile C:\\DbB\\Tolvar32tmp0.tmp -> C:\\DbB\\Tolvar32.bdb"));
+             EXPECT_FALSE(r.fake.files.Exists(kTempDatabase));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkerRig rig;
+        rig.AddFolder('A', true);
+        rig.AddFolder('U', true, ServerTime());  // up to date
+        rig.AddFolder('B', true);
+        c.arm(rig);
+        EXPECT_EQ(rig.Run(), 2);
+        EXPECT_EQ(rig.Messages(), c.messages);
+        c.check(rig);
+        rig.ExpectOldDatabaseIn('U');
+        rig.ExpectNothingLeftOpen();
+    }
+}
+
+TEST(WorkerInstallPhase, RenameRefusedThenRetried) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.files.FailRename(DatabaseIn('A'), 2);
+    rig.fake.ui.ScriptSendAnswers({1, 1});
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "Q6", "Q6", "P3:0"}}));
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectNoBackupIn('A');
+}
+
+TEST(WorkerInstallPhase, RenameRefusedAndDeclinedKeepsTheDownload) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', true);
+    rig.AddFolder('C', true);
+    rig.fake.files.FailRename(DatabaseIn('B'));
+    rig.fake.ui.ScriptSendAnswers({1, 0});
+    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "Q6", "Q6"}}));
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectOldDatabaseIn('B');
+    rig.ExpectOldDatabaseIn('C');
+    for (char f : {'A', 'B', 'C'}) rig.ExpectNoBackupIn(f);
+    // The download stays, bearing the server's time as creation and last-write time.
+    ASSERT_TRUE(rig.fake.files.Exists(kTempDatabase));
+    EXPECT_EQ(rig.fake.files.Content(kTempDatabase), rig.body);
+    auto temp = rig.fake.files.GetEntry(kTempDatabase);
+    ASSERT_TRUE(temp.has_value());
+    EXPECT_TRUE(SameTime(temp->lastWrite, ServerTime())) << TimeText(temp->lastWrite);
+    EXPECT_TRUE(SameTime(temp->creation, ServerTime())) << TimeText(temp->creation);
+    rig.ExpectNothingLeftOpen();
+}
+
+TEST(WorkerInstallPhase, RenameRefusedWithNoDialogCountsAsDeclined) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.files.FailRename(DatabaseIn('A'));
+    rig.fake.ui.OnPost = [&rig](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == PhaseInstall) rig.mainWindow = nullptr;
+    };
+    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0"}}));
+    rig.ExpectOldDatabaseIn('A');
+    EXPECT_TRUE(rig.fake.files.Exists(kTempDatabase));
+}
+
+TEST(WorkerInstallPhase, CopyFailingInTheSecondOfThreeFolders) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', true);
+    rig.AddFolder('C', true);
+    rig.fake.files.FailCopyTo(DatabaseIn('B'), 1000);  // leaves a partial copy behind
+    EXPECT_EQ(rig.Run(), 4);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "A7"}}));
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectOldDatabaseIn('B');  // the partial copy is gone, the old one back by its name
+    rig.ExpectOldDatabaseIn('C');
+    for (char f : {'A', 'B', 'C'}) rig.ExpectNoBackupIn(f);
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    // The third folder was judged, and then never changed.
+    for (const auto& call : rig.FileLog()) {
+        const bool changes = call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
+                             call.rfind("RemoveFile", 0) == 0;
+        EXPECT_FALSE(changes && call.find("C:\\DbC") != std::string::npos) << call;
+    }
+    rig.ExpectNothingLeftOpen();
+}
+
+TEST(WorkerInstallPhase, CopyFailingIntoAFolderWithoutDatabaseRemovesThePartialCopy) {
+    WorkerRig rig;
+    rig.AddFolder('A', false);
+    rig.fake.files.FailCopyTo(DatabaseIn('A'), 1000);
+    EXPECT_EQ(rig.Run(), 4);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "A7"}}));
+    EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    for (const auto& call : rig.FileLog()) {
+        EXPECT_EQ(call.find("RenameFile"), std::string::npos) << call;
+    }
+}
+
+TEST(WorkerInstallPhase, ExistingBackupNameIsSkippedAndLeftAlone) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    const std::string earlier = FolderPath('A') + "Tolvar32tmp0.tmp";
+    rig.fake.files.AddFile(earlier, "an earlier run's backup", Time(2020, 5, 5, 5, 5, 5));
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
+    EXPECT_TRUE(rig.Logged("RemoveFile C:\\DbA\\Tolvar32tmp1.tmp"));
+    EXPECT_EQ(rig.fake.files.Content(earlier), "an earlier run's backup");
+    EXPECT_FALSE(rig.fake.files.Exists(FolderPath('A') + "Tolvar32tmp1.tmp"));
+    rig.ExpectNewDatabaseIn('A');
+}
+
+TEST(WorkerInstallPhase, ThreadEntryStoresTheResult) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', false);
+    rig.fake.files.FailCopyTo(DatabaseIn('B'));
+    auto thread = rig.fake.system.CreateSuspendedThread(WorkerThreadProc, &rig.context);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(thread->Resume());
+    thread->WaitUntilEnded();
+    EXPECT_EQ(rig.exitCode, 4);
+    EXPECT_EQ(rig.fake.system.LastThreadResult(), std::optional<uint32_t>(0u));
+}
+
+// The backup name rule on paths of several shapes.
+struct BackupNameCase {
+    const char* target;
+    int n;
+    const char* expected;
+};
+
+TEST(BackupName, Candidates) {
+    const std::vector<BackupNameCase> cases = {
+        {"C:\\Data\\Tolvar32.bdb", 0, "C:\\Data\\Tolvar32tmp0.tmp"},
+        {"C:\\Data\\Tolvar32.bdb", 12, "C:\\Data\\Tolvar32tmp12.tmp"},
+        {"C:\\v1.2\\Tolvar32.bdb", 3, "C:\\v1.2\\Tolvar32tmp3.tmp"},
+        {"C:\\a.b\\c", 0, "C:\\atmp0.tmp"},  // the last '.' wherever it lies
+        {"C:\\nodot\\file", 1, "C:\\nodot\\filetmp1.tmp"},
+    };
+    SingleByteCodePage codePage;
+    for (const auto& c : cases) {
+        EXPECT_EQ(BackupCandidate(codePage, c.target, c.n), c.expected) << c.target << " " << c.n;
+    }
+}
+
+TEST(BackupName, FirstFreeNumberFromZeroInEveryFolder) {
+    FakeFileSystem files;
+    SingleByteCodePage codePage;
+    files.AddFile("C:\\A\\Tolvar32tmp0.tmp");
+    files.AddFile("C:\\A\\Tolvar32tmp1.tmp");
+    files.AddFile("C:\\A\\Tolvar32tmp3.tmp");
+    files.AddDirectory("C:\\B");
+    EXPECT_EQ(ChooseBackupPath(files, codePage, "C:\\A\\Tolvar32.bdb"), "C:\\A\\Tolvar32tmp2.tmp");
+    EXPECT_EQ(ChooseBackupPath(files, codePage, "C:\\B\\Tolvar32.bdb"), "C:\\B\\Tolvar32tmp0.tmp");
+}
+
+}  // namespace
+}  // namespace worker_test
+}  // namespace mivetrak
