@@ -166,6 +166,14 @@ class Case:
         return sorted(os.listdir(self.work_folder))
 
     # -- Wine --------------------------------------------------------------------------------
+    def install_helper(self, name):
+        """Copies a helper program of the build into the prefix; returns its Windows path."""
+        source = os.path.join(self.build_dir, "bin", name)
+        if not os.path.isfile(source):
+            raise HarnessError(f"the build lacks {name}")
+        shutil.copy2(source, self.linux_path(DRIVER_DIR))
+        return DRIVER_DIR + "\\" + name
+
     def reg_add(self, key, value, data):
         args = ["wine", "reg", "add", key]
         args += ["/ve"] if value is None else ["/v", value]

@@ -1,0 +1,316 @@
+"""The whole job as a user sees it: the question, the progress dialog, the boxes, the exit code,
+and what ends up on disk, against the loopback update server."""
+import glob
+import os
+import random
+import socket
+import subprocess
+import time
+
+import pytest
+
+from harness import (APP_PATHS_KEY, DATABASE, IDCANCEL, IDOK, IDYES, HarnessError, parse_lines,
+                     wait_until)
+
+SERVER_TIME = 1709618828  # 2024-03-05 06:07:08 UTC, the server's Last-Modified
+OLD_TIME = 1262304000     # 2010-01-01 00:00:00 UTC, the installed copies
+PRIMARY = "/primary/Tolvar32.bdb"
+BACKUP = "/backup/Tolvar32.bdb"
+AGENT = "Orvanta File Update"
+
+
+def database(size, seed=1):
+    return random.Random(seed).randbytes(size)
+
+
+def old_database(tag):
+    return f"old database of {tag}\r\n".encode("ascii") * 8
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def assert_installed(folder, body):
+    path = os.path.join(folder, DATABASE)
+    assert read(path) == body, f"{path} differs from the server's file"
+    assert int(os.stat(path).st_mtime) == SERVER_TIME, f"{path} lacks the server's time"
+    assert glob.glob(os.path.join(folder, "Tolvar32tmp*.tmp")) == []
+
+
+def assert_untouched(folder, body):
+    path = os.path.join(folder, DATABASE)
+    assert read(path) == body, f"{path} was changed"
+    assert int(os.stat(path).st_mtime) == OLD_TIME, f"{path} got a new time"
+    assert glob.glob(os.path.join(folder, "Tolvar32tmp*.tmp")) == []
+
+
+def status_phrase(strings, phase_id):
+    return f"{strings[11]} {strings[phase_id]} ..."
+
+
+def serve(server, body, path=PRIMARY, backup=BACKUP, **options):
+    served = server.add_file(path, body, SERVER_TIME, **options)
+    server.set_index(server.url(path), server.url(backup))
+    return served
+
+
+def answer_yes(case, strings):
+    box = case.wait_box()
+    assert box["text"] == strings[1008]
+    case.screenshot("question")
+    case.press("box", IDYES)
+
+
+def finish_with_box(case, strings, string_id, step, exit_code):
+    """Waits for the run's closing box, checks its text, presses OK and checks the exit code."""
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot(step)
+    assert box["caption"] == strings[1]
+    assert box["text"] == strings[string_id], box
+    assert box["buttons"] == [IDOK]
+    case.press("box", IDOK)
+    assert case.wait_exit() == exit_code
+    return box
+
+
+def assert_work_folder_clean(case):
+    # The temporary download is deleted, and the empty work folder goes with it.
+    assert case.work_folder_files() is None, case.work_folder_files()
+
+
+def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, strings):
+    body = database(150 * 1024)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files", old_database("shared"),
+                              OLD_TIME)
+    sibling = case.make_folder(r"C:\Tools\Tellyra", old_database("sibling"), OLD_TIME)
+    case.reg_add(APP_PATHS_KEY, None, r"C:\Tools\Tellyra\Tellyra.exe")
+
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot("success")
+    assert box["text"] == strings[1007]
+    # The success box belongs to a dialog that shows the whole bar.
+    dialogs = [w for w in case.windows() if w["kind"] == "dialog"]
+    assert len(dialogs) == 1 and dialogs[0]["caption"] == strings[1]
+    assert dialogs[0]["position"] == 100 and dialogs[0]["percent"] == "100%"
+    case.press("box", IDOK)
+    assert case.wait_exit() == 0
+
+    for folder in (install, shared, sibling):
+        assert_installed(folder, body)
+    assert_work_folder_clean(case)
+    # One query and one download, however many folders there are.
+    assert len(server.requests_for(PRIMARY)) == 2
+    index_requests = server.requests_for("/Software_Update/Tessfetch/ZAVFile.asp")
+    assert len(index_requests) == 1 and index_requests[0]["agent"] == AGENT
+
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1009, "up-to-date", 0)
+    for folder in (install, shared, sibling):
+        assert_installed(folder, body)
+    assert len(server.requests_for(PRIMARY)) == 3  # the second run only asked
+
+
+def test_forced_run_fills_a_folder_without_database(case, server, strings):
+    body = database(40 * 1024, seed=2)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files")
+    case.start(r"C:\Install", "F")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(install, body)
+    assert_installed(shared, body)
+    assert_work_folder_clean(case)
+
+
+def test_index_not_found(case, server, strings):
+    serve(server, database(1024))
+    server.index_status = 404
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1003, "server-unavailable", 3)
+    assert_untouched(install, old_database("install"))
+    assert server.requests_for(PRIMARY) == []
+
+
+def _closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.mark.parametrize("failure", ["status-404", "refused"])
+def test_primary_failing_backup_answers(case, server, strings, failure):
+    body = database(30 * 1024, seed=3)
+    server.add_file(BACKUP, body, SERVER_TIME)
+    if failure == "status-404":
+        primary = server.url(PRIMARY)  # not served: 404
+    else:
+        primary = f"http://127.0.0.1:{_closed_port()}{PRIMARY}"
+    server.set_index(primary, server.url(BACKUP))
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(install, body)
+    assert len(server.requests_for(BACKUP)) == 2
+    if failure == "status-404":
+        assert len(server.requests_for(PRIMARY)) == 1
+
+
+def test_download_one_byte_short(case, server, strings):
+    serve(server, database(64 * 1024, seed=4), short_by=1)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files", old_database("shared"),
+                              OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1004, "download-failed", 3)
+    assert_untouched(install, old_database("install"))
+    assert_untouched(shared, old_database("shared"))
+    assert_work_folder_clean(case)
+
+
+def _hold(case, windows_path):
+    """Holds a file open without sharing from another Wine process until released."""
+    exe = case.install_helper("hold_file.exe")
+    marker = case.linux_path(r"C:\e2e\held.marker")
+    holder = case.start_helper(exe, windows_path, r"C:\e2e\held.marker", "60")
+    if not wait_until(lambda: os.path.exists(marker) or holder.poll() is not None, 20):
+        raise HarnessError("the file holder did not start")
+    if holder.poll() is not None:
+        raise HarnessError(f"the file holder ended with {holder.returncode}")
+
+    def release():
+        os.remove(marker)
+        holder.wait(timeout=20)
+    return release
+
+
+def test_locked_database_question_cancel(case, server, strings):
+    serve(server, database(20 * 1024, seed=5))
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    release = _hold(case, r"C:\Install\Tolvar32.bdb")
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot("file-busy")
+    assert box["caption"] == strings[1]
+    assert box["text"] == strings[1005]
+    assert sorted(box["buttons"]) == [IDOK, IDCANCEL]
+    case.press("box", IDCANCEL)
+    assert case.wait_exit() == 2
+    release()
+    assert_untouched(install, old_database("install"))
+    assert len(server.requests_for(PRIMARY)) == 1  # asked, never downloaded
+
+
+def test_locked_database_question_ok_after_release(case, server, strings):
+    body = database(20 * 1024, seed=6)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    release = _hold(case, r"C:\Install\Tolvar32.bdb")
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    box = case.wait_box(timeout_ms=30000)
+    assert box["text"] == strings[1005]
+    release()
+    case.press("box", IDOK)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(install, body)
+    assert_work_folder_clean(case)
+
+
+def _wait_for_download_phase(case, strings, timeout=30):
+    phrase = status_phrase(strings, 14)
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        dialog = case.wait_window("dialog", timeout_ms=int(timeout * 1000))
+        if dialog["status"] == phrase and dialog["position"] > 20:
+            return dialog
+        time.sleep(0.1)
+    raise HarnessError("the dialog never showed the download under way")
+
+
+def test_cancel_during_slow_download(case, server, strings):
+    served = serve(server, database(2 * 1024 * 1024, seed=7), rate=96 * 1024)
+    served.throttle_from = 2  # the query reads headers only; the download crawls
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files", old_database("shared"),
+                              OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    dialog = _wait_for_download_phase(case, strings)
+    case.screenshot("downloading")
+    assert 20 < dialog["position"] < 90
+
+    pressed_at = time.monotonic()
+    case.press("dialog", IDCANCEL)
+    gone, lines = case.wait_gone("dialog", timeout_ms=1500)
+    assert gone, f"the dialog stayed after Cancel: {lines}"
+    assert case.wait_exit(timeout=15) == 2
+    case.screenshot("after-cancel")
+    assert time.monotonic() - pressed_at < 10
+    assert [w for w in case.windows() if w["kind"] == "box"] == []
+    assert_untouched(install, old_database("install"))
+    assert_untouched(shared, old_database("shared"))
+    assert_work_folder_clean(case)
+
+
+def test_progress_readings_during_slow_download(case, server, strings):
+    body = database(480 * 1024, seed=8)
+    served = serve(server, body, rate=128 * 1024)
+    served.throttle_from = 2
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    watcher = subprocess.Popen(case.driver.command("watch", "--interval", 40, timeout_ms=60000),
+                               env=case.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        _wait_for_download_phase(case, strings)
+        case.screenshot("downloading")
+        finish_with_box(case, strings, 1007, "success", 0)
+        out, _ = watcher.communicate(timeout=30)
+    finally:
+        if watcher.poll() is None:
+            watcher.kill()
+            watcher.wait()
+    readings = [line["reading"] for line in parse_lines(out.decode("utf-8", "replace"))
+                if "reading" in line]
+    assert readings, "the watcher saw no dialog"
+    for r in readings:
+        if r["percent"]:
+            assert r["percent"] == f"{r['position']}%", r
+    downloading = [r for r in readings if r["status"] == status_phrase(strings, 14)]
+    positions = sorted({r["position"] for r in downloading})
+    assert all(20 <= p <= 90 for p in positions), positions
+    inside = [p for p in positions if 20 < p < 90]
+    assert len(inside) >= 3, f"too few readings during the download: {positions}"
+    assert readings[-1]["position"] == 100 and readings[-1]["percent"] == "100%"
+    assert_installed(install, body)
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="mounting a tmpfs needs root")
+def test_copy_fails_for_lack_of_space_in_second_of_three(case, server, strings):
+    body = database(256 * 1024, seed=9)
+    serve(server, body)
+    first = case.make_folder(r"C:\Sites\First", old_database("first"), OLD_TIME)
+    second = case.mount_tmpfs(r"C:\Sites\Second", "64k")
+    case.put_database(second, old_database("second"), OLD_TIME)
+    third = case.make_folder(r"C:\Sites\Third", old_database("third"), OLD_TIME)
+    case.start(r"C:\Sites\First", r"C:\Sites\Second", r"C:\Sites\Third")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1006, "install-failed", 4)
+    assert_installed(first, body)
+    assert_untouched(second, old_database("second"))
+    assert sorted(os.listdir(second)) == [DATABASE]
+    assert_untouched(third, old_database("third"))
+    assert_work_folder_clean(case)
