@@ -1,0 +1,107 @@
+#include "app/command_line.h"
+
+#include "app/path_checks.h"
+
+namespace mivetrak {
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsLead(const CodePage& codePage, const std::string& line, size_t i) {
+    return codePage.IsLeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size();
+}
+
+// The program's name: quotes only switch the quoted state, and a blank outside quotes ends it.
+size_t ScanProgramName(const CodePage& codePage, const std::string& line, std::string& name) {
+    bool inQuote = false;
+    size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '"') {
+            inQuote = !inQuote;
+            ++i;
+            continue;
+        }
+        if (!inQuote && IsBlank(c)) break;
+        if (IsLead(codePage, line, i)) {
+            name += line[i++];
+        }
+        name += line[i++];
+    }
+    return i;
+}
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::string& line) {
+    std::vector<std::string> args(1);
+    size_t i = ScanProgramName(codePage, line, args[0]);
+    bool inQuote = false;
+    for (;;) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        if (i >= line.size()) break;
+        std::string arg;
+        for (;;) {
+            bool copyChar = true;
+            size_t slashes = 0;
+            while (i < line.size() && line[i] == '\\') {
+                ++i;
+                ++slashes;
+            }
+            if (i < line.size() && line[i] == '"') {
+                if (slashes % 2 == 0) {
+                    if (inQuote && i + 1 < line.size() && line[i + 1] == '"') {
+                        // Two quotes inside a quoted run: the second is kept as a literal
+                        // quote, and the run ends.
+                        ++i;
+                    } else {
+                        copyChar = false;
+                    }
+                    inQuote = !inQuote;
+                }
+                slashes /= 2;
+            }
+            arg.append(slashes, '\\');
+            if (i >= line.size() || (!inQuote && IsBlank(line[i]))) break;
+            if (copyChar) {
+                // A double-byte character is copied whole: its trail byte is neither a
+                // quote nor a backslash.
+                if (IsLead(codePage, line, i)) arg += line[i++];
+                arg += line[i];
+            }
+            ++i;
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
+                                             std::vector<std::string>& targetFolderList,
+                                             int32_t& forceUpdate)
+    : files_(files), codePage_(codePage), targetFolderList_(targetFolderList),
+      forceUpdate_(forceUpdate) {}
+
+UpdateCommandLineInfo::~UpdateCommandLineInfo() = default;
+
+void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemoved*/,
+                                       bool /*isLast*/) {
+    if (text == "f" || text == "F") {
+        forceUpdate_ = 1;
+    } else if (!IsAccessiblePath(files_, text)) {
+        BadParameter = 1;
+    } else {
+        targetFolderList_.push_back(WithFinalBackslash(codePage_, text));
+    }
+}
+
+void ParseCommandLine(const CodePage& codePage, const std::string& line,
+                      UpdateCommandLineInfo& info) {
+    const std::vector<std::string> args = SplitCommandLine(codePage, line);
+    for (size_t n = 1; n < args.size(); ++n) {
+        const std::string& arg = args[n];
+        const bool markRemoved = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
+        info.ParseParam(markRemoved ? arg.substr(1) : arg, markRemoved, n + 1 == args.size());
+    }
+}
+
+}  // namespace mivetrak

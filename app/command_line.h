@@ -1,0 +1,43 @@
+#pragma once
+// The command line: split into arguments by the C runtime's rules, and read argument by
+// argument into the target folder list and the force flag.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/file_system.h"
+
+namespace mivetrak {
+
+// Splits a raw command line as the C runtime builds argv; element 0 is the program's name.
+std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::string& line);
+
+// Collects the installation folders named on the command line and the force flag "f".
+class UpdateCommandLineInfo {
+public:
+    UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
+                          std::vector<std::string>& targetFolderList, int32_t& forceUpdate);
+    virtual ~UpdateCommandLineInfo();
+    UpdateCommandLineInfo(const UpdateCommandLineInfo&) = delete;
+    UpdateCommandLineInfo& operator=(const UpdateCommandLineInfo&) = delete;
+
+    // One argument, without its leading '/' or '-' (markRemoved then true). Only the text
+    // counts: "f" in either case sets the force flag, an accessible path is added as a folder,
+    // anything else sets BadParameter.
+    virtual void ParseParam(const std::string& text, bool markRemoved, bool isLast);
+
+    int32_t BadParameter = 0;
+
+private:
+    FileSystem& files_;
+    const CodePage& codePage_;
+    std::vector<std::string>& targetFolderList_;
+    int32_t& forceUpdate_;
+};
+
+// Hands every argument after the program's name to info.ParseParam, in order.
+void ParseCommandLine(const CodePage& codePage, const std::string& line,
+                      UpdateCommandLineInfo& info);
+
+}  // namespace mivetrak

@@ -1,0 +1,23 @@
+#include "app/path_checks.h"
+
+namespace mivetrak {
+
+bool PathExists(FileSystem& files, const std::string& path) {
+    uint32_t attributes = 0;
+    return files.FileAttributes(path, attributes);
+}
+
+bool IsAccessiblePath(FileSystem& files, const std::string& path) {
+    uint32_t attributes = 0;
+    return files.FileAttributes(path, attributes) && (attributes & kFileAttributeReadOnly) == 0;
+}
+
+bool EndsWithBackslash(const CodePage& codePage, const std::string& path) {
+    return !path.empty() && FindLastCharMb(codePage, path, '\\') == path.size() - 1;
+}
+
+std::string WithFinalBackslash(const CodePage& codePage, const std::string& path) {
+    return EndsWithBackslash(codePage, path) ? path : path + "\\";
+}
+
+}  // namespace mivetrak

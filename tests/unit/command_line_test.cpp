@@ -1,0 +1,192 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_code_page.h"
+#include "fakes/fake_file_system.h"
+
+namespace mivetrak {
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct SplitCase {
+    const char* line;
+    Args expected;
+    bool doubleByte = false;
+};
+
+TEST(SplitCommandLine, FollowsTheRuntimesRules) {
+    const SplitCase cases[] = {
+        {"prog", {"prog"}},
+        {"", {""}},
+        {"prog a b", {"prog", "a", "b"}},
+        {"prog  \t a\t\tb  ", {"prog", "a", "b"}},
+        {"\"C:\\Program Files\\prog.exe\" x", {"C:\\Program Files\\prog.exe", "x"}},
+        {"pro\"g n\"ame x", {"prog name", "x"}},
+        // The program's name takes backslashes literally, even before a quote.
+        {"\"C:\\dir\\\\\" x", {"C:\\dir\\\\", "x"}},
+        {"prog \"a b\" c", {"prog", "a b", "c"}},
+        {"prog a\"b c\"d e", {"prog", "ab cd", "e"}},
+        {"prog a\\\\b", {"prog", "a\\\\b"}},
+        {"prog a\\", {"prog", "a\\"}},
+        {"prog a\\\"b", {"prog", "a\"b"}},
+        {"prog a\\\\\"b c\"", {"prog", "a\\b c"}},
+        {"prog a\\\\\\\"b", {"prog", "a\\\"b"}},
+        {"prog a\\\\\\\\\"b c\"", {"prog", "a\\\\b c"}},
+        // Two quotes inside a quoted run: one literal quote, and the run ends there.
+        {"prog \"a\"\"b c", {"prog", "a\"b", "c"}},
+        {"prog \"a\"\"b\" c", {"prog", "a\"b c"}},
+        // Outside a run, two quotes open and close an empty run.
+        {"prog a\"\"b", {"prog", "ab"}},
+        {"prog \"\"", {"prog", ""}},
+        {"prog \"\" x", {"prog", "", "x"}},
+        // A quoted folder ending in a backslash: the quote is literal and the run goes on.
+        {"prog \"C:\\Data\\\" f", {"prog", "C:\\Data\" f"}},
+        {"prog \"C:\\Data\\\\\" f", {"prog", "C:\\Data\\", "f"}},
+        {"prog /f -F", {"prog", "/f", "-F"}},
+        {"prog \"unterminated run", {"prog", "unterminated run"}},
+        // A double-byte character whose trail byte is 0x5C is no backslash before a quote.
+        {"prog \"\x81\x5C\" x", {"prog", "\x81\x5C", "x"}, true},
+        {"prog \"\x81\x5C\" x", {"prog", "\x81\"" " x"}, false},
+        {"\"\x81\x22\" x", {"\x81\x22", "x"}, true},
+        {"\"\x81\x22\" x", {"\x81 x"}, false},
+    };
+    SingleByteCodePage singleByte;
+    DoubleByteCodePage doubleByte;
+    for (const SplitCase& c : cases) {
+        const CodePage& codePage =
+            c.doubleByte ? static_cast<const CodePage&>(doubleByte) : singleByte;
+        EXPECT_EQ(SplitCommandLine(codePage, c.line), c.expected) << "line: " << c.line;
+    }
+}
+
+// Records every call, so that the marks and the last flag can be checked.
+class RecordingInfo : public UpdateCommandLineInfo {
+public:
+    using UpdateCommandLineInfo::UpdateCommandLineInfo;
+    struct Call {
+        std::string text;
+        bool markRemoved;
+        bool isLast;
+    };
+    void ParseParam(const std::string& text, bool markRemoved, bool isLast) override {
+        calls.push_back({text, markRemoved, isLast});
+        UpdateCommandLineInfo::ParseParam(text, markRemoved, isLast);
+    }
+    std::vector<Call> calls;
+};
+
+TEST(ParseCommandLine, RemovesOneMarkAndFlagsTheLastArgument) {
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    std::vector<std::string> folders;
+    int32_t force = 0;
+    RecordingInfo info(fs, codePage, folders, force);
+    ParseCommandLine(codePage, "prog /a --b c -", info);
+    ASSERT_EQ(info.calls.size(), 4u);
+    const struct {
+        const char* text;
+        bool markRemoved;
+        bool isLast;
+    } expected[] = {{"a", true, false}, {"-b", true, false}, {"c", false, false}, {"", true, true}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(info.calls[i].text, expected[i].text) << i;
+        EXPECT_EQ(info.calls[i].markRemoved, expected[i].markRemoved) << i;
+        EXPECT_EQ(info.calls[i].isLast, expected[i].isLast) << i;
+    }
+}
+
+TEST(ParseCommandLine, NoArgumentsNoCalls) {
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    std::vector<std::string> folders;
+    int32_t force = 0;
+    RecordingInfo info(fs, codePage, folders, force);
+    ParseCommandLine(codePage, "\"C:\\Program Files\\Mivetrak.exe\"  ", info);
+    EXPECT_TRUE(info.calls.empty());
+}
+
+struct ParamCase {
+    const char* line;
+    Args folders;
+    int32_t force;
+    int32_t bad;
+};
+
+TEST(ParseCommandLine, FoldersForceAndBadParameters) {
+    const ParamCase cases[] = {
+        {"prog f", {}, 1, 0},
+        {"prog F", {}, 1, 0},
+        {"prog /f", {}, 1, 0},
+        {"prog -F", {}, 1, 0},
+        {"prog ff", {}, 0, 1},
+        {"prog /ff", {}, 0, 1},
+        {"prog //f", {}, 0, 1},
+        {"prog C:\\Db", {"C:\\Db\\"}, 0, 0},
+        {"prog C:\\Db\\", {"C:\\Db\\"}, 0, 0},
+        {"prog C:\\Db C:\\Db\\ f", {"C:\\Db\\", "C:\\Db\\"}, 1, 0},
+        {"prog -C:\\Db", {"C:\\Db\\"}, 0, 0},
+        {"prog /C:\\Db", {"C:\\Db\\"}, 0, 0},
+        // "-Data" is a folder: one mark is removed, so "--Data" names it and "-Data" does not.
+        {"prog --Data", {"-Data\\"}, 0, 0},
+        {"prog -Data", {}, 0, 1},
+        {"prog C:\\ReadOnly", {}, 0, 1},
+        {"prog C:\\ReadOnly C:\\Db", {"C:\\Db\\"}, 0, 1},
+        {"prog C:\\Nowhere", {}, 0, 1},
+        {"prog \"C:\\Db\\\"", {}, 0, 1},
+        {"prog \"C:\\Db\\\\\"", {"C:\\Db\\"}, 0, 0},
+        {"prog \"C:\\Program Files\\Tool\"", {"C:\\Program Files\\Tool\\"}, 0, 0},
+        // An accessible file passes: nothing checks that it is a folder.
+        {"prog C:\\Db\\Tolvar32.bdb", {"C:\\Db\\Tolvar32.bdb\\"}, 0, 0},
+        {"prog \"\"", {}, 0, 1},
+    };
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    fs.AddFile("C:\\Db\\Tolvar32.bdb", "x");
+    fs.AddDirectory("C:\\ReadOnly");
+    fs.SetReadOnly("C:\\ReadOnly");
+    fs.AddDirectory("-Data");
+    fs.AddDirectory("C:\\Program Files\\Tool");
+    for (const ParamCase& c : cases) {
+        std::vector<std::string> folders;
+        int32_t force = 0;
+        UpdateCommandLineInfo info(fs, codePage, folders, force);
+        ParseCommandLine(codePage, c.line, info);
+        EXPECT_EQ(folders, c.folders) << c.line;
+        EXPECT_EQ(force, c.force) << c.line;
+        EXPECT_EQ(info.BadParameter, c.bad) << c.line;
+    }
+}
+
+TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {
+    // The folder's last character is a double-byte one whose trail byte is 0x5C.
+    const std::string folder = "C:\\\x81\x5C";
+    FakeFileSystem fs;
+    fs.AddDirectory(folder);
+    for (bool doubleByte : {true, false}) {
+        FakeCodePage codePage;
+        codePage.doubleByte = doubleByte;
+        std::vector<std::string> folders;
+        int32_t force = 0;
+        UpdateCommandLineInfo info(fs, codePage, folders, force);
+        info.ParseParam(folder, false, true);
+        ASSERT_EQ(folders.size(), 1u);
+        EXPECT_EQ(folders[0], doubleByte ? folder + "\\" : folder);
+    }
+}
+
+TEST(UpdateCommandLineInfo, AppendsToTheListItIsGiven) {
+    SingleByteCodePage codePage;
+    FakeFileSystem fs;
+    fs.AddDirectory("D:\\New");
+    std::vector<std::string> folders{"C:\\Old\\"};
+    int32_t force = 0;
+    UpdateCommandLineInfo info(fs, codePage, folders, force);
+    info.ParseParam("D:\\New", false, true);
+    EXPECT_EQ(folders, (Args{"C:\\Old\\", "D:\\New\\"}));
+    EXPECT_EQ(info.BadParameter, 0);
+}
+
+}  // namespace
+}  // namespace mivetrak
