@@ -1,0 +1,32 @@
+#include "app/registry_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace mivetrak {
+
+RegistryReader::RegistryReader(Registry& registry) : registry_(registry) {}
+
+int RegistryReader::ReadString(const std::string& subKey, const std::string& valueName,
+                               std::string& text) {
+    std::vector<uint8_t> data;
+    uint32_t type = 0;
+    bool read = false;
+    {
+        std::unique_ptr<RegistryKey> key = registry_.OpenKey(root_, subKey, kKeyQueryValue);
+        if (!key) return 0;
+        read = key->QueryValue(valueName, kMaxPath, data, type);
+    }  // the key is closed here, before the value is looked at
+    if (!read) return 0;
+    const auto end = std::find(data.begin(), data.end(), uint8_t{0});
+    // A value stored without a terminating zero must leave room for one in the buffer.
+    if (end == data.end() && data.size() >= kMaxPath) return 0;
+    text.assign(data.begin(), end);
+    return 1;
+}
+
+}  // namespace mivetrak

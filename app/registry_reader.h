@@ -1,0 +1,23 @@
+#pragma once
+// Reads text values under HKEY_LOCAL_MACHINE. No key stays open between calls.
+#include <string>
+
+#include "platform/registry.h"
+
+namespace mivetrak {
+
+class RegistryReader {
+public:
+    explicit RegistryReader(Registry& registry);
+
+    // Reads the value into text: 1 when read, 0 when the key cannot be opened or the value is
+    // missing or does not fit 260 bytes together with its terminating zero (text untouched).
+    // The text ends at the value's first zero byte; the value's type is not looked at.
+    int ReadString(const std::string& subKey, const std::string& valueName, std::string& text);
+
+private:
+    Registry& registry_;
+    RegistryRoot root_ = RegistryRoot::LocalMachine;
+};
+
+}  // namespace mivetrak
