@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""Runs one Windows integration test exe under Wine in a fresh copy of the template prefix.
+
+Usage: run_windows_test.py --name NAME --exe EXE --build-dir DIR --bin-dir DIR --hold-file EXE
+                           [--wrapper SCRIPT] [-- TEST-ARGS...]
+See tests/windows/CMakeLists.txt for what the test sees.
+"""
+import argparse
+import fcntl
+import os
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import wineprefix  # noqa: E402
+
+
+def windows_path(path):
+    """The Wine path of a Unix path: drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def make_prefix(build_dir, dest):
+    # Several ctest processes may start at once: only one makes the template.
+    lock_path = os.path.join(os.path.abspath(build_dir), ".wineprefix-template.lock")
+    with open(lock_path, "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        wineprefix.ensure_template(build_dir)
+    return wineprefix.clone_prefix(build_dir, dest)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--name", required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--bin-dir", required=True)
+    parser.add_argument("--hold-file", required=True)
+    parser.add_argument("--wrapper")
+    parser.add_argument("test_args", nargs="*")
+    args = parser.parse_args()
+
+    work = os.path.join(os.path.abspath(args.build_dir), "windows-test-runs", args.name)
+    shutil.rmtree(work, ignore_errors=True)
+    prefix = make_prefix(args.build_dir, os.path.join(work, "prefix"))
+    scratch = os.path.join(work, "scratch")
+    os.makedirs(scratch)
+
+    env = wineprefix.wine_env(prefix)
+    env.pop("DISPLAY", None)
+    env["MIVETRAK_BUILD_DIR"] = os.path.abspath(args.build_dir)
+    env["MIVETRAK_TEST_TEMP"] = windows_path(scratch) + "\\"
+    env["MIVETRAK_BIN_DIR"] = windows_path(args.bin_dir) + "\\"
+    env["MIVETRAK_HOLD_FILE"] = windows_path(args.hold_file)
+
+    command = [os.path.join(ROOT, "scripts", "wine-run.sh"), args.exe]
+    results = os.environ.get("MIVETRAK_RESULTS")
+    if results:
+        os.makedirs(os.path.join(results, "windows"), exist_ok=True)
+        xml = os.path.join(results, "windows", args.name + ".xml")
+        command.append("--gtest_output=xml:" + windows_path(xml))
+    command += args.test_args
+    if args.wrapper:
+        command = ["/usr/bin/python3", args.wrapper] + command
+
+    try:
+        status = subprocess.call(command, env=env, cwd=scratch)
+    finally:
+        wineprefix.stop_wineserver(prefix)
+    if status == 0:
+        shutil.rmtree(work, ignore_errors=True)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,452 @@
+// The Win32 file system against real files under Wine: open modes, times, sizes, share modes,
+// attributes, folders, copy and rename, the temporary folder, the INI reader and lead bytes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+#include "windows/windows_test_support.h"
+
+namespace mivetrak {
+namespace {
+
+using test::HeldFile;
+using test::MakeTime;
+using test::NewScratchFolder;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+
+bool SameSecond(const SystemTime& a, const SystemTime& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
+           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
+}
+
+std::string Describe(const SystemTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+class Win32FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = NewScratchFolder("files");
+        ASSERT_FALSE(folder_.empty());
+    }
+    std::string PathOf(const std::string& name) const { return folder_ + name; }
+
+    std::unique_ptr<FileSystem> files_ = CreateWin32FileSystem();
+    std::string folder_;
+};
+
+struct OpenCase {
+    const char* name;
+    FileOpenMode mode;
+    bool fileExists;
+    bool opens;
+    bool canWrite;
+};
+
+class Win32OpenModeTest : public Win32FilesTest, public ::testing::WithParamInterface<OpenCase> {};
+
+TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
+    const OpenCase& c = GetParam();
+    const std::string path = PathOf("open.bin");
+    if (c.fileExists) {
+        ASSERT_TRUE(WriteWholeFile(path, "old content"));
+    }
+    std::unique_ptr<File> file = files_->OpenFile(path, c.mode);
+    ASSERT_EQ(file != nullptr, c.opens);
+    if (!file) return;
+    EXPECT_EQ(file->Write("new", 3), c.canWrite);
+    if (c.canWrite) {
+        EXPECT_TRUE(file->Flush());
+    }
+    file.reset();
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(path, content));
+    if (c.mode == FileOpenMode::CreateWriteShareRead) {
+        EXPECT_EQ(content, "new");  // CREATE_ALWAYS truncates
+    } else if (c.canWrite) {
+        EXPECT_EQ(content, "new content");
+    } else {
+        EXPECT_EQ(content, "old content");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, Win32OpenModeTest,
+    ::testing::Values(OpenCase{"ReadExisting", FileOpenMode::ReadShareRead, true, true, false},
+                      OpenCase{"ReadMissing", FileOpenMode::ReadShareRead, false, false, false},
+                      OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true,
+                               true},
+                      OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false,
+                               false},
+                      OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true,
+                               true},
+                      OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true,
+                               true}),
+    [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
+
+TEST_F(Win32FilesTest, ReadSharingLetsReadersInAndKeepsWritersOut) {
+    const std::string path = PathOf("shared.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "x"));
+    auto writer = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    ASSERT_TRUE(writer);
+    // The writer shares reading only: a second writer is refused, and a reader that shares
+    // reading only is refused too, since the file is already open for writing.
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead), nullptr);
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+    writer.reset();
+    auto reader = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    ASSERT_TRUE(reader);
+    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+}
+
+TEST_F(Win32FilesTest, SizeOfFiles) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{4096}, size_t{70001}}) {
+        const std::string path = PathOf("size" + std::to_string(size) + ".bin");
+        ASSERT_TRUE(WriteWholeFile(path, std::string(size, 'a')));
+        auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+        ASSERT_TRUE(file);
+        uint64_t found = 12345;
+        ASSERT_TRUE(file->GetSize(found));
+        EXPECT_EQ(found, size);
+    }
+}
+
+// Wine keeps no creation time of its own on a Unix file system: it derives one from the Unix
+// times, so a creation time that was set does not come back. What is checked here is that the
+// last-write time round-trips exactly and that the creation time read is the one the system
+// reports for the file.
+TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
+    const std::string path = PathOf("times.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
+    const SystemTime creation = MakeTime(2001, 2, 3, 4, 5, 6, 700);
+    const SystemTime lastWrite = MakeTime(2022, 3, 9, 14, 25, 36, 250);
+    {
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->SetTimes(&creation, lastWrite));
+    }
+    SYSTEMTIME systemCreation;
+    SYSTEMTIME systemLastWrite;
+    ASSERT_TRUE(test::RawFileTimes(path, systemCreation, systemLastWrite));
+    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    ASSERT_TRUE(file);
+    SystemTime readCreation;
+    SystemTime readLastWrite;
+    ASSERT_TRUE(file->GetTimes(&readCreation, &readLastWrite));
+    EXPECT_TRUE(SameSecond(readLastWrite, lastWrite)) << Describe(readLastWrite);
+    EXPECT_EQ(readLastWrite.wMilliseconds, 250);
+    EXPECT_EQ(readLastWrite.wDayOfWeek, lastWrite.wDayOfWeek);
+    EXPECT_TRUE(SameSecond(readCreation, FromWin32(systemCreation))) << Describe(readCreation);
+
+    // Each time alone may be asked for.
+    SystemTime onlyWrite;
+    ASSERT_TRUE(file->GetTimes(nullptr, &onlyWrite));
+    EXPECT_TRUE(SameSecond(onlyWrite, lastWrite));
+    SystemTime onlyCreation;
+    ASSERT_TRUE(file->GetTimes(&onlyCreation, nullptr));
+    EXPECT_TRUE(SameSecond(onlyCreation, readCreation));
+}
+
+TEST_F(Win32FilesTest, SettingOnlyTheLastWriteTimeLeavesLastAccessAlone) {
+    const std::string path = PathOf("keep.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
+    const SystemTime firstWrite = MakeTime(2005, 6, 7, 8, 9, 10);
+    {
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->SetTimes(nullptr, firstWrite));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA before;
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &before));
+    const SystemTime secondWrite = MakeTime(2024, 1, 2, 3, 4, 5);
+    {
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->SetTimes(nullptr, secondWrite));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA after;
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &after));
+    EXPECT_EQ(CompareFileTime(&before.ftLastAccessTime, &after.ftLastAccessTime), 0);
+    SYSTEMTIME written;
+    ASSERT_TRUE(FileTimeToSystemTime(&after.ftLastWriteTime, &written));
+    EXPECT_TRUE(SameSecond(FromWin32(written), secondWrite));
+}
+
+TEST_F(Win32FilesTest, AnInvalidTimeIsNotStamped) {
+    const std::string path = PathOf("invalid.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
+    SYSTEMTIME creationBefore;
+    SYSTEMTIME writeBefore;
+    ASSERT_TRUE(test::RawFileTimes(path, creationBefore, writeBefore));
+    SystemTime invalid = MakeTime(2020, 13, 40, 25, 61, 61);
+    auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(file->SetTimes(nullptr, invalid));
+    EXPECT_FALSE(file->SetTimes(&invalid, MakeTime(2020, 1, 1, 0, 0, 0)));
+    file.reset();
+    SYSTEMTIME creationAfter;
+    SYSTEMTIME writeAfter;
+    ASSERT_TRUE(test::RawFileTimes(path, creationAfter, writeAfter));
+    EXPECT_TRUE(SameSecond(FromWin32(writeAfter), FromWin32(writeBefore)));
+    EXPECT_TRUE(SameSecond(FromWin32(creationAfter), FromWin32(creationBefore)));
+}
+
+TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
+    const std::string path = PathOf("found.bin");
+    ASSERT_TRUE(WriteWholeFile(path, std::string(1234, 'z')));
+    const SystemTime creation = MakeTime(2010, 10, 10, 10, 10, 10);
+    const SystemTime lastWrite = MakeTime(2011, 11, 11, 11, 11, 11);
+    {
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->SetTimes(&creation, lastWrite));
+    }
+    FindData found;
+    ASSERT_TRUE(files_->FindFile(path, found));
+    EXPECT_EQ(found.size, 1234u);
+    EXPECT_TRUE(SameSecond(found.lastWrite, lastWrite)) << Describe(found.lastWrite);
+    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    ASSERT_TRUE(file);
+    SystemTime handleCreation;
+    SystemTime handleLastWrite;
+    ASSERT_TRUE(file->GetTimes(&handleCreation, &handleLastWrite));
+    EXPECT_TRUE(SameSecond(found.creation, handleCreation)) << Describe(found.creation);
+    EXPECT_TRUE(SameSecond(found.lastWrite, handleLastWrite));
+
+    FindData untouched;
+    untouched.size = 77;
+    EXPECT_FALSE(files_->FindFile(PathOf("missing.bin"), untouched));
+    EXPECT_EQ(untouched.size, 77u);
+}
+
+TEST_F(Win32FilesTest, AFileHeldByAnotherProcessCannotBeOpenedButCanBeFound) {
+    const std::string path = PathOf("Tolvar32.bdb");
+    ASSERT_TRUE(WriteWholeFile(path, std::string(100, 'd')));
+    HeldFile held(path);
+    ASSERT_TRUE(held.IsHeld());
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead), nullptr);
+    EXPECT_FALSE(files_->RenameFile(path, PathOf("aside.tmp")));
+    FindData found;
+    ASSERT_TRUE(files_->FindFile(path, found));
+    EXPECT_EQ(found.size, 100u);
+    EXPECT_EQ(held.Release(), 0);
+    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+}
+
+TEST_F(Win32FilesTest, VolumeFileSystemNames) {
+    EXPECT_EQ(files_->VolumeFileSystemName("C:\\"), "NTFS");
+    // Not a volume root, or no such drive: the query fails and the name is empty.
+    EXPECT_EQ(files_->VolumeFileSystemName(folder_), "");
+    EXPECT_EQ(files_->VolumeFileSystemName("\\\\no-such-server\\share\\"), "");
+}
+
+TEST_F(Win32FilesTest, AttributesOfFilesAndFolders) {
+    uint32_t attributes = 0xABCD;
+    EXPECT_FALSE(files_->FileAttributes(PathOf("missing"), attributes));
+    EXPECT_EQ(attributes, 0xABCDu);
+
+    ASSERT_TRUE(files_->FileAttributes(folder_, attributes));
+    EXPECT_NE(attributes & kFileAttributeDirectory, 0u);
+
+    const std::string path = PathOf("plain.txt");
+    ASSERT_TRUE(WriteWholeFile(path, "p"));
+    ASSERT_TRUE(files_->FileAttributes(path, attributes));
+    EXPECT_EQ(attributes & (kFileAttributeDirectory | kFileAttributeReadOnly), 0u);
+
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(files_->FileAttributes(path, attributes));
+    EXPECT_NE(attributes & kFileAttributeReadOnly, 0u);
+    // A read-only file cannot be deleted. (Whether it can be opened for writing depends on the
+    // Unix rights of the user that runs Wine, so it is not checked here.)
+    EXPECT_FALSE(files_->RemoveFile(path));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(files_->RemoveFile(path));
+    EXPECT_FALSE(files_->FileAttributes(path, attributes));
+}
+
+TEST_F(Win32FilesTest, FoldersAreMadeAndOnlyEmptyOnesRemoved) {
+    const std::string sub = PathOf("orzavtmp");
+    EXPECT_TRUE(files_->MakeDirectory(sub));
+    EXPECT_FALSE(files_->MakeDirectory(sub));  // already there
+    ASSERT_TRUE(WriteWholeFile(sub + "\\zav.tmp", "x"));
+    EXPECT_FALSE(files_->RemoveEmptyDirectory(sub));
+    EXPECT_TRUE(files_->RemoveFile(sub + "\\zav.tmp"));
+    EXPECT_FALSE(files_->RemoveFile(sub + "\\zav.tmp"));
+    EXPECT_TRUE(files_->RemoveEmptyDirectory(sub + "\\"));
+    uint32_t attributes = 0;
+    EXPECT_FALSE(files_->FileAttributes(sub, attributes));
+    EXPECT_FALSE(files_->MakeDirectory(PathOf("no\\such\\parent")));
+}
+
+TEST_F(Win32FilesTest, RenameMovesAndNeverReplaces) {
+    const std::string from = PathOf("Tolvar32.bdb");
+    const std::string to = PathOf("Tolvar32.bdbtmp0.tmp");
+    ASSERT_TRUE(WriteWholeFile(from, "old"));
+    ASSERT_TRUE(files_->RenameFile(from, to));
+    std::string content;
+    EXPECT_FALSE(ReadWholeFile(from, content));
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "old");
+    ASSERT_TRUE(WriteWholeFile(from, "new"));
+    EXPECT_FALSE(files_->RenameFile(from, to));  // the target exists
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "old");
+    EXPECT_FALSE(files_->RenameFile(PathOf("missing"), PathOf("other")));
+}
+
+TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
+    const std::string from = PathOf("source.bdb");
+    const std::string to = PathOf("copy.bdb");
+    ASSERT_TRUE(WriteWholeFile(from, "database"));
+    const SystemTime stamp = MakeTime(2003, 4, 5, 6, 7, 8);
+    {
+        auto file = files_->OpenFile(from, FileOpenMode::ReadWriteShareRead);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->SetTimes(nullptr, stamp));
+    }
+    ASSERT_TRUE(files_->CopyFileTo(from, to, true));
+    SYSTEMTIME creation;
+    SYSTEMTIME lastWrite;
+    ASSERT_TRUE(test::RawFileTimes(to, creation, lastWrite));
+    EXPECT_TRUE(SameSecond(FromWin32(lastWrite), stamp)) << Describe(FromWin32(lastWrite));
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "database");
+
+    ASSERT_TRUE(WriteWholeFile(from, "newer"));
+    EXPECT_FALSE(files_->CopyFileTo(from, to, true));
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "database");
+    EXPECT_TRUE(files_->CopyFileTo(from, to, false));
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "newer");
+    EXPECT_FALSE(files_->CopyFileTo(PathOf("missing"), to, false));
+}
+
+TEST_F(Win32FilesTest, CopyOntoAFileHeldByAnotherProcessFails) {
+    const std::string from = PathOf("source.bdb");
+    const std::string to = PathOf("target.bdb");
+    ASSERT_TRUE(WriteWholeFile(from, "new"));
+    ASSERT_TRUE(WriteWholeFile(to, "old"));
+    HeldFile held(to);
+    ASSERT_TRUE(held.IsHeld());
+    EXPECT_FALSE(files_->CopyFileTo(from, to, false));
+    EXPECT_EQ(held.Release(), 0);
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(to, content));
+    EXPECT_EQ(content, "old");
+}
+
+// Sets an environment variable for the life of the object, restoring it afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        char old[32768];
+        const DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
+        hadValue_ = length > 0 && length < sizeof old;
+        if (hadValue_) old_.assign(old, length);
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~ScopedEnvironment() { SetEnvironmentVariableA(name_, hadValue_ ? old_.c_str() : nullptr); }
+
+private:
+    const char* name_;
+    bool hadValue_ = false;
+    std::string old_;
+};
+
+TEST_F(Win32FilesTest, TempFolderReportsItsLengthAndPath) {
+    std::string path;
+    const uint32_t length = files_->TempFolder(path);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, kMaxPath);
+    EXPECT_EQ(path.size(), length);
+    EXPECT_EQ(path.back(), '\\');
+    char expected[MAX_PATH] = {};
+    ASSERT_EQ(GetTempPathA(sizeof expected, expected), length);
+    EXPECT_EQ(path, expected);
+}
+
+// The temporary folder comes from TMP first (then TEMP): point both at folders of a chosen
+// length. The system appends a backslash; a path of 259 characters is the longest that fits the
+// 260-byte buffer with its zero. Wine answers 0 rather than the size needed when the variable
+// itself is too long: either way the path must be left alone.
+TEST_F(Win32FilesTest, TempFolderFitsOnlyWithinTheBuffer) {
+    for (const size_t pathLength : {size_t{200}, size_t{258}, size_t{259}, size_t{260},
+                                    size_t{261}, size_t{400}}) {
+        const std::string folder = "C:\\" + std::string(pathLength - 4, 'u');
+        const ScopedEnvironment tmp("TMP", folder);
+        const ScopedEnvironment temp("TEMP", folder);
+        std::string path = "untouched";
+        const uint32_t length = files_->TempFolder(path);
+        if (pathLength < kMaxPath) {
+            EXPECT_EQ(length, pathLength);
+            EXPECT_EQ(path, folder + "\\");
+        } else {
+            EXPECT_TRUE(length == 0 || length >= kMaxPath) << pathLength << ": " << length;
+            EXPECT_EQ(path, "untouched") << pathLength;
+        }
+    }
+}
+
+TEST_F(Win32FilesTest, ProfileStringsFromAnIndexFile) {
+    const std::string path = PathOf("zav.tmp");
+    ASSERT_TRUE(WriteWholeFile(path,
+                               "; update index\r\n[Other]\r\nPrimary=http://127.0.0.1:1/other\r\n"
+                               "[ZAVFile]\r\nPrimary=http://127.0.0.1/files/Tolvar32.bdb\r\n"
+                               "Backup=ftp://127.0.0.1/pub/Tolvar32.bdb\r\n"));
+    struct Case {
+        const char* section;
+        const char* key;
+        size_t bufferSize;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"ZAVFile", "Primary", 260, "http://127.0.0.1/files/Tolvar32.bdb"},
+        {"ZAVFile", "Backup", 260, "ftp://127.0.0.1/pub/Tolvar32.bdb"},
+        {"zavfile", "primary", 260, "http://127.0.0.1/files/Tolvar32.bdb"},  // any case
+        {"Other", "Primary", 260, "http://127.0.0.1:1/other"},
+        {"ZAVFile", "Missing", 260, "fallback"},
+        {"NoSection", "Primary", 260, "fallback"},
+        {"ZAVFile", "Primary", 8, "http://"},  // cut to the buffer, one byte for the zero
+        {"ZAVFile", "Primary", 1, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(files_->ReadProfileString(c.section, c.key, "fallback", c.bufferSize, path),
+                  c.expected)
+            << c.section << "/" << c.key << "/" << c.bufferSize;
+    }
+    EXPECT_EQ(files_->ReadProfileString("ZAVFile", "Primary", "", 260, PathOf("missing.ini")), "");
+}
+
+TEST(Win32CodePageTest, LeadBytesFollowTheActiveCodePage) {
+    const auto codePage = CreateWin32CodePage();
+    const UINT active = GetACP();
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(active, &info));
+    // The code page's own table of lead-byte ranges, independent of IsDBCSLeadByte.
+    bool lead[256] = {};
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+        for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) lead[b] = true;
+    }
+    for (int b = 0; b < 256; ++b) {
+        EXPECT_EQ(codePage->IsLeadByte(static_cast<unsigned char>(b)), lead[b]) << b;
+    }
+    for (const unsigned char ascii : {'\\', '/', 'A', '\0'}) {
+        EXPECT_FALSE(codePage->IsLeadByte(ascii));
+    }
+    if (active == 932) {
+        EXPECT_TRUE(codePage->IsLeadByte(0x81));
+        EXPECT_TRUE(codePage->IsLeadByte(0x95));
+    }
+}
+
+}  // namespace
+}  // namespace mivetrak

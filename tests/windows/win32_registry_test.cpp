@@ -1,0 +1,286 @@
+// The Win32 registry and the registry reader against real keys under Wine: values at and past
+// the 260-byte limit, with and without their terminating zero, 32-bit values, missing keys and
+// values, and the user's autodial settings written and restored.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/registry_reader.h"
+#include "platform/win32/win32_platform.h"
+
+namespace mivetrak {
+namespace {
+
+constexpr char kAppPathsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tellyra.exe";
+constexpr char kInternetSettingsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+// A key made for one test under the given root and deleted with everything in it afterwards.
+class TestKey {
+public:
+    TestKey(HKEY root, const std::string& subKey) : root_(root), subKey_(subKey) {
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                            &disposition) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    ~TestKey() {
+        if (key_ != nullptr) RegCloseKey(key_);
+        RegDeleteTreeA(root_, subKey_.c_str());
+        RegDeleteKeyA(root_, subKey_.c_str());
+    }
+    TestKey(const TestKey&) = delete;
+    TestKey& operator=(const TestKey&) = delete;
+
+    bool Valid() const { return key_ != nullptr; }
+    const std::string& SubKey() const { return subKey_; }
+
+    bool SetText(const char* name, const std::string& text, bool withTerminator) {
+        const DWORD size = static_cast<DWORD>(text.size() + (withTerminator ? 1 : 0));
+        return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              size) == ERROR_SUCCESS;
+    }
+    bool SetRaw(const char* name, DWORD type, const std::vector<uint8_t>& data) {
+        return RegSetValueExA(key_, name, 0, type, data.data(), static_cast<DWORD>(data.size())) ==
+               ERROR_SUCCESS;
+    }
+
+private:
+    HKEY root_;
+    std::string subKey_;
+    HKEY key_ = nullptr;
+};
+
+std::string UniqueSubKey(const char* hint) {
+    return std::string("Software\\Orvanta Tests\\") + hint + "-" +
+           std::to_string(GetCurrentProcessId());
+}
+
+std::vector<uint8_t> Bytes(const std::string& text, bool withTerminator) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    if (withTerminator) bytes.push_back(0);
+    return bytes;
+}
+
+struct TextCase {
+    const char* name;
+    size_t length;
+    bool withTerminator;
+    bool fits;  // within 260 bytes together with a terminating zero
+};
+
+const TextCase kTextCases[] = {
+    {"Empty", 0, true, true},
+    {"Short", 12, true, true},
+    {"Chars258", 258, true, true},
+    {"Chars259", 259, true, true},
+    {"Chars260", 260, true, false},
+    {"Chars400", 400, true, false},
+    {"Chars258NoZero", 258, false, true},
+    {"Chars259NoZero", 259, false, true},
+    {"Chars260NoZero", 260, false, false},
+};
+
+class Win32RegistryTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(Win32RegistryTextTest, RawKeyReadsWhatFitsWithItsTerminator) {
+    const TextCase& c = GetParam();
+    TestKey key(HKEY_CURRENT_USER, UniqueSubKey(c.name));
+    ASSERT_TRUE(key.Valid());
+    const std::string text(c.length, 'v');
+    ASSERT_TRUE(key.SetText("Value", text, c.withTerminator));
+
+    const auto registry = CreateWin32Registry();
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyQueryValue);
+    ASSERT_TRUE(opened);
+    std::vector<uint8_t> data = {42};
+    uint32_t type = 99;
+    ASSERT_EQ(opened->QueryValue("Value", kMaxPath, data, type), c.fits);
+    if (c.fits) {
+        EXPECT_EQ(type, static_cast<uint32_t>(REG_SZ));
+        // The text comes back with a terminating zero: the one stored, or (for a text stored
+        // without one) the one that the system's conversion to the ANSI code page adds.
+        EXPECT_EQ(data, Bytes(text, true));
+    } else {
+        EXPECT_EQ(data, std::vector<uint8_t>{42});
+        EXPECT_EQ(type, 99u);
+    }
+}
+
+TEST_P(Win32RegistryTextTest, RegistryReaderReadsWhatFitsUnderLocalMachine) {
+    const TextCase& c = GetParam();
+    TestKey key(HKEY_LOCAL_MACHINE, UniqueSubKey(c.name));
+    ASSERT_TRUE(key.Valid());
+    const std::string text(c.length, 'w');
+    ASSERT_TRUE(key.SetText("", text, c.withTerminator));  // the default value
+
+    const auto registry = CreateWin32Registry();
+    RegistryReader reader(*registry);
+    std::string read = "untouched";
+    EXPECT_EQ(reader.ReadString(key.SubKey(), "", read), c.fits ? 1 : 0);
+    EXPECT_EQ(read, c.fits ? text : std::string("untouched"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Win32RegistryTextTest, ::testing::ValuesIn(kTextCases),
+                         [](const ::testing::TestParamInfo<TextCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST(Win32RegistryTest, MissingKeysAndValues) {
+    const auto registry = CreateWin32Registry();
+    EXPECT_EQ(registry->OpenKey(RegistryRoot::LocalMachine, UniqueSubKey("missing"),
+                                kKeyQueryValue),
+              nullptr);
+    TestKey key(HKEY_CURRENT_USER, UniqueSubKey("empty"));
+    ASSERT_TRUE(key.Valid());
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead);
+    ASSERT_TRUE(opened);
+    std::vector<uint8_t> data;
+    uint32_t type = 0;
+    EXPECT_FALSE(opened->QueryValue("Nothing", kMaxPath, data, type));
+    EXPECT_FALSE(opened->QueryValue("", kMaxPath, data, type));  // no default value either
+
+    RegistryReader reader(*registry);
+    std::string text = "untouched";
+    EXPECT_EQ(reader.ReadString(UniqueSubKey("missing"), "", text), 0);
+    EXPECT_EQ(text, "untouched");
+}
+
+TEST(Win32RegistryTest, ReaderFindsTheSiblingApplicationsPath) {
+    TestKey key(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    ASSERT_TRUE(key.Valid());
+    const std::string path = "C:\\Program Files\\Orvanta\\Tellyra\\Tellyra.exe";
+    ASSERT_TRUE(key.SetText("", path, true));
+    ASSERT_TRUE(key.SetText("Path", "C:\\Elsewhere", true));
+    const auto registry = CreateWin32Registry();
+    RegistryReader reader(*registry);
+    std::string text;
+    ASSERT_EQ(reader.ReadString(kAppPathsKey, "", text), 1);
+    EXPECT_EQ(text, path);
+    ASSERT_EQ(reader.ReadString(kAppPathsKey, "Path", text), 1);
+    EXPECT_EQ(text, "C:\\Elsewhere");
+}
+
+TEST(Win32RegistryTest, ReaderStopsAtTheFirstZeroWhateverTheType) {
+    TestKey key(HKEY_LOCAL_MACHINE, UniqueSubKey("types"));
+    ASSERT_TRUE(key.Valid());
+    ASSERT_TRUE(key.SetRaw("Binary", REG_BINARY, {'a', 'b', 0, 'c'}));
+    ASSERT_TRUE(key.SetRaw("Dword", REG_DWORD, {'x', 0, 0, 0}));
+    const auto registry = CreateWin32Registry();
+    RegistryReader reader(*registry);
+    std::string text;
+    ASSERT_EQ(reader.ReadString(key.SubKey(), "Binary", text), 1);
+    EXPECT_EQ(text, "ab");
+    ASSERT_EQ(reader.ReadString(key.SubKey(), "Dword", text), 1);
+    EXPECT_EQ(text, "x");
+}
+
+TEST(Win32RegistryTest, ThirtyTwoBitValuesRoundTrip) {
+    TestKey key(HKEY_CURRENT_USER, UniqueSubKey("dword"));
+    ASSERT_TRUE(key.Valid());
+    const auto registry = CreateWin32Registry();
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyReadWrite);
+    ASSERT_TRUE(opened);
+    for (const uint32_t value : {0u, 1u, 0x01000000u, 0xFFFFFFFFu, 0x12345678u}) {
+        ASSERT_TRUE(opened->SetValue32("Number", value, kRegDword));
+        std::vector<uint8_t> data;
+        uint32_t type = 0;
+        ASSERT_TRUE(opened->QueryValue("Number", 4, data, type)) << value;
+        EXPECT_EQ(type, kRegDword);
+        ASSERT_EQ(data.size(), 4u);
+        DWORD raw = 0;
+        DWORD size = sizeof raw;
+        ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, key.SubKey().c_str(), "Number", RRF_RT_DWORD,
+                               nullptr, &raw, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(raw, value);
+        EXPECT_EQ(data, (std::vector<uint8_t>{static_cast<uint8_t>(value & 0xFF),
+                                              static_cast<uint8_t>((value >> 8) & 0xFF),
+                                              static_cast<uint8_t>((value >> 16) & 0xFF),
+                                              static_cast<uint8_t>(value >> 24)}));
+    }
+    // A key opened for reading only cannot be written.
+    auto readOnly = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead);
+    ASSERT_TRUE(readOnly);
+    EXPECT_FALSE(readOnly->SetValue32("Number", 5, kRegDword));
+    // A value larger than the buffer is refused.
+    std::vector<uint8_t> data;
+    uint32_t type = 0;
+    ASSERT_TRUE(key.SetRaw("Eight", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_FALSE(opened->QueryValue("Eight", 4, data, type));
+}
+
+// What a value was before the test: restored exactly afterwards.
+struct SavedValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+};
+
+SavedValue Save(HKEY key, const char* name) {
+    SavedValue saved;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &saved.type, nullptr, &size) != ERROR_SUCCESS) {
+        return saved;
+    }
+    saved.data.resize(size);
+    if (RegQueryValueExA(key, name, nullptr, &saved.type, saved.data.data(), &size) ==
+        ERROR_SUCCESS) {
+        saved.data.resize(size);
+        saved.present = true;
+    }
+    return saved;
+}
+
+void Restore(HKEY key, const char* name, const SavedValue& saved) {
+    if (saved.present) {
+        RegSetValueExA(key, name, 0, saved.type, saved.data.data(),
+                       static_cast<DWORD>(saved.data.size()));
+    } else {
+        RegDeleteValueA(key, name);
+    }
+}
+
+TEST(Win32RegistryTest, AutodialSettingsRoundTripAndAreRestored) {
+    HKEY settings = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &settings, &disposition),
+              ERROR_SUCCESS);
+    const SavedValue enable = Save(settings, "EnableAutodial");
+    const SavedValue noNet = Save(settings, "NoNetAutodial");
+    {
+        const auto registry = CreateWin32Registry();
+        auto key = registry->OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey,
+                                     kKeyReadWrite);
+        ASSERT_TRUE(key);
+        for (const uint32_t value : {1u, 0u}) {
+            ASSERT_TRUE(key->SetValue32("EnableAutodial", value, kRegDword));
+            ASSERT_TRUE(key->SetValue32("NoNetAutodial", 1 - value, kRegDword));
+            for (const char* name : {"EnableAutodial", "NoNetAutodial"}) {
+                std::vector<uint8_t> data;
+                uint32_t type = 0;
+                ASSERT_TRUE(key->QueryValue(name, 4, data, type));
+                EXPECT_EQ(type, kRegDword);
+                const uint32_t expected = std::string(name) == "EnableAutodial" ? value : 1 - value;
+                EXPECT_EQ(data, (std::vector<uint8_t>{static_cast<uint8_t>(expected), 0, 0, 0}));
+            }
+        }
+    }
+    Restore(settings, "EnableAutodial", enable);
+    Restore(settings, "NoNetAutodial", noNet);
+    const SavedValue enableAfter = Save(settings, "EnableAutodial");
+    const SavedValue noNetAfter = Save(settings, "NoNetAutodial");
+    EXPECT_EQ(enableAfter.present, enable.present);
+    EXPECT_EQ(enableAfter.data, enable.data);
+    EXPECT_EQ(noNetAfter.present, noNet.present);
+    EXPECT_EQ(noNetAfter.data, noNet.data);
+    RegCloseKey(settings);
+    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_CURRENT_USER, kInternetSettingsKey);
+}
+
+}  // namespace
+}  // namespace mivetrak

@@ -1,0 +1,179 @@
+// The Win32 system services under Wine: suspended threads, the clock, modules and their
+// strings and icons, system error texts, the command line and the Program Files folder.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/protocol.h"
+#include "windows/windows_test_support.h"
+
+namespace mivetrak {
+namespace {
+
+struct ThreadProbe {
+    std::atomic<int> runs{0};
+    std::atomic<DWORD> threadId{0};
+};
+
+uint32_t ProbeEntry(void* argument) {
+    auto* probe = static_cast<ThreadProbe*>(argument);
+    probe->threadId = GetCurrentThreadId();
+    ++probe->runs;
+    return 7;
+}
+
+TEST(Win32SystemTest, ThreadStartsSuspendedAndRunsOnceResumed) {
+    const auto system = CreateWin32System();
+    ThreadProbe probe;
+    auto thread = system->CreateSuspendedThread(&ProbeEntry, &probe);
+    ASSERT_TRUE(thread);
+    Sleep(100);
+    EXPECT_EQ(probe.runs.load(), 0);  // still suspended
+    ASSERT_TRUE(thread->Resume());
+    thread->WaitUntilEnded();
+    EXPECT_EQ(probe.runs.load(), 1);
+    EXPECT_NE(probe.threadId.load(), GetCurrentThreadId());
+    // Waiting again for a thread that has ended returns at once.
+    thread->WaitUntilEnded();
+    EXPECT_EQ(probe.runs.load(), 1);
+}
+
+TEST(Win32SystemTest, ManyThreadsEachRunTheirEntry) {
+    const auto system = CreateWin32System();
+    ThreadProbe probe;
+    for (int i = 0; i < 20; ++i) {
+        auto thread = system->CreateSuspendedThread(&ProbeEntry, &probe);
+        ASSERT_TRUE(thread);
+        ASSERT_TRUE(thread->Resume());
+        thread->WaitUntilEnded();
+    }
+    EXPECT_EQ(probe.runs.load(), 20);
+}
+
+TEST(Win32SystemTest, TickCountAdvancesWithSleep) {
+    const auto system = CreateWin32System();
+    const uint32_t before = system->TickCount();
+    system->SleepMilliseconds(120);
+    const uint32_t elapsed = system->TickCount() - before;
+    EXPECT_GE(elapsed, 100u);
+    EXPECT_LT(elapsed, 5000u);
+}
+
+std::string ResourceLibraryPath() { return test::BinFolder() + "Mivetrak.rsl"; }
+
+TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
+    const auto system = CreateWin32System();
+    uint32_t error = 0;
+    const ModuleHandle library = system->LoadModule(ResourceLibraryPath(), error);
+    ASSERT_NE(library, nullptr) << "error " << error;
+    const uint32_t ids[] = {StrCaption,         StrStatusPrefix,   StrPhaseCheck,
+                            StrPhaseDownload,   StrPhaseInstall,   StrStartupFailed,
+                            StrNoConnection,    StrServerUnavailable, StrDownloadFailed,
+                            StrFileBusy,        StrInstallFailed,  StrCompleted,
+                            StrConfirm,         StrUpToDate,       StrNoFolder};
+    for (const uint32_t id : ids) {
+        const std::string text = system->LoadText(library, id);
+        EXPECT_FALSE(text.empty()) << id;
+        // The same text as the system's own loader gives.
+        char raw[1024] = {};
+        ASSERT_GT(LoadStringA(ToWin32(library), id, raw, sizeof raw), 0) << id;
+        EXPECT_EQ(text, raw) << id;
+    }
+    EXPECT_EQ(system->LoadText(library, 12), "");    // between the ids
+    EXPECT_EQ(system->LoadText(library, 4242), "");  // far outside
+    EXPECT_NE(system->LoadIconResource(library, kAppIconId), nullptr);
+    EXPECT_EQ(system->LoadIconResource(library, 129), nullptr);
+    system->FreeModule(library);
+}
+
+TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
+    const auto system = CreateWin32System();
+    // This test program carries no icon 128: a null module must mean this executable, not the
+    // system's predefined icons.
+    EXPECT_EQ(system->LoadIconResource(nullptr, kAppIconId), nullptr);
+    EXPECT_EQ(system->LoadText(nullptr, StrCaption), "");
+}
+
+TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
+    const auto system = CreateWin32System();
+    uint32_t error = 0;
+    EXPECT_EQ(system->LoadModule("no_such_library_here.rsl", error), nullptr);
+    EXPECT_EQ(error, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+    const std::string text = system->SystemErrorText(error);
+    EXPECT_FALSE(text.empty());
+    system->FreeModule(nullptr);  // nothing to free, and no crash
+}
+
+TEST(Win32SystemTest, SystemErrorTexts) {
+    const auto system = CreateWin32System();
+    for (const uint32_t error : {2u, 5u, 126u}) {
+        const std::string text = system->SystemErrorText(error);
+        char* expected = nullptr;
+        const DWORD length = FormatMessageA(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, error, 0x400, reinterpret_cast<LPSTR>(&expected), 0, nullptr);
+        ASSERT_GT(length, 0u) << error;
+        EXPECT_EQ(text, std::string(expected, length));
+        LocalFree(expected);
+    }
+    EXPECT_EQ(system->SystemErrorText(0x2FFFFFFF), "");  // the system has no text for it
+}
+
+TEST(Win32SystemTest, RawCommandLineNamesThisProgram) {
+    const auto system = CreateWin32System();
+    const std::string line = system->RawCommandLine();
+    EXPECT_EQ(line, GetCommandLineA());
+    EXPECT_NE(line.find("win32_system_test"), std::string::npos) << line;
+}
+
+TEST(Win32SystemTest, ProgramFilesFolderFromTheShellFolders) {
+    const auto system = CreateWin32System();
+    std::string folder = "untouched";
+    ASSERT_TRUE(system->ProgramFilesFolder(folder));
+    EXPECT_EQ(folder, test::EnvironmentValue("ProgramFiles"));
+    EXPECT_LT(folder.size(), kMaxPath);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_NE(folder.back(), '\\');
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST(Win32PlatformTest, PlatformOwnsOneOfEveryService) {
+    const auto holder = CreateWin32Platform();
+    ASSERT_TRUE(holder);
+    Platform& platform = holder->Get();
+    std::string temp;
+    EXPECT_GT(platform.files.TempFolder(temp), 0u);
+    EXPECT_FALSE(platform.system.RawCommandLine().empty());
+    EXPECT_FALSE(platform.codePage.IsLeadByte('\\'));
+    // The Internet is real or the offline stand-in; either way no connection is ever opened to
+    // an unnamed server and closing nothing is harmless.
+    platform.internet.CloseInternetHandle(nullptr);
+    EXPECT_EQ(&holder->Get(), &platform);
+}
+
+TEST(Win32PlatformTest, OfflineInternetOpensNothing) {
+    const auto internet = CreateOfflineInternet();
+    uint32_t flags = 99;
+    EXPECT_FALSE(internet->ConnectedState(flags));
+    EXPECT_EQ(flags, 0u);
+    EXPECT_FALSE(internet->HasConnectedStateEx());
+    EXPECT_FALSE(internet->CheckConnectionTo(nullptr));
+    EXPECT_FALSE(internet->Autodial(nullptr));
+    uintptr_t connection = 5;
+    EXPECT_NE(internet->DialConnection(nullptr, "", &connection), 0u);
+    EXPECT_EQ(connection, 0u);
+    EXPECT_EQ(internet->OpenRoot("agent"), nullptr);
+    uint32_t read = 3;
+    char buffer[4];
+    EXPECT_FALSE(internet->ReadData(nullptr, buffer, sizeof buffer, read));
+    EXPECT_EQ(read, 0u);
+}
+
+}  // namespace
+}  // namespace mivetrak
