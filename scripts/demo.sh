@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The demo in one command: installs what is missing from Debian's packages, builds the updater
+# with the loopback index URL, starts the bundled update server on 127.0.0.1:28461, prepares a
+# private Wine prefix with an installation folder holding an older database, and runs the
+# updater. With a reachable $DISPLAY its window appears for you to answer; without one it runs in
+# Xvfb, answers as a user would and saves screenshots. Prints the outcome and exits with the
+# updater's exit code. Every process it starts is stopped on the way out.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+build=build/demo
+echo "== building the updater into $build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+      -DCMAKE_BUILD_TYPE=Release \
+      -DMIVETRAK_INDEX_URL=http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFile.asp >/dev/null
+cmake --build "$build" -j2 --target Mivetrak MivetrakResources ui_driver
+
+demo_pid=
+stop_demo() {
+    if [ -n "$demo_pid" ] && kill -0 "$demo_pid" 2>/dev/null; then
+        kill -TERM "$demo_pid" 2>/dev/null || true
+        wait "$demo_pid" 2>/dev/null || true
+    fi
+}
+trap stop_demo EXIT
+trap 'stop_demo; exit 130' INT TERM
+
+/usr/bin/python3 demo/run_demo.py --build-dir "$build" &
+demo_pid=$!
+status=0
+wait "$demo_pid" || status=$?
+demo_pid=
+exit "$status"
