@@ -78,7 +78,9 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
 UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
                                              std::vector<std::string>& targetFolderList,
                                              int32_t& forceUpdate)
-    : files_(files), codePage_(codePage), targetFolderList_(targetFolderList),
+    : files_(files),
+      codePage_(codePage),
+      targetFolderList_(targetFolderList),
       forceUpdate_(forceUpdate) {}
 
 UpdateCommandLineInfo::~UpdateCommandLineInfo() = default;

@@ -13,8 +13,7 @@ constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
 // is reported as all bits set, the same value as a size the system cannot tell, so that it is
 // never mistaken for a short file whose length happens to match the low word.
 uint32_t ToSize32(uint64_t size) {
-    return size > std::numeric_limits<uint32_t>::max() ? kUnknownSize
-                                                        : static_cast<uint32_t>(size);
+    return size > std::numeric_limits<uint32_t>::max() ? kUnknownSize : static_cast<uint32_t>(size);
 }
 
 bool IsFatName(const std::string& name) {
@@ -84,10 +83,10 @@ int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::st
     SystemTime foundLastWrite;
     uint64_t foundSize = 0;
     bool sizeKnown = true;
-    const bool read = IsFatName(fileSystemName)
-                          ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
-                          : ReadThroughHandle(files, path, foundCreation, foundLastWrite,
-                                              foundSize, sizeKnown);
+    const bool read =
+        IsFatName(fileSystemName)
+            ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
+            : ReadThroughHandle(files, path, foundCreation, foundLastWrite, foundSize, sizeKnown);
     if (!read) return 0;
     creation = foundCreation;
     lastWrite = foundLastWrite;

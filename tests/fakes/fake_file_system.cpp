@@ -417,8 +417,7 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to) 
     return true;
 }
 
-bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to,
-                                bool failIfExists) {
+bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
     const std::string toKey = Key(to);
@@ -482,8 +481,8 @@ std::string FakeFileSystem::ReadProfileString(const std::string& section, const 
             start = end + 1;
             if (!line.empty() && line.front() == '[') {
                 const size_t close = line.find(']');
-                const std::string name =
-                    Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+                const std::string name = Trim(
+                    line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
                 inSection = Lower(name) == Lower(section);
                 continue;
             }

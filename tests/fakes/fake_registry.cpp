@@ -16,7 +16,10 @@ std::string Lower(std::string text) {
 class FakeRegistry::FakeKey : public RegistryKey {
 public:
     FakeKey(FakeRegistry& owner, KeyId id, std::string subKey, RegistryRoot root, uint32_t access)
-        : owner_(owner), id_(std::move(id)), subKey_(std::move(subKey)), root_(root),
+        : owner_(owner),
+          id_(std::move(id)),
+          subKey_(std::move(subKey)),
+          root_(root),
           access_(access) {}
     ~FakeKey() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
@@ -35,8 +38,8 @@ public:
     }
     bool SetValue32(const std::string& name, uint32_t value, uint32_t type) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
-        const bool allowed = !owner_.failWrites_ && (access_ & kKeySetValue) != 0 &&
-                             owner_.keys_.count(id_) != 0;
+        const bool allowed =
+            !owner_.failWrites_ && (access_ & kKeySetValue) != 0 && owner_.keys_.count(id_) != 0;
         owner_.writes_.push_back({root_, subKey_, name, value, type, allowed});
         if (!allowed) return false;
         Value& stored = owner_.keys_[id_][Lower(name)];
@@ -71,8 +74,8 @@ void FakeRegistry::SetValue(RegistryRoot root, const std::string& subKey, const 
     value.data = std::move(data);
 }
 
-void FakeRegistry::SetString(RegistryRoot root, const std::string& subKey,
-                             const std::string& name, const std::string& text) {
+void FakeRegistry::SetString(RegistryRoot root, const std::string& subKey, const std::string& name,
+                             const std::string& text) {
     std::vector<uint8_t> data(text.begin(), text.end());
     data.push_back(0);
     SetValue(root, subKey, name, kRegSz, std::move(data));

@@ -53,7 +53,7 @@ public:
     int LoadCount(const std::string& name) const;
     int FreeCount(const std::string& name) const;
     int LoadedCount(const std::string& name) const;  // loads minus frees
-    std::vector<std::string> ModuleCalls() const;     // "Load x", "Free x" in order
+    std::vector<std::string> ModuleCalls() const;    // "Load x", "Free x" in order
 
     // --- command line and folders ---
     void SetRawCommandLine(const std::string& commandLine);

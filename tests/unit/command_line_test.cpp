@@ -48,7 +48,11 @@ TEST(SplitCommandLine, FollowsTheRuntimesRules) {
         {"prog \"unterminated run", {"prog", "unterminated run"}},
         // A double-byte character whose trail byte is 0x5C is no backslash before a quote.
         {"prog \"\x81\x5C\" x", {"prog", "\x81\x5C", "x"}, true},
-        {"prog \"\x81\x5C\" x", {"prog", "\x81\"" " x"}, false},
+        {"prog \"\x81\x5C\" x",
+         {"prog",
+          "\x81\""
+          " x"},
+         false},
         {"\"\x81\x22\" x", {"\x81\x22", "x"}, true},
         {"\"\x81\x22\" x", {"\x81 x"}, false},
     };

@@ -89,10 +89,8 @@ TEST(FakeFileSystem, ProfileStringsReadLikeTheIniReader) {
         size_t bufferSize;
         const char* expected;
     } cases[] = {
-        {"ZAVFile", "Primary", 260, "http://a/b"},
-        {"ZAVFile", "Backup", 260, "http://c/d"},
-        {"ZAVFile", "Primary", 5, "http"},
-        {"ZAVFile", "Missing", 260, "dflt"},
+        {"ZAVFile", "Primary", 260, "http://a/b"}, {"ZAVFile", "Backup", 260, "http://c/d"},
+        {"ZAVFile", "Primary", 5, "http"},         {"ZAVFile", "Missing", 260, "dflt"},
         {"Nothing", "Primary", 260, "dflt"},
     };
     for (const auto& c : cases) {

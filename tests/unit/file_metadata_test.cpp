@@ -98,8 +98,7 @@ TEST_P(GetLocalFileTimesRoot, FindsTheRootOrReadsThroughAHandle) {
     const RootCase& c = GetParam();
     SingleByteCodePage singleByte;
     DoubleByteCodePage doubleByte;
-    const CodePage& codePage =
-        c.doubleByte ? static_cast<const CodePage&>(doubleByte) : singleByte;
+    const CodePage& codePage = c.doubleByte ? static_cast<const CodePage&>(doubleByte) : singleByte;
     FakeFileSystem fs;
     fs.AddFile(c.path, "abc", kWritten, kCreated);
     SystemTime creation;
@@ -124,19 +123,31 @@ INSTANTIATE_TEST_SUITE_P(
                       RootCase{"Tolvar32.bdb", false, nullptr},
                       RootCase{"ABCDEFGH\\Tolvar32.bdb", false, "ABCDEFGH\\"},
                       RootCase{"ABCDEFGHI\\Tolvar32.bdb", false, nullptr},
-                      RootCase{"\x81\x5C" "AB\\x.bdb", true, "\x81\x5C" "AB\\"},
-                      RootCase{"\x81\x5C" "AB\\x.bdb", false, "\x81\\"},
+                      RootCase{"\x81\x5C"
+                               "AB\\x.bdb",
+                               true,
+                               "\x81\x5C"
+                               "AB\\"},
+                      RootCase{"\x81\x5C"
+                               "AB\\x.bdb",
+                               false, "\x81\\"},
                       RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", true,
                                "\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\"},
                       RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", true, nullptr},
-                      RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", false, "\x81\\"}));
+                      RootCase{"\x81\x5C\x81\x5C\x81\x5C\x81\x5C\x81\x5C\\x.bdb", false,
+                               "\x81\\"}));
 
 TEST(GetLocalFileTimes, DoubleByteRootDecidesTheFatBranch) {
     DoubleByteCodePage codePage;
     FakeFileSystem fs;
-    const std::string path = "\x81\x5C" "AB\\x.bdb";
+    const std::string path =
+        "\x81\x5C"
+        "AB\\x.bdb";
     fs.AddFile(path, "abc", kWritten, kCreated);
-    fs.SetVolumeFileSystem("\x81\x5C" "AB\\", "FAT32");
+    fs.SetVolumeFileSystem(
+        "\x81\x5C"
+        "AB\\",
+        "FAT32");
     fs.SetLocked(path);
     SystemTime creation;
     SystemTime lastWrite;

@@ -87,8 +87,7 @@ TEST_F(UpdateAppTest, DiscoveryOrderCommandLineSharedFilesThenSibling) {
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "E:\\Tellyra\\Tellyra.exe");
     fake.system.SetRawCommandLine("\"C:\\Program Files\\Mivetrak\\Mivetrak.exe\" D:\\Db");
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(folders,
-              (Folders{"D:\\Db\\", std::string(kShared) + "\\", "E:\\Tellyra\\"}));
+    EXPECT_EQ(folders, (Folders{"D:\\Db\\", std::string(kShared) + "\\", "E:\\Tellyra\\"}));
     EXPECT_TRUE(lockDuringRun);
     EXPECT_TRUE(libraryWasLoaded);
     // The question, with the library's texts.
@@ -123,8 +122,7 @@ TEST_F(UpdateAppTest, FoldersWithoutTheDatabaseAreDroppedUnlessForced) {
     const FilterCase cases[] = {
         {"two removals in a row", "m D:\\A D:\\B D:\\C D:\\D D:\\E", {"D:\\C\\", "D:\\E\\"}},
         {"last removed", "m D:\\C D:\\A", {"D:\\C\\"}},
-        {"forced", "m D:\\A D:\\B f D:\\C",
-         {"D:\\A\\", "D:\\B\\", "D:\\C\\", shared}},
+        {"forced", "m D:\\A D:\\B f D:\\C", {"D:\\A\\", "D:\\B\\", "D:\\C\\", shared}},
         {"forced with a mark", "m -F D:\\A", {"D:\\A\\", shared}},
     };
     for (const FilterCase& c : cases) {
@@ -164,7 +162,9 @@ TEST_F(UpdateAppTest, SiblingFolderFromAppPaths) {
         {"folder missing", "G:\\Gone\\Tellyra.exe", false, {}},
         {"value of 260 bytes", "E:\\Tellyra\\" + std::string(249, 'x'), false, {}},
         {"value of 259 bytes", "E:\\Tellyra\\" + std::string(248, 'x'), false, {"E:\\Tellyra\\"}},
-        {"folder ends in a double-byte character", "E:\\\x81\x5C\\Tellyra.exe", true,
+        {"folder ends in a double-byte character",
+         "E:\\\x81\x5C\\Tellyra.exe",
+         true,
          {"E:\\\x81\x5C\\"}},
         // The executable's name ends in a trail byte 0x5C, which is no separator.
         {"trail byte is no separator", "E:\\Ab\\\x81\x5C", true, {"E:\\Ab\\"}},
@@ -204,8 +204,8 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
          [](FakePlatform& f) { f.system.SetRawCommandLine("Mivetrak.exe D:\\Nowhere"); },
          "Start-up failed", kBoxOkExclamation},
         {"the letter f doubled",
-         [](FakePlatform& f) { f.system.SetRawCommandLine("Mivetrak.exe ff"); },
-         "Start-up failed", kBoxOkExclamation},
+         [](FakePlatform& f) { f.system.SetRawCommandLine("Mivetrak.exe ff"); }, "Start-up failed",
+         kBoxOkExclamation},
         {"quoted folder ending in a backslash",
          [](FakePlatform& f) { f.system.SetRawCommandLine("Mivetrak.exe \"D:\\Db\\\""); },
          "Start-up failed", kBoxOkExclamation},
