@@ -283,14 +283,14 @@ TEST_F(UpdateAppTest, BadArgumentAloneStopsBeforeDiscovery) {
 
 TEST_F(UpdateAppTest, MissingLibraryShowsTheSystemsText) {
     fake.system.FailModule(kLibrary, 126);
-    fake.system.SetErrorText(126, "The specified module could not be found.\r\n");
+    fake.system.SetErrorText(126, "Module not found.\r\n");
     AddDatabaseFolder("D:\\Db");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     EXPECT_EQ(Run(), 1);
     EXPECT_FALSE(libraryWasLoaded);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].owner, nullptr);
-    EXPECT_EQ(Boxes()[0].text, "The specified module could not be found.\r\n");
+    EXPECT_EQ(Boxes()[0].text, "Module not found.\r\n");
     EXPECT_EQ(Boxes()[0].caption, "Error");
     EXPECT_EQ(Boxes()[0].flags, kBoxOkInformation);
     EXPECT_TRUE(workFolder.empty());
