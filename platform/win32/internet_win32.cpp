@@ -1,6 +1,171 @@
-// Placeholder definition so that the tree links while this file is being written.
+// The Internet interface on WinInet: synchronous handles, ANSI entry points.
 #include "platform/win32/internet_win32.h"
 
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstring>
+#include <vector>
+
 namespace mivetrak {
-std::unique_ptr<Internet> CreateWin32Internet() { return nullptr; }
+
+namespace {
+
+HINTERNET ToWin32(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle); }
+InternetHandle FromWin32(HINTERNET handle) { return reinterpret_cast<InternetHandle>(handle); }
+HWND ToWin32(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+using ConnectedStateExFunction = BOOL(WINAPI*)(LPDWORD flags, LPSTR name, DWORD nameLength,
+                                               DWORD reserved);
+
+// InternetGetConnectedStateExA, looked up in the Internet library this program already loaded
+// (older versions of the library lack it); null when it is not there.
+ConnectedStateExFunction FindConnectedStateEx() {
+    HMODULE module = GetModuleHandleA("Wininet.dll");
+    if (module == nullptr) return nullptr;
+    FARPROC proc = GetProcAddress(module, "InternetGetConnectedStateExA");
+    if (proc == nullptr) return nullptr;
+    ConnectedStateExFunction function = nullptr;
+    static_assert(sizeof(function) == sizeof(proc), "function pointers of one size");
+    std::memcpy(&function, &proc, sizeof(function));
+    return function;
+}
+
+constexpr DWORD kConnectionNameLength = 260;
+
+class WinInetInternet final : public Internet {
+public:
+    bool HasConnectedStateEx() override { return FindConnectedStateEx() != nullptr; }
+
+    bool ConnectedStateEx(uint32_t& flags) override {
+        ConnectedStateExFunction function = FindConnectedStateEx();
+        if (function == nullptr) return false;
+        char name[kConnectionNameLength] = {};
+        DWORD value = flags;
+        const BOOL ok = function(&value, name, kConnectionNameLength, 0);
+        flags = value;
+        return ok != FALSE;
+    }
+
+    bool ConnectedState(uint32_t& flags) override {
+        DWORD value = flags;
+        const BOOL ok = InternetGetConnectedState(&value, 0);
+        flags = value;
+        return ok != FALSE;
+    }
+
+    bool QueryOsVersion(uint32_t recordSize, OsVersion& out) override {
+        // The extended record is the basic one with more members at its end; the size field
+        // tells the system which of the two it was given.
+        OSVERSIONINFOEXA record;
+        if (recordSize > sizeof(record)) return false;
+        std::memset(&record, 0, sizeof(record));
+        record.dwOSVersionInfoSize = recordSize;
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record))) return false;
+        out.platformId = record.dwPlatformId;
+        out.majorVersion = record.dwMajorVersion;
+        return true;
+    }
+
+    bool CheckConnectionTo(const char* url) override {
+        return InternetCheckConnectionA(url, FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
+    }
+
+    bool Autodial(WindowHandle owner) override {
+        return InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, ToWin32(owner)) != FALSE;
+    }
+
+    uint32_t DialConnection(WindowHandle owner, const std::string& name,
+                            uintptr_t* connectionId) override {
+        std::vector<char> text(name.begin(), name.end());
+        text.push_back('\0');
+        DWORD_PTR id = 0;
+        const DWORD result = InternetDialA(ToWin32(owner), text.data(),
+                                           INTERNET_AUTODIAL_FORCE_ONLINE, &id, 0);
+        if (connectionId != nullptr) *connectionId = static_cast<uintptr_t>(id);
+        return result;
+    }
+
+    InternetHandle OpenRoot(const std::string& agent) override {
+        return FromWin32(
+            InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    }
+
+    InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
+                           const std::string& user, const std::string& password,
+                           InternetService service) override {
+        return FromWin32(InternetConnectA(ToWin32(root), host.c_str(), port, user.c_str(),
+                                          password.c_str(), static_cast<DWORD>(service), 0, 0));
+    }
+
+    InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                   const std::string& path, uint32_t flags) override {
+        return FromWin32(HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(),
+                                          nullptr, nullptr, nullptr, flags, 0));
+    }
+
+    bool SendHttpRequest(InternetHandle request) override {
+        return HttpSendRequestA(ToWin32(request), nullptr, 0, nullptr, 0) != FALSE;
+    }
+
+    bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
+                       std::string& out) override {
+        // One byte more than offered, so the text always ends in a zero.
+        std::vector<char> buffer(static_cast<size_t>(bufferLength) + 1, '\0');
+        DWORD length = bufferLength;
+        DWORD index = 0;
+        if (!HttpQueryInfoA(ToWin32(request), query, buffer.data(), &length, &index)) {
+            return false;
+        }
+        if (length > bufferLength) length = bufferLength;
+        out.assign(buffer.data(), strnlen(buffer.data(), length));
+        return true;
+    }
+
+    bool QueryLastModified(InternetHandle request, SystemTime& out) override {
+        SYSTEMTIME time;
+        std::memset(&time, 0, sizeof(time));
+        DWORD length = sizeof(time);
+        DWORD index = 0;
+        if (!HttpQueryInfoA(ToWin32(request), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
+                            &time, &length, &index)) {
+            return false;
+        }
+        out.wYear = time.wYear;
+        out.wMonth = time.wMonth;
+        out.wDayOfWeek = time.wDayOfWeek;
+        out.wDay = time.wDay;
+        out.wHour = time.wHour;
+        out.wMinute = time.wMinute;
+        out.wSecond = time.wSecond;
+        out.wMilliseconds = time.wMilliseconds;
+        return true;
+    }
+
+    uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override {
+        return InternetErrorDlg(GetDesktopWindow(), ToWin32(request), error, flags, nullptr);
+    }
+
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
+                               uint32_t access, uint32_t flags) override {
+        return FromWin32(FtpOpenFileA(ToWin32(connection), path.c_str(), access, flags, 0));
+    }
+
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
+                  uint32_t& bytesRead) override {
+        DWORD read = 0;
+        const BOOL ok = InternetReadFile(ToWin32(handle), buffer, toRead, &read);
+        bytesRead = ok ? static_cast<uint32_t>(read) : 0;
+        return ok != FALSE;
+    }
+
+    void CloseInternetHandle(InternetHandle handle) override {
+        if (handle != nullptr) InternetCloseHandle(ToWin32(handle));
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Internet> CreateWin32Internet() { return std::make_unique<WinInetInternet>(); }
+
 }  // namespace mivetrak
