@@ -26,3 +26,13 @@ if [ ${#need[@]} -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+# The Windows code-page tests run Wine in a Japanese UTF-8 locale (code page 932).
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    command -v localedef >/dev/null 2>&1 || {
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends locales >/dev/null
+    }
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

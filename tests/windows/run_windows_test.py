@@ -2,7 +2,7 @@
 """Runs one Windows integration test exe under Wine in a fresh copy of the template prefix.
 
 Usage: run_windows_test.py --name NAME --exe EXE --build-dir DIR --bin-dir DIR --hold-file EXE
-                           [--wrapper SCRIPT] [-- TEST-ARGS...]
+                           [--wrapper SCRIPT] [--env NAME=VALUE]... [-- TEST-ARGS...]
 See tests/windows/CMakeLists.txt for what the test sees.
 """
 import argparse
@@ -40,6 +40,7 @@ def main():
     parser.add_argument("--bin-dir", required=True)
     parser.add_argument("--hold-file", required=True)
     parser.add_argument("--wrapper")
+    parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE")
     parser.add_argument("test_args", nargs="*")
     args = parser.parse_args()
 
@@ -55,6 +56,9 @@ def main():
     env["MIVETRAK_TEST_TEMP"] = windows_path(scratch) + "\\"
     env["MIVETRAK_BIN_DIR"] = windows_path(args.bin_dir) + "\\"
     env["MIVETRAK_HOLD_FILE"] = windows_path(args.hold_file)
+    for assignment in args.env:
+        name, _, value = assignment.partition("=")
+        env[name] = value
 
     command = [os.path.join(ROOT, "scripts", "wine-run.sh"), args.exe]
     results = os.environ.get("MIVETRAK_RESULTS")

@@ -1,5 +1,5 @@
 // The Win32 file system against real files under Wine: open modes, times, sizes, share modes,
-// attributes, folders, copy and rename, the temporary folder, the INI reader and lead bytes.
+// attributes, folders, copy and rename, the temporary folder and the INI reader.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -424,28 +424,6 @@ TEST_F(Win32FilesTest, ProfileStringsFromAnIndexFile) {
             << c.section << "/" << c.key << "/" << c.bufferSize;
     }
     EXPECT_EQ(files_->ReadProfileString("ZAVFile", "Primary", "", 260, PathOf("missing.ini")), "");
-}
-
-TEST(Win32CodePageTest, LeadBytesFollowTheActiveCodePage) {
-    const auto codePage = CreateWin32CodePage();
-    const UINT active = GetACP();
-    CPINFO info;
-    ASSERT_TRUE(GetCPInfo(active, &info));
-    // The code page's own table of lead-byte ranges, independent of IsDBCSLeadByte.
-    bool lead[256] = {};
-    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
-        for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) lead[b] = true;
-    }
-    for (int b = 0; b < 256; ++b) {
-        EXPECT_EQ(codePage->IsLeadByte(static_cast<unsigned char>(b)), lead[b]) << b;
-    }
-    for (const unsigned char ascii : {'\\', '/', 'A', '\0'}) {
-        EXPECT_FALSE(codePage->IsLeadByte(ascii));
-    }
-    if (active == 932) {
-        EXPECT_TRUE(codePage->IsLeadByte(0x81));
-        EXPECT_TRUE(codePage->IsLeadByte(0x95));
-    }
 }
 
 }  // namespace
