@@ -1,0 +1,439 @@
+// The worker on real Win32 under Wine: its own thread, WinInet against a loopback update
+// server (worker_http_server.py), real folders on drive C: of the prefix, and a hidden window of
+// the test's own standing in for the progress dialog: it records every message and answers the
+// locked-file question as each test scripts it.
+#include <windows.h>
+#include <wininet.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/cancel_flag.h"
+#include "engine/worker.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/protocol.h"
+#include "windows/windows_test_support.h"
+
+namespace mivetrak {
+namespace {
+
+using test::EnvironmentValue;
+using test::HeldFile;
+using test::RawFileTimes;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+using Strings = std::vector<std::string>;
+
+constexpr UINT kWorkerEnded = WM_APP + 1;
+constexpr UINT_PTR kDeadlineTimer = 1;
+constexpr UINT kDeadlineMilliseconds = 120000;
+constexpr size_t kDatabaseSize = 40000;
+
+// What worker_http_server.py serves as the database, and its Last-Modified time.
+std::string ServerDatabase() {
+    std::string body(kDatabaseSize, '\0');
+    for (size_t i = 0; i < kDatabaseSize; ++i) {
+        body[i] = static_cast<char>(static_cast<unsigned char>((i * 7 + i / 251) % 256));
+    }
+    return body;
+}
+const SYSTEMTIME kServerTime = {2022, 3, 3, 9, 14, 25, 36, 0};
+const SYSTEMTIME kOldTime = {2020, 1, 3, 1, 8, 30, 0, 0};
+
+bool SameSecond(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
+           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
+}
+
+std::string Describe(const SYSTEMTIME& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SetLastWrite(const std::string& path, const SYSTEMTIME& time) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME fileTime;
+    const bool ok = SystemTimeToFileTime(&time, &fileTime) &&
+                    SetFileTime(file, &fileTime, nullptr, &fileTime);
+    CloseHandle(file);
+    return ok;
+}
+
+// The loopback server's request log: one "path<TAB>user agent" line per request.
+Strings ServerLog(const std::string& port) {
+    Strings lines;
+    HINTERNET root = InternetOpenA("worker test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (root == nullptr) return lines;
+    const std::string url = "http://127.0.0.1:" + port + "/log";
+    HINTERNET request = InternetOpenUrlA(root, url.c_str(), nullptr, 0,
+                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    std::string text;
+    if (request != nullptr) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) {
+            text.append(buffer, got);
+        }
+        InternetCloseHandle(request);
+    }
+    InternetCloseHandle(root);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A hidden message-only window that takes the dialog's place.
+class DialogStandIn {
+public:
+    DialogStandIn() {
+        static const char kClass[] = "MivetrakWorkerTestDialog";
+        static const bool registered = [] {
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = &DialogStandIn::Procedure;
+            windowClass.hInstance = GetModuleHandleA(nullptr);
+            windowClass.lpszClassName = kClass;
+            return RegisterClassA(&windowClass) != 0;
+        }();
+        if (!registered) return;
+        window_ = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        if (window_ != nullptr) {
+            SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        }
+    }
+    ~DialogStandIn() {
+        if (window_ != nullptr) DestroyWindow(window_);
+    }
+    DialogStandIn(const DialogStandIn&) = delete;
+    DialogStandIn& operator=(const DialogStandIn&) = delete;
+
+    HWND Handle() const { return window_; }
+
+    // "P<phase>:<percent>" posted progress, "A<code>" posted alert, "Q<code>" the question.
+    Strings messages;
+    // Called for the question; its result is the answer (1 = retry).
+    std::function<LRESULT()> answer = [] { return LRESULT{0}; };
+    // Called after each posted progress message has been recorded.
+    std::function<void(WPARAM, LPARAM)> onProgress;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<DialogStandIn*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self != nullptr && message == kProgressMessage) {
+            self->messages.push_back("P" + std::to_string(wParam) + ":" + std::to_string(lParam));
+            if (self->onProgress) self->onProgress(wParam, lParam);
+            return 0;
+        }
+        if (self != nullptr && message == kAlertMessage) {
+            // A sent message arrives while its sender waits; a posted one does not.
+            const bool sent = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
+            self->messages.push_back((sent ? "Q" : "A") + std::to_string(wParam));
+            return sent ? self->answer() : 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    HWND window_ = nullptr;
+};
+
+struct ThreadArgument {
+    WorkerContext* context;
+    HWND window;
+};
+
+// The worker's thread: the program's own entry, then a note to the test's message loop.
+uint32_t WorkerThenNotify(void* argument) {
+    auto* run = static_cast<ThreadArgument*>(argument);
+    const uint32_t result = WorkerThreadProc(run->context);
+    PostMessageA(run->window, kWorkerEnded, 0, 0);
+    return result;
+}
+
+class WorkerOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = EnvironmentValue("MIVETRAK_WORKER_HTTP_PORT");
+        ASSERT_FALSE(port_.empty()) << "run through worker_http_server.py";
+        holder_ = CreateWin32Platform();
+        ASSERT_NE(holder_, nullptr);
+        ASSERT_NE(dialog_.Handle(), nullptr);
+        SetupCancelFlag(1);
+        // Real folders on drive C: of the prefix: the user's temporary folder.
+        char temp[MAX_PATH] = {};
+        const DWORD length = GetTempPathA(sizeof temp, temp);
+        ASSERT_TRUE(length > 0 && length < sizeof temp);
+        static int run = 0;
+        root_ = std::string(temp) + "mivetrak-worker-" + std::to_string(GetCurrentProcessId()) +
+                "-" + std::to_string(run++) + "\\";
+        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
+        work_ = root_ + "orzavtmp\\";
+        ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+        logStart_ = ServerLog(port_).size();
+    }
+    void TearDown() override { SetupCancelFlag(0); }
+
+    std::string IndexUrl(const char* path = "/Software_Update/Tessfetch/ZAVFile.asp") const {
+        return "http://127.0.0.1:" + port_ + path;
+    }
+
+    // A new installation folder, with an old database in it or without one.
+    std::string Folder(const std::string& name, bool withDatabase) {
+        const std::string folder = root_ + name + "\\";
+        EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        if (withDatabase) {
+            EXPECT_TRUE(WriteWholeFile(folder + "Tolvar32.bdb", "old database in " + name));
+            EXPECT_TRUE(SetLastWrite(folder + "Tolvar32.bdb", kOldTime));
+        }
+        return folder;
+    }
+
+    // Runs the worker on its own thread while this thread pumps the window's messages.
+    int32_t RunWorker(std::vector<std::string>& folders, const std::string& indexUrl) {
+        dialog_.messages.clear();
+        uint32_t downloadLength = 0;
+        int32_t exitCode = -1;
+        std::atomic<WindowHandle> mainWindow{reinterpret_cast<WindowHandle>(dialog_.Handle())};
+        WorkerContext context{holder_->Get(), folders,    work_,   downloadLength,
+                              exitCode,       mainWindow, indexUrl};
+        ThreadArgument argument{&context, dialog_.Handle()};
+        std::unique_ptr<Thread> thread =
+            holder_->Get().system.CreateSuspendedThread(WorkerThenNotify, &argument);
+        if (!thread) {
+            ADD_FAILURE() << "no worker thread";
+            return -1;
+        }
+        SetTimer(dialog_.Handle(), kDeadlineTimer, kDeadlineMilliseconds, nullptr);
+        thread->Resume();
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            if (message.hwnd == dialog_.Handle() && message.message == kWorkerEnded) break;
+            if (message.hwnd == dialog_.Handle() && message.message == WM_TIMER &&
+                message.wParam == kDeadlineTimer) {
+                // The worker hangs: nothing sound is left to do in this process.
+                std::fprintf(stderr, "the worker did not end within %u ms\n",
+                             kDeadlineMilliseconds);
+                std::fflush(stderr);
+                ExitProcess(3);
+            }
+            DispatchMessageA(&message);
+        }
+        KillTimer(dialog_.Handle(), kDeadlineTimer);
+        thread->WaitUntilEnded();
+        lastDownloadLength_ = downloadLength;
+        return exitCode;
+    }
+
+    // Requests for the given path in this test, and whether all of them named the program.
+    size_t Requests(const std::string& path) const {
+        const Strings log = ServerLog(port_);
+        size_t count = 0;
+        for (size_t i = logStart_; i < log.size(); ++i) {
+            const std::string& line = log[i];
+            if (line.compare(0, path.size() + 1, path + "\t") != 0) continue;
+            EXPECT_EQ(line.substr(path.size() + 1), "Orvanta File Update") << line;
+            ++count;
+        }
+        return count;
+    }
+
+    void ExpectNewDatabase(const std::string& folder) {
+        SCOPED_TRACE(folder);
+        std::string content;
+        ASSERT_TRUE(ReadWholeFile(folder + "Tolvar32.bdb", content));
+        EXPECT_TRUE(content == database_) << "content of " << content.size() << " bytes";
+        SYSTEMTIME creation;
+        SYSTEMTIME lastWrite;
+        ASSERT_TRUE(RawFileTimes(folder + "Tolvar32.bdb", creation, lastWrite));
+        EXPECT_TRUE(SameSecond(lastWrite, kServerTime)) << Describe(lastWrite);
+    }
+    void ExpectOldDatabase(const std::string& folder, const std::string& name) {
+        std::string content;
+        ASSERT_TRUE(ReadWholeFile(folder + "Tolvar32.bdb", content)) << folder;
+        EXPECT_EQ(content, "old database in " + name);
+    }
+    void ExpectNoBackups(const std::string& folder) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "Tolvar32tmp*.tmp").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            ADD_FAILURE() << "left behind: " << folder << found.cFileName;
+            FindClose(search);
+        }
+    }
+
+    // The messages up to the download, the download's start, and the download's percentages.
+    void ExpectDownloadMessages(const Strings& messages, size_t& next) {
+        const Strings check{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0"};
+        ASSERT_GE(messages.size(), check.size());
+        EXPECT_EQ(Strings(messages.begin(), messages.begin() + 5), check);
+        next = check.size();
+        int last = 0;
+        while (next < messages.size() && messages[next].compare(0, 3, "P1:") == 0) {
+            const int percent = std::stoi(messages[next].substr(3));
+            EXPECT_GT(percent, last) << messages[next];
+            EXPECT_LE(percent, 100);
+            last = percent;
+            ++next;
+        }
+        EXPECT_GT(last, 50);  // 40,000 bytes: a callback every 2,560
+    }
+
+    std::string port_;
+    std::unique_ptr<PlatformHolder> holder_;
+    DialogStandIn dialog_;
+    std::string root_;
+    std::string work_;
+    size_t logStart_ = 0;
+    uint32_t lastDownloadLength_ = 0;
+    const std::string database_ = ServerDatabase();
+};
+
+TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
+    const std::string a = Folder("A", true);
+    const std::string b = Folder("B", false);  // kept by force
+    const std::string c = Folder("C", true);
+    std::vector<std::string> folders{a, b, c};
+
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    size_t next = 0;
+    ExpectDownloadMessages(dialog_.messages, next);
+    EXPECT_EQ(Strings(dialog_.messages.begin() + static_cast<std::ptrdiff_t>(next),
+                      dialog_.messages.end()),
+              (Strings{"P2:0", "P2:33", "P2:66", "P3:0"}));
+    EXPECT_EQ(lastDownloadLength_, kDatabaseSize);
+    for (const auto& folder : {a, b, c}) {
+        ExpectNewDatabase(folder);
+        ExpectNoBackups(folder);
+    }
+    EXPECT_FALSE(Exists(work_ + "zav.tmp"));
+    EXPECT_FALSE(Exists(work_ + "Tolvar32.bdb"));
+    EXPECT_EQ(Requests("/Software_Update/Tessfetch/ZAVFile.asp"), 1u);
+    EXPECT_EQ(Requests("/files/primary/Tolvar32.bdb"), 2u);  // the query, then the download
+    EXPECT_EQ(Requests("/files/backup/Tolvar32.bdb"), 0u);
+
+    // At once again: every copy bears the server's time, so nothing is left to do.
+    std::vector<std::string> again{a, b, c};
+    EXPECT_EQ(RunWorker(again, IndexUrl()), 0);
+    EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
+    EXPECT_TRUE(again.empty());
+    EXPECT_EQ(Requests("/files/primary/Tolvar32.bdb"), 3u);  // one more query, no download
+}
+
+TEST_F(WorkerOnWindows, BackupServesWhenThePrimaryDoesNotAnswer) {
+    const std::string a = Folder("A", true);
+    std::vector<std::string> folders{a};
+    EXPECT_EQ(RunWorker(folders, IndexUrl("/backup-only/ZAVFile.asp")), 0);
+    ExpectNewDatabase(a);
+    EXPECT_EQ(Requests("/files/missing/Tolvar32.bdb"), 1u);
+    EXPECT_EQ(Requests("/files/backup/Tolvar32.bdb"), 2u);
+    EXPECT_EQ(dialog_.messages.back(), "P3:0");
+}
+
+TEST_F(WorkerOnWindows, DatabaseInUseIsAskedAboutAndRetriedOnceReleased) {
+    const std::string a = Folder("A", true);
+    const std::string b = Folder("B", true);
+    HeldFile held(b + "Tolvar32.bdb");
+    ASSERT_TRUE(held.IsHeld());
+    int questions = 0;
+    dialog_.answer = [&] {
+        ++questions;
+        // Its times could not be read: still there under its own name.
+        EXPECT_TRUE(Exists(b + "Tolvar32.bdb"));
+        EXPECT_EQ(held.Release(), 0);
+        return LRESULT{1};
+    };
+    std::vector<std::string> folders{a, b};
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    EXPECT_EQ(questions, 1);
+    ASSERT_GE(dialog_.messages.size(), 5u);
+    EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 5),
+              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
+    EXPECT_EQ(dialog_.messages.back(), "P3:0");
+    ExpectNewDatabase(a);
+    ExpectNewDatabase(b);
+    ExpectNoBackups(b);
+}
+
+TEST_F(WorkerOnWindows, DatabaseInUseAndQuestionDeclinedStopsTheRun) {
+    const std::string a = Folder("A", true);
+    HeldFile held(a + "Tolvar32.bdb");
+    ASSERT_TRUE(held.IsHeld());
+    dialog_.answer = [] { return LRESULT{2}; };
+    std::vector<std::string> folders{a};
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), 2);
+    EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
+    EXPECT_EQ(held.Release(), 0);
+    ExpectOldDatabase(a, "A");
+    ExpectNoBackups(a);
+    EXPECT_EQ(Requests("/files/primary/Tolvar32.bdb"), 1u);  // the query only
+    EXPECT_FALSE(Exists(work_ + "Tolvar32.bdb"));
+}
+
+TEST_F(WorkerOnWindows, RenameRefusedWhileOpenWithoutDeleteSharingThenRetried) {
+    const std::string a = Folder("A", true);
+    // Open for reading, sharing reading only: the times can be read, the rename is refused.
+    HANDLE reader = CreateFileA((a + "Tolvar32.bdb").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    int questions = 0;
+    dialog_.answer = [&] {
+        ++questions;
+        if (reader != INVALID_HANDLE_VALUE) {
+            // Nothing in the folder has changed yet.
+            EXPECT_TRUE(Exists(a + "Tolvar32.bdb"));
+            EXPECT_FALSE(Exists(a + "Tolvar32tmp0.tmp"));
+            CloseHandle(reader);
+            reader = INVALID_HANDLE_VALUE;
+        }
+        return LRESULT{1};
+    };
+    std::vector<std::string> folders{a};
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    EXPECT_EQ(questions, 1);
+    ASSERT_GE(dialog_.messages.size(), 3u);
+    EXPECT_EQ(Strings(dialog_.messages.end() - 3, dialog_.messages.end()),
+              (Strings{"P2:0", "Q6", "P3:0"}));
+    ExpectNewDatabase(a);
+    ExpectNoBackups(a);
+}
+
+TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
+    const std::string a = Folder("A", true);
+    const std::string earlier = a + "Tolvar32tmp0.tmp";
+    ASSERT_TRUE(WriteWholeFile(earlier, "an earlier run's backup"));
+    ASSERT_TRUE(SetLastWrite(earlier, kOldTime));
+    std::vector<std::string> folders{a};
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    ExpectNewDatabase(a);
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(earlier, content));
+    EXPECT_EQ(content, "an earlier run's backup");
+    SYSTEMTIME creation;
+    SYSTEMTIME lastWrite;
+    ASSERT_TRUE(RawFileTimes(earlier, creation, lastWrite));
+    EXPECT_TRUE(SameSecond(lastWrite, kOldTime)) << Describe(lastWrite);
+    EXPECT_FALSE(Exists(a + "Tolvar32tmp1.tmp"));
+}
+
+}  // namespace
+}  // namespace mivetrak
