@@ -6,7 +6,7 @@ Starts an HTTP server and an FTP server on 127.0.0.1 (ephemeral ports), runs COM
 their ports in MIVETRAK_NET_HTTP_PORT and MIVETRAK_NET_FTP_PORT, stops both and exits with
 COMMAND's exit code.
 
-HTTP (GET; POST answers the same):
+HTTP (GET; POST and post answer the same):
   /files/db.bin    200, Content-Length, Last-Modified "Wed, 09 Mar 2022 14:25:36 GMT", body
                    of DB_SIZE bytes: byte i is (i * 7 + i // 251) % 256
   /files/empty     200, Content-Length 0, Last-Modified
@@ -90,6 +90,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.rfile.read(length)
         self.do_GET()
 
+    # The method is sent as the caller spelled it; a lower-case "post" arrives as such.
+    do_post = do_POST
+
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
@@ -109,6 +112,7 @@ def start_ftp(root):
     handler = type("Handler", (FTPHandler,), {})
     handler.authorizer = authorizer
     handler.passive_ports = None
+    handler.auth_failed_timeout = 0.1
     logger = logging.getLogger("pyftpdlib")
     logger.addHandler(logging.NullHandler())
     logger.propagate = False

@@ -1,0 +1,482 @@
+// The Internet session on real WinInet under Wine, against the loopback HTTP and FTP servers of
+// net_servers.py: remote queries, downloads on both roads, a body cut short, the status out,
+// callbacks and stop points, and the autodial settings in the real registry.
+//
+// Every test runs on an Internet whose connection probes are refused without reaching the
+// library, so that no traffic can leave the machine whatever the connection test decides.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "net/internet_session.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "windows/windows_test_support.h"
+
+namespace mivetrak {
+namespace {
+
+constexpr size_t kDbSize = 300000;
+constexpr size_t kCutSize = 30000;
+constexpr char kSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::string Database(size_t size = kDbSize) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
+    return bytes;
+}
+
+// Forwards to the real Internet, except that connection probes never reach it.
+class NoProbeInternet : public Internet {
+public:
+    explicit NoProbeInternet(Internet& real) : real_(real) {}
+    int probes = 0;
+
+    bool HasConnectedStateEx() override { return real_.HasConnectedStateEx(); }
+    bool ConnectedStateEx(uint32_t& flags) override { return real_.ConnectedStateEx(flags); }
+    bool ConnectedState(uint32_t& flags) override { return real_.ConnectedState(flags); }
+    bool QueryOsVersion(uint32_t size, OsVersion& out) override {
+        return real_.QueryOsVersion(size, out);
+    }
+    bool CheckConnectionTo(const char*) override {
+        ++probes;
+        return false;
+    }
+    bool Autodial(WindowHandle owner) override { return real_.Autodial(owner); }
+    uint32_t DialConnection(WindowHandle owner, const std::string& name,
+                            uintptr_t* id) override {
+        return real_.DialConnection(owner, name, id);
+    }
+    InternetHandle OpenRoot(const std::string& agent) override { return real_.OpenRoot(agent); }
+    InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
+                           const std::string& user, const std::string& password,
+                           InternetService service) override {
+        return real_.Connect(root, host, port, user, password, service);
+    }
+    InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                   const std::string& path, uint32_t flags) override {
+        return real_.OpenHttpRequest(connection, verb, path, flags);
+    }
+    bool SendHttpRequest(InternetHandle request) override {
+        return real_.SendHttpRequest(request);
+    }
+    bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t length,
+                       std::string& out) override {
+        return real_.QueryInfoText(request, query, length, out);
+    }
+    bool QueryLastModified(InternetHandle request, SystemTime& out) override {
+        return real_.QueryLastModified(request, out);
+    }
+    uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override {
+        ADD_FAILURE() << "no password dialog is expected in these tests";
+        return ERROR_CANCELLED;
+    }
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
+                               uint32_t access, uint32_t flags) override {
+        return real_.OpenFtpFile(connection, path, access, flags);
+    }
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
+                  uint32_t& bytesRead) override {
+        return real_.ReadData(handle, buffer, toRead, bytesRead);
+    }
+    void CloseInternetHandle(InternetHandle handle) override {
+        real_.CloseInternetHandle(handle);
+    }
+
+private:
+    Internet& real_;
+};
+
+struct CallbackLog {
+    std::vector<uint32_t> totals;
+    size_t stopAt = 0;  // the call (1-based) that answers 0; 0: never
+    static int Callback(void* userData, const TransferProgress* progress) {
+        auto* self = static_cast<CallbackLog*>(userData);
+        self->totals.push_back(progress->totalBytes);
+        return self->totals.size() == self->stopAt ? 0 : 1;
+    }
+};
+
+class NetIntegration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        httpPort_ = test::EnvironmentValue("MIVETRAK_NET_HTTP_PORT");
+        ftpPort_ = test::EnvironmentValue("MIVETRAK_NET_FTP_PORT");
+        ASSERT_FALSE(httpPort_.empty()) << "run through net_servers.py";
+        ASSERT_FALSE(ftpPort_.empty()) << "run through net_servers.py";
+        holder_ = CreateWin32Platform();
+        ASSERT_TRUE(holder_);
+        Platform& real = holder_->Get();
+        internet_ = std::make_unique<NoProbeInternet>(real.internet);
+        platform_ = std::make_unique<Platform>(
+            Platform{real.files, real.registry, *internet_, real.system, real.ui, real.codePage});
+        folder_ = test::NewScratchFolder("net");
+    }
+    void TearDown() override {
+        if (internet_) {
+            EXPECT_EQ(internet_->probes, 0);
+        }
+    }
+
+    std::string Http(const std::string& path) const {
+        return "http://127.0.0.1:" + httpPort_ + path;
+    }
+    std::string Ftp(const std::string& path) const {
+        return "ftp://127.0.0.1:" + ftpPort_ + path;
+    }
+    static bool Exists(const std::string& path) {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::string httpPort_;
+    std::string ftpPort_;
+    std::unique_ptr<PlatformHolder> holder_;
+    std::unique_ptr<NoProbeInternet> internet_;
+    std::unique_ptr<Platform> platform_;
+    std::string folder_;
+};
+
+TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
+    InternetSession session(*platform_);
+    uint32_t flags = 0xDEADBEEF;
+    EXPECT_EQ(session.CheckConnection(&flags, 0), 1);
+    EXPECT_NE(flags, 0xDEADBEEFu);
+    OsVersion version;
+    ASSERT_TRUE(platform_->internet.QueryOsVersion(156, version));
+    EXPECT_TRUE(version.platformId != 2 || version.majorVersion >= 5);
+    ASSERT_TRUE(platform_->internet.QueryOsVersion(148, version));
+}
+
+TEST_F(NetIntegration, QueryReadsLengthAndLastModifiedAsUtc) {
+    InternetSession session(*platform_);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile(kUserAgent, Http("/files/db.bin"), info), 1);
+    EXPECT_EQ(info.contentLength, kDbSize);
+    // "Wed, 09 Mar 2022 14:25:36 GMT"
+    EXPECT_EQ(info.lastModified.wYear, 2022);
+    EXPECT_EQ(info.lastModified.wMonth, 3);
+    EXPECT_EQ(info.lastModified.wDay, 9);
+    EXPECT_EQ(info.lastModified.wDayOfWeek, 3);
+    EXPECT_EQ(info.lastModified.wHour, 14);
+    EXPECT_EQ(info.lastModified.wMinute, 25);
+    EXPECT_EQ(info.lastModified.wSecond, 36);
+}
+
+TEST_F(NetIntegration, QueryFailsCleanly) {
+    // (/auth would open the password dialog; RawStatus401IsReadAsText covers it.)
+    for (const char* path : {"/missing", "/files/nolm", "/files/badlen"}) {
+        InternetSession session(*platform_);
+        RemoteFileInfo info;
+        EXPECT_EQ(session.QueryRemoteFile(kUserAgent, Http(path), info), 0) << path;
+    }
+    InternetSession session(*platform_);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile(kUserAgent, Ftp("/pub/db.bin"), info), 0);
+}
+
+TEST_F(NetIntegration, RawStatus401IsReadAsText) {
+    Internet& net = platform_->internet;
+    InternetHandle root = net.OpenRoot(kUserAgent);
+    ASSERT_NE(root, nullptr);
+    InternetHandle connection =
+        net.Connect(root, "127.0.0.1", static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
+                    InternetService::Http);
+    ASSERT_NE(connection, nullptr);
+    InternetHandle request = net.OpenHttpRequest(connection, "GET", "auth", 0x84400000u);
+    ASSERT_NE(request, nullptr);
+    ASSERT_TRUE(net.SendHttpRequest(request));
+    std::string status;
+    ASSERT_TRUE(net.QueryInfoText(request, kHttpQueryStatusCode, 255, status));
+    EXPECT_EQ(status, "401");
+    std::string length;
+    ASSERT_TRUE(net.QueryInfoText(request, kHttpQueryContentLength, 255, length));
+    EXPECT_EQ(length, "11");
+    SystemTime time;
+    EXPECT_FALSE(net.QueryLastModified(request, time));
+    // A buffer too small for the text fails rather than cutting it.
+    EXPECT_FALSE(net.QueryInfoText(request, kHttpQueryStatusCode, 2, status));
+    net.CloseInternetHandle(request);
+    net.CloseInternetHandle(connection);
+    net.CloseInternetHandle(root);
+}
+
+TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
+    const std::string local = folder_ + "db.bin";
+    InternetSession session(*platform_);
+    CallbackLog log;
+    int status = 0;
+    ASSERT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
+                                   "", 1, &status, &CallbackLog::Callback, &log),
+              1);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(session.GetState(), StateDone);
+    std::string content;
+    ASSERT_TRUE(test::ReadWholeFile(local, content));
+    EXPECT_TRUE(content == Database()) << content.size();
+    ASSERT_EQ(log.totals.size(), kDbSize / 2560);
+    for (size_t i = 0; i < log.totals.size(); ++i) EXPECT_EQ(log.totals[i], (i + 1) * 2560);
+}
+
+TEST_F(NetIntegration, DownloadVariantsSucceed) {
+    struct Case {
+        const char* path;
+        const char* verb;
+        int reload;
+        std::string expected;
+    } cases[] = {{"/files/db.bin", "post", 1, Database()},
+                 {"/files/db.bin", "GET", 0, Database()},
+                 {"/files/empty", "GET", 1, ""},
+                 {"/agent", "GET", 1, kUserAgent}};
+    for (const Case& c : cases) {
+        const std::string local = folder_ + "variant.bin";
+        InternetSession session(*platform_);
+        int status = 0;
+        EXPECT_EQ(session.DownloadFile(kUserAgent, Http(c.path), local.c_str(), c.verb, "", "",
+                                       c.reload, &status, nullptr, nullptr),
+                  1)
+            << c.path << " " << c.verb;
+        EXPECT_EQ(status, 200);
+        std::string content;
+        ASSERT_TRUE(test::ReadWholeFile(local, content));
+        EXPECT_TRUE(content == c.expected) << c.path << " got " << content.size() << " bytes";
+    }
+}
+
+TEST_F(NetIntegration, NotFoundStoresTheStatusAndCreatesNoFile) {
+    const std::string local = folder_ + "missing.bin";
+    InternetSession session(*platform_);
+    int status = 0;
+    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "", "", 1,
+                                   &status, nullptr, nullptr),
+              0);
+    EXPECT_EQ(status, 404);
+    EXPECT_FALSE(Exists(local));
+    EXPECT_EQ(session.GetState(), StateFailed);
+}
+
+TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
+    const std::string local = folder_ + "cut.bin";
+    InternetSession session(*platform_);
+    const DWORD start = GetTickCount();
+    int status = 0;
+    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/cut"), local.c_str(), "GET", "", "",
+                                   1, &status, nullptr, nullptr),
+              0);
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(session.GetState(), StateFailed);
+    std::string content;
+    ASSERT_TRUE(test::ReadWholeFile(local, content));  // left on disk as far as it came
+    EXPECT_LE(content.size(), kCutSize);
+    EXPECT_TRUE(content == Database(content.size()));
+}
+
+// Why the download compares the body with its Content-Length: when the server closes the
+// connection early, WinInet simply reports the end of the data.
+TEST_F(NetIntegration, CutBodyLooksLikeAnEarlyEndToWinInet) {
+    Internet& net = platform_->internet;
+    InternetHandle root = net.OpenRoot(kUserAgent);
+    ASSERT_NE(root, nullptr);
+    InternetHandle connection =
+        net.Connect(root, "127.0.0.1", static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
+                    InternetService::Http);
+    ASSERT_NE(connection, nullptr);
+    InternetHandle request = net.OpenHttpRequest(connection, "GET", "files/cut", 0x84400000u);
+    ASSERT_NE(request, nullptr);
+    ASSERT_TRUE(net.SendHttpRequest(request));
+    std::vector<char> buffer(65536);
+    size_t total = 0;
+    bool ok = true;
+    for (;;) {
+        uint32_t got = 0;
+        ok = net.ReadData(request, buffer.data(), 65536, got);
+        if (!ok || got == 0) break;
+        total += got;
+    }
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(total, kCutSize);
+    net.CloseInternetHandle(request);
+    net.CloseInternetHandle(connection);
+    net.CloseInternetHandle(root);
+}
+
+TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
+    const std::string local = folder_ + "stopped.bin";
+    InternetSession session(*platform_);
+    CallbackLog log;
+    log.stopAt = 1;
+    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
+                                   "", 1, nullptr, &CallbackLog::Callback, &log),
+              0);
+    EXPECT_EQ(log.totals, (std::vector<uint32_t>{2560}));
+    std::string content;
+    ASSERT_TRUE(test::ReadWholeFile(local, content));
+    EXPECT_TRUE(content == Database(2560)) << content.size();
+    EXPECT_EQ(session.GetState(), StateFailed);
+}
+
+TEST_F(NetIntegration, SeveralDownloadsInOneSession) {
+    InternetSession session(*platform_);
+    for (int i = 0; i < 3; ++i) {
+        const std::string local = folder_ + "again" + std::to_string(i) + ".bin";
+        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET",
+                                       "", "", 1, nullptr, nullptr, nullptr),
+                  1);
+        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "",
+                                       "", 1, nullptr, nullptr, nullptr),
+                  0);
+    }
+}
+
+TEST_F(NetIntegration, FtpDownloads) {
+    struct Case {
+        std::string url;
+        const char* user;
+        const char* password;
+        int reload;
+        int expected;
+    } cases[] = {{Ftp("/pub/db.bin"), "", "", 1, 1},
+                 {Ftp("/pub/db.bin"), "anonymous", "net@example.test", 0, 1},
+                 {Ftp("/private/db.bin"), "tess", "fetch", 1, 1},
+                 {Ftp("/pub/none.bin"), "", "", 1, 0},
+                 {Ftp("/private/db.bin"), "tess", "wrong", 1, 0}};
+    for (const Case& c : cases) {
+        const std::string local = folder_ + "ftp.bin";
+        DeleteFileA(local.c_str());
+        InternetSession session(*platform_);
+        int status = -5;
+        CallbackLog log;
+        EXPECT_EQ(session.DownloadFile(kUserAgent, c.url, local.c_str(), "GET", c.user,
+                                       c.password, c.reload, &status, &CallbackLog::Callback,
+                                       &log),
+                  c.expected)
+            << c.url << " as " << c.user;
+        EXPECT_EQ(status, -5);
+        if (c.expected == 1) {
+            std::string content;
+            ASSERT_TRUE(test::ReadWholeFile(local, content));
+            EXPECT_TRUE(content == Database()) << content.size();
+            EXPECT_EQ(log.totals.size(), kDbSize / 2560);
+        } else {
+            EXPECT_FALSE(Exists(local));
+        }
+    }
+}
+
+// --- autodial settings in the real registry --------------------------------------------------
+
+// One registry value as it was, put back by the destructor.
+class SavedValue {
+public:
+    explicit SavedValue(const char* name) : name_(name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return;
+        }
+        DWORD size = sizeof(data_);
+        existed_ = RegQueryValueExA(key, name, nullptr, &type_, data_, &size) == ERROR_SUCCESS;
+        size_ = size;
+        RegCloseKey(key);
+    }
+    ~SavedValue() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        if (existed_) {
+            RegSetValueExA(key, name_, 0, type_, data_, size_);
+        } else {
+            RegDeleteValueA(key, name_);
+        }
+        RegCloseKey(key);
+    }
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+
+private:
+    const char* name_;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    BYTE data_[256] = {};
+    DWORD size_ = 0;
+};
+
+bool SetDword(const char* name, DWORD value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool ok = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                   sizeof(value)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool GetDword(const char* name, DWORD& value, DWORD& type) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD size = sizeof(value);
+    const bool ok = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                                     &size) == ERROR_SUCCESS &&
+                    size == sizeof(value);
+    RegCloseKey(key);
+    return ok;
+}
+
+TEST_F(NetIntegration, AutodialSettingsAreWrittenBackAfterADial) {
+    SavedValue enable("EnableAutodial");
+    SavedValue noNet("NoNetAutodial");
+    struct Case {
+        DWORD enable;
+        DWORD noNet;
+        int32_t mode;
+        DWORD writtenEnable;
+        DWORD writtenNoNet;
+    } cases[] = {{5, 7, 2, 1, 1}, {0, 1, 1, 0, 0}, {3, 0, 3, 1, 0}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetDword("EnableAutodial", c.enable));
+        ASSERT_TRUE(SetDword("NoNetAutodial", c.noNet));
+        {
+            InternetSession session(*platform_);
+            int32_t mode = 0;
+            uint32_t type = 0;
+            EXPECT_EQ(session.ReadAutodialSettings(mode, type), 1);
+            EXPECT_EQ(mode, c.mode);
+            EXPECT_EQ(type, static_cast<uint32_t>(REG_DWORD));
+            session.Dial(nullptr, nullptr, nullptr);
+            // Something else changes the settings while the session is on line.
+            ASSERT_TRUE(SetDword("EnableAutodial", 77));
+            ASSERT_TRUE(SetDword("NoNetAutodial", 77));
+        }
+        DWORD value = 0;
+        DWORD type = 0;
+        ASSERT_TRUE(GetDword("EnableAutodial", value, type));
+        EXPECT_EQ(value, c.writtenEnable);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        ASSERT_TRUE(GetDword("NoNetAutodial", value, type));
+        EXPECT_EQ(value, c.writtenNoNet);
+    }
+}
+
+TEST_F(NetIntegration, ASessionThatNeverDialledWritesNothing) {
+    SavedValue enable("EnableAutodial");
+    ASSERT_TRUE(SetDword("EnableAutodial", 9));
+    {
+        InternetSession session(*platform_);
+        EXPECT_EQ(session.CheckConnection(nullptr, 0), 1);
+    }
+    DWORD value = 0;
+    DWORD type = 0;
+    ASSERT_TRUE(GetDword("EnableAutodial", value, type));
+    EXPECT_EQ(value, 9u);
+}
+
+}  // namespace
+}  // namespace mivetrak
