@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "unit/worker_harness.h"
 
 namespace mivetrak {
@@ -136,9 +137,14 @@ TEST(WorkerCheckPhase, FailureTable) {
     }
 }
 
+const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
 TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
     WorkerRig rig;
     rig.AddFolder('A', true);
+    // The user's autodial settings: dialling may change them, the end of the run puts them back.
+    rig.fake.registry.SetDword(RegistryRoot::CurrentUser, kInternetSettings, "EnableAutodial", 1);
+    rig.fake.registry.SetDword(RegistryRoot::CurrentUser, kInternetSettings, "NoNetAutodial", 0);
     rig.fake.internet.connected = false;
     rig.fake.internet.onCall = [&rig](const FakeInternet::Call& call) {
         if (call.op == Op::Autodial) rig.fake.internet.connected = true;
@@ -149,6 +155,13 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
     EXPECT_EQ(dials[0].owner, DialogWindowHandle());
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNothingLeftOpen();
+    const auto writes = rig.fake.registry.Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].name, "EnableAutodial");
+    EXPECT_EQ(writes[0].value, 1u);
+    EXPECT_EQ(writes[1].name, "NoNetAutodial");
+    EXPECT_EQ(writes[1].value, 0u);
+    EXPECT_EQ(rig.fake.registry.OpenKeyCount(), 0);
 }
 
 TEST(WorkerCheckPhase, OnLineFromTheStartNeverDials) {
@@ -157,6 +170,19 @@ TEST(WorkerCheckPhase, OnLineFromTheStartNeverDials) {
     EXPECT_EQ(rig.Run(), 0);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::Autodial), 0u);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::DialConnection), 0u);
+    EXPECT_TRUE(rig.fake.registry.Writes().empty());
+}
+
+TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.mainWindow = nullptr;
+    // The progress callback stops a download that no dialog can follow or cancel.
+    EXPECT_EQ(rig.Run(), 3);
+    EXPECT_TRUE(rig.fake.ui.Messages().empty());
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    rig.ExpectOldDatabaseIn('A');
+    rig.ExpectNothingLeftOpen();
 }
 
 TEST(WorkerCheckPhase, FetchesTheIndexWithTheProgramsAgentAndDeletesIt) {
