@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/cancel_flag.h"
@@ -154,6 +156,103 @@ private:
     }
 
     HWND window_ = nullptr;
+};
+
+// Records the file-name changes in one folder (ReadDirectoryChangesW) from construction until
+// Stop, as "<action> <name>" with action added, removed, old (renamed from) or new (renamed to).
+class FolderWatch {
+public:
+    explicit FolderWatch(const std::string& folder) : folder_(folder) {
+        directory_ = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (directory_ == INVALID_HANDLE_VALUE) return;
+        thread_ = std::thread([this] { Watch(); });
+        // Armed once the watch has seen a file of its own come and go: changes made before its
+        // first request are not reported.
+        for (int i = 0; i < 100 && !Armed(); ++i) {
+            WriteWholeFile(folder_ + kBegin, "");
+            DeleteFileA((folder_ + kBegin).c_str());
+            Sleep(50);
+        }
+    }
+    ~FolderWatch() { Stop(); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    bool Armed() { return Saw("removed " + std::string(kBegin)); }
+
+    // Ends the watch; returns what it saw between the two markers.
+    Strings Stop() {
+        if (thread_.joinable()) {
+            WriteWholeFile(folder_ + kEnd, "");
+            thread_.join();
+            DeleteFileA((folder_ + kEnd).c_str());
+        }
+        if (directory_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(directory_);
+            directory_ = INVALID_HANDLE_VALUE;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        Strings seen;
+        for (const auto& change : changes_) {
+            if (change.find(kBegin) == std::string::npos && change.find(kEnd) == std::string::npos) {
+                seen.push_back(change);
+            }
+        }
+        return seen;
+    }
+
+private:
+    static constexpr const char* kBegin = "watch.begin";
+    static constexpr const char* kEnd = "watch.end";
+
+    bool Saw(const std::string& change) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& c : changes_) {
+            if (c == change) return true;
+        }
+        return false;
+    }
+
+    void Watch() {
+        alignas(DWORD) char buffer[16384];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadDirectoryChangesW(directory_, buffer, sizeof buffer, FALSE,
+                                       FILE_NOTIFY_CHANGE_FILE_NAME, &got, nullptr, nullptr)) {
+                return;
+            }
+            size_t offset = 0;
+            bool ended = false;
+            while (got > 0 && offset < got) {
+                const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
+                char name[MAX_PATH] = {};
+                WideCharToMultiByte(CP_ACP, 0, info->FileName,
+                                    static_cast<int>(info->FileNameLength / sizeof(WCHAR)), name,
+                                    sizeof name - 1, nullptr, nullptr);
+                const char* action = info->Action == FILE_ACTION_ADDED            ? "added "
+                                     : info->Action == FILE_ACTION_REMOVED        ? "removed "
+                                     : info->Action == FILE_ACTION_RENAMED_OLD_NAME ? "old "
+                                     : info->Action == FILE_ACTION_RENAMED_NEW_NAME ? "new "
+                                                                                    : "changed ";
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    changes_.push_back(action + std::string(name));
+                }
+                if (std::string(name) == kEnd) ended = true;
+                if (info->NextEntryOffset == 0) break;
+                offset += info->NextEntryOffset;
+            }
+            if (ended) return;
+        }
+    }
+
+    std::string folder_;
+    HANDLE directory_ = INVALID_HANDLE_VALUE;
+    std::thread thread_;
+    std::mutex mutex_;
+    Strings changes_;
 };
 
 struct ThreadArgument {
@@ -423,7 +522,14 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     ASSERT_TRUE(WriteWholeFile(earlier, "an earlier run's backup"));
     ASSERT_TRUE(SetLastWrite(earlier, kOldTime));
     std::vector<std::string> folders{a};
+    FolderWatch watch(a);
+    ASSERT_TRUE(watch.Armed());
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    // The old database went aside under the next free name and that name was removed again;
+    // the earlier file was never touched.
+    const Strings changes = watch.Stop();
+    EXPECT_EQ(changes, (Strings{"old Tolvar32.bdb", "new Tolvar32tmp1.tmp", "added Tolvar32.bdb",
+                                "removed Tolvar32tmp1.tmp"}));
     ExpectNewDatabase(a);
     std::string content;
     ASSERT_TRUE(ReadWholeFile(earlier, content));
