@@ -303,7 +303,10 @@ def test_copy_fails_for_lack_of_space_in_second_of_three(case, server, strings):
     body = database(256 * 1024, seed=9)
     serve(server, body)
     first = case.make_folder(r"C:\Sites\First", old_database("first"), OLD_TIME)
-    second = case.mount_tmpfs(r"C:\Sites\Second", "64k")
+    try:
+        second = case.mount_tmpfs(r"C:\Sites\Second", "64k")
+    except subprocess.CalledProcessError as error:
+        pytest.skip(f"cannot mount a tmpfs here: {error.stderr.decode(errors='replace')}")
     case.put_database(second, old_database("second"), OLD_TIME)
     third = case.make_folder(r"C:\Sites\Third", old_database("third"), OLD_TIME)
     case.start(r"C:\Sites\First", r"C:\Sites\Second", r"C:\Sites\Third")
