@@ -2,7 +2,7 @@
 """Runs one Windows integration test exe under Wine in a fresh copy of the template prefix.
 
 Usage: run_windows_test.py --name NAME --exe EXE --build-dir DIR --bin-dir DIR --hold-file EXE
-                           [--wrapper SCRIPT] [--env NAME=VALUE]... [-- TEST-ARGS...]
+                           [--wrapper SCRIPT] [--env NAME=VALUE]... [--xvfb] [-- TEST-ARGS...]
 See tests/windows/CMakeLists.txt for what the test sees.
 """
 import argparse
@@ -32,6 +32,22 @@ def make_prefix(build_dir, dest):
     return wineprefix.clone_prefix(build_dir, dest)
 
 
+def start_xvfb():
+    """A private X server on a free display; returns (process, display)."""
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        number = pipe.readline().strip()
+    if not number:
+        process.kill()
+        process.wait()
+        raise RuntimeError("Xvfb did not start")
+    return process, ":" + number
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--name", required=True)
@@ -41,6 +57,7 @@ def main():
     parser.add_argument("--hold-file", required=True)
     parser.add_argument("--wrapper")
     parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE")
+    parser.add_argument("--xvfb", action="store_true")
     parser.add_argument("test_args", nargs="*")
     args = parser.parse_args()
 
@@ -70,10 +87,16 @@ def main():
     if args.wrapper:
         command = ["/usr/bin/python3", args.wrapper] + command
 
+    xvfb = None
     try:
+        if args.xvfb:
+            xvfb, env["DISPLAY"] = start_xvfb()
         status = subprocess.call(command, env=env, cwd=scratch)
     finally:
         wineprefix.stop_wineserver(prefix)
+        if xvfb is not None:
+            xvfb.terminate()
+            xvfb.wait()
     if status == 0:
         shutil.rmtree(work, ignore_errors=True)
     return status
