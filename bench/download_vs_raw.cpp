@@ -56,8 +56,7 @@ bool RawDownload(unsigned short port, const std::string& path) {
     root.h = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (root.h == nullptr) return false;
     Handle connection;
-    connection.h =
-        InternetConnectA(root.h, "127.0.0.1", port, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+    connection.h = InternetConnectA(root.h, "127.0.0.1", port, "", "", INTERNET_SERVICE_HTTP, 0, 0);
     if (connection.h == nullptr) return false;
     Handle request;
     request.h =
@@ -76,8 +75,8 @@ bool RawDownload(unsigned short port, const std::string& path) {
     }
     const unsigned long long expected = std::strtoull(text, nullptr, 10);
 
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::vector<char> buffer(kChunk);
     unsigned long long total = 0;

@@ -6,7 +6,8 @@ namespace mivetrak {
 
 namespace {
 
-constexpr char kInternetSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr char kInternetSettingsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr char kEnableAutodial[] = "EnableAutodial";
 constexpr char kNoNetAutodial[] = "NoNetAutodial";
 constexpr uint32_t kRegNone = 0;
@@ -42,13 +43,23 @@ int InternetSession::RestoreAutodialSettings(int32_t mode, uint32_t valueType) {
     uint32_t enable = 0;
     uint32_t noNet = 0;
     switch (mode) {
-        case 1: enable = 0; noNet = 0; break;
-        case 2: enable = 1; noNet = 1; break;
-        case 3: enable = 1; noNet = 0; break;
-        default: return 0;
+        case 1:
+            enable = 0;
+            noNet = 0;
+            break;
+        case 2:
+            enable = 1;
+            noNet = 1;
+            break;
+        case 3:
+            enable = 1;
+            noNet = 0;
+            break;
+        default:
+            return 0;
     }
-    std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
-        RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite);
+    std::unique_ptr<RegistryKey> key =
+        platform_.registry.OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite);
     if (!key) return 1;
     // When nothing could be read the type is REG_NONE; the values are 32-bit numbers, so they are
     // written back as REG_DWORD rather than as typeless data.

@@ -131,10 +131,9 @@ private:
 }  // namespace
 
 int InternetSession::DownloadFile(const std::string& agent, const std::string& url,
-                                  const char* localPath, const char* verb,
-                                  const std::string& user, const std::string& password,
-                                  int reload, int* status, ProgressCallback callback,
-                                  void* userData) {
+                                  const char* localPath, const char* verb, const std::string& user,
+                                  const std::string& password, int reload, int* status,
+                                  ProgressCallback callback, void* userData) {
     SetState(StateRunning, 0);
 
     Internet& internet = platform_.internet;

@@ -82,8 +82,7 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, int skipProbes) 
     return 0;
 }
 
-int InternetSession::Dial(WindowHandle owner, const char* connectionName,
-                          uintptr_t* connectionId) {
+int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId) {
     ReadAutodialSettings(savedAutodialMode_, savedValueType_);
     if (connectionName == nullptr) return platform_.internet.Autodial(owner) ? 1 : 0;
     return platform_.internet.DialConnection(owner, connectionName, connectionId) == 0 ? 1 : 0;

@@ -80,8 +80,8 @@ public:
         std::vector<char> text(name.begin(), name.end());
         text.push_back('\0');
         DWORD_PTR id = 0;
-        const DWORD result = InternetDialA(ToWin32(owner), text.data(),
-                                           INTERNET_AUTODIAL_FORCE_ONLINE, &id, 0);
+        const DWORD result =
+            InternetDialA(ToWin32(owner), text.data(), INTERNET_AUTODIAL_FORCE_ONLINE, &id, 0);
         if (connectionId != nullptr) *connectionId = static_cast<uintptr_t>(id);
         return result;
     }
@@ -100,8 +100,8 @@ public:
 
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                    const std::string& path, uint32_t flags) override {
-        return FromWin32(HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(),
-                                          nullptr, nullptr, nullptr, flags, 0));
+        return FromWin32(HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(), nullptr,
+                                          nullptr, nullptr, flags, 0));
     }
 
     bool SendHttpRequest(InternetHandle request) override {
@@ -146,8 +146,8 @@ public:
         return InternetErrorDlg(GetDesktopWindow(), ToWin32(request), error, flags, nullptr);
     }
 
-    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
-                               uint32_t access, uint32_t flags) override {
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
+                               uint32_t flags) override {
         return FromWin32(FtpOpenFileA(ToWin32(connection), path.c_str(), access, flags, 0));
     }
 

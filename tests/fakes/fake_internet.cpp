@@ -25,23 +25,40 @@ FakeHttpResponse FakeHttpResponse::WithStatus(int status) {
 
 const char* ToString(FakeInternet::Op op) {
     switch (op) {
-        case FakeInternet::Op::HasConnectedStateEx: return "HasConnectedStateEx";
-        case FakeInternet::Op::ConnectedStateEx: return "ConnectedStateEx";
-        case FakeInternet::Op::ConnectedState: return "ConnectedState";
-        case FakeInternet::Op::QueryOsVersion: return "QueryOsVersion";
-        case FakeInternet::Op::CheckConnectionTo: return "CheckConnectionTo";
-        case FakeInternet::Op::Autodial: return "Autodial";
-        case FakeInternet::Op::DialConnection: return "DialConnection";
-        case FakeInternet::Op::OpenRoot: return "OpenRoot";
-        case FakeInternet::Op::Connect: return "Connect";
-        case FakeInternet::Op::OpenHttpRequest: return "OpenHttpRequest";
-        case FakeInternet::Op::SendHttpRequest: return "SendHttpRequest";
-        case FakeInternet::Op::QueryInfoText: return "QueryInfoText";
-        case FakeInternet::Op::QueryLastModified: return "QueryLastModified";
-        case FakeInternet::Op::ErrorDialog: return "ErrorDialog";
-        case FakeInternet::Op::OpenFtpFile: return "OpenFtpFile";
-        case FakeInternet::Op::ReadData: return "ReadData";
-        case FakeInternet::Op::CloseInternetHandle: return "CloseInternetHandle";
+        case FakeInternet::Op::HasConnectedStateEx:
+            return "HasConnectedStateEx";
+        case FakeInternet::Op::ConnectedStateEx:
+            return "ConnectedStateEx";
+        case FakeInternet::Op::ConnectedState:
+            return "ConnectedState";
+        case FakeInternet::Op::QueryOsVersion:
+            return "QueryOsVersion";
+        case FakeInternet::Op::CheckConnectionTo:
+            return "CheckConnectionTo";
+        case FakeInternet::Op::Autodial:
+            return "Autodial";
+        case FakeInternet::Op::DialConnection:
+            return "DialConnection";
+        case FakeInternet::Op::OpenRoot:
+            return "OpenRoot";
+        case FakeInternet::Op::Connect:
+            return "Connect";
+        case FakeInternet::Op::OpenHttpRequest:
+            return "OpenHttpRequest";
+        case FakeInternet::Op::SendHttpRequest:
+            return "SendHttpRequest";
+        case FakeInternet::Op::QueryInfoText:
+            return "QueryInfoText";
+        case FakeInternet::Op::QueryLastModified:
+            return "QueryLastModified";
+        case FakeInternet::Op::ErrorDialog:
+            return "ErrorDialog";
+        case FakeInternet::Op::OpenFtpFile:
+            return "OpenFtpFile";
+        case FakeInternet::Op::ReadData:
+            return "ReadData";
+        case FakeInternet::Op::CloseInternetHandle:
+            return "CloseInternetHandle";
     }
     return "?";
 }
@@ -57,8 +74,8 @@ std::string FakeInternet::KeyOfUrl(const std::string& url, uint32_t defaultPort)
     size_t start = url.find("://");
     start = (start == std::string::npos) ? 0 : start + 3;
     const size_t slash = url.find('/', start);
-    std::string hostPort = url.substr(start, slash == std::string::npos ? std::string::npos
-                                                                        : slash - start);
+    std::string hostPort =
+        url.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
     const std::string path = slash == std::string::npos ? "" : url.substr(slash + 1);
     uint32_t port = defaultPort;
     const size_t colon = hostPort.find(':');
@@ -366,8 +383,7 @@ bool FakeInternet::QueryLastModified(InternetHandle request, SystemTime& out) {
     call.handle = request;
     Live* live = Find(request, Kind::Request);
     const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
-    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0 &&
-        response->lastModified) {
+    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0 && response->lastModified) {
         out = *response->lastModified;
         call.ok = true;
     }
@@ -415,8 +431,8 @@ InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::s
     return call.result;
 }
 
-void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer,
-                            uint32_t toRead, uint32_t& bytesRead, bool& ok) {
+void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
+                            uint32_t& bytesRead, bool& ok) {
     if (file.failReadAt && live.delivered >= *file.failReadAt) return;
     size_t end = file.body.size();
     if (file.endAt) end = std::min(end, *file.endAt);

@@ -101,11 +101,11 @@ public:
         bool nullUrl = false;  // CheckConnectionTo(nullptr)
         uint32_t port = 0;     // Connect
         InternetService service = InternetService::Http;  // Connect
-        uint32_t flags = 0;         // OpenHttpRequest, OpenFtpFile, ErrorDialog
-        uint32_t access = 0;        // OpenFtpFile
-        uint32_t query = 0;         // QueryInfoText
-        uint32_t length = 0;        // QueryInfoText buffer length, ReadData size, version record
-        uint32_t error = 0;         // ErrorDialog
+        uint32_t flags = 0;            // OpenHttpRequest, OpenFtpFile, ErrorDialog
+        uint32_t access = 0;           // OpenFtpFile
+        uint32_t query = 0;            // QueryInfoText
+        uint32_t length = 0;           // QueryInfoText buffer length, ReadData size, version record
+        uint32_t error = 0;            // ErrorDialog
         WindowHandle owner = nullptr;  // Autodial, DialConnection
         bool ok = false;               // the boolean result, or a non-null handle
         uint32_t bytes = 0;            // ReadData: bytes delivered
@@ -125,13 +125,13 @@ public:
     // Connected state and connectivity probes. All public so tests can set them directly.
     bool hasConnectedStateEx = true;
     bool connected = true;
-    uint32_t connectionFlags = 0x12;  // LAN | proxy style flags reported on success
+    uint32_t connectionFlags = 0x12;               // LAN | proxy style flags reported on success
     std::set<uint32_t> versionFailsForRecordSize;  // GetVersionExA fails for these sizes
     OsVersion osVersion{2, 5};                     // Windows NT 5: no probes
     std::map<std::string, bool> probeResults;      // url ("" for null) -> result; default false
     bool autodialResult = true;
-    uint32_t dialError = 0;              // InternetDial's result (0 = on line)
-    uintptr_t dialConnectionId = 0x77;   // stored through the id pointer on a dial
+    uint32_t dialError = 0;             // InternetDial's result (0 = on line)
+    uintptr_t dialConnectionId = 0x77;  // stored through the id pointer on a dial
     // Answers of InternetErrorDlg, used in turn; when they run out, ERROR_CANCELLED (1223).
     std::vector<uint32_t> errorDialogAnswers;
     // Called after each call is recorded, outside the fake's lock.
@@ -173,8 +173,8 @@ public:
                        std::string& out) override;
     bool QueryLastModified(InternetHandle request, SystemTime& out) override;
     uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
-    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
-                               uint32_t access, uint32_t flags) override;
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
+                               uint32_t flags) override;
     bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
                   uint32_t& bytesRead) override;
     void CloseInternetHandle(InternetHandle handle) override;
@@ -182,7 +182,7 @@ public:
 private:
     struct Live {
         Kind kind = Kind::None;
-        std::string host;      // connection and below
+        std::string host;  // connection and below
         uint32_t port = 0;
         InternetService service = InternetService::Http;
         std::string key;       // request / FTP file: the lookup key
@@ -194,9 +194,9 @@ private:
     static std::string KeyOfUrl(const std::string& url, uint32_t defaultPort);
     // True when the current call of op is scripted to fail (counts the call). Lock held.
     bool ShouldFail(Op op);
-    InternetHandle NewHandle(const Live& live);  // lock held
-    Live* Find(InternetHandle handle, Kind kind);  // lock held
-    const FakeHttpResponse* ResponseOf(const Live& request) const;  // lock held
+    InternetHandle NewHandle(const Live& live);                         // lock held
+    Live* Find(InternetHandle handle, Kind kind);                       // lock held
+    const FakeHttpResponse* ResponseOf(const Live& request) const;      // lock held
     void Record(std::unique_lock<std::mutex>& lock, const Call& call);  // unlocks, runs hook
     void ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
                   uint32_t& bytesRead, bool& ok);

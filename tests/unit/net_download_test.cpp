@@ -110,9 +110,9 @@ TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
         w.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
         w.internet.AddFtp(kFtpUrl, FakeRemoteFile{"abc", std::nullopt, std::nullopt, 0});
         InternetSession s(w.platform);
-        ASSERT_EQ(s.DownloadFile("a", c.url, nullptr, "GET", "", "", c.reload, nullptr, nullptr,
-                                 nullptr),
-                  1);
+        ASSERT_EQ(
+            s.DownloadFile("a", c.url, nullptr, "GET", "", "", c.reload, nullptr, nullptr, nullptr),
+            1);
         const bool ftp = c.url == kFtpUrl;
         const auto opens = w.internet.CallsOf(ftp ? Op::OpenFtpFile : Op::OpenHttpRequest);
         ASSERT_EQ(opens.size(), 1u);
@@ -158,17 +158,23 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
     struct Case {
         std::string url;
         const char* verb;
-    } cases[] = {{kUrl, "PUT"},        {kUrl, "head"},          {kUrl, ""},
-                 {kUrl, nullptr},      {kUrl, "GETS"},          {kUrl, " GET"},
-                 {"https://h/a", "GET"}, {"gopher://h/a", "GET"}, {"no url", "GET"},
-                 {"http://h:65536/a", "GET"}, {"http://h:99999999999/a", "GET"}};
+    } cases[] = {{kUrl, "PUT"},
+                 {kUrl, "head"},
+                 {kUrl, ""},
+                 {kUrl, nullptr},
+                 {kUrl, "GETS"},
+                 {kUrl, " GET"},
+                 {"https://h/a", "GET"},
+                 {"gopher://h/a", "GET"},
+                 {"no url", "GET"},
+                 {"http://h:65536/a", "GET"},
+                 {"http://h:99999999999/a", "GET"}};
     for (const Case& c : cases) {
         NetWorld w;
         w.files.AddDirectory("C:\\work");
         InternetSession s(w.platform);
         int status = -3;
-        EXPECT_EQ(s.DownloadFile("a", c.url, kLocal, c.verb, "", "", 1, &status, nullptr,
-                                 nullptr),
+        EXPECT_EQ(s.DownloadFile("a", c.url, kLocal, c.verb, "", "", 1, &status, nullptr, nullptr),
                   0)
             << c.url << " " << (c.verb ? c.verb : "(null)");
         EXPECT_TRUE(w.internet.Calls().empty());
@@ -199,8 +205,7 @@ TEST_P(DownloadFailureTest, FailsWithStateFailedAndEverythingClosed) {
     world.internet.AddHttp(kUrl, response);
     InternetSession session(world.platform);
     int status = -1;
-    EXPECT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, &status, nullptr,
-                                   nullptr),
+    EXPECT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, &status, nullptr, nullptr),
               0);
     EXPECT_EQ(session.GetState(), StateFailed);
     EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
@@ -214,13 +219,21 @@ TEST_P(DownloadFailureTest, FailsWithStateFailedAndEverythingClosed) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DownloadFailureTest,
     ::testing::Values(
-        FailureCase{"OpenRoot", [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::OpenRoot); },
-                    {}, -1, false},
-        FailureCase{"Connect", [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::Connect); },
-                    {Kind::Root}, -1, false},
+        FailureCase{"OpenRoot",
+                    [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::OpenRoot); },
+                    {},
+                    -1,
+                    false},
+        FailureCase{"Connect",
+                    [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::Connect); },
+                    {Kind::Root},
+                    -1,
+                    false},
         FailureCase{"OpenRequest",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::OpenHttpRequest); },
-                    {Kind::Connection, Kind::Root}, -1, false},
+                    {Kind::Connection, Kind::Root},
+                    -1,
+                    false},
         FailureCase{"Send",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::SendHttpRequest); },
                     kAllThree, -1, false},
@@ -234,7 +247,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Status404", [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"404"}; },
                     kAllThree, 404, false},
         FailureCase{"Status401Cancelled",
-                    [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"401", "200"}; },
+                    [](NetWorld&, FakeHttpResponse& r) {
+                        r.statuses = {"401", "200"};
+                    },
                     kAllThree, 401, false},
         FailureCase{"Status407Cancelled",
                     [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"407"}; }, kAllThree, 407,
@@ -244,18 +259,17 @@ INSTANTIATE_TEST_SUITE_P(
                     kAllThree, 0, false},
         FailureCase{"StatusGarbage", [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"x200"}; },
                     kAllThree, 0, false},
-        FailureCase{"LocalFileCannotBeCreated",
-                    [](NetWorld& w, FakeHttpResponse&) { w.files.RemoveEmptyDirectory("C:\\work"); },
-                    kAllThree, 200, false},
+        FailureCase{
+            "LocalFileCannotBeCreated",
+            [](NetWorld& w, FakeHttpResponse&) { w.files.RemoveEmptyDirectory("C:\\work"); },
+            kAllThree, 200, false},
         FailureCase{"FirstReadFails",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::ReadData, 1); },
                     kAllThree, 200, true},
-        FailureCase{"ReadFailsMidway",
-                    [](NetWorld&, FakeHttpResponse& r) { r.failReadAt = 3000; }, kAllThree, 200,
-                    true},
-        FailureCase{"WriteFails",
-                    [](NetWorld& w, FakeHttpResponse&) { w.files.FailWrite(kLocal); }, kAllThree,
-                    200, true},
+        FailureCase{"ReadFailsMidway", [](NetWorld&, FakeHttpResponse& r) { r.failReadAt = 3000; },
+                    kAllThree, 200, true},
+        FailureCase{"WriteFails", [](NetWorld& w, FakeHttpResponse&) { w.files.FailWrite(kLocal); },
+                    kAllThree, 200, true},
         FailureCase{"BodyCutShort", [](NetWorld&, FakeHttpResponse& r) { r.endAt = 4321; },
                     kAllThree, 200, true}),
     [](const ::testing::TestParamInfo<FailureCase>& param) {
@@ -306,8 +320,7 @@ TEST_F(DownloadTest, WithoutAUsableContentLengthTheBodyEndsWhereTheDataEnds) {
         r.contentLength = length;
         w.internet.AddHttp(kUrl, r);
         InternetSession s(w.platform);
-        EXPECT_EQ(s.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr, nullptr, nullptr),
-                  1)
+        EXPECT_EQ(s.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr, nullptr, nullptr), 1)
             << length.value_or("(missing)");
         EXPECT_EQ(w.files.Content(kLocal).size(), 3000u);
     }
@@ -419,18 +432,17 @@ std::vector<uint32_t> Multiples(uint32_t count, uint32_t step = 2560) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CadenceTest,
-    ::testing::Values(
-        CadenceCase{"Under20Blocks", 19 * 128, 0, {}},
-        CadenceCase{"Under20BlocksPartialLast", 18 * 128 + 127, 0, {}},
-        CadenceCase{"Exactly20Blocks", 20 * 128, 0, {2560}},
-        CadenceCase{"PartialTwentiethBlock", 19 * 128 + 1, 0, {19 * 128 + 1}},
-        CadenceCase{"TwentyOneBlocks", 20 * 128 + 1, 0, {2560}},
-        CadenceCase{"FortyBlocksLastPartial", 39 * 128 + 5, 0, {2560, 39 * 128 + 5}},
-        CadenceCase{"ManyChunks", 64 * 1024 * 3 + 2560 * 2, 0, Multiples(78)},
-        CadenceCase{"ShortReadsOf100", 20 * 128 * 3, 100, Multiples(3)},
-        CadenceCase{"ShortReadsOf1000", 20 * 128 * 5 + 64, 1000, Multiples(5)},
-        CadenceCase{"OneByteReads", 20 * 128 * 2, 1, Multiples(2)},
-        CadenceCase{"OddReadsAcrossChunks", 200000, 4099, Multiples(78)}),
+    ::testing::Values(CadenceCase{"Under20Blocks", 19 * 128, 0, {}},
+                      CadenceCase{"Under20BlocksPartialLast", 18 * 128 + 127, 0, {}},
+                      CadenceCase{"Exactly20Blocks", 20 * 128, 0, {2560}},
+                      CadenceCase{"PartialTwentiethBlock", 19 * 128 + 1, 0, {19 * 128 + 1}},
+                      CadenceCase{"TwentyOneBlocks", 20 * 128 + 1, 0, {2560}},
+                      CadenceCase{"FortyBlocksLastPartial", 39 * 128 + 5, 0, {2560, 39 * 128 + 5}},
+                      CadenceCase{"ManyChunks", 64 * 1024 * 3 + 2560 * 2, 0, Multiples(78)},
+                      CadenceCase{"ShortReadsOf100", 20 * 128 * 3, 100, Multiples(3)},
+                      CadenceCase{"ShortReadsOf1000", 20 * 128 * 5 + 64, 1000, Multiples(5)},
+                      CadenceCase{"OneByteReads", 20 * 128 * 2, 1, Multiples(2)},
+                      CadenceCase{"OddReadsAcrossChunks", 200000, 4099, Multiples(78)}),
     [](const ::testing::TestParamInfo<CadenceCase>& param) {
         return std::string(param.param.name);
     });
@@ -603,8 +615,8 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     CountingFileSystem files;
     files.AddDirectory("C:\\work");
     NetWorld world;
-    Platform platform{files, world.registry, world.internet, world.system, world.ui,
-                      world.codePage};
+    Platform platform{files,        world.registry, world.internet,
+                      world.system, world.ui,       world.codePage};
     const std::string body = Body(1024 * 1024);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     InternetSession session(platform);

@@ -1,7 +1,7 @@
 // Checks of the scripted Internet fake itself, so that the tests built on it can trust it.
-#include "fakes/fake_internet.h"
-
 #include <gtest/gtest.h>
+
+#include "fakes/fake_internet.h"
 
 namespace mivetrak {
 namespace {

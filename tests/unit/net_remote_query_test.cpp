@@ -107,9 +107,10 @@ void SetLength(FakeHttpResponse& r, const char* text) { r.contentLength = text; 
 INSTANTIATE_TEST_SUITE_P(
     Cases, QueryFailureTest,
     ::testing::Values(
-        QueryFailureCase{"OpenRoot", [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenRoot); },
-                         {}},
-        QueryFailureCase{"Connect", [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::Connect); },
+        QueryFailureCase{
+            "OpenRoot", [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenRoot); }, {}},
+        QueryFailureCase{"Connect",
+                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::Connect); },
                          {Kind::Root}},
         QueryFailureCase{"OpenRequest",
                          [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenHttpRequest); },
@@ -135,24 +136,24 @@ INSTANTIATE_TEST_SUITE_P(
                          [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "12abc"); },
                          kAllThree},
         QueryFailureCase{"LengthNegative",
-                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "-1"); },
-                         kAllThree},
+                         [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "-1"); }, kAllThree},
         QueryFailureCase{"LengthBlank",
                          [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, " 10"); },
                          kAllThree},
         QueryFailureCase{"LengthOver32Bits",
                          [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "4294967296"); },
                          kAllThree},
-        QueryFailureCase{"LengthFarOver32Bits",
-                         [](FakeInternet&, FakeHttpResponse& r) {
-                             SetLength(r, "99999999999999999999999");
-                         },
-                         kAllThree},
+        QueryFailureCase{
+            "LengthFarOver32Bits",
+            [](FakeInternet&, FakeHttpResponse& r) { SetLength(r, "99999999999999999999999"); },
+            kAllThree},
         QueryFailureCase{"LastModifiedMissing",
                          [](FakeInternet&, FakeHttpResponse& r) { r.lastModified.reset(); },
                          kAllThree},
         QueryFailureCase{"Status401Cancelled",
-                         [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"401", "200"}; },
+                         [](FakeInternet&, FakeHttpResponse& r) {
+                             r.statuses = {"401", "200"};
+                         },
                          kAllThree},
         QueryFailureCase{"ResendFails",
                          [](FakeInternet& n, FakeHttpResponse& r) {
@@ -199,8 +200,8 @@ TEST(QueryRemoteFile, PasswordDialogOn401And407) {
     const AuthCase cases[] = {
         {"401", {kErrorInternetForceRetry}, 1, 1, 2},
         {"407", {kErrorInternetForceRetry}, 1, 1, 2},
-        {"401", {}, 0, 1, 1},     // the user cancels
-        {"407", {0}, 0, 1, 1},    // any other answer ends the loop
+        {"401", {}, 0, 1, 1},   // the user cancels
+        {"407", {0}, 0, 1, 1},  // any other answer ends the loop
         {"401", {kErrorInternetForceRetry, kErrorInternetForceRetry}, 1, 1, 2},
     };
     for (const AuthCase& c : cases) {

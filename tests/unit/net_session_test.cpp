@@ -56,53 +56,146 @@ TEST_P(CheckConnectionTest, FollowsTheVersionAndProbeRules) {
         EXPECT_TRUE(call.length == 156 || call.length == 148);
     }
     // The flags are written exactly when the test got past the version query.
-    const bool flagsWritten = c.connected && !(c.skipProbes == 0 && c.failExtendedVersion &&
-                                               c.failBasicVersion);
+    const bool flagsWritten =
+        c.connected && !(c.skipProbes == 0 && c.failExtendedVersion && c.failBasicVersion);
     EXPECT_EQ(flags, flagsWritten ? 0x41u : 0xDEADu);
 }
 
-const std::vector<Op> kExNoProbe{Op::HasConnectedStateEx, Op::ConnectedStateEx,
-                                 Op::QueryOsVersion};
+const std::vector<Op> kExNoProbe{Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion};
 const std::vector<Op> kNt4Probes3{Op::HasConnectedStateEx, Op::ConnectedStateEx,
-                                  Op::QueryOsVersion, Op::CheckConnectionTo,
-                                  Op::CheckConnectionTo, Op::CheckConnectionTo};
+                                  Op::QueryOsVersion,      Op::CheckConnectionTo,
+                                  Op::CheckConnectionTo,   Op::CheckConnectionTo};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CheckConnectionTest,
     ::testing::Values(
         ConnectionCase{"Nt5NoProbe", true, true, false, false, 2, 5, 0, {}, 1, kExNoProbe, {}},
-        ConnectionCase{"Windows9xNoProbe", true, true, false, false, 1, 4, 0, {}, 1, kExNoProbe,
+        ConnectionCase{
+            "Windows9xNoProbe", true, true, false, false, 1, 4, 0, {}, 1, kExNoProbe, {}},
+        ConnectionCase{"NotConnected",
+                       true,
+                       false,
+                       false,
+                       false,
+                       2,
+                       5,
+                       0,
+                       {},
+                       0,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx},
                        {}},
-        ConnectionCase{"NotConnected", true, false, false, false, 2, 5, 0, {}, 0,
-                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}},
-        ConnectionCase{"OldConnectedState", false, true, false, false, 2, 6, 0, {}, 1,
-                       {Op::HasConnectedStateEx, Op::ConnectedState, Op::QueryOsVersion}, {}},
-        ConnectionCase{"BasicVersionRecord", true, true, true, false, 2, 6, 0, {}, 1,
-                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
-                        Op::QueryOsVersion},
+        ConnectionCase{"OldConnectedState",
+                       false,
+                       true,
+                       false,
+                       false,
+                       2,
+                       6,
+                       0,
+                       {},
+                       1,
+                       {Op::HasConnectedStateEx, Op::ConnectedState, Op::QueryOsVersion},
                        {}},
-        ConnectionCase{"NoVersionAtAll", true, true, true, true, 2, 6, 0, {}, 0,
-                       {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
-                        Op::QueryOsVersion},
-                       {}},
-        ConnectionCase{"Nt4MakerSiteAnswers", true, true, false, false, 2, 4, 0, {kMakerSiteUrl},
+        ConnectionCase{
+            "BasicVersionRecord",
+            true,
+            true,
+            true,
+            false,
+            2,
+            6,
+            0,
+            {},
+            1,
+            {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion, Op::QueryOsVersion},
+            {}},
+        ConnectionCase{
+            "NoVersionAtAll",
+            true,
+            true,
+            true,
+            true,
+            2,
+            6,
+            0,
+            {},
+            0,
+            {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion, Op::QueryOsVersion},
+            {}},
+        ConnectionCase{"Nt4MakerSiteAnswers",
+                       true,
+                       true,
+                       false,
+                       false,
+                       2,
+                       4,
+                       0,
+                       {kMakerSiteUrl},
                        1,
                        {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
                         Op::CheckConnectionTo},
                        {kMakerSiteUrl}},
-        ConnectionCase{"Nt4PortalAnswers", true, true, false, false, 2, 4, 0, {kPortalSiteUrl},
+        ConnectionCase{"Nt4PortalAnswers",
+                       true,
+                       true,
+                       false,
+                       false,
+                       2,
+                       4,
+                       0,
+                       {kPortalSiteUrl},
                        1,
                        {Op::HasConnectedStateEx, Op::ConnectedStateEx, Op::QueryOsVersion,
                         Op::CheckConnectionTo, Op::CheckConnectionTo},
                        {kMakerSiteUrl, kPortalSiteUrl}},
-        ConnectionCase{"Nt4NullAnswers", true, true, false, false, 2, 3, 0, {""}, 1, kNt4Probes3,
+        ConnectionCase{"Nt4NullAnswers",
+                       true,
+                       true,
+                       false,
+                       false,
+                       2,
+                       3,
+                       0,
+                       {""},
+                       1,
+                       kNt4Probes3,
                        {kMakerSiteUrl, kPortalSiteUrl, "<null>"}},
-        ConnectionCase{"Nt4NothingAnswers", true, true, false, false, 2, 4, 0, {}, 0, kNt4Probes3,
+        ConnectionCase{"Nt4NothingAnswers",
+                       true,
+                       true,
+                       false,
+                       false,
+                       2,
+                       4,
+                       0,
+                       {},
+                       0,
+                       kNt4Probes3,
                        {kMakerSiteUrl, kPortalSiteUrl, "<null>"}},
-        ConnectionCase{"SkipProbesOnNt4", true, true, false, false, 2, 4, 1, {}, 1,
-                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}},
-        ConnectionCase{"SkipProbesWithoutVersion", true, true, true, true, 2, 4, 1, {}, 1,
-                       {Op::HasConnectedStateEx, Op::ConnectedStateEx}, {}}),
+        ConnectionCase{"SkipProbesOnNt4",
+                       true,
+                       true,
+                       false,
+                       false,
+                       2,
+                       4,
+                       1,
+                       {},
+                       1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx},
+                       {}},
+        ConnectionCase{"SkipProbesWithoutVersion",
+                       true,
+                       true,
+                       true,
+                       true,
+                       2,
+                       4,
+                       1,
+                       {},
+                       1,
+                       {Op::HasConnectedStateEx, Op::ConnectedStateEx},
+                       {}}),
     [](const ::testing::TestParamInfo<ConnectionCase>& param) {
         return std::string(param.param.name);
     });
@@ -181,8 +274,7 @@ TEST_P(AutodialTest, ModeIsReadAndWrittenBackAtTeardown) {
                                 *c.enable);
     }
     if (c.noNet) {
-        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial",
-                                *c.noNet);
+        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", *c.noNet);
     }
     {
         InternetSession session(world.platform);
@@ -279,8 +371,8 @@ TEST(Autodial, RestoreKeepsTheTypeThatWasRead) {
         session.Dial(nullptr, nullptr, nullptr);
     }
     FakeRegistry::Value value;
-    ASSERT_TRUE(world.registry.GetValue(RegistryRoot::CurrentUser, kSettingsKey,
-                                        "NoNetAutodial", value));
+    ASSERT_TRUE(
+        world.registry.GetValue(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", value));
     EXPECT_EQ(value.type, 3u);
     EXPECT_EQ(value.data, (std::vector<uint8_t>{0, 0, 0, 0}));
 }

@@ -67,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The limit counts the host with its port text.
         SplitCase{"HostWithPort99", "http://" + std::string(96, 'h') + ":80/p", 1, "http",
                   std::string(96, 'h'), 80, "p"},
-        SplitCase{"HostWithPort100", "http://" + std::string(97, 'h') + ":80/p", 0, "", "", 0,
-                  ""},
+        SplitCase{"HostWithPort100", "http://" + std::string(97, 'h') + ":80/p", 0, "", "", 0, ""},
         SplitCase{"Path1023", "http://h/" + k1023, 1, "http", "h", 0, k1023},
         SplitCase{"Path1024", "http://h/" + k1023 + "p", 0, "", "", 0, ""},
         // 0x95 0x2F and 0x95 0x3A are single double-byte characters: neither trail byte
@@ -92,8 +91,9 @@ TEST(ConnectPort, DefaultsAndRange) {
         int urlPort;
         bool ok;
         uint16_t port;
-    } cases[] = {{0, true, 80}, {1, true, 1}, {8080, true, 8080}, {65535, true, 65535},
-                 {65536, false, 0}, {2147483647, false, 0}, {-1, false, 0}};
+    } cases[] = {{0, true, 80},        {1, true, 1},      {8080, true, 8080},
+                 {65535, true, 65535}, {65536, false, 0}, {2147483647, false, 0},
+                 {-1, false, 0}};
     for (const Case& c : cases) {
         uint16_t port = 0;
         EXPECT_EQ(ConnectPort(c.urlPort, 80, port), c.ok) << c.urlPort;

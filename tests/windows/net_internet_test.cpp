@@ -46,8 +46,7 @@ public:
         return false;
     }
     bool Autodial(WindowHandle owner) override { return real_.Autodial(owner); }
-    uint32_t DialConnection(WindowHandle owner, const std::string& name,
-                            uintptr_t* id) override {
+    uint32_t DialConnection(WindowHandle owner, const std::string& name, uintptr_t* id) override {
         return real_.DialConnection(owner, name, id);
     }
     InternetHandle OpenRoot(const std::string& agent) override { return real_.OpenRoot(agent); }
@@ -60,9 +59,7 @@ public:
                                    const std::string& path, uint32_t flags) override {
         return real_.OpenHttpRequest(connection, verb, path, flags);
     }
-    bool SendHttpRequest(InternetHandle request) override {
-        return real_.SendHttpRequest(request);
-    }
+    bool SendHttpRequest(InternetHandle request) override { return real_.SendHttpRequest(request); }
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t length,
                        std::string& out) override {
         return real_.QueryInfoText(request, query, length, out);
@@ -74,17 +71,15 @@ public:
         ADD_FAILURE() << "no password dialog is expected in these tests";
         return ERROR_CANCELLED;
     }
-    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
-                               uint32_t access, uint32_t flags) override {
+    InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
+                               uint32_t flags) override {
         return real_.OpenFtpFile(connection, path, access, flags);
     }
     bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
                   uint32_t& bytesRead) override {
         return real_.ReadData(handle, buffer, toRead, bytesRead);
     }
-    void CloseInternetHandle(InternetHandle handle) override {
-        real_.CloseInternetHandle(handle);
-    }
+    void CloseInternetHandle(InternetHandle handle) override { real_.CloseInternetHandle(handle); }
 
 private:
     Internet& real_;
@@ -124,9 +119,7 @@ protected:
     std::string Http(const std::string& path) const {
         return "http://127.0.0.1:" + httpPort_ + path;
     }
-    std::string Ftp(const std::string& path) const {
-        return "ftp://127.0.0.1:" + ftpPort_ + path;
-    }
+    std::string Ftp(const std::string& path) const { return "ftp://127.0.0.1:" + ftpPort_ + path; }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -208,8 +201,8 @@ TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
     InternetSession session(*platform_);
     CallbackLog log;
     int status = 0;
-    ASSERT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
-                                   "", 1, &status, &CallbackLog::Callback, &log),
+    ASSERT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "", "",
+                                   1, &status, &CallbackLog::Callback, &log),
               1);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(session.GetState(), StateDone);
@@ -262,8 +255,8 @@ TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
     InternetSession session(*platform_);
     const DWORD start = GetTickCount();
     int status = 0;
-    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/cut"), local.c_str(), "GET", "", "",
-                                   1, &status, nullptr, nullptr),
+    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/cut"), local.c_str(), "GET", "", "", 1,
+                                   &status, nullptr, nullptr),
               0);
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_EQ(status, 200);
@@ -308,8 +301,8 @@ TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
     InternetSession session(*platform_);
     CallbackLog log;
     log.stopAt = 1;
-    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
-                                   "", 1, nullptr, &CallbackLog::Callback, &log),
+    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "", "",
+                                   1, nullptr, &CallbackLog::Callback, &log),
               0);
     EXPECT_EQ(log.totals, (std::vector<uint32_t>{2560}));
     std::string content;
@@ -322,11 +315,11 @@ TEST_F(NetIntegration, SeveralDownloadsInOneSession) {
     InternetSession session(*platform_);
     for (int i = 0; i < 3; ++i) {
         const std::string local = folder_ + "again" + std::to_string(i) + ".bin";
-        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET",
-                                       "", "", 1, nullptr, nullptr, nullptr),
-                  1);
-        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "",
+        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
                                        "", 1, nullptr, nullptr, nullptr),
+                  1);
+        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "", "",
+                                       1, nullptr, nullptr, nullptr),
                   0);
     }
 }
@@ -349,9 +342,8 @@ TEST_F(NetIntegration, FtpDownloads) {
         InternetSession session(*platform_);
         int status = -5;
         CallbackLog log;
-        EXPECT_EQ(session.DownloadFile(kUserAgent, c.url, local.c_str(), "GET", c.user,
-                                       c.password, c.reload, &status, &CallbackLog::Callback,
-                                       &log),
+        EXPECT_EQ(session.DownloadFile(kUserAgent, c.url, local.c_str(), "GET", c.user, c.password,
+                                       c.reload, &status, &CallbackLog::Callback, &log),
                   c.expected)
             << c.url << " as " << c.user;
         EXPECT_EQ(status, -5);
