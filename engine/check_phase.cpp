@@ -19,8 +19,8 @@ bool MakeConnection(WorkerRun& run) {
 // Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.
 bool FetchIndex(WorkerRun& run) {
     int status = 0;
-    if (run.session.DownloadFile(kUserAgent, run.app.IndexUrl, run.IndexPath.c_str(), "GET", "",
-                                 "", 1, &status, IndexProgressCallback, nullptr) == 0) {
+    if (run.session.DownloadFile(kUserAgent, run.app.IndexUrl, run.IndexPath.c_str(), "GET", "", "",
+                                 1, &status, IndexProgressCallback, nullptr) == 0) {
         return false;
     }
     if (status != 200) return false;
@@ -35,7 +35,8 @@ bool FetchIndex(WorkerRun& run) {
 
 void ReadIndex(WorkerRun& run) {
     FileSystem& files = run.app.platform.files;
-    run.PrimaryUrl = files.ReadProfileString(kIndexSection, kPrimaryKey, "", kMaxPath, run.IndexPath);
+    run.PrimaryUrl =
+        files.ReadProfileString(kIndexSection, kPrimaryKey, "", kMaxPath, run.IndexPath);
     run.BackupUrl = files.ReadProfileString(kIndexSection, kBackupKey, "", kMaxPath, run.IndexPath);
     run.UsePrimary = true;
     files.RemoveFile(run.IndexPath);

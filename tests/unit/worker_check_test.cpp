@@ -71,8 +71,8 @@ TEST(WorkerCheckPhase, FailureTable) {
         {"index without the ZAVFile section",
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(
-                 kTestIndexUrl,
-                 FakeHttpResponse::Ok("[Files]\r\nPrimary=" + std::string(kPrimaryUrl) + "\r\n", {}));
+                 kTestIndexUrl, FakeHttpResponse::Ok(
+                                    "[Files]\r\nPrimary=" + std::string(kPrimaryUrl) + "\r\n", {}));
          },
          3,
          {"P0:0", "P0:20", "P0:50", "A3"},
@@ -290,9 +290,9 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
     };
     EXPECT_EQ(rig.Run(), 0);
     EXPECT_EQ(questions, 3);
-    EXPECT_EQ(rig.MessagesWithoutDownloadPercent(),
-              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6", "Q6", "P1:0", "P2:0",
-                       "P3:0"}));
+    EXPECT_EQ(
+        rig.MessagesWithoutDownloadPercent(),
+        (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6", "Q6", "P1:0", "P2:0", "P3:0"}));
     rig.ExpectNewDatabaseIn('A');
 }
 

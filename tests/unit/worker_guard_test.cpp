@@ -28,12 +28,11 @@ struct CallbackStep {
 // Percentages of a database past 42 MB, where bytes * 100 no longer fits in 32 bits.
 TEST(DownloadCallback, PercentOfLargeDownloadsWithoutOverflow) {
     const std::vector<CallbackStep> steps = {
-        {2560, 1, ""},                   // still 0 %: already posted before the download
-        {50000000, 1, "P1:50"},          // 5e9 would wrap to 7 % in 32 bits
-        {50002560, 1, ""},               // unchanged percentage: not posted again
-        {99999999, 1, "P1:99"},
-        {100000000, 1, "P1:100"},
-        {100000001, 0, ""},              // more than announced: stop
+        {2560, 1, ""},           // still 0 %: already posted before the download
+        {50000000, 1, "P1:50"},  // 5e9 would wrap to 7 % in 32 bits
+        {50002560, 1, ""},       // unchanged percentage: not posted again
+        {99999999, 1, "P1:99"}, {100000000, 1, "P1:100"},
+        {100000001, 0, ""},  // more than announced: stop
     };
     WorkerRig rig;
     rig.downloadLength = 100000000;
@@ -130,8 +129,9 @@ struct IndexSizeCase {
 
 TEST(WorkerGuards, IndexIsBoundedToOneMebibyte) {
     const std::vector<IndexSizeCase> cases = {
-        {1024 * 1024, 0, {"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:25", "P1:51", "P1:76",
-                          "P2:0", "P3:0"}},
+        {1024 * 1024,
+         0,
+         {"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:25", "P1:51", "P1:76", "P2:0", "P3:0"}},
         // Ends between two callbacks: refused by its size.
         {1024 * 1024 + 100, 3, {"P0:0", "P0:20", "A3"}},
         // Runs on: stopped by the callback once past the bound.
@@ -194,7 +194,8 @@ TEST(WorkerGuards, FolderNamedTwiceIsInstalledOnce) {
         int copiesIntoA = 0;
         for (const auto& call : rig.FileLog()) {
             std::string lower = call;
-            for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            for (char& ch : lower)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             if (lower.rfind("copyfile", 0) == 0 &&
                 lower.find("-> c:\\dba\\tolvar32.bdb") != std::string::npos) {
                 ++copiesIntoA;

@@ -29,8 +29,8 @@ constexpr const char kWorkFolder[] = "C:\\Temp\\orzavtmp\\";
 constexpr const char kTempDatabase[] = "C:\\Temp\\orzavtmp\\Tolvar32.bdb";
 constexpr const char kIndexFile[] = "C:\\Temp\\orzavtmp\\zav.tmp";
 
-inline SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour,
-                       uint16_t minute, uint16_t second, uint16_t ms = 0) {
+inline SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
+                       uint16_t second, uint16_t ms = 0) {
     SystemTime t;
     t.wYear = year;
     t.wMonth = month;
@@ -93,8 +93,8 @@ public:
     void AddFolder(char letter, bool withDatabase, const SystemTime& lastWrite = OlderTime()) {
         fake.files.AddDirectory(FolderPath(letter));
         if (withDatabase) {
-            fake.files.AddFile(DatabaseIn(letter), std::string("old database ") + letter,
-                               lastWrite, Time(2019, 1, 1, 0, 0, 0));
+            fake.files.AddFile(DatabaseIn(letter), std::string("old database ") + letter, lastWrite,
+                               Time(2019, 1, 1, 0, 0, 0));
         }
         folders.push_back(FolderPath(letter));
     }
@@ -175,8 +175,8 @@ public:
     // No backup name is left behind in the folder.
     void ExpectNoBackupIn(char letter) {
         for (int n = 0; n < 3; ++n) {
-            EXPECT_FALSE(fake.files.Exists(FolderPath(letter) + "Tolvar32tmp" + std::to_string(n) +
-                                           ".tmp"))
+            EXPECT_FALSE(
+                fake.files.Exists(FolderPath(letter) + "Tolvar32tmp" + std::to_string(n) + ".tmp"))
                 << letter << n;
         }
     }
@@ -194,7 +194,7 @@ public:
     uint32_t downloadLength = 0;
     int32_t exitCode = -1;
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
-    WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
+    WorkerContext context{fake.platform, folders,    workFolder,   downloadLength,
                           exitCode,      mainWindow, kTestIndexUrl};
     int result = -1;
 };

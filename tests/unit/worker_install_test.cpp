@@ -178,7 +178,9 @@ void ExpectFoldersUntouched(WorkerRig& r) {
 
 TEST(WorkerCancel, EveryPollTable) {
     const std::vector<CancelCase> cases = {
-        {"before the run", [](WorkerRig&) { PressCancel(); }, {},
+        {"before the run",
+         [](WorkerRig&) { PressCancel(); },
+         {},
          [](WorkerRig& r) {
              EXPECT_TRUE(r.fake.internet.Calls().empty());
              ExpectFoldersUntouched(r);
@@ -196,7 +198,8 @@ TEST(WorkerCancel, EveryPollTable) {
              EXPECT_EQ(r.fake.internet.CountOf(Op::OpenRoot), 0u);
              ExpectFoldersUntouched(r);
          }},
-        {"after the index was read", [](WorkerRig& r) { PressCancelOnPost(r, PhaseCheck, 20); },
+        {"after the index was read",
+         [](WorkerRig& r) { PressCancelOnPost(r, PhaseCheck, 20); },
          {"P0:0", "P0:20", "P0:50"},
          [](WorkerRig& r) {
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));

@@ -2,10 +2,9 @@
 // server (worker_http_server.py), real folders on drive C: of the prefix, and a hidden window of
 // the test's own standing in for the progress dialog: it records every message and answers the
 // locked-file question as each test scripts it.
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <wininet.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
@@ -70,8 +69,8 @@ bool SetLastWrite(const std::string& path, const SYSTEMTIME& time) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME fileTime;
-    const bool ok = SystemTimeToFileTime(&time, &fileTime) &&
-                    SetFileTime(file, &fileTime, nullptr, &fileTime);
+    const bool ok =
+        SystemTimeToFileTime(&time, &fileTime) && SetFileTime(file, &fileTime, nullptr, &fileTime);
     CloseHandle(file);
     return ok;
 }
@@ -196,7 +195,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         Strings seen;
         for (const auto& change : changes_) {
-            if (change.find(kBegin) == std::string::npos && change.find(kEnd) == std::string::npos) {
+            if (change.find(kBegin) == std::string::npos &&
+                change.find(kEnd) == std::string::npos) {
                 seen.push_back(change);
             }
         }
@@ -226,13 +226,14 @@ private:
             size_t offset = 0;
             bool ended = false;
             while (got > 0 && offset < got) {
-                const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
+                const auto* info =
+                    reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
                 char name[MAX_PATH] = {};
                 WideCharToMultiByte(CP_ACP, 0, info->FileName,
                                     static_cast<int>(info->FileNameLength / sizeof(WCHAR)), name,
                                     sizeof name - 1, nullptr, nullptr);
-                const char* action = info->Action == FILE_ACTION_ADDED            ? "added "
-                                     : info->Action == FILE_ACTION_REMOVED        ? "removed "
+                const char* action = info->Action == FILE_ACTION_ADDED              ? "added "
+                                     : info->Action == FILE_ACTION_REMOVED          ? "removed "
                                      : info->Action == FILE_ACTION_RENAMED_OLD_NAME ? "old "
                                      : info->Action == FILE_ACTION_RENAMED_NEW_NAME ? "new "
                                                                                     : "changed ";
