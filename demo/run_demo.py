@@ -167,6 +167,12 @@ def main():
             xvfb, display = start_xvfb()
             started.append(xvfb)
         env = wineprefix.wine_env(prefix, display)
+        if interactive:
+            # On a desktop with a window manager, let it frame and focus the windows as usual
+            # (the test prefixes turn that off because no manager runs in Xvfb).
+            subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
+                            "Managed", "/t", "REG_SZ", "/d", "Y", "/f"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         command = ["wine", APP_DIR + "\\Mivetrak.exe", r"C:\Orvanta\Tessfetch"]
         print(f"== running: Mivetrak.exe C:\\Orvanta\\Tessfetch   (display {display})")
         program = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
@@ -178,8 +184,9 @@ def main():
         else:
             print("  No display: running in Xvfb and answering as a user would.")
             driver = Driver(env, TOOLS_DIR + "\\ui_driver.exe")
-            answer_as_a_user(program, driver, display,
-                             os.path.join(build_dir, "demo-screenshots"))
+            shots = os.path.join(build_dir, "demo-screenshots")
+            shutil.rmtree(shots, ignore_errors=True)
+            answer_as_a_user(program, driver, display, shots)
             code = program.wait(timeout=60)
 
         print(f"== outcome: exit code {code} ({EXIT_MEANINGS.get(code, 'unknown')})")
