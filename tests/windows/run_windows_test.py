@@ -48,6 +48,21 @@ def start_xvfb():
     return process, ":" + number
 
 
+def write_crash_report(xml, name, status):
+    """A test exe that ended without its report (a crash, a hang cut short) counts as failed."""
+    from xml.sax.saxutils import quoteattr
+    message = quoteattr("%s ended with exit code %d and wrote no report" % (name, status))
+    with open(xml, "w") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                  '<testsuites tests="1" failures="1" errors="0" name=%s>\n'
+                  '  <testsuite name=%s tests="1" failures="1" errors="0" skipped="0">\n'
+                  '    <testcase name="RunsToTheEnd" classname=%s>\n'
+                  '      <failure message=%s/>\n'
+                  '    </testcase>\n'
+                  '  </testsuite>\n'
+                  '</testsuites>\n' % (quoteattr(name), quoteattr(name), quoteattr(name), message))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--name", required=True)
@@ -77,7 +92,7 @@ def main():
         name, _, value = assignment.partition("=")
         env[name] = value
 
-    command = [os.path.join(ROOT, "scripts", "wine-run.sh"), args.exe]
+    command = [os.path.join(ROOT, "scripts", "wine-run.sh"), os.path.abspath(args.exe)]
     results = os.environ.get("MIVETRAK_RESULTS")
     if results:
         os.makedirs(os.path.join(results, "windows"), exist_ok=True)
@@ -85,7 +100,7 @@ def main():
         command.append("--gtest_output=xml:" + windows_path(xml))
     command += args.test_args
     if args.wrapper:
-        command = ["/usr/bin/python3", args.wrapper] + command
+        command = ["/usr/bin/python3", os.path.abspath(args.wrapper)] + command
 
     xvfb = None
     try:
@@ -97,6 +112,8 @@ def main():
         if xvfb is not None:
             xvfb.terminate()
             xvfb.wait()
+    if status != 0 and results and not os.path.exists(xml):
+        write_crash_report(xml, args.name, status)
     if status == 0:
         shutil.rmtree(work, ignore_errors=True)
     return status

@@ -64,10 +64,9 @@ TEST(Win32CodePageTest, DelimiterSearchesStepOverTrailBytes) {
 }
 
 TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
+    // Only the run in code page 932 selects this test (the other filters it out).
     const auto codePage = CreateWin32CodePage();
-    if (!codePage->IsLeadByte(0x95)) {
-        GTEST_SKIP() << "needs a double-byte code page (code page " << GetACP() << ")";
-    }
+    ASSERT_TRUE(codePage->IsLeadByte(0x95)) << "code page " << GetACP();
     const auto files = CreateWin32FileSystem();
     // On drive C:, which Wine reports as NTFS, so the times are read through a handle.
     const std::string folder = "C:\\mivetrak-" + kTableChar;
