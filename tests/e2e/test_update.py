@@ -117,22 +117,54 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
     assert len(server.requests_for(PRIMARY)) == 3  # the second run only asked
 
 
-def test_forced_run_fills_a_folder_without_database(case, server, strings):
+def test_folder_without_database_gets_one_only_when_forced(case, server, strings):
     body = database(40 * 1024, seed=2)
     serve(server, body)
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files")
+
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success-unforced", 0)
+    assert_installed(install, body)
+    assert os.listdir(shared) == []
+
+    # Forced, the empty shared folder takes part; the command-line folder is up to date now.
     case.start(r"C:\Install", "F")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, 1007, "success-forced", 0)
     assert_installed(install, body)
     assert_installed(shared, body)
     assert_work_folder_clean(case)
 
 
-def test_index_not_found(case, server, strings):
+def test_backup_name_skips_a_leftover_and_a_full_work_folder_stays(case, server, strings):
+    body = database(24 * 1024, seed=10)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    leftover = os.path.join(install, "Tolvar32tmp0.tmp")
+    with open(leftover, "wb") as f:
+        f.write(b"left from an earlier run")
+    os.makedirs(case.work_folder)
+    with open(os.path.join(case.work_folder, "keep.txt"), "wb") as f:
+        f.write(b"not the updater's")
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    path = os.path.join(install, DATABASE)
+    assert read(path) == body and int(os.stat(path).st_mtime) == SERVER_TIME
+    assert sorted(os.listdir(install)) == [DATABASE, "Tolvar32tmp0.tmp"]
+    assert read(leftover) == b"left from an earlier run"
+    assert case.work_folder_files() == ["keep.txt"]
+
+
+@pytest.mark.parametrize("fault", ["status-404", "status-500", "no-section"])
+def test_index_unusable(case, server, strings, fault):
     serve(server, database(1024))
-    server.index_status = 404
+    if fault == "no-section":
+        server.index_body = ("[Other]\r\nPrimary=%s\r\n" % server.url(PRIMARY)).encode()
+    else:
+        server.index_status = int(fault[-3:])
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
