@@ -164,9 +164,9 @@ public:
         if (bufferSize == 0) return std::string();
         const size_t limit = std::numeric_limits<DWORD>::max();
         std::vector<char> buffer(bufferSize > limit ? limit : bufferSize, '\0');
-        const DWORD copied =
-            GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
-                                     buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
+        const DWORD copied = GetPrivateProfileStringA(
+            section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+            static_cast<DWORD>(buffer.size()), path.c_str());
         return std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
     }
 };

@@ -55,8 +55,8 @@ class Win32Registry final : public Registry {
 public:
     std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
                                          uint32_t access) override {
-        const HKEY rootKey = root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE
-                                                                : HKEY_CURRENT_USER;
+        const HKEY rootKey =
+            root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         HKEY key = nullptr;
         if (RegOpenKeyExA(rootKey, subKey.c_str(), 0, access, &key) != ERROR_SUCCESS) {
             return nullptr;

@@ -68,11 +68,11 @@ public:
 
     std::string SystemErrorText(uint32_t error) override {
         char* text = nullptr;
-        const DWORD length = FormatMessageA(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-            reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
         std::string result;
         if (length != 0 && text != nullptr) result.assign(text, length);
         if (text != nullptr) LocalFree(text);
@@ -106,8 +106,8 @@ public:
         if (shellFolders.Get() == nullptr) return false;
         const FARPROC found = GetProcAddress(shellFolders.Get(), "SHGetFolderPathA");
         if (found == nullptr) return false;
-        const auto getFolderPath = reinterpret_cast<ShGetFolderPathFunction>(
-            reinterpret_cast<void (*)()>(found));
+        const auto getFolderPath =
+            reinterpret_cast<ShGetFolderPathFunction>(reinterpret_cast<void (*)()>(found));
         char path[MAX_PATH];
         std::memset(path, 0, sizeof path);
         if (getFolderPath(nullptr, kCsidlProgramFiles, nullptr, 0, path) < 0) return false;

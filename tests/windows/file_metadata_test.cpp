@@ -1,11 +1,12 @@
 // Local file size and times on real files under Wine, through the Win32 platform: drive C: is
 // reported as NTFS, so times are read through a handle, and a file that another process holds
 // without read sharing cannot be read at all.
+#include "engine/file_metadata.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "engine/file_metadata.h"
 #include "platform/win32/win32_platform.h"
 #include "windows/windows_test_support.h"
 
@@ -70,8 +71,9 @@ TEST_F(FileMetadataTest, MissingFilesFailAndStoreNothing) {
 TEST_F(FileMetadataTest, TimesRoundTrip) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
-    const SystemTime stamps[] = {MakeTime(2022, 3, 9, 14, 25, 36), MakeTime(1999, 12, 31, 23, 59, 59),
-                                 MakeTime(2038, 1, 19, 3, 14, 8), MakeTime(2001, 1, 1, 0, 0, 0, 999)};
+    const SystemTime stamps[] = {
+        MakeTime(2022, 3, 9, 14, 25, 36), MakeTime(1999, 12, 31, 23, 59, 59),
+        MakeTime(2038, 1, 19, 3, 14, 8), MakeTime(2001, 1, 1, 0, 0, 0, 999)};
     for (const SystemTime& stamp : stamps) {
         ASSERT_EQ(SetLocalFileTimes(*files_, path, nullptr, stamp), 1);
         SystemTime creation;

@@ -34,9 +34,8 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
         platform->Get().system.LoadModule(test::BinFolder() + "Mivetrak.rsl", error);
     ASSERT_NE(library, nullptr) << error;
 
-    const HWND dialog = CreateDialogParamA(ToWin32(library),
-                                           MAKEINTRESOURCEA(kProgressDialogTemplate), nullptr,
-                                           &PlainDialogProc, 0);
+    const HWND dialog = CreateDialogParamA(
+        ToWin32(library), MAKEINTRESOURCEA(kProgressDialogTemplate), nullptr, &PlainDialogProc, 0);
     ASSERT_NE(dialog, nullptr) << GetLastError();
 
     const HWND bar = GetDlgItem(dialog, kProgressBarControl);

@@ -78,16 +78,13 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, Win32OpenModeTest,
-    ::testing::Values(OpenCase{"ReadExisting", FileOpenMode::ReadShareRead, true, true, false},
-                      OpenCase{"ReadMissing", FileOpenMode::ReadShareRead, false, false, false},
-                      OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true,
-                               true},
-                      OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false,
-                               false},
-                      OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true,
-                               true},
-                      OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true,
-                               true}),
+    ::testing::Values(
+        OpenCase{"ReadExisting", FileOpenMode::ReadShareRead, true, true, false},
+        OpenCase{"ReadMissing", FileOpenMode::ReadShareRead, false, false, false},
+        OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true, true},
+        OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false},
+        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true, true},
+        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true}),
     [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
 
 TEST_F(Win32FilesTest, ReadSharingLetsReadersInAndKeepsWritersOut) {
@@ -379,8 +376,8 @@ TEST_F(Win32FilesTest, TempFolderReportsItsLengthAndPath) {
 // 260-byte buffer with its zero. Wine answers 0 rather than the size needed when the variable
 // itself is too long: either way the path must be left alone.
 TEST_F(Win32FilesTest, TempFolderFitsOnlyWithinTheBuffer) {
-    for (const size_t pathLength : {size_t{200}, size_t{258}, size_t{259}, size_t{260},
-                                    size_t{261}, size_t{400}}) {
+    for (const size_t pathLength :
+         {size_t{200}, size_t{258}, size_t{259}, size_t{260}, size_t{261}, size_t{400}}) {
         const std::string folder = "C:\\" + std::string(pathLength - 4, 'u');
         const ScopedEnvironment tmp("TMP", folder);
         const ScopedEnvironment temp("TEMP", folder);

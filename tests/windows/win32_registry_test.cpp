@@ -131,9 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Lengths, Win32RegistryTextTest, ::testing::ValuesIn(kTe
 
 TEST(Win32RegistryTest, MissingKeysAndValues) {
     const auto registry = CreateWin32Registry();
-    EXPECT_EQ(registry->OpenKey(RegistryRoot::LocalMachine, UniqueSubKey("missing"),
-                                kKeyQueryValue),
-              nullptr);
+    EXPECT_EQ(
+        registry->OpenKey(RegistryRoot::LocalMachine, UniqueSubKey("missing"), kKeyQueryValue),
+        nullptr);
     TestKey key(HKEY_CURRENT_USER, UniqueSubKey("empty"));
     ASSERT_TRUE(key.Valid());
     auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead);
@@ -254,8 +254,8 @@ TEST(Win32RegistryTest, AutodialSettingsRoundTripAndAreRestored) {
     const SavedValue noNet = Save(settings, "NoNetAutodial");
     {
         const auto registry = CreateWin32Registry();
-        auto key = registry->OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey,
-                                     kKeyReadWrite);
+        auto key =
+            registry->OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite);
         ASSERT_TRUE(key);
         for (const uint32_t value : {1u, 0u}) {
             ASSERT_TRUE(key->SetValue32("EnableAutodial", value, kRegDword));

@@ -121,8 +121,8 @@ std::set<IconEntry> IconGroup(const ResourceModule& module) {
     return entries;
 }
 
-const std::set<IconEntry> kNineImages = {{16, 4},  {16, 8},  {16, 32}, {32, 4}, {32, 8},
-                                         {32, 32}, {48, 4},  {48, 8},  {48, 32}};
+const std::set<IconEntry> kNineImages = {{16, 4},  {16, 8}, {16, 32}, {32, 4}, {32, 8},
+                                         {32, 32}, {48, 4}, {48, 8},  {48, 32}};
 
 TEST(Win32ResourcesTest, ExecutableIconGroupHasNineImages) {
     const ResourceModule exe(ExePath());
@@ -219,11 +219,11 @@ struct Dialog {
 bool ParseDialogEx(const std::vector<uint8_t>& bytes, Dialog& dialog) {
     Reader reader(bytes);
     if (reader.Word() != 1 || reader.Word() != 0xFFFF) return false;  // DLGTEMPLATEEX
-    reader.Dword();                                                    // help id
-    reader.Dword();                                                    // extended style
+    reader.Dword();                                                   // help id
+    reader.Dword();                                                   // extended style
     dialog.style = reader.Dword();
     const uint16_t count = reader.Word();
-    reader.Skip(8);  // x, y, cx, cy
+    reader.Skip(8);            // x, y, cx, cy
     reader.StringOrOrdinal();  // menu
     reader.StringOrOrdinal();  // class
     reader.StringOrOrdinal();  // title
@@ -240,7 +240,7 @@ bool ParseDialogEx(const std::vector<uint8_t>& bytes, Dialog& dialog) {
         reader.Skip(8);
         item.id = reader.Dword();
         item.windowClass = reader.StringOrOrdinal();
-        reader.StringOrOrdinal();  // title
+        reader.StringOrOrdinal();    // title
         reader.Skip(reader.Word());  // creation data
         dialog.items.push_back(item);
     }
@@ -282,8 +282,7 @@ TEST(Win32ResourcesTest, ProgressDialogTemplate) {
 }
 
 // Names of the DLLs that a PE file imports, read from its headers; false when it cannot be read.
-bool ImportedDlls(const std::string& path, std::vector<std::string>& names,
-                  uint32_t& entryPoint) {
+bool ImportedDlls(const std::string& path, std::vector<std::string>& names, uint32_t& entryPoint) {
     std::string file;
     if (!test::ReadWholeFile(path, file)) return false;
     const std::vector<uint8_t> bytes(file.begin(), file.end());
@@ -351,10 +350,9 @@ TEST(Win32ResourcesTest, ExecutableImportsOnlySystemLibraries) {
     uint32_t entryPoint = 0;
     ASSERT_TRUE(ImportedDlls(ExePath(), names, entryPoint));
     EXPECT_NE(entryPoint, 0u);
-    const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "advapi32.dll",
-                                          "comctl32.dll", "gdi32.dll",    "shell32.dll",
-                                          "wininet.dll",  "msvcrt.dll",   "ole32.dll",
-                                          "version.dll",  "shlwapi.dll"};
+    const std::set<std::string> system = {
+        "kernel32.dll", "user32.dll", "advapi32.dll", "comctl32.dll", "gdi32.dll",  "shell32.dll",
+        "wininet.dll",  "msvcrt.dll", "ole32.dll",    "version.dll",  "shlwapi.dll"};
     EXPECT_FALSE(names.empty());
     for (const std::string& name : names) {
         EXPECT_EQ(system.count(name), 1u) << "imports " << name;

@@ -69,11 +69,10 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     uint32_t error = 0;
     const ModuleHandle library = system->LoadModule(ResourceLibraryPath(), error);
     ASSERT_NE(library, nullptr) << "error " << error;
-    const uint32_t ids[] = {StrCaption,         StrStatusPrefix,   StrPhaseCheck,
-                            StrPhaseDownload,   StrPhaseInstall,   StrStartupFailed,
-                            StrNoConnection,    StrServerUnavailable, StrDownloadFailed,
-                            StrFileBusy,        StrInstallFailed,  StrCompleted,
-                            StrConfirm,         StrUpToDate,       StrNoFolder};
+    const uint32_t ids[] = {
+        StrCaption,       StrStatusPrefix, StrPhaseCheck,        StrPhaseDownload,  StrPhaseInstall,
+        StrStartupFailed, StrNoConnection, StrServerUnavailable, StrDownloadFailed, StrFileBusy,
+        StrInstallFailed, StrCompleted,    StrConfirm,           StrUpToDate,       StrNoFolder};
     for (const uint32_t id : ids) {
         const std::string text = system->LoadText(library, id);
         EXPECT_FALSE(text.empty()) << id;
@@ -112,10 +111,10 @@ TEST(Win32SystemTest, SystemErrorTexts) {
     for (const uint32_t error : {2u, 5u, 126u}) {
         const std::string text = system->SystemErrorText(error);
         char* expected = nullptr;
-        const DWORD length = FormatMessageA(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, error, 0x400, reinterpret_cast<LPSTR>(&expected), 0, nullptr);
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0x400, reinterpret_cast<LPSTR>(&expected), 0, nullptr);
         ASSERT_GT(length, 0u) << error;
         EXPECT_EQ(text, std::string(expected, length));
         LocalFree(expected);

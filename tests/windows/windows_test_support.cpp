@@ -40,8 +40,8 @@ std::string NewScratchFolder(const std::string& hint) {
     }
     base = WithBackslash(base);
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string folder = base + hint + "-" + std::to_string(GetCurrentProcessId()) +
-                                   "-" + std::to_string(counter++);
+        const std::string folder = base + hint + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                   std::to_string(counter++);
         if (CreateDirectoryA(folder.c_str(), nullptr)) return folder + "\\";
     }
     return std::string();
@@ -107,8 +107,8 @@ HeldFile::HeldFile(const std::string& path) : marker_(path + ".held") {
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    if (!CreateProcessA(holder.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process_)) {
+    if (!CreateProcessA(holder.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process_)) {
         return;
     }
     started_ = true;
