@@ -222,7 +222,8 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
     } cases[] = {{"/files/db.bin", "post", 1, Database()},
                  {"/files/db.bin", "GET", 0, Database()},
                  {"/files/empty", "GET", 1, ""},
-                 {"/agent", "GET", 1, kUserAgent}};
+                 {"/agent", "GET", 1, kUserAgent},
+                 {"", "GET", 1, "root"}};  // a URL without a path asks for the root
     for (const Case& c : cases) {
         const std::string local = folder_ + "variant.bin";
         InternetSession session(*platform_);

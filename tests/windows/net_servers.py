@@ -14,6 +14,7 @@ HTTP (GET; POST and post answer the same):
   /files/badlen    200, Content-Length "12abc" (no body), Last-Modified
   /files/cut       200, Content-Length DB_SIZE, only CUT_SIZE bytes sent, then the connection
                    is closed
+  /                200, "root"
   /agent           200, the request's User-Agent as the body
   /auth            401 with a Basic challenge
   anything else    404
@@ -77,6 +78,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, DATABASE[:CUT_SIZE], length=str(DB_SIZE),
                         last_modified=LAST_MODIFIED)
             self.close_connection = True
+        elif path == "/":
+            self.answer(200, b"root")
         elif path == "/agent":
             self.answer(200, self.headers.get("User-Agent", "").encode("latin-1"))
         elif path == "/auth":
