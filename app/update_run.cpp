@@ -22,7 +22,8 @@ int UpdateApp::StartWorker() {
     if (WorkerThreadHandle) return 0;
     // Created suspended: the update run resumes it once the dialog's window exists, so that the
     // worker's first messages find a window to go to.
-    std::unique_ptr<Thread> thread = platform.system.CreateSuspendedThread(WorkerThreadProc, &Worker);
+    std::unique_ptr<Thread> thread =
+        platform.system.CreateSuspendedThread(WorkerThreadProc, &Worker);
     if (!thread) return 0;
     WorkerThreadHandle = std::move(thread);
     return 1;
@@ -33,9 +34,9 @@ void UpdateApp::RunUpdate() {
 
     if (!StartWorker()) {
         MainWindow.store(nullptr);
-        platform.ui.ShowMessageBox(nullptr,
-                                   platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
-                                   kApplicationTitle, kBoxOkExclamation);
+        platform.ui.ShowMessageBox(
+            nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+            kApplicationTitle, kBoxOkExclamation);
         ExitCode = 1;
         return;
     }
@@ -68,9 +69,9 @@ void UpdateApp::RunUpdate() {
     if (workerRunning) WorkerThreadHandle->WaitUntilEnded();
 
     if (dialogFailed) {
-        platform.ui.ShowMessageBox(nullptr,
-                                   platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
-                                   kApplicationTitle, kBoxOkExclamation);
+        platform.ui.ShowMessageBox(
+            nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+            kApplicationTitle, kBoxOkExclamation);
         ExitCode = 1;
     }
 }

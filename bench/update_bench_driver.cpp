@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        std::printf("driver_error=CreateProcess (%lu)\n", static_cast<unsigned long>(GetLastError()));
+        std::printf("driver_error=CreateProcess (%lu)\n",
+                    static_cast<unsigned long>(GetLastError()));
         return 1;
     }
     CloseHandle(process.hThread);

@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
         if (request.Get() == nullptr) return Fail("header request");
         DWORD status = 0;
         DWORD size = sizeof status;
-        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                            &status, &size, nullptr) ||
+        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                            &size, nullptr) ||
             status != 200) {
             return Fail("status");
         }
@@ -162,8 +162,8 @@ int main(int argc, char** argv) {
     DeleteFileA(workFile);
 
     QueryPerformanceCounter(&end);
-    const double seconds =
-        static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) /
+                           static_cast<double>(frequency.QuadPart);
     std::printf("raw_seconds=%.4f bytes=%lu\n", seconds, static_cast<unsigned long>(total));
     return 0;
 }

@@ -167,9 +167,8 @@ int RunModalDialogWin32(HMODULE module, int templateId, DialogHandler& handler) 
     InitCommonControlsEx(&controls);
 
     HostState state(handler);
-    const INT_PTR result =
-        DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), nullptr, HostDialogProc,
-                        reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), nullptr,
+                                           HostDialogProc, reinterpret_cast<LPARAM>(&state));
     return static_cast<int>(result);
 }
 

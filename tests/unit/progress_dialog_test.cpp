@@ -10,8 +10,8 @@
 
 #include "engine/cancel_flag.h"
 #include "fakes/fake_system.h"
-#include "unit/fake_dialog_window.h"
 #include "ui/protocol.h"
+#include "unit/fake_dialog_window.h"
 
 namespace mivetrak {
 namespace {
@@ -26,10 +26,10 @@ protected:
         libraryIcon = system.AddIcon(kLibrary, 128);
         appIcon = system.AddIcon("", 128);
         const std::pair<uint32_t, const char*> texts[] = {
-            {1, "Drive Update"},      {11, "Status:"},         {13, "checking"},
-            {14, "downloading"},      {15, "installing"},      {1002, "no connection"},
+            {1, "Drive Update"},      {11, "Status:"},           {13, "checking"},
+            {14, "downloading"},      {15, "installing"},        {1002, "no connection"},
             {1003, "server away"},    {1004, "download failed"}, {1005, "file busy"},
-            {1006, "install failed"}, {1007, "all done"},      {1009, "up to date"},
+            {1006, "install failed"}, {1007, "all done"},        {1009, "up to date"},
         };
         for (const auto& [id, text] : texts) system.SetText(kLibrary, id, text);
     }
@@ -138,14 +138,20 @@ struct ProgressRow {
 
 TEST_F(ProgressDialogTest, PhasesMoveTheBarAndWriteTheTexts) {
     const ProgressRow rows[] = {
-        {0, 50, 10, "10%", "checking"},        {0, 0, 0, "0%", "checking"},
-        {0, 100, 20, "20%", "checking"},       {0, 99, 19, "19%", "checking"},
-        {1, 0, 20, "20%", "downloading"},      {1, 33, 43, "43%", "downloading"},
-        {1, 50, 55, "55%", "downloading"},     {1, 100, 90, "90%", "downloading"},
-        {2, 0, 90, "90%", "installing"},       {2, 50, 95, "95%", "installing"},
+        {0, 50, 10, "10%", "checking"},
+        {0, 0, 0, "0%", "checking"},
+        {0, 100, 20, "20%", "checking"},
+        {0, 99, 19, "19%", "checking"},
+        {1, 0, 20, "20%", "downloading"},
+        {1, 33, 43, "43%", "downloading"},
+        {1, 50, 55, "55%", "downloading"},
+        {1, 100, 90, "90%", "downloading"},
+        {2, 0, 90, "90%", "installing"},
+        {2, 50, 95, "95%", "installing"},
         {2, 100, 100, "100%", "installing"},
         // Not clamped; divisions truncate toward zero; products wrap at 32 bits.
-        {0, -1, 0, "0%", "checking"},          {1, -50, -15, "-15%", "downloading"},
+        {0, -1, 0, "0%", "checking"},
+        {1, -50, -15, "-15%", "downloading"},
         {2, 250, 115, "115%", "installing"},
         {0, 107374183, -21474836, "-21474836%", "checking"},
     };
@@ -176,7 +182,7 @@ TEST_F(ProgressDialogTest, BarPositionFormulaPerPhase) {
         int32_t position;
     };
     const Row rows[] = {
-        {0, 50, true, 10}, {1, 33, true, 43}, {2, 50, true, 95}, {3, 0, true, 100},
+        {0, 50, true, 10},  {1, 33, true, 43}, {2, 50, true, 95},  {3, 0, true, 100},
         {3, 77, true, 100}, {4, 50, false, 0}, {-1, 50, false, 0}, {-2147483647 - 1, 0, false, 0},
     };
     for (const Row& row : rows) {
@@ -209,16 +215,15 @@ TEST_F(ProgressDialogTest, DoneFillsTheBarKeepsThePhraseShowsSuccessAndClosesWit
     EXPECT_EQ(window.boxes[0].flags, 0x40u);
     EXPECT_EQ(window.endResults, std::vector<int>{kIdOk});
     // The box is answered before the dialog ends, and the texts are read back on the way out.
-    const std::vector<std::string> tail = {"Box", "GetControlText", "GetControlText",
-                                           "EndDialog"};
+    const std::vector<std::string> tail = {"Box", "GetControlText", "GetControlText", "EndDialog"};
     ASSERT_GE(window.calls.size(), tail.size());
     EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), tail);
     EXPECT_EQ(CancelFlag(), 0);
 }
 
 TEST_F(ProgressDialogTest, UnknownPhasesChangeNothing) {
-    for (uintptr_t phase : {uintptr_t{4}, static_cast<uintptr_t>(-1), uintptr_t{0xFFFFFFFFu},
-                            uintptr_t{1000}}) {
+    for (uintptr_t phase :
+         {uintptr_t{4}, static_cast<uintptr_t>(-1), uintptr_t{0xFFFFFFFFu}, uintptr_t{1000}}) {
         SCOPED_TRACE(phase);
         ProgressDialog& d = Started();
         d.OnProgressMessage(window, PhaseCheck, 50);

@@ -167,7 +167,8 @@ protected:
                     break;
                 }
                 EXPECT_EQ(m.window, kDialogWindow);
-                if (m.message == kProgressMessage) handler.OnProgressMessage(window, m.wParam, m.lParam);
+                if (m.message == kProgressMessage)
+                    handler.OnProgressMessage(window, m.wParam, m.lParam);
                 if (m.message == kAlertMessage) handler.OnAlertMessage(window, m.wParam, m.lParam);
             }
             dialogBoxes = window.boxes;
@@ -195,8 +196,8 @@ protected:
     EventLog log;
     RecordingSystem system{log};
     FakePlatform fakes;
-    Platform platform{fakes.files, fakes.registry, fakes.internet, system, fakes.ui,
-                      fakes.codePage};
+    Platform platform{fakes.files, fakes.registry, fakes.internet,
+                      system,      fakes.ui,       fakes.codePage};
     UpdateApp app{platform};
     ModuleHandle library = nullptr;
     MessageQueue queue;
@@ -213,7 +214,8 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
         Post(kProgressMessage, PhaseDownload, 50);
         Post(kAlertMessage, AlertDownloadFailed, 0);
         // Still busy when the dialog has gone: the run must wait for this.
-        while (log.IndexOf("modal ends") < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (log.IndexOf("modal ends") < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         app.ExitCode = 3;
         log.Add("worker ends");
@@ -228,8 +230,8 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
     ASSERT_NE(runs, events.end());
     EXPECT_GT(runs - events.begin(), log.IndexOf("resume with window"));
     events.erase(runs);
-    const std::vector<std::string> expected = {"create",     "modal begins", "resume with window",
-                                               "window up",  "modal ends",   "wait",
+    const std::vector<std::string> expected = {"create",      "modal begins", "resume with window",
+                                               "window up",   "modal ends",   "wait",
                                                "worker ends", "waited"};
     EXPECT_EQ(events, expected);
     EXPECT_EQ(app.ExitCode, 3);
@@ -268,9 +270,8 @@ TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
         log.Add("worker saw the flag");
         app.ExitCode = 2;
     };
-    ScriptModalLoop([](DialogHandler& handler, FakeDialogWindow& window) {
-        handler.OnCancel(window);
-    });
+    ScriptModalLoop(
+        [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
 
     app.RunUpdate();
 
@@ -322,8 +323,8 @@ TEST_F(UpdateRunTest, RunAfterARunStartsNoSecondWorker) {
 // failure.
 struct DialogFailureRow {
     const char* name;
-    bool scriptLoop;   // false: RunModalDialog answers -1 without creating anything
-    int removeControl; // a control the template lacks
+    bool scriptLoop;    // false: RunModalDialog answers -1 without creating anything
+    int removeControl;  // a control the template lacks
 };
 
 TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFailure) {
@@ -337,8 +338,8 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         EventLog rowLog;
         RecordingSystem rowSystem{rowLog};
         FakePlatform rowFakes;
-        Platform rowPlatform{rowFakes.files,  rowFakes.registry, rowFakes.internet,
-                             rowSystem,       rowFakes.ui,       rowFakes.codePage};
+        Platform rowPlatform{rowFakes.files, rowFakes.registry, rowFakes.internet,
+                             rowSystem,      rowFakes.ui,       rowFakes.codePage};
         SetupCancelFlag(1);
         {
             UpdateApp runApp{rowPlatform};
