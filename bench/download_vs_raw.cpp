@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     const auto port = static_cast<unsigned short>(std::atoi(argv[1]));
     std::string folder = argv[2];
     if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 11;
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big";
     const std::string sessionFile = folder + "session.bin";
     const std::string rawFile = folder + "raw.bin";

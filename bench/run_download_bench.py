@@ -28,7 +28,7 @@ def windows_path(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build_dir")
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--size-mib", type=int, default=20)
     args = parser.parse_args()
 
