@@ -51,6 +51,7 @@ def test_bad_argument_beside_good_folder_is_dropped(case, strings):
     case.make_folder(r"C:\Install", b"old", OLD_TIME)
     case.start(r"C:\No\Such\Folder", r"C:\Install")
     box = case.wait_box()
+    case.screenshot("question")
     assert box["text"] == strings[1008]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
@@ -77,6 +78,7 @@ def test_folder_without_database_is_dropped_unless_forced(case, strings):
     case.make_folder(r"C:\Empty")
     case.start(r"C:\Empty")
     box = case.wait_box()
+    case.screenshot("box-1010")
     assert box["text"] == strings[1010]
     case.press("box", IDOK)
     assert case.wait_exit() == 1
@@ -93,6 +95,7 @@ def test_shared_files_folder_is_discovered(case, strings):
     case.make_folder(r"C:\Program Files\Orvanta\Shared Files", b"old", OLD_TIME)
     case.start()
     box = case.wait_box()
+    case.screenshot("question")
     assert box["text"] == strings[1008]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
@@ -103,6 +106,7 @@ def test_sibling_application_folder_is_discovered(case, strings):
     case.reg_add(APP_PATHS_KEY, None, r"C:\Tellyra\Tellyra.exe")
     case.start()
     box = case.wait_box()
+    case.screenshot("question")
     assert box["text"] == strings[1008]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
@@ -116,6 +120,7 @@ def test_yes_runs_the_update(case, server, strings):
     install = case.make_folder(r"C:\Install", b"old", OLD_TIME)
     case.start(r"C:\Install")
     box = case.wait_box()
+    case.screenshot("question")
     assert box["text"] == strings[1008]
     case.press("box", IDYES)
     shown = _answer_boxes(case)

@@ -254,6 +254,14 @@ def test_locked_database_question_ok_after_release(case, server, strings):
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)
     assert box["text"] == strings[1005]
+    # OK while the file is still held: the program tries again and asks again.
+    case.press("box", IDOK)
+    case.wait_gone("box", timeout_ms=3000)
+    again = case.wait_box(timeout_ms=10000)
+    case.screenshot("file-busy-again")
+    assert again["text"] == strings[1005]
+    assert again["hwnd"] != box["hwnd"]
+    assert case.running()
     release()
     case.press("box", IDOK)
     finish_with_box(case, strings, 1007, "success", 0)
@@ -318,9 +326,16 @@ def test_progress_readings_during_slow_download(case, server, strings):
     readings = [line["reading"] for line in parse_lines(out.decode("utf-8", "replace"))
                 if "reading" in line]
     assert readings, "the watcher saw no dialog"
+    bands = {status_phrase(strings, 13): (0, 20), status_phrase(strings, 14): (20, 90),
+             status_phrase(strings, 15): (90, 100)}
     for r in readings:
         if r["percent"]:
             assert r["percent"] == f"{r['position']}%", r
+        if r["status"]:
+            assert r["status"] in bands, r
+            low, high = bands[r["status"]]
+            # The last phrase stays when the bar reaches 100 at the end.
+            assert low <= r["position"] <= high or r["position"] == 100, r
     downloading = [r for r in readings if r["status"] == status_phrase(strings, 14)]
     positions = sorted({r["position"] for r in downloading})
     assert all(20 <= p <= 90 for p in positions), positions
