@@ -364,3 +364,18 @@ def test_copy_fails_for_lack_of_space_in_second_of_three(case, server, strings):
     assert sorted(os.listdir(second)) == [DATABASE]
     assert_untouched(third, old_database("third"))
     assert_work_folder_clean(case)
+
+
+def test_folder_named_twice_and_found_again(case, server, strings):
+    body = database(32 * 1024, seed=11)
+    serve(server, body)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files", old_database("shared"),
+                              OLD_TIME)
+    # The same folder with and without its final backslash, and found again by discovery.
+    case.start(r"C:\Program Files\Orvanta\Shared Files",
+               "C:\\Program Files\\Orvanta\\Shared Files\\")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(shared, body)
+    assert sorted(os.listdir(shared)) == [DATABASE]
+    assert_work_folder_clean(case)
