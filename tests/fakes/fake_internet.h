@@ -21,8 +21,10 @@
 // makes OpenFtpFile return null.
 //
 // Every call is recorded (Calls()) with its arguments, including each handle close in order
-// (ClosedKinds()). All members are safe to use from several threads; the onCall hook runs
-// outside the fake's lock, so it may call back into the fake.
+// (ClosedKinds()). The member functions are safe to call from several threads; the public
+// scripting fields are plain data, so set them before the code under test runs (or from the
+// onCall hook, which runs on the calling thread outside the fake's lock and may call back into
+// the fake).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
