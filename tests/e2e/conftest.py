@@ -3,6 +3,7 @@ texts of the built resource library, a fresh Wine prefix per test and the loopba
 
 The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is built here."""
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -46,7 +47,6 @@ def display():
     os.close(write_end)
     number = b""
     with os.fdopen(read_end, "rb") as pipe:
-        import select
         while not number.endswith(b"\n"):
             ready, _, _ = select.select([pipe], [], [], 15)
             if not ready:

@@ -59,7 +59,7 @@ class UpdateServer:
             return [r for r in self.requests if r["path"] == path]
 
     # -- running -----------------------------------------------------------------------------
-    def start(self, bind_timeout=20.0):
+    def start(self, bind_timeout=45.0):
         """Binds 127.0.0.1:PORT (waiting a while if another run holds it) and serves."""
         handler = _make_handler(self)
         deadline = time.monotonic() + bind_timeout
