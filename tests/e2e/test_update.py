@@ -379,3 +379,38 @@ def test_folder_named_twice_and_found_again(case, server, strings):
     assert_installed(shared, body)
     assert sorted(os.listdir(shared)) == [DATABASE]
     assert_work_folder_clean(case)
+
+
+def test_cancel_while_the_index_is_fetched(case, server, strings):
+    # The index transfer cannot be stopped; the dialog must still close at once, and the
+    # worker ends at its next look at the cancel request, before anything is downloaded.
+    server.add_file(PRIMARY, database(16 * 1024, seed=12), SERVER_TIME)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP), padding=3000)
+    server.index_rate = 1000
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    dialog = case.wait_window("dialog")
+    case.screenshot("checking")
+    assert dialog["status"] in ("", status_phrase(strings, 13))
+    assert dialog["position"] <= 20
+    case.press("dialog", IDCANCEL)
+    gone, lines = case.wait_gone("dialog", timeout_ms=1500)
+    assert gone, f"the dialog stayed after Cancel: {lines}"
+    assert case.wait_exit(timeout=20) == 2
+    assert len(server.requests_for("/Software_Update/Tessfetch/ZAVFile.asp")) == 1
+    assert server.requests_for(PRIMARY) == []
+    assert_untouched(install, old_database("install"))
+    assert_work_folder_clean(case)
+
+
+def test_local_copy_newer_than_the_server_is_left_alone(case, server, strings):
+    serve(server, database(8 * 1024, seed=13))
+    newer = SERVER_TIME + 86400
+    install = case.make_folder(r"C:\Install", old_database("install"), newer)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1009, "up-to-date", 0)
+    path = os.path.join(install, DATABASE)
+    assert read(path) == old_database("install") and int(os.stat(path).st_mtime) == newer
+    assert len(server.requests_for(PRIMARY)) == 1  # asked, not downloaded

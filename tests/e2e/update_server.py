@@ -34,6 +34,7 @@ class UpdateServer:
         self.port = port
         self.index_status = 200
         self.index_body = None
+        self.index_rate = None  # bytes per second, or None for full speed
         self.files = {}
         self.requests = []
         self._counts = {}
@@ -50,9 +51,15 @@ class UpdateServer:
         self.files[path] = ServedFile(body, last_modified, **options)
         return self.files[path]
 
-    def set_index(self, primary, backup, status=200):
+    def set_index(self, primary, backup, status=200, padding=0):
+        """The index text; padding adds that many bytes of comment lines after the keys."""
         self.index_status = status
-        self.index_body = f"[ZAVFile]\r\nPrimary={primary}\r\nBackup={backup}\r\n".encode("ascii")
+        text = f"[ZAVFile]\r\nPrimary={primary}\r\nBackup={backup}\r\n"
+        while padding > 0:
+            line = "; " + "-" * min(60, max(0, padding - 4)) + "\r\n"
+            text += line
+            padding -= len(line)
+        self.index_body = text.encode("ascii")
 
     def requests_for(self, path):
         with self._lock:
@@ -140,7 +147,10 @@ def _make_handler(server):
             self.send_header("Content-Type", "text/plain")
             self.send_header("Content-Length", str(len(server.index_body)))
             self.end_headers()
-            self.wfile.write(server.index_body)
+            if server.index_rate:
+                self._write_throttled(server.index_body, server.index_rate)
+            else:
+                self.wfile.write(server.index_body)
 
         def _send_file(self, served, count):
             if served.status != 200:
