@@ -232,6 +232,13 @@ class Case:
             raise HarnessError(f"could not press {button} on a {kind}: {lines}")
         return lines[-1]
 
+    def close_window(self, kind, timeout_ms=5000):
+        """Chooses Close on the window's menu, as the title bar's close button does."""
+        rc, lines = self.driver.run("close", kind, timeout_ms=timeout_ms)
+        if rc != 0:
+            raise HarnessError(f"could not close a {kind}: {lines}")
+        return lines[-1]
+
     def wait_gone(self, kind, timeout_ms=5000):
         rc, lines = self.driver.run("gone", kind, timeout_ms=timeout_ms)
         return rc == 0, lines

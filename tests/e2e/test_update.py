@@ -280,7 +280,8 @@ def _wait_for_download_phase(case, strings, timeout=30):
     raise HarnessError("the dialog never showed the download under way")
 
 
-def test_cancel_during_slow_download(case, server, strings):
+@pytest.mark.parametrize("how", ["cancel-button", "close-command"])
+def test_cancel_during_slow_download(case, server, strings, how):
     served = serve(server, database(2 * 1024 * 1024, seed=7), rate=96 * 1024)
     served.throttle_from = 2  # the query reads headers only; the download crawls
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
@@ -293,7 +294,10 @@ def test_cancel_during_slow_download(case, server, strings):
     assert 20 < dialog["position"] < 90
 
     pressed_at = time.monotonic()
-    case.press("dialog", IDCANCEL)
+    if how == "cancel-button":
+        case.press("dialog", IDCANCEL)
+    else:
+        case.close_window("dialog")
     gone, lines = case.wait_gone("dialog", timeout_ms=1500)
     assert gone, f"the dialog stayed after Cancel: {lines}"
     assert case.wait_exit(timeout=15) == 2

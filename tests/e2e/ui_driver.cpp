@@ -10,6 +10,7 @@
 //   ui_driver list
 //   ui_driver wait  box|dialog|any [--caption TEXT] [--button ID] [--timeout MS]
 //   ui_driver press box|dialog ID [--caption TEXT] [--timeout MS]
+//   ui_driver close box|dialog [--timeout MS]   (the close command of the window menu)
 //   ui_driver gone  box|dialog|any [--timeout MS]
 //   ui_driver watch [--timeout MS] [--interval MS]
 //   ui_driver strings LIBRARY ID...
@@ -330,6 +331,20 @@ int CommandPress(Kind kind, int id, Options options) {
     return 0;
 }
 
+int CommandClose(Kind kind, const Options& options) {
+    Found found;
+    if (!WaitFor(MakeFilter(kind, options), options.timeoutMs, &found)) {
+        PrintTimeout();
+        return 1;
+    }
+    if (!PostMessageW(found.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)) {
+        PrintLine("{\"error\":\"PostMessage failed\"}");
+        return 1;
+    }
+    PrintLine("{\"closed\":" + Json(found) + "}");
+    return 0;
+}
+
 int CommandGone(Kind kind, const Options& options) {
     const ULONGLONG start = GetTickCount64();
     const Filter filter = MakeFilter(kind, options);
@@ -435,7 +450,7 @@ DWORD WINAPI Watchdog(LPVOID param) {
 }
 
 int Usage() {
-    std::fputs("usage: ui_driver list | wait KIND | press KIND ID | gone KIND | watch | "
+    std::fputs("usage: ui_driver list | wait KIND | press KIND ID | close KIND | gone KIND | watch | "
                "strings LIBRARY ID...  [--timeout MS] [--interval MS] [--caption TEXT] "
                "[--button ID]\n",
                stderr);
@@ -469,6 +484,7 @@ int Run(int argc, wchar_t** argv) {
     if (pos.empty() || !ParseKind(pos[0], &kind)) return Usage();
     if (command == L"wait") return CommandWait(kind, options);
     if (command == L"gone") return CommandGone(kind, options);
+    if (command == L"close" && kind != Kind::Any) return CommandClose(kind, options);
     if (command == L"press") {
         long id = 0;
         if (pos.size() < 2 || !ParseNumber(pos[1], &id) || kind == Kind::Any) return Usage();
