@@ -246,6 +246,29 @@ class Case:
     def windows(self):
         return self.driver.run("list")[1]
 
+    def box_icon(self, box):
+        """Tells the icon that a box shows from its colours on screen: the system's information
+        icon is blue, its exclamation icon orange-yellow, its error icon red."""
+        if "icon" not in box:
+            return None
+        x, y, w, h = box["icon"]
+        done = subprocess.run(["import", "-window", "root", "-display", self.display,
+                               "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "txt:-"],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=20)
+        pixels = [tuple(map(int, m.groups())) for m in
+                  re.finditer(r"^\d+,\d+: \((\d+),(\d+),(\d+)", done.stdout.decode(), re.M)]
+        coloured = [p for p in pixels if max(p) - min(p) > 60]
+        if len(coloured) < 50:
+            return "none"
+        r, g, b = (sum(p[i] for p in coloured) / len(coloured) for i in range(3))
+        if b > r + 40 and b > g:
+            return "information"
+        if r > 170 and g > 100 and b < 100:
+            return "exclamation"
+        if r > 150 and g < 90 and b < 90:
+            return "error"
+        return f"unknown ({r:.0f},{g:.0f},{b:.0f})"
+
     def screenshot(self, step):
         os.makedirs(self.screenshot_dir, exist_ok=True)
         path = os.path.join(self.screenshot_dir, f"{self.name}-{step}.png")

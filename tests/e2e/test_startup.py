@@ -14,6 +14,7 @@ def test_missing_library_shows_system_text_captioned_error(case, probe):
     box = case.wait_box()
     case.screenshot("error-box")
     assert box["caption"] == "Error"
+    assert case.box_icon(box) == "information"
     assert box["text"].strip() == probe["module_not_found"].strip()
     assert box["text"].strip() != ""
     assert box["buttons"] == [IDOK]
@@ -28,6 +29,7 @@ def test_no_folder_found(case, strings):
     assert box["caption"] == strings[1]
     assert box["text"] == strings[1010]
     assert box["buttons"] == [IDOK]
+    assert case.box_icon(box) == "exclamation"
     case.press("box", IDOK)
     assert case.wait_exit() == 1
     assert case.work_folder_files() is None
@@ -43,6 +45,7 @@ def test_bad_argument_alone(case, strings):
     assert box["caption"] == strings[1]
     assert box["text"] == strings[1001]
     assert box["buttons"] == [IDOK]
+    assert case.box_icon(box) == "exclamation"
     case.press("box", IDOK)
     assert case.wait_exit() == 1
 
@@ -65,6 +68,7 @@ def test_answer_no_exits_2_and_leaves_no_work_folder(case, strings):
     assert box["caption"] == strings[1]
     assert box["text"] == strings[1008]
     assert sorted(box["buttons"]) == [IDYES, IDNO]
+    assert case.box_icon(box) == "information"
     # The work folder exists while the question is open and is gone after the answer No.
     assert case.work_folder_files() == []
     case.press("box", IDNO)

@@ -70,6 +70,8 @@ def finish_with_box(case, strings, string_id, step, exit_code):
     assert box["caption"] == strings[1]
     assert box["text"] == strings[string_id], box
     assert box["buttons"] == [IDOK]
+    # Only the success notice carries the information icon; every alert the exclamation mark.
+    assert case.box_icon(box) == ("information" if string_id == 1007 else "exclamation")
     case.press("box", IDOK)
     assert case.wait_exit() == exit_code
     return box
@@ -238,6 +240,7 @@ def test_locked_database_question_cancel(case, server, strings):
     assert box["caption"] == strings[1]
     assert box["text"] == strings[1005]
     assert sorted(box["buttons"]) == [IDOK, IDCANCEL]
+    assert case.box_icon(box) == "exclamation"
     case.press("box", IDCANCEL)
     assert case.wait_exit() == 2
     release()

@@ -33,6 +33,7 @@
 namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kMessageBoxIconId = 0x0440;  // the icon of a system message box
 constexpr int kProgressBarId = 1000;
 constexpr int kStatusTextId = 1002;
 constexpr int kPercentTextId = 1003;
@@ -53,6 +54,8 @@ struct Found {
     Kind kind = Kind::Any;
     std::wstring caption;
     std::wstring text;      // a box's message
+    RECT icon{};            // where a box shows its icon, in screen coordinates
+    bool hasIcon = false;
     std::vector<int> buttons;
     int position = -1;      // the dialog's progress bar
     std::wstring status;    // control 1002
@@ -144,6 +147,8 @@ Found Describe(HWND hwnd) {
     } else if (message) {
         found.kind = Kind::Box;
         found.text = WindowText(message);
+        const HWND icon = FindChild(children, kMessageBoxIconId);
+        found.hasIcon = icon && IsWindowVisible(icon) && GetWindowRect(icon, &found.icon);
     }
     for (const Child& child : children) {
         if (child.className.size() == 6 && _wcsicmp(child.className.c_str(), L"Button") == 0 &&
@@ -167,7 +172,15 @@ std::string Json(const Found& found) {
     out += ",\"kind\":\"";
     out += KindName(found.kind);
     out += "\",\"caption\":" + JsonString(found.caption);
-    if (found.kind == Kind::Box) out += ",\"text\":" + JsonString(found.text);
+    if (found.kind == Kind::Box) {
+        out += ",\"text\":" + JsonString(found.text);
+        if (found.hasIcon) {
+            out += ",\"icon\":[" + std::to_string(found.icon.left) + "," +
+                   std::to_string(found.icon.top) + "," +
+                   std::to_string(found.icon.right - found.icon.left) + "," +
+                   std::to_string(found.icon.bottom - found.icon.top) + "]";
+        }
+    }
     if (found.kind == Kind::Dialog) {
         out += ",\"position\":" + std::to_string(found.position);
         out += ",\"status\":" + JsonString(found.status);
