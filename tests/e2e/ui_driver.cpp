@@ -385,6 +385,11 @@ int CommandWatch(const Options& options) {
         Found found;
         if (FindMatch(filter, &found)) {
             seen = true;
+            // A bar that does not answer belongs to a dialog that is going away.
+            if (found.position < 0) {
+                Sleep(options.intervalMs);
+                continue;
+            }
             const std::string line = Json(found);
             if (line != last) {
                 PrintLine("{\"ms\":" + std::to_string(GetTickCount64() - start) +
