@@ -160,11 +160,13 @@ def test_backup_name_skips_a_leftover_and_a_full_work_folder_stays(case, server,
     assert case.work_folder_files() == ["keep.txt"]
 
 
-@pytest.mark.parametrize("fault", ["status-404", "status-500", "no-section"])
+@pytest.mark.parametrize("fault", ["status-404", "status-500", "no-section", "neither-url"])
 def test_index_unusable(case, server, strings, fault):
     serve(server, database(1024))
     if fault == "no-section":
         server.index_body = ("[Other]\r\nPrimary=%s\r\n" % server.url(PRIMARY)).encode()
+    elif fault == "neither-url":
+        server.set_index(server.url("/gone/Tolvar32.bdb"), server.url("/gone/too/Tolvar32.bdb"))
     else:
         server.index_status = int(fault[-3:])
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
@@ -173,6 +175,9 @@ def test_index_unusable(case, server, strings, fault):
     finish_with_box(case, strings, 1003, "server-unavailable", 3)
     assert_untouched(install, old_database("install"))
     assert server.requests_for(PRIMARY) == []
+    if fault == "neither-url":
+        assert len(server.requests_for("/gone/Tolvar32.bdb")) == 1
+        assert len(server.requests_for("/gone/too/Tolvar32.bdb")) == 1
 
 
 def _closed_port():
@@ -181,14 +186,21 @@ def _closed_port():
         return s.getsockname()[1]
 
 
-@pytest.mark.parametrize("failure", ["status-404", "refused"])
+@pytest.mark.parametrize("failure", ["status-404", "refused", "ftp-scheme", "no-last-modified",
+                                     "no-content-length"])
 def test_primary_failing_backup_answers(case, server, strings, failure):
     body = database(30 * 1024, seed=3)
     server.add_file(BACKUP, body, SERVER_TIME)
-    if failure == "status-404":
-        primary = server.url(PRIMARY)  # not served: 404
-    else:
+    primary = server.url(PRIMARY)  # not served: 404
+    if failure == "refused":
         primary = f"http://127.0.0.1:{_closed_port()}{PRIMARY}"
+    elif failure == "ftp-scheme":
+        # Only http answers the query about the file, whatever listens there.
+        primary = f"ftp://127.0.0.1:{_closed_port()}{PRIMARY}"
+    elif failure.startswith("no-"):
+        header = {"no-last-modified": "Last-Modified", "no-content-length": "Content-Length"}
+        server.add_file(PRIMARY, database(30 * 1024, seed=30), SERVER_TIME + 60,
+                        omit=[header[failure]])
     server.set_index(primary, server.url(BACKUP))
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
@@ -196,7 +208,7 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
     finish_with_box(case, strings, 1007, "success", 0)
     assert_installed(install, body)
     assert len(server.requests_for(BACKUP)) == 2
-    if failure == "status-404":
+    if failure == "status-404" or failure.startswith("no-"):
         assert len(server.requests_for(PRIMARY)) == 1
 
 

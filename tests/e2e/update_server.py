@@ -19,8 +19,9 @@ PORT = 28461
 class ServedFile:
     """One file on the server and how it is to be served."""
 
-    def __init__(self, body, last_modified, status=200, short_by=0, rate=None):
+    def __init__(self, body, last_modified, status=200, short_by=0, rate=None, omit=()):
         self.body = body
+        self.omit = set(omit)               # response headers left out, e.g. "Last-Modified"
         self.last_modified = last_modified  # seconds since the epoch, whole seconds
         self.status = status
         self.short_by = short_by            # bytes left out of the body (the length is not)
@@ -158,9 +159,11 @@ def _make_handler(server):
                 return
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(len(served.body)))
-            self.send_header("Last-Modified",
-                             email.utils.formatdate(served.last_modified, usegmt=True))
+            if "Content-Length" not in served.omit:
+                self.send_header("Content-Length", str(len(served.body)))
+            if "Last-Modified" not in served.omit:
+                self.send_header("Last-Modified",
+                                 email.utils.formatdate(served.last_modified, usegmt=True))
             self.end_headers()
             body = served.body[:len(served.body) - served.short_by]
             if served.rate and count >= served.throttle_from:
