@@ -174,7 +174,8 @@ def main():
                             "Managed", "/t", "REG_SZ", "/d", "Y", "/f"], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         command = ["wine", APP_DIR + "\\Mivetrak.exe", r"C:\Orvanta\Tessfetch"]
-        print(f"== running: Mivetrak.exe C:\\Orvanta\\Tessfetch   (display {display})")
+        where = "your display" if interactive else "a virtual display (Xvfb)"
+        print(f"== running: Mivetrak.exe C:\\Orvanta\\Tessfetch   on {where} {display}")
         program = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         started.insert(0, program)
