@@ -73,11 +73,26 @@ def screenshot_dir(build_dir):
     return path
 
 
+def _unmount_below(path):
+    """Unmounts what an interrupted earlier session left mounted in its prefixes."""
+    try:
+        with open("/proc/mounts") as mounts:
+            points = [line.split()[1] for line in mounts]
+    except OSError:
+        return
+    for point in sorted(points, reverse=True):
+        point = point.replace("\\040", " ")
+        if point.startswith(path + os.sep):
+            subprocess.run(["umount", "-l", point], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+
 @pytest.fixture(scope="session")
 def work_root(build_dir):
     path = os.path.join(build_dir, "e2e-work")
+    _unmount_below(path)
     shutil.rmtree(path, ignore_errors=True)
-    os.makedirs(path)
+    os.makedirs(path, exist_ok=True)
     return path
 
 
