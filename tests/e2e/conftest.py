@@ -5,6 +5,7 @@ The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is b
 import os
 import select
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -36,6 +37,16 @@ def build_dir():
     return build_dir
 
 
+def _end_with_parent():
+    """Runs in the child before exec: the child is ended when this test process dies, so that
+    a killed run leaves no X server behind."""
+    try:
+        import ctypes
+        ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+
+
 @pytest.fixture(scope="session")
 def display():
     """One Xvfb for the whole session, on a display number that Xvfb picks itself."""
@@ -43,7 +54,7 @@ def display():
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
                              "-nolisten", "tcp", "-noreset"],
                             pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+                            stderr=subprocess.DEVNULL, preexec_fn=_end_with_parent)
     os.close(write_end)
     number = b""
     with os.fdopen(read_end, "rb") as pipe:
