@@ -214,6 +214,8 @@ class Case:
         args = ["wait", kind]
         if "button" in filters:
             args += ["--button", filters["button"]]
+        if "caption" in filters:
+            args += ["--caption", filters["caption"]]
         rc, lines = self.driver.run_while(self.process, *args, timeout_ms=timeout_ms)
         if rc != 0 or not lines or "hwnd" not in lines[-1]:
             exit_code = self.process.poll() if self.process else None
@@ -221,10 +223,9 @@ class Case:
                                f"(program exit code {exit_code}): {lines}")
         return lines[-1]
 
-    def wait_box(self, timeout_ms=15000, button=None):
-        if button is None:
-            return self.wait_window("box", timeout_ms)
-        return self.wait_window("box", timeout_ms, button=button)
+    def wait_box(self, timeout_ms=15000, **filters):
+        """Waits for a message box, optionally one with a given button or caption."""
+        return self.wait_window("box", timeout_ms, **filters)
 
     def press(self, kind, button, timeout_ms=5000):
         rc, lines = self.driver.run("press", kind, button, timeout_ms=timeout_ms)

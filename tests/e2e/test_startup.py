@@ -11,7 +11,7 @@ def test_missing_library_shows_system_text_captioned_error(case, probe):
     os.remove(os.path.join(case.app_dir, "Mivetrak.rsl"))
     case.make_folder(r"C:\Install", b"old", OLD_TIME)
     case.start(r"C:\Install")
-    box = case.wait_box()
+    box = case.wait_box(caption="Error")
     case.screenshot("error-box")
     assert box["caption"] == "Error"
     assert case.box_icon(box) == "information"
