@@ -143,3 +143,14 @@ def _answer_boxes(case):
             seen.append(lines[-1]["text"])
             case.press("box", IDOK)
     return seen
+
+
+def test_leading_slash_or_hyphen_is_dropped_from_a_folder(case, strings):
+    case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    for argument in (r"/C:\Install", r"-C:\Install"):
+        case.start(argument)
+        box = case.wait_box()
+        assert box["text"] == strings[1008], argument
+        case.press("box", IDNO)
+        assert case.wait_exit() == 2, argument
+    case.screenshot("question")

@@ -433,3 +433,17 @@ def test_local_copy_newer_than_the_server_is_left_alone(case, server, strings):
     path = os.path.join(install, DATABASE)
     assert read(path) == old_database("install") and int(os.stat(path).st_mtime) == newer
     assert len(server.requests_for(PRIMARY)) == 1  # asked, not downloaded
+
+
+def test_sibling_application_in_a_drive_root(case, server, strings):
+    # App Paths naming the program directly in C:\ makes the drive's root an installation
+    # folder.
+    body = database(12 * 1024, seed=14)
+    serve(server, body)
+    root = case.drive_c
+    case.put_database(root, old_database("root"), OLD_TIME)
+    case.reg_add(APP_PATHS_KEY, None, r"C:\Tellyra.exe")
+    case.start()
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(root, body)
