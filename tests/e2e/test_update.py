@@ -225,9 +225,10 @@ def test_download_one_byte_short(case, server, strings):
     assert_work_folder_clean(case)
 
 
-def _hold(case, windows_path):
-    """Holds a file open without sharing from another Wine process until released."""
-    exe = case.install_helper("hold_file.exe")
+def _hold(case, windows_path, tool="hold_file.exe"):
+    """Holds a file open from another Wine process until released: hold_file.exe shares
+    nothing, hold_readable.exe lets others read but not rename."""
+    exe = case.install_helper(tool)
     marker = case.linux_path(r"C:\e2e\held.marker")
     holder = case.start_helper(exe, windows_path, r"C:\e2e\held.marker", "60")
     if not wait_until(lambda: os.path.exists(marker) or holder.poll() is not None, 20):
@@ -447,3 +448,38 @@ def test_sibling_application_in_a_drive_root(case, server, strings):
     answer_yes(case, strings)
     finish_with_box(case, strings, 1007, "success", 0)
     assert_installed(root, body)
+
+
+@pytest.mark.parametrize("answer", ["cancel", "ok-after-release"])
+def test_database_in_use_at_installation_time(case, server, strings, answer):
+    # The second folder's database can be read (so the check passes) but not renamed aside.
+    body = database(20 * 1024, seed=15)
+    serve(server, body)
+    first = case.make_folder(r"C:\Sites\First", old_database("first"), OLD_TIME)
+    second = case.make_folder(r"C:\Sites\Second", old_database("second"), OLD_TIME)
+    release = _hold(case, r"C:\Sites\Second\Tolvar32.bdb", tool="hold_readable.exe")
+    case.start(r"C:\Sites\First", r"C:\Sites\Second")
+    answer_yes(case, strings)
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot("file-busy")
+    assert box["text"] == strings[1005]
+    assert sorted(box["buttons"]) == [IDOK, IDCANCEL]
+    # Asked before anything in the second folder changed; the first is done already.
+    assert_installed(first, body)
+    assert_untouched(second, old_database("second"))
+    if answer == "cancel":
+        case.press("box", IDCANCEL)
+        assert case.wait_exit() == 2
+        release()
+        assert_installed(first, body)
+        assert_untouched(second, old_database("second"))
+        # The download stays in the work folder for this way out.
+        assert case.work_folder_files() == [DATABASE]
+        assert read(os.path.join(case.work_folder, DATABASE)) == body
+    else:
+        release()
+        case.press("box", IDOK)
+        finish_with_box(case, strings, 1007, "success", 0)
+        assert_installed(first, body)
+        assert_installed(second, body)
+        assert_work_folder_clean(case)
