@@ -118,7 +118,7 @@ def test_sibling_application_folder_is_discovered(case, strings):
 
 def test_yes_runs_the_update(case, server, strings):
     # The index names a database that is not newer than the installed one, so the run ends
-    # without changing anything.
+    # with the up-to-date notice and changes nothing.
     server.add_file("/db/Tolvar32.bdb", b"server copy", OLD_TIME)
     server.set_index(server.url("/db/Tolvar32.bdb"), server.url("/db/Tolvar32.bdb"))
     install = case.make_folder(r"C:\Install", b"old", OLD_TIME)
@@ -127,22 +127,14 @@ def test_yes_runs_the_update(case, server, strings):
     case.screenshot("question")
     assert box["text"] == strings[1008]
     case.press("box", IDYES)
-    shown = _answer_boxes(case)
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot("up-to-date")
+    assert box["text"] == strings[1009]
+    case.press("box", IDOK)
     assert case.wait_exit() == 0
-    assert set(shown) <= {strings[1009]}
     with open(os.path.join(install, DATABASE), "rb") as f:
         assert f.read() == b"old"
-
-
-def _answer_boxes(case):
-    """While the program runs, answers the boxes it shows with OK; returns their texts."""
-    seen = []
-    while case.running():
-        rc, lines = case.driver.run("wait", "box", "--button", IDOK, timeout_ms=2000)
-        if rc == 0 and lines:
-            seen.append(lines[-1]["text"])
-            case.press("box", IDOK)
-    return seen
+    assert len(server.requests_for("/db/Tolvar32.bdb")) == 1
 
 
 def test_leading_slash_or_hyphen_is_dropped_from_a_folder(case, strings):
