@@ -20,7 +20,7 @@
 // Exit codes: 0 done, 1 timed out or not found, 2 usage error, 3 library not loadable,
 // 4 stopped by the watchdog.
 #include <windows.h>
-
+// shellapi.h and shlobj.h need the types of <windows.h>, included first.
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -53,19 +53,19 @@ struct Found {
     HWND hwnd = nullptr;
     Kind kind = Kind::Any;
     std::wstring caption;
-    std::wstring text;      // a box's message
-    RECT icon{};            // where a box shows its icon, in screen coordinates
+    std::wstring text;  // a box's message
+    RECT icon{};        // where a box shows its icon, in screen coordinates
     bool hasIcon = false;
     std::vector<int> buttons;
-    int position = -1;      // the dialog's progress bar
-    std::wstring status;    // control 1002
-    std::wstring percent;   // control 1003
+    int position = -1;     // the dialog's progress bar
+    std::wstring status;   // control 1002
+    std::wstring percent;  // control 1003
 };
 
 std::wstring Utf16FromAnsi(const std::string& text) {
     if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
     return wide;
@@ -101,7 +101,8 @@ std::wstring WindowText(HWND hwnd) {
     // message, so a busy target cannot block us.
     wchar_t buffer[4096];
     buffer[0] = L'\0';
-    const int length = GetWindowTextW(hwnd, buffer, static_cast<int>(sizeof buffer / sizeof *buffer));
+    const int length =
+        GetWindowTextW(hwnd, buffer, static_cast<int>(sizeof buffer / sizeof *buffer));
     return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
 
@@ -160,9 +161,12 @@ Found Describe(HWND hwnd) {
 
 const char* KindName(Kind kind) {
     switch (kind) {
-        case Kind::Box: return "box";
-        case Kind::Dialog: return "dialog";
-        case Kind::Any: break;
+        case Kind::Box:
+            return "box";
+        case Kind::Dialog:
+            return "dialog";
+        case Kind::Any:
+            break;
     }
     return "other";
 }
@@ -277,9 +281,12 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
         long number = 0;
         if (arg == L"--timeout" || arg == L"--interval" || arg == L"--button") {
             if (i + 1 >= argc || !ParseNumber(argv[i + 1], &number) || number < 0) return false;
-            if (arg == L"--timeout") options->timeoutMs = static_cast<DWORD>(number);
-            else if (arg == L"--interval") options->intervalMs = static_cast<DWORD>(number);
-            else options->button = static_cast<int>(number);
+            if (arg == L"--timeout")
+                options->timeoutMs = static_cast<DWORD>(number);
+            else if (arg == L"--interval")
+                options->intervalMs = static_cast<DWORD>(number);
+            else
+                options->button = static_cast<int>(number);
             ++i;
         } else if (arg == L"--caption") {
             if (i + 1 >= argc) return false;
@@ -293,10 +300,14 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options) {
 }
 
 bool ParseKind(const std::wstring& text, Kind* kind) {
-    if (text == L"box") *kind = Kind::Box;
-    else if (text == L"dialog") *kind = Kind::Dialog;
-    else if (text == L"any") *kind = Kind::Any;
-    else return false;
+    if (text == L"box")
+        *kind = Kind::Box;
+    else if (text == L"dialog")
+        *kind = Kind::Dialog;
+    else if (text == L"any")
+        *kind = Kind::Any;
+    else
+        return false;
     return true;
 }
 
@@ -428,8 +439,8 @@ int CommandStrings(const std::vector<std::wstring>& args) {
         const int length = LoadStringA(library, static_cast<UINT>(id), buffer, sizeof buffer);
         if (i > 2) line += ",";
         line += "\"" + std::to_string(id) + "\":" +
-                JsonString(Utf16FromAnsi(std::string(buffer, static_cast<size_t>(
-                                                                 length > 0 ? length : 0))));
+                JsonString(Utf16FromAnsi(
+                    std::string(buffer, static_cast<size_t>(length > 0 ? length : 0))));
     }
     FreeLibrary(library);
     PrintLine(line + "}");
@@ -446,8 +457,8 @@ int CommandMessage(const std::vector<std::wstring>& pos) {
         nullptr, static_cast<DWORD>(code), 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
     const std::string message = length && text ? std::string(text, length) : std::string();
     if (text) LocalFree(text);
-    PrintLine("{\"code\":" + std::to_string(code) + ",\"text\":" +
-              JsonString(Utf16FromAnsi(message)) + "}");
+    PrintLine("{\"code\":" + std::to_string(code) +
+              ",\"text\":" + JsonString(Utf16FromAnsi(message)) + "}");
     return 0;
 }
 
@@ -456,8 +467,8 @@ int CommandPaths() {
     wchar_t programFiles[MAX_PATH] = {};
     GetTempPathW(MAX_PATH + 1, temp);
     SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles);
-    PrintLine("{\"temp\":" + JsonString(temp) + ",\"program_files\":" +
-              JsonString(programFiles) + "}");
+    PrintLine("{\"temp\":" + JsonString(temp) + ",\"program_files\":" + JsonString(programFiles) +
+              "}");
     return 0;
 }
 
@@ -468,10 +479,11 @@ DWORD WINAPI Watchdog(LPVOID param) {
 }
 
 int Usage() {
-    std::fputs("usage: ui_driver list | wait KIND | press KIND ID | close KIND | gone KIND | watch | "
-               "strings LIBRARY ID...  [--timeout MS] [--interval MS] [--caption TEXT] "
-               "[--button ID]\n",
-               stderr);
+    std::fputs(
+        "usage: ui_driver list | wait KIND | press KIND ID | close KIND | gone KIND | watch | "
+        "strings LIBRARY ID...  [--timeout MS] [--interval MS] [--caption TEXT] "
+        "[--button ID]\n",
+        stderr);
     return 2;
 }
 
@@ -483,9 +495,8 @@ int Run(int argc, wchar_t** argv) {
 
     // Nothing may outlive its time limit by more than a few seconds.
     const DWORD limit = options.timeoutMs + 5000;
-    HANDLE watchdog = CreateThread(nullptr, 0, Watchdog,
-                                   reinterpret_cast<LPVOID>(static_cast<uintptr_t>(limit)), 0,
-                                   nullptr);
+    HANDLE watchdog = CreateThread(
+        nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(limit)), 0, nullptr);
     if (watchdog) CloseHandle(watchdog);
 
     const std::vector<std::wstring>& pos = options.positional;
