@@ -483,3 +483,14 @@ def test_database_in_use_at_installation_time(case, server, strings, answer):
         assert_installed(first, body)
         assert_installed(second, body)
         assert_work_folder_clean(case)
+
+
+def test_folder_with_accented_name(case, server, strings):
+    # Paths travel as text of the system's ANSI code page, from the command line to the copy.
+    body = database(8 * 1024, seed=16)
+    serve(server, body)
+    install = case.make_folder("C:\\Données\\Café", old_database("install"), OLD_TIME)
+    case.start("C:\\Données\\Café")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, 1007, "success", 0)
+    assert_installed(install, body)
