@@ -270,7 +270,9 @@ class Case:
             return "error"
         return f"unknown ({r:.0f},{g:.0f},{b:.0f})"
 
-    def screenshot(self, step):
+    def screenshot(self, step, settle=0.15):
+        # A window that has just appeared may not have painted its controls yet.
+        time.sleep(settle)
         os.makedirs(self.screenshot_dir, exist_ok=True)
         path = os.path.join(self.screenshot_dir, f"{self.name}-{step}.png")
         try:
