@@ -26,6 +26,7 @@ cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     && (cd build/win && MIVETRAK_RESULTS="$PWD/../../$results" ctest --output-on-failure) \
     || status=1
 
-/usr/bin/python3 scripts/summarize_results.py "$results" || status=1
 echo "test command wall time: $(( $(date +%s) - start )) s"
+# The summary's "N passed, N failed" is the last line printed.
+/usr/bin/python3 scripts/summarize_results.py "$results" || status=1
 exit $status
