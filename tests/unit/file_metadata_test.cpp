@@ -6,23 +6,11 @@
 
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_file_system.h"
+#include "test_time.h"
 
 namespace mivetrak {
 namespace {
 
-SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                uint16_t second, uint16_t ms = 0, uint16_t dayOfWeek = 0) {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDayOfWeek = dayOfWeek;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
-    return t;
-}
 
 bool Same(const SystemTime& a, const SystemTime& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek &&
@@ -37,9 +25,9 @@ bool Called(const FakeFileSystem& fs, const std::string& prefix) {
 }
 
 const char kDb[] = "C:\\Db\\Tolvar32.bdb";
-const SystemTime kCreated = Time(2002, 3, 4, 5, 6, 7);
-const SystemTime kWritten = Time(2003, 4, 5, 6, 7, 8, 9, 6);
-const SystemTime kSentinel = Time(1111, 1, 1, 1, 1, 1);
+const SystemTime kCreated = MakeTime(2002, 3, 4, 5, 6, 7);
+const SystemTime kWritten = MakeTime(2003, 4, 5, 6, 7, 8, 9, 6);
+const SystemTime kSentinel = MakeTime(1111, 1, 1, 1, 1, 1);
 
 struct TimesCase {
     const char* fileSystemName;
@@ -248,8 +236,8 @@ TEST(GetLocalFileSize, MissingOrLockedFile) {
 TEST(SetLocalFileTimes, StampsLastWriteAndCreationWhenGiven) {
     FakeFileSystem fs;
     fs.AddFile(kDb, "x", kWritten, kCreated);
-    const SystemTime newWrite = Time(2010, 1, 2, 3, 4, 5);
-    const SystemTime newCreation = Time(2009, 1, 2, 3, 4, 5);
+    const SystemTime newWrite = MakeTime(2010, 1, 2, 3, 4, 5);
+    const SystemTime newCreation = MakeTime(2009, 1, 2, 3, 4, 5);
 
     EXPECT_EQ(SetLocalFileTimes(fs, kDb, nullptr, newWrite), 1);
     EXPECT_TRUE(Same(fs.GetEntry(kDb)->lastWrite, newWrite));
@@ -267,7 +255,7 @@ TEST(SetLocalFileTimes, FileThatCannotBeOpenedForWriting) {
     fs.SetReadOnly("C:\\ro");
     fs.AddFile("C:\\locked", "x", kWritten);
     fs.SetLocked("C:\\locked");
-    const SystemTime newWrite = Time(2010, 1, 2, 3, 4, 5);
+    const SystemTime newWrite = MakeTime(2010, 1, 2, 3, 4, 5);
     for (const char* path : {"C:\\missing", "C:\\ro", "C:\\locked"}) {
         EXPECT_EQ(SetLocalFileTimes(fs, path, nullptr, newWrite), 0) << path;
     }
@@ -283,16 +271,16 @@ struct CompareCase {
 
 TEST(CompareSystemTimes, ComparesYearToSecondOnly) {
     const CompareCase cases[] = {
-        {Time(2001, 1, 1, 0, 0, 0), Time(2000, 12, 31, 23, 59, 59), 1},
-        {Time(2000, 12, 31, 23, 59, 59), Time(2001, 1, 1, 0, 0, 0), -1},
-        {Time(2005, 6, 7, 8, 9, 10, 0, 1), Time(2005, 6, 7, 8, 9, 10, 999, 5), 0},
-        {Time(2005, 6, 7, 8, 9, 10, 999), Time(2005, 6, 7, 8, 9, 10, 0), 0},
-        {Time(2005, 6, 7, 8, 9, 10), Time(2005, 6, 7, 8, 9, 11), -1},
-        {Time(2005, 6, 7, 8, 10, 0), Time(2005, 6, 7, 8, 9, 59), 1},
-        {Time(2005, 6, 7, 9, 0, 0), Time(2005, 6, 7, 8, 59, 59), 1},
-        {Time(2005, 6, 8, 0, 0, 0), Time(2005, 6, 7, 23, 59, 59), 1},
-        {Time(2005, 5, 31, 0, 0, 0), Time(2005, 6, 1, 0, 0, 0), -1},
-        {Time(65535, 1, 1, 0, 0, 0), Time(1, 1, 1, 0, 0, 0), 1},  // unsigned members
+        {MakeTime(2001, 1, 1, 0, 0, 0), MakeTime(2000, 12, 31, 23, 59, 59), 1},
+        {MakeTime(2000, 12, 31, 23, 59, 59), MakeTime(2001, 1, 1, 0, 0, 0), -1},
+        {MakeTime(2005, 6, 7, 8, 9, 10, 0, 1), MakeTime(2005, 6, 7, 8, 9, 10, 999, 5), 0},
+        {MakeTime(2005, 6, 7, 8, 9, 10, 999), MakeTime(2005, 6, 7, 8, 9, 10, 0), 0},
+        {MakeTime(2005, 6, 7, 8, 9, 10), MakeTime(2005, 6, 7, 8, 9, 11), -1},
+        {MakeTime(2005, 6, 7, 8, 10, 0), MakeTime(2005, 6, 7, 8, 9, 59), 1},
+        {MakeTime(2005, 6, 7, 9, 0, 0), MakeTime(2005, 6, 7, 8, 59, 59), 1},
+        {MakeTime(2005, 6, 8, 0, 0, 0), MakeTime(2005, 6, 7, 23, 59, 59), 1},
+        {MakeTime(2005, 5, 31, 0, 0, 0), MakeTime(2005, 6, 1, 0, 0, 0), -1},
+        {MakeTime(65535, 1, 1, 0, 0, 0), MakeTime(1, 1, 1, 0, 0, 0), 1},  // unsigned members
         {SystemTime{}, SystemTime{}, 0},
     };
     for (const CompareCase& c : cases) {

@@ -10,6 +10,7 @@
 #include "fakes/fake_system.h"
 #include "fakes/fake_windows_ui.h"
 #include "platform/platform.h"
+#include "test_time.h"
 
 namespace mivetrak {
 
@@ -32,17 +33,5 @@ struct NetWorld {
     FakeCodePage codePage;
     Platform platform{files, registry, internet, system, ui, codePage};
 };
-
-inline SystemTime MakeTime(uint16_t year, uint16_t month, uint16_t day, uint16_t hour,
-                           uint16_t minute, uint16_t second) {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    return t;
-}
 
 }  // namespace mivetrak

@@ -203,11 +203,11 @@ TEST(WorkerCheckPhase, FetchesTheIndexWithTheProgramsAgentAndDeletesIt) {
 
 TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
     WorkerRig rig;
-    rig.AddFolder('A', true, Time(2022, 1, 1, 0, 0, 0));
+    rig.AddFolder('A', true, MakeTime(2022, 1, 1, 0, 0, 0));
     rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
     // The backup's copy is the one judged and downloaded: its own body and time.
     const std::string backupBody = DatabaseBody(3000);
-    const SystemTime backupTime = Time(2022, 2, 2, 2, 2, 2);
+    const SystemTime backupTime = MakeTime(2022, 2, 2, 2, 2, 2);
     rig.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(backupBody, backupTime));
     EXPECT_EQ(rig.Run(), 0);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);
@@ -243,7 +243,7 @@ TEST(WorkerCheckPhase, EveryFolderUpToDateSendsUpToDateAndDownloadsNothing) {
     sameSecond.wMilliseconds = 999;
     sameSecond.wDayOfWeek = 6;
     rig.AddFolder('A', true, sameSecond);
-    rig.AddFolder('B', true, Time(2023, 1, 1, 0, 0, 0));
+    rig.AddFolder('B', true, MakeTime(2023, 1, 1, 0, 0, 0));
     rig.AddFolder('C', true, ServerTime());
     EXPECT_EQ(rig.Run(), 0);
     EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
@@ -256,12 +256,12 @@ TEST(WorkerCheckPhase, EveryFolderUpToDateSendsUpToDateAndDownloadsNothing) {
 
 TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
     const std::vector<FolderCase> layout = {
-        {"older by a second", true, Time(2022, 3, 9, 14, 25, 35), true},
+        {"older by a second", true, MakeTime(2022, 3, 9, 14, 25, 35), true},
         {"equal", true, ServerTime(), false},
-        {"newer", true, Time(2022, 3, 9, 14, 25, 37), false},
+        {"newer", true, MakeTime(2022, 3, 9, 14, 25, 37), false},
         {"no database", false, {}, true},
-        {"newer by a year", true, Time(2023, 3, 9, 14, 25, 36), false},
-        {"older by a year", true, Time(2021, 3, 9, 14, 25, 36), true},
+        {"newer by a year", true, MakeTime(2023, 3, 9, 14, 25, 36), false},
+        {"older by a year", true, MakeTime(2021, 3, 9, 14, 25, 36), true},
     };
     WorkerRig rig;
     Strings expectedKept;

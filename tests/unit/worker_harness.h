@@ -12,6 +12,7 @@
 #include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
+#include "test_time.h"
 #include "ui/protocol.h"
 
 namespace mivetrak {
@@ -29,19 +30,6 @@ constexpr const char kWorkFolder[] = "C:\\Temp\\orzavtmp\\";
 constexpr const char kTempDatabase[] = "C:\\Temp\\orzavtmp\\Tolvar32.bdb";
 constexpr const char kIndexFile[] = "C:\\Temp\\orzavtmp\\zav.tmp";
 
-inline SystemTime Time(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                       uint16_t second, uint16_t ms = 0) {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
-    return t;
-}
-
 inline bool SameTime(const SystemTime& a, const SystemTime& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
            a.wMinute == b.wMinute && a.wSecond == b.wSecond;
@@ -55,8 +43,8 @@ inline std::string TimeText(const SystemTime& t) {
 }
 
 // The server's copy: its Last-Modified time, and a body whose bytes differ along its length.
-inline SystemTime ServerTime() { return Time(2022, 3, 9, 14, 25, 36); }
-inline SystemTime OlderTime() { return Time(2021, 11, 30, 8, 0, 0); }
+inline SystemTime ServerTime() { return MakeTime(2022, 3, 9, 14, 25, 36); }
+inline SystemTime OlderTime() { return MakeTime(2021, 11, 30, 8, 0, 0); }
 inline std::string DatabaseBody(size_t size) {
     std::string body(size, '\0');
     for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
@@ -81,7 +69,7 @@ public:
     WorkerRig() : body(DatabaseBody(kBodySize)) {
         SetupCancelFlag(1);
         fake.files.AddDirectory(kWorkFolder);
-        fake.files.SetNow(Time(2026, 12, 7, 21, 0, 0));
+        fake.files.SetNow(MakeTime(2026, 12, 7, 21, 0, 0));
         fake.internet.AddHttp(kTestIndexUrl,
                               FakeHttpResponse::Ok(IndexText(kPrimaryUrl, kBackupUrl), {}));
         fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(body, ServerTime()));
@@ -94,7 +82,7 @@ public:
         fake.files.AddDirectory(FolderPath(letter));
         if (withDatabase) {
             fake.files.AddFile(DatabaseIn(letter), std::string("old database ") + letter, lastWrite,
-                               Time(2019, 1, 1, 0, 0, 0));
+                               MakeTime(2019, 1, 1, 0, 0, 0));
         }
         folders.push_back(FolderPath(letter));
     }

@@ -388,7 +388,7 @@ TEST(WorkerInstallPhase, ExistingBackupNameIsSkippedAndLeftAlone) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     const std::string earlier = FolderPath('A') + "Tolvar32tmp0.tmp";
-    rig.fake.files.AddFile(earlier, "an earlier run's backup", Time(2020, 5, 5, 5, 5, 5));
+    rig.fake.files.AddFile(earlier, "an earlier run's backup", MakeTime(2020, 5, 5, 5, 5, 5));
     EXPECT_EQ(rig.Run(), 0);
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_TRUE(rig.Logged("RemoveFile C:\\DbA\\Tolvar32tmp1.tmp"));
