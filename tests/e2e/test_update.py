@@ -225,12 +225,13 @@ def test_download_one_byte_short(case, server, strings):
     assert_work_folder_clean(case)
 
 
-def _hold(case, windows_path, tool="hold_file.exe"):
-    """Holds a file open from another Wine process until released: hold_file.exe shares
-    nothing, hold_readable.exe lets others read but not rename."""
-    exe = case.install_helper(tool)
+def _hold(case, windows_path, readable=False):
+    """Holds a file open from another Wine process until released: sharing nothing, or, when
+    readable, letting others read but not rename it."""
+    exe = case.install_helper("hold_file.exe")
     marker = case.linux_path(r"C:\e2e\held.marker")
-    holder = case.start_helper(exe, windows_path, r"C:\e2e\held.marker", "60")
+    mode = ["--readable"] if readable else []
+    holder = case.start_helper(exe, *mode, windows_path, r"C:\e2e\held.marker", "60")
     if not wait_until(lambda: os.path.exists(marker) or holder.poll() is not None, 20):
         raise HarnessError("the file holder did not start")
     if holder.poll() is not None:
@@ -457,7 +458,7 @@ def test_database_in_use_at_installation_time(case, server, strings, answer):
     serve(server, body)
     first = case.make_folder(r"C:\Sites\First", old_database("first"), OLD_TIME)
     second = case.make_folder(r"C:\Sites\Second", old_database("second"), OLD_TIME)
-    release = _hold(case, r"C:\Sites\Second\Tolvar32.bdb", tool="hold_readable.exe")
+    release = _hold(case, r"C:\Sites\Second\Tolvar32.bdb", readable=True)
     case.start(r"C:\Sites\First", r"C:\Sites\Second")
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)

@@ -1,9 +1,11 @@
 // Keeps a file in use, as another program would, for tests that need a busy file.
 //
-//   hold_file.exe <path> <ready-marker> [max-seconds]
+//   hold_file.exe [--readable] <path> <ready-marker> [max-seconds]
 //
-// Opens <path> (which must exist) for reading and writing with no sharing at all, creates the
-// file <ready-marker> once the file is held, and keeps holding it for as long as the marker
+// Opens <path> (which must exist) for reading and writing with no sharing at all, or with
+// --readable for reading only and letting others read it too, as a program that only reads the
+// file would (nobody may then write, rename or delete it). Creates the file <ready-marker> once
+// the file is held, and keeps holding it for as long as the marker
 // exists: delete the marker to release the file. Never holds longer than max-seconds (default 60)
 // so that a forgotten holder cannot hang a test run.
 // Exit codes: 0 released by the caller, 3 released after the time limit, 2 the file or the marker
@@ -11,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -33,14 +36,21 @@ bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool readable = argc > 1 && std::strcmp(argv[1], "--readable") == 0;
+    if (readable) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3 || argc > 4) return 1;
     const char* path = argv[1];
     const char* marker = argv[2];
     const long maxSeconds = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 60;
     if (maxSeconds <= 0 || maxSeconds > 3600) return 1;
 
-    const Handle held(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD access = readable ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = readable ? FILE_SHARE_READ : 0;
+    const Handle held(
+        CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held.Valid()) return 2;
     {
         const Handle ready(CreateFileA(marker, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
