@@ -11,7 +11,6 @@
 namespace mivetrak {
 namespace {
 
-
 bool Same(const SystemTime& a, const SystemTime& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek &&
            a.wDay == b.wDay && a.wHour == b.wHour && a.wMinute == b.wMinute &&
