@@ -1,4 +1,5 @@
 // The update run: the progress dialog on the main thread beside the worker thread.
+#include <string>
 #include <utility>
 
 #include "app/update_app.h"
@@ -12,9 +13,16 @@ namespace mivetrak {
 namespace {
 
 // The caption of the box for a run that cannot start: the application's title, which is the
-// executable's file name (Mivetrak.exe) without its extension. The resource library's caption is
-// not used for this box.
-constexpr char kApplicationTitle[] = "Mivetrak";
+// executable's file name without its extension. The resource library's caption is not used for
+// this box.
+std::string ApplicationTitle(System& system, const CodePage& codePage) {
+    std::string name = system.ExecutablePath();
+    const size_t slash = FindLastCharMb(codePage, name, '\\');
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    const size_t dot = FindLastCharMb(codePage, name, '.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name.empty() ? std::string("Mivetrak") : name;
+}
 
 }  // namespace
 
@@ -36,7 +44,7 @@ void UpdateApp::RunUpdate() {
         MainWindow.store(nullptr);
         platform.ui.ShowMessageBox(
             nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
-            kApplicationTitle, kBoxOkExclamation);
+            ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
         ExitCode = 1;
         return;
     }
@@ -71,7 +79,7 @@ void UpdateApp::RunUpdate() {
     if (dialogFailed) {
         platform.ui.ShowMessageBox(
             nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
-            kApplicationTitle, kBoxOkExclamation);
+            ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
         ExitCode = 1;
     }
 }

@@ -45,6 +45,8 @@ public:
 
     // The command line exactly as the process received it (GetCommandLineA).
     virtual std::string RawCommandLine() = 0;
+    // The full path of the running executable (GetModuleFileNameA); "" when it cannot be told.
+    virtual std::string ExecutablePath() = 0;
     // SHGetFolderPathA(CSIDL_PROGRAM_FILES), looked up at run time in "shfolder.dll": false when
     // the library or the function is missing or the call fails.
     virtual bool ProgramFilesFolder(std::string& out) = 0;

@@ -101,6 +101,14 @@ public:
         return line != nullptr ? std::string(line) : std::string();
     }
 
+    std::string ExecutablePath() override {
+        char path[MAX_PATH] = {};
+        const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+        // A path cut short to fit the buffer is no path at all.
+        if (length == 0 || length >= MAX_PATH) return std::string();
+        return std::string(path, length);
+    }
+
     bool ProgramFilesFolder(std::string& out) override {
         const LoadedLibrary shellFolders("shfolder.dll");
         if (shellFolders.Get() == nullptr) return false;

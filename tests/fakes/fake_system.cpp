@@ -242,6 +242,16 @@ std::string FakeSystem::RawCommandLine() {
     return commandLine_;
 }
 
+void FakeSystem::SetExecutablePath(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    executablePath_ = path;
+}
+
+std::string FakeSystem::ExecutablePath() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return executablePath_;
+}
+
 bool FakeSystem::ProgramFilesFolder(std::string& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!programFiles_) return false;

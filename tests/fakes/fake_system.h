@@ -11,7 +11,8 @@
 //   SetText(module, id, text) gives LoadText's strings, AddIcon(module, id) an icon; the module
 //   "" is the executable (a null module handle).
 //   SetErrorText(code, text) gives SystemErrorText's texts ("" when not set).
-// Command line: SetRawCommandLine. Program Files: SetProgramFilesFolder(path) or
+// Command line: SetRawCommandLine; the executable's path: SetExecutablePath (default
+//   "C:\Program Files\Mivetrak\Mivetrak.exe"). Program Files: SetProgramFilesFolder(path) or
 //   FailProgramFilesFolder() (the default: no shell folder library).
 // Threads: RefuseThreads() makes CreateSuspendedThread fail. Otherwise the thread runs its entry
 //   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it.
@@ -57,6 +58,7 @@ public:
 
     // --- command line and folders ---
     void SetRawCommandLine(const std::string& commandLine);
+    void SetExecutablePath(const std::string& path);
     void SetProgramFilesFolder(const std::string& path);
     void FailProgramFilesFolder();
 
@@ -76,6 +78,7 @@ public:
     std::string LoadText(ModuleHandle module, uint32_t id) override;
     IconHandle LoadIconResource(ModuleHandle module, uint32_t id) override;
     std::string RawCommandLine() override;
+    std::string ExecutablePath() override;
     bool ProgramFilesFolder(std::string& out) override;
 
 private:
@@ -101,6 +104,7 @@ private:
     std::map<uint32_t, std::string> errorTexts_;
     std::vector<std::string> moduleCalls_;
     std::string commandLine_;
+    std::string executablePath_ = "C:\\Program Files\\Mivetrak\\Mivetrak.exe";
     std::optional<std::string> programFiles_;
     bool refuseThreads_ = false;
     int threadsCreated_ = 0;

@@ -298,6 +298,26 @@ TEST_F(UpdateRunTest, WorkerThatCannotBeCreatedGivesTheStartUpBoxAndNoDialog) {
     EXPECT_EQ(boxes[0].flags, 0x30u);
 }
 
+TEST_F(UpdateRunTest, StartUpBoxIsCaptionedWithTheExecutablesOwnName) {
+    const struct {
+        const char* path;
+        const char* caption;
+    } cases[] = {{"C:\\Tools\\Updater.v2.exe", "Updater.v2"},
+                 {"C:\\Tools.d\\Updater", "Updater"},
+                 {"", "Mivetrak"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        FakePlatform local;
+        local.system.RefuseThreads();
+        local.system.SetExecutablePath(c.path);
+        UpdateApp other(local.platform);
+        other.RunUpdate();
+        const auto boxes = local.ui.Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, c.caption);
+    }
+}
+
 TEST_F(UpdateRunTest, SecondWorkerIsRefused) {
     EXPECT_EQ(app.StartWorker(), 1);
     EXPECT_EQ(app.StartWorker(), 0);

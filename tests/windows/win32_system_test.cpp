@@ -129,6 +129,13 @@ TEST(Win32SystemTest, RawCommandLineNamesThisProgram) {
     EXPECT_NE(line.find("win32_system_test"), std::string::npos) << line;
 }
 
+TEST(Win32SystemTest, ExecutablePathIsThisProgramsFullPath) {
+    const auto system = CreateWin32System();
+    const std::string path = system->ExecutablePath();
+    EXPECT_EQ(path.substr(1, 2), ":\\") << path;
+    EXPECT_NE(path.find("\\win32_system_test.exe"), std::string::npos) << path;
+}
+
 TEST(Win32SystemTest, ProgramFilesFolderFromTheShellFolders) {
     const auto system = CreateWin32System();
     std::string folder = "untouched";
