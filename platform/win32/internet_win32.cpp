@@ -7,13 +7,17 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/win32_platform.h"
+
 namespace mivetrak {
 
 namespace {
 
+// The conversions of the other handle types and of SYSTEMTIME, beside the Internet handle's.
+using ::mivetrak::FromWin32;
+using ::mivetrak::ToWin32;
 HINTERNET ToWin32(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle); }
 InternetHandle FromWin32(HINTERNET handle) { return reinterpret_cast<InternetHandle>(handle); }
-HWND ToWin32(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 using ConnectedStateExFunction = BOOL(WINAPI*)(LPDWORD flags, LPSTR name, DWORD nameLength,
                                                DWORD reserved);
@@ -131,14 +135,7 @@ public:
                             &time, &length, &index)) {
             return false;
         }
-        out.wYear = time.wYear;
-        out.wMonth = time.wMonth;
-        out.wDayOfWeek = time.wDayOfWeek;
-        out.wDay = time.wDay;
-        out.wHour = time.wHour;
-        out.wMinute = time.wMinute;
-        out.wSecond = time.wSecond;
-        out.wMilliseconds = time.wMilliseconds;
+        out = FromWin32(time);
         return true;
     }
 
