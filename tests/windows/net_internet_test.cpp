@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "build_config.h"
+#include "net/internet_handle.h"
 #include "net/internet_session.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
@@ -120,6 +121,25 @@ protected:
         return "http://127.0.0.1:" + httpPort_ + path;
     }
     std::string Ftp(const std::string& path) const { return "ftp://127.0.0.1:" + ftpPort_ + path; }
+    // A GET of path on the HTTP server, sent, its handles closed when it goes out of scope.
+    struct RawGet {
+        explicit RawGet(Internet& net) : root(net), connection(net), request(net) {}
+        InternetHandleOwner root;
+        InternetHandleOwner connection;
+        InternetHandleOwner request;
+    };
+    void SendRawGet(const std::string& path, RawGet& get) {
+        Internet& net = platform_->internet;
+        get.root.Reset(net.OpenRoot(kUserAgent));
+        ASSERT_TRUE(get.root);
+        get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
+                                         static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
+                                         InternetService::Http));
+        ASSERT_TRUE(get.connection);
+        get.request.Reset(net.OpenHttpRequest(get.connection.Get(), "GET", path, 0x84400000u));
+        ASSERT_TRUE(get.request);
+        ASSERT_TRUE(net.SendHttpRequest(get.request.Get()));
+    }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -172,15 +192,9 @@ TEST_F(NetIntegration, QueryFailsCleanly) {
 
 TEST_F(NetIntegration, RawStatus401IsReadAsText) {
     Internet& net = platform_->internet;
-    InternetHandle root = net.OpenRoot(kUserAgent);
-    ASSERT_NE(root, nullptr);
-    InternetHandle connection =
-        net.Connect(root, "127.0.0.1", static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
-                    InternetService::Http);
-    ASSERT_NE(connection, nullptr);
-    InternetHandle request = net.OpenHttpRequest(connection, "GET", "auth", 0x84400000u);
-    ASSERT_NE(request, nullptr);
-    ASSERT_TRUE(net.SendHttpRequest(request));
+    RawGet get(net);
+    ASSERT_NO_FATAL_FAILURE(SendRawGet("auth", get));
+    const InternetHandle request = get.request.Get();
     std::string status;
     ASSERT_TRUE(net.QueryInfoText(request, kHttpQueryStatusCode, 255, status));
     EXPECT_EQ(status, "401");
@@ -191,9 +205,6 @@ TEST_F(NetIntegration, RawStatus401IsReadAsText) {
     EXPECT_FALSE(net.QueryLastModified(request, time));
     // A buffer too small for the text fails rather than cutting it.
     EXPECT_FALSE(net.QueryInfoText(request, kHttpQueryStatusCode, 2, status));
-    net.CloseInternetHandle(request);
-    net.CloseInternetHandle(connection);
-    net.CloseInternetHandle(root);
 }
 
 TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
@@ -272,15 +283,9 @@ TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
 // connection early, WinInet simply reports the end of the data.
 TEST_F(NetIntegration, CutBodyLooksLikeAnEarlyEndToWinInet) {
     Internet& net = platform_->internet;
-    InternetHandle root = net.OpenRoot(kUserAgent);
-    ASSERT_NE(root, nullptr);
-    InternetHandle connection =
-        net.Connect(root, "127.0.0.1", static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
-                    InternetService::Http);
-    ASSERT_NE(connection, nullptr);
-    InternetHandle request = net.OpenHttpRequest(connection, "GET", "files/cut", 0x84400000u);
-    ASSERT_NE(request, nullptr);
-    ASSERT_TRUE(net.SendHttpRequest(request));
+    RawGet get(net);
+    ASSERT_NO_FATAL_FAILURE(SendRawGet("files/cut", get));
+    const InternetHandle request = get.request.Get();
     std::vector<char> buffer(65536);
     size_t total = 0;
     bool ok = true;
@@ -292,9 +297,6 @@ TEST_F(NetIntegration, CutBodyLooksLikeAnEarlyEndToWinInet) {
     }
     EXPECT_TRUE(ok);
     EXPECT_EQ(total, kCutSize);
-    net.CloseInternetHandle(request);
-    net.CloseInternetHandle(connection);
-    net.CloseInternetHandle(root);
 }
 
 TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
