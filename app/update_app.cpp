@@ -6,7 +6,7 @@
 #include "app/path_checks.h"
 #include "app/registry_reader.h"
 #include "engine/cancel_flag.h"
-#include "ui/protocol.h"
+#include "resources/resource_ids.h"
 
 namespace mivetrak {
 
@@ -48,7 +48,7 @@ bool UpdateApp::InitInstance() {
 
     SetupCancelFlag(1);
     ExitCode = 0;
-    AppIcon = system.LoadIconResource(nullptr, kAppIconId);
+    AppIcon = system.LoadIconResource(nullptr, IDI_PROGRAM);
 
     uint32_t error = 0;
     ResourceLibraryHandle = system.LoadModule(kResourceLibraryName, error);
@@ -65,7 +65,7 @@ bool UpdateApp::InitInstance() {
     UpdateCommandLineInfo commandLineInfo(files, codePage, TargetFolderList, ForceUpdate);
     ParseCommandLine(codePage, system.RawCommandLine(), commandLineInfo);
 
-    const std::string caption = text(StrCaption);
+    const std::string caption = text(IDS_CAPTION);
     auto fail = [&](uint32_t id) {
         platform.ui.ShowMessageBox(nullptr, text(id), caption, kBoxOkExclamation);
         ExitCode = 1;
@@ -74,11 +74,11 @@ bool UpdateApp::InitInstance() {
 
     // Bad arguments are dropped without a word as long as one argument named a good folder.
     if (commandLineInfo.BadParameter != 0 && TargetFolderList.empty()) {
-        return fail(StrStartupFailed);
+        return fail(IDS_STARTUP_FAILED);
     }
 
     std::string programFiles;
-    if (!system.ProgramFilesFolder(programFiles)) return fail(StrStartupFailed);
+    if (!system.ProgramFilesFolder(programFiles)) return fail(IDS_STARTUP_FAILED);
 
     const std::string sharedFiles = programFiles + kSharedFilesFolder;
     if (PathExists(files, sharedFiles)) TargetFolderList.push_back(sharedFiles + "\\");
@@ -105,24 +105,24 @@ bool UpdateApp::InitInstance() {
             }
         }
     }
-    if (TargetFolderList.empty()) return fail(StrNoFolder);
+    if (TargetFolderList.empty()) return fail(IDS_NO_FOLDER);
 
     // A temporary folder path that does not fit the 260-byte buffer is as unusable as none.
     std::string tempFolder;
     const uint32_t tempLength = files.TempFolder(tempFolder);
-    if (tempLength == 0 || tempLength >= kMaxPath) return fail(StrStartupFailed);
+    if (tempLength == 0 || tempLength >= kMaxPath) return fail(IDS_STARTUP_FAILED);
 
     WorkFolder = WithFinalBackslash(codePage, tempFolder) + kWorkFolderName;
     uint32_t attributes = 0;
     if (!files.FileAttributes(WorkFolder, attributes)) {
-        if (!files.MakeDirectory(WorkFolder)) return fail(StrStartupFailed);
+        if (!files.MakeDirectory(WorkFolder)) return fail(IDS_STARTUP_FAILED);
     } else if ((attributes & kFileAttributeDirectory) == 0) {
         // A file in the way: the worker could put nothing inside it.
-        return fail(StrStartupFailed);
+        return fail(IDS_STARTUP_FAILED);
     }
     WorkFolder += "\\";
 
-    if (platform.ui.ShowMessageBox(nullptr, text(StrConfirm), caption, kBoxYesNoInformation) ==
+    if (platform.ui.ShowMessageBox(nullptr, text(IDS_CONFIRM), caption, kBoxYesNoInformation) ==
         kIdNo) {
         ExitCode = 2;
         return false;

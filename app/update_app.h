@@ -40,14 +40,14 @@ public:
 
     // The progress dialog's window while it exists; read by the worker before every message.
     std::atomic<WindowHandle> MainWindow{nullptr};
-    // The executable's own icon 128.
+    // The executable's own program icon.
     IconHandle AppIcon = nullptr;
     // The worker thread, from StartWorker until the update run's wait has returned.
     std::unique_ptr<Thread> WorkerThreadHandle;
 
     // What the worker sees of this object (engine/worker.h).
-    WorkerContext Worker{platform,    TargetFolderList, WorkFolder, DownloadLength,
-                         ExitCode,    MainWindow,       kIndexUrl};
+    WorkerContext Worker{platform, TargetFolderList, WorkFolder, DownloadLength,
+                         ExitCode, MainWindow,       kIndexUrl};
 };
 
 }  // namespace mivetrak

@@ -5,8 +5,8 @@
 #include "app/update_app.h"
 #include "engine/cancel_flag.h"
 #include "engine/worker.h"
+#include "resources/resource_ids.h"
 #include "ui/progress_dialog.h"
-#include "ui/protocol.h"
 
 namespace mivetrak {
 
@@ -43,7 +43,7 @@ void UpdateApp::RunUpdate() {
     if (!StartWorker()) {
         MainWindow.store(nullptr);
         platform.ui.ShowMessageBox(
-            nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+            nullptr, platform.system.LoadText(ResourceLibraryHandle, IDS_STARTUP_FAILED),
             ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
         ExitCode = 1;
         return;
@@ -58,7 +58,7 @@ void UpdateApp::RunUpdate() {
     });
 
     // The result is not needed: the worker's result is the run's.
-    platform.ui.RunModalDialog(ResourceLibraryHandle, kProgressDialogTemplate, dialog);
+    platform.ui.RunModalDialog(ResourceLibraryHandle, IDD_PROGRESS, dialog);
     // The window is gone, whichever way the dialog ended.
     MainWindow.store(nullptr);
 
@@ -78,7 +78,7 @@ void UpdateApp::RunUpdate() {
 
     if (dialogFailed) {
         platform.ui.ShowMessageBox(
-            nullptr, platform.system.LoadText(ResourceLibraryHandle, StrStartupFailed),
+            nullptr, platform.system.LoadText(ResourceLibraryHandle, IDS_STARTUP_FAILED),
             ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
         ExitCode = 1;
     }

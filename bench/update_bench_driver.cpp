@@ -13,10 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
+
 namespace {
 
 constexpr int kBoxTextId = 0xFFFF;
-constexpr int kProgressBarId = 1000;
 constexpr DWORD kTimeoutMs = 300000;
 constexpr DWORD kPollMs = 2;
 
@@ -44,7 +45,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM context) {
     GetClassNameA(window, className, sizeof className);
     if (std::string(className) != "#32770") return TRUE;
 
-    if (GetDlgItem(window, kProgressBarId) != nullptr) {
+    if (GetDlgItem(window, IDC_PROGRESS_BAR) != nullptr) {
         watch.dialogSeen = true;
         return TRUE;
     }

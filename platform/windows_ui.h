@@ -12,6 +12,12 @@ constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
+// Message box flags: the buttons and the icon.
+constexpr uint32_t kBoxOkExclamation = 0x30;
+constexpr uint32_t kBoxOkCancelExclamation = 0x31;
+constexpr uint32_t kBoxOkInformation = 0x40;
+constexpr uint32_t kBoxYesNoInformation = 0x44;
+
 // The window of a running modal dialog, as its handler may use it.
 class DialogWindow {
 public:

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/cancel_flag.h"
+#include "resources/resource_ids.h"
 #include "ui/protocol.h"
 
 namespace mivetrak {
@@ -29,12 +30,12 @@ struct AlertBox {
 };
 
 constexpr AlertBox kAlertBoxes[] = {
-    {AlertNoConnection, StrNoConnection, kBoxOkExclamation},
-    {AlertServerUnavailable, StrServerUnavailable, kBoxOkExclamation},
-    {AlertUpToDate, StrUpToDate, kBoxOkExclamation},
-    {AlertDownloadFailed, StrDownloadFailed, kBoxOkExclamation},
-    {AlertFileBusy, StrFileBusy, kBoxOkCancelExclamation},
-    {AlertInstallFailed, StrInstallFailed, kBoxOkExclamation},
+    {AlertNoConnection, IDS_NO_CONNECTION, kBoxOkExclamation},
+    {AlertServerUnavailable, IDS_SERVER_UNAVAILABLE, kBoxOkExclamation},
+    {AlertUpToDate, IDS_UP_TO_DATE, kBoxOkExclamation},
+    {AlertDownloadFailed, IDS_DOWNLOAD_FAILED, kBoxOkExclamation},
+    {AlertFileBusy, IDS_FILE_BUSY, kBoxOkCancelExclamation},
+    {AlertInstallFailed, IDS_INSTALL_FAILED, kBoxOkExclamation},
 };
 
 }  // namespace
@@ -86,7 +87,7 @@ ProgressDialog::ProgressDialog(System& system, ModuleHandle resourceLibrary, Ico
       m_resourceLibrary(resourceLibrary),
       m_appIcon(appIcon),
       m_mainWindow(mainWindow),
-      m_hIcon(system.LoadIconResource(resourceLibrary, kAppIconId)) {}
+      m_hIcon(system.LoadIconResource(resourceLibrary, IDI_PROGRAM)) {}
 
 ProgressDialog::~ProgressDialog() = default;
 
@@ -97,23 +98,23 @@ void ProgressDialog::SetWindowReadyHook(std::function<void(DialogWindow&)> hook)
 std::string ProgressDialog::Text(uint32_t id) { return m_system.LoadText(m_resourceLibrary, id); }
 
 bool ProgressDialog::DoDataExchange(DialogWindow& window, bool saveAndValidate) {
-    if (!window.HasControl(kProgressBarControl) || !window.HasControl(kStatusTextControl) ||
-        !window.HasControl(kPercentTextControl)) {
+    if (!window.HasControl(IDC_PROGRESS_BAR) || !window.HasControl(IDC_STATUS_TEXT) ||
+        !window.HasControl(IDC_PERCENT_TEXT)) {
         return false;
     }
-    m_progressBar.Bind(window, kProgressBarControl);
+    m_progressBar.Bind(window, IDC_PROGRESS_BAR);
     if (saveAndValidate) {
         std::string status;
         std::string percent;
-        if (!window.GetControlText(kStatusTextControl, status) ||
-            !window.GetControlText(kPercentTextControl, percent)) {
+        if (!window.GetControlText(IDC_STATUS_TEXT, status) ||
+            !window.GetControlText(IDC_PERCENT_TEXT, percent)) {
             return false;
         }
         m_statusText = std::move(status);
         m_percentText = std::move(percent);
     } else {
-        window.SetControlText(kStatusTextControl, m_statusText);
-        window.SetControlText(kPercentTextControl, m_percentText);
+        window.SetControlText(IDC_STATUS_TEXT, m_statusText);
+        window.SetControlText(IDC_PERCENT_TEXT, m_percentText);
     }
     return true;
 }
@@ -130,7 +131,7 @@ bool ProgressDialog::OnInitDialog(DialogWindow& window) {
         return false;
     }
     window.SetBigIcon(m_hIcon);
-    window.SetTitle(Text(StrCaption));
+    window.SetTitle(Text(IDS_CAPTION));
     window.SetSmallIcon(m_appIcon);
     m_progressBar.SetRange(0, 100);
 
@@ -151,7 +152,7 @@ intptr_t ProgressDialog::OnProgressMessage(DialogWindow& window, uintptr_t wPara
         // The status phrase of the last phase stays.
         m_percentText = "100%";
         UpdateData(window, false);
-        window.ShowOwnedMessageBox(Text(StrCompleted), Text(StrCaption), kBoxOkInformation);
+        window.ShowOwnedMessageBox(Text(IDS_COMPLETED), Text(IDS_CAPTION), kBoxOkInformation);
         OnOK(window);
         return 0;
     }
@@ -159,15 +160,16 @@ intptr_t ProgressDialog::OnProgressMessage(DialogWindow& window, uintptr_t wPara
     char percent[16];
     std::snprintf(percent, sizeof percent, "%d%%", static_cast<int>(position));
     m_percentText = percent;
-    static constexpr uint32_t kPhaseTexts[] = {StrPhaseCheck, StrPhaseDownload, StrPhaseInstall};
-    m_statusText = Text(StrStatusPrefix) + " " + Text(kPhaseTexts[phase]) + " ...";
+    static constexpr uint32_t kPhaseTexts[] = {IDS_PHASE_CHECK, IDS_PHASE_DOWNLOAD,
+                                               IDS_PHASE_INSTALL};
+    m_statusText = Text(IDS_STATUS_PREFIX) + " " + Text(kPhaseTexts[phase]) + " ...";
     UpdateData(window, false);
     return 0;
 }
 
 intptr_t ProgressDialog::OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t) {
     const int32_t code = LowSigned(wParam);
-    const std::string caption = Text(StrCaption);
+    const std::string caption = Text(IDS_CAPTION);
     for (const AlertBox& box : kAlertBoxes) {
         if (box.code != code) continue;
         const int answer = window.ShowOwnedMessageBox(Text(box.textId), caption, box.flags);

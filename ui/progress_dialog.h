@@ -33,7 +33,7 @@ private:
 
 class ProgressDialog : public DialogHandler {
 public:
-    // Loads the dialog's icon (icon 128 of the resource library) at once: the object exists
+    // Loads the dialog's icon (the program icon of the resource library) at once: the object exists
     // before its window does. mainWindow is the application's slot for the dialog's window.
     ProgressDialog(System& system, ModuleHandle resourceLibrary, IconHandle appIcon,
                    std::atomic<WindowHandle>& mainWindow);

@@ -13,12 +13,13 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import harness  # noqa: E402
 import update_server  # noqa: E402
+from resource_ids import STRING_IDS  # noqa: E402
 
 REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
-STRING_IDS = [1, 11, 13, 14, 15] + list(range(1001, 1011))
 
 
 def _build_dir():

@@ -3,6 +3,8 @@ the answers, the exit codes and the folders that the program finds by itself."""
 import os
 
 from harness import DATABASE, IDNO, IDOK, IDYES, APP_PATHS_KEY
+from resource_ids import (IDS_CAPTION, IDS_CONFIRM, IDS_NO_FOLDER, IDS_STARTUP_FAILED,
+                          IDS_UP_TO_DATE)
 
 OLD_TIME = 1262304000  # 2010-01-01 00:00:00 UTC
 
@@ -25,9 +27,9 @@ def test_missing_library_shows_system_text_captioned_error(case, probe):
 def test_no_folder_found(case, strings):
     case.start()
     box = case.wait_box()
-    case.screenshot("box-1010")
-    assert box["caption"] == strings[1]
-    assert box["text"] == strings[1010]
+    case.screenshot("box-no-folder")
+    assert box["caption"] == strings[IDS_CAPTION]
+    assert box["text"] == strings[IDS_NO_FOLDER]
     assert box["buttons"] == [IDOK]
     assert case.box_icon(box) == "exclamation"
     case.press("box", IDOK)
@@ -41,9 +43,9 @@ def test_bad_argument_alone(case, strings):
     case.make_folder(r"C:\Program Files\Orvanta\Shared Files", b"old", OLD_TIME)
     case.start(r"C:\No\Such\Folder")
     box = case.wait_box()
-    case.screenshot("box-1001")
-    assert box["caption"] == strings[1]
-    assert box["text"] == strings[1001]
+    case.screenshot("box-startup-failed")
+    assert box["caption"] == strings[IDS_CAPTION]
+    assert box["text"] == strings[IDS_STARTUP_FAILED]
     assert box["buttons"] == [IDOK]
     assert case.box_icon(box) == "exclamation"
     case.press("box", IDOK)
@@ -55,7 +57,7 @@ def test_bad_argument_beside_good_folder_is_dropped(case, strings):
     case.start(r"C:\No\Such\Folder", r"C:\Install")
     box = case.wait_box()
     case.screenshot("question")
-    assert box["text"] == strings[1008]
+    assert box["text"] == strings[IDS_CONFIRM]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
 
@@ -65,8 +67,8 @@ def test_answer_no_exits_2_and_leaves_no_work_folder(case, strings):
     case.start(r"C:\Install")
     box = case.wait_box()
     case.screenshot("question")
-    assert box["caption"] == strings[1]
-    assert box["text"] == strings[1008]
+    assert box["caption"] == strings[IDS_CAPTION]
+    assert box["text"] == strings[IDS_CONFIRM]
     assert sorted(box["buttons"]) == [IDYES, IDNO]
     assert case.box_icon(box) == "information"
     # The work folder exists while the question is open and is gone after the answer No.
@@ -82,15 +84,15 @@ def test_folder_without_database_is_dropped_unless_forced(case, strings):
     case.make_folder(r"C:\Empty")
     case.start(r"C:\Empty")
     box = case.wait_box()
-    case.screenshot("box-1010")
-    assert box["text"] == strings[1010]
+    case.screenshot("box-no-folder")
+    assert box["text"] == strings[IDS_NO_FOLDER]
     case.press("box", IDOK)
     assert case.wait_exit() == 1
 
     for force in ("f", "/F", "-f"):
         case.start(r"C:\Empty", force)
         box = case.wait_box()
-        assert box["text"] == strings[1008], force
+        assert box["text"] == strings[IDS_CONFIRM], force
         case.press("box", IDNO)
         assert case.wait_exit() == 2, force
 
@@ -100,7 +102,7 @@ def test_shared_files_folder_is_discovered(case, strings):
     case.start()
     box = case.wait_box()
     case.screenshot("question")
-    assert box["text"] == strings[1008]
+    assert box["text"] == strings[IDS_CONFIRM]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
 
@@ -111,7 +113,7 @@ def test_sibling_application_folder_is_discovered(case, strings):
     case.start()
     box = case.wait_box()
     case.screenshot("question")
-    assert box["text"] == strings[1008]
+    assert box["text"] == strings[IDS_CONFIRM]
     case.press("box", IDNO)
     assert case.wait_exit() == 2
 
@@ -125,11 +127,11 @@ def test_yes_runs_the_update(case, server, strings):
     case.start(r"C:\Install")
     box = case.wait_box()
     case.screenshot("question")
-    assert box["text"] == strings[1008]
+    assert box["text"] == strings[IDS_CONFIRM]
     case.press("box", IDYES)
     box = case.wait_box(timeout_ms=30000)
     case.screenshot("up-to-date")
-    assert box["text"] == strings[1009]
+    assert box["text"] == strings[IDS_UP_TO_DATE]
     case.press("box", IDOK)
     assert case.wait_exit() == 0
     with open(os.path.join(install, DATABASE), "rb") as f:
@@ -142,7 +144,7 @@ def test_leading_slash_or_hyphen_is_dropped_from_a_folder(case, strings):
     for argument in (r"/C:\Install", r"-C:\Install"):
         case.start(argument)
         box = case.wait_box()
-        assert box["text"] == strings[1008], argument
+        assert box["text"] == strings[IDS_CONFIRM], argument
         case.press("box", IDNO)
         assert case.wait_exit() == 2, argument
     case.screenshot("question")

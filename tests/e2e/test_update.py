@@ -11,6 +11,10 @@ import pytest
 
 from harness import (APP_PATHS_KEY, DATABASE, IDCANCEL, IDOK, IDYES, HarnessError, parse_lines,
                      wait_until)
+from resource_ids import (IDS_CAPTION, IDS_COMPLETED, IDS_CONFIRM, IDS_DOWNLOAD_FAILED,
+                          IDS_FILE_BUSY, IDS_INSTALL_FAILED, IDS_PHASE_CHECK, IDS_PHASE_DOWNLOAD,
+                          IDS_PHASE_INSTALL, IDS_SERVER_UNAVAILABLE, IDS_STATUS_PREFIX,
+                          IDS_UP_TO_DATE)
 
 SERVER_TIME = 1709618828  # 2024-03-05 06:07:08 UTC, the server's Last-Modified
 OLD_TIME = 1262304000     # 2010-01-01 00:00:00 UTC, the installed copies
@@ -47,7 +51,7 @@ def assert_untouched(folder, body):
 
 
 def status_phrase(strings, phase_id):
-    return f"{strings[11]} {strings[phase_id]} ..."
+    return f"{strings[IDS_STATUS_PREFIX]} {strings[phase_id]} ..."
 
 
 def serve(server, body, path=PRIMARY, backup=BACKUP, **options):
@@ -58,7 +62,7 @@ def serve(server, body, path=PRIMARY, backup=BACKUP, **options):
 
 def answer_yes(case, strings):
     box = case.wait_box()
-    assert box["text"] == strings[1008]
+    assert box["text"] == strings[IDS_CONFIRM]
     case.screenshot("question")
     case.press("box", IDYES)
 
@@ -67,11 +71,11 @@ def finish_with_box(case, strings, string_id, step, exit_code):
     """Waits for the run's closing box, checks its text, presses OK and checks the exit code."""
     box = case.wait_box(timeout_ms=30000)
     case.screenshot(step)
-    assert box["caption"] == strings[1]
+    assert box["caption"] == strings[IDS_CAPTION]
     assert box["text"] == strings[string_id], box
     assert box["buttons"] == [IDOK]
     # Only the success notice carries the information icon; every alert the exclamation mark.
-    assert case.box_icon(box) == ("information" if string_id == 1007 else "exclamation")
+    assert case.box_icon(box) == ("information" if string_id == IDS_COMPLETED else "exclamation")
     case.press("box", IDOK)
     assert case.wait_exit() == exit_code
     return box
@@ -95,10 +99,10 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)
     case.screenshot("success")
-    assert box["text"] == strings[1007]
+    assert box["text"] == strings[IDS_COMPLETED]
     # The success box belongs to a dialog that shows the whole bar.
     dialogs = [w for w in case.windows() if w["kind"] == "dialog"]
-    assert len(dialogs) == 1 and dialogs[0]["caption"] == strings[1]
+    assert len(dialogs) == 1 and dialogs[0]["caption"] == strings[IDS_CAPTION]
     assert dialogs[0]["position"] == 100 and dialogs[0]["percent"] == "100%"
     case.press("box", IDOK)
     assert case.wait_exit() == 0
@@ -113,7 +117,7 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
 
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1009, "up-to-date", 0)
+    finish_with_box(case, strings, IDS_UP_TO_DATE, "up-to-date", 0)
     for folder in (install, shared, sibling):
         assert_installed(folder, body)
     assert len(server.requests_for(PRIMARY)) == 3  # the second run only asked
@@ -127,14 +131,14 @@ def test_folder_without_database_gets_one_only_when_forced(case, server, strings
 
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success-unforced", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success-unforced", 0)
     assert_installed(install, body)
     assert os.listdir(shared) == []
 
     # Forced, the empty shared folder takes part; the command-line folder is up to date now.
     case.start(r"C:\Install", "F")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success-forced", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success-forced", 0)
     assert_installed(install, body)
     assert_installed(shared, body)
     assert_work_folder_clean(case)
@@ -152,7 +156,7 @@ def test_backup_name_skips_a_leftover_and_a_full_work_folder_stays(case, server,
         f.write(b"not the updater's")
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     path = os.path.join(install, DATABASE)
     assert read(path) == body and int(os.stat(path).st_mtime) == SERVER_TIME
     assert sorted(os.listdir(install)) == [DATABASE, "Tolvar32tmp0.tmp"]
@@ -172,7 +176,7 @@ def test_index_unusable(case, server, strings, fault):
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1003, "server-unavailable", 3)
+    finish_with_box(case, strings, IDS_SERVER_UNAVAILABLE, "server-unavailable", 3)
     assert_untouched(install, old_database("install"))
     assert server.requests_for(PRIMARY) == []
     if fault == "neither-url":
@@ -205,7 +209,7 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
     assert len(server.requests_for(BACKUP)) == 2
     if failure == "status-404" or failure.startswith("no-"):
@@ -219,7 +223,7 @@ def test_download_one_byte_short(case, server, strings):
                               OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1004, "download-failed", 3)
+    finish_with_box(case, strings, IDS_DOWNLOAD_FAILED, "download-failed", 3)
     assert_untouched(install, old_database("install"))
     assert_untouched(shared, old_database("shared"))
     assert_work_folder_clean(case)
@@ -251,8 +255,8 @@ def test_locked_database_question_cancel(case, server, strings):
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)
     case.screenshot("file-busy")
-    assert box["caption"] == strings[1]
-    assert box["text"] == strings[1005]
+    assert box["caption"] == strings[IDS_CAPTION]
+    assert box["text"] == strings[IDS_FILE_BUSY]
     assert sorted(box["buttons"]) == [IDOK, IDCANCEL]
     assert case.box_icon(box) == "exclamation"
     case.press("box", IDCANCEL)
@@ -270,24 +274,24 @@ def test_locked_database_question_ok_after_release(case, server, strings):
     case.start(r"C:\Install")
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)
-    assert box["text"] == strings[1005]
+    assert box["text"] == strings[IDS_FILE_BUSY]
     # OK while the file is still held: the program tries again and asks again.
     case.press("box", IDOK)
     case.wait_gone("box", timeout_ms=3000)
     again = case.wait_box(timeout_ms=10000)
     case.screenshot("file-busy-again")
-    assert again["text"] == strings[1005]
+    assert again["text"] == strings[IDS_FILE_BUSY]
     assert again["hwnd"] != box["hwnd"]
     assert case.running()
     release()
     case.press("box", IDOK)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
     assert_work_folder_clean(case)
 
 
 def _wait_for_download_phase(case, strings, timeout=30):
-    phrase = status_phrase(strings, 14)
+    phrase = status_phrase(strings, IDS_PHASE_DOWNLOAD)
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         dialog = case.wait_window("dialog", timeout_ms=int(timeout * 1000))
@@ -338,7 +342,7 @@ def test_progress_readings_during_slow_download(case, server, strings):
     try:
         _wait_for_download_phase(case, strings)
         case.screenshot("downloading")
-        finish_with_box(case, strings, 1007, "success", 0)
+        finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
         out, _ = watcher.communicate(timeout=30)
     finally:
         if watcher.poll() is None:
@@ -347,8 +351,9 @@ def test_progress_readings_during_slow_download(case, server, strings):
     readings = [line["reading"] for line in parse_lines(out.decode("utf-8", "replace"))
                 if "reading" in line]
     assert readings, "the watcher saw no dialog"
-    bands = {status_phrase(strings, 13): (0, 20), status_phrase(strings, 14): (20, 90),
-             status_phrase(strings, 15): (90, 100)}
+    bands = {status_phrase(strings, IDS_PHASE_CHECK): (0, 20),
+             status_phrase(strings, IDS_PHASE_DOWNLOAD): (20, 90),
+             status_phrase(strings, IDS_PHASE_INSTALL): (90, 100)}
     for r in readings:
         if r["percent"]:
             assert r["percent"] == f"{r['position']}%", r
@@ -357,7 +362,7 @@ def test_progress_readings_during_slow_download(case, server, strings):
             low, high = bands[r["status"]]
             # The last phrase stays when the bar reaches 100 at the end.
             assert low <= r["position"] <= high or r["position"] == 100, r
-    downloading = [r for r in readings if r["status"] == status_phrase(strings, 14)]
+    downloading = [r for r in readings if r["status"] == status_phrase(strings, IDS_PHASE_DOWNLOAD)]
     positions = sorted({r["position"] for r in downloading})
     assert all(20 <= p <= 90 for p in positions), positions
     inside = [p for p in positions if 20 < p < 90]
@@ -379,7 +384,7 @@ def test_copy_fails_for_lack_of_space_in_second_of_three(case, server, strings):
     third = case.make_folder(r"C:\Sites\Third", old_database("third"), OLD_TIME)
     case.start(r"C:\Sites\First", r"C:\Sites\Second", r"C:\Sites\Third")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1006, "install-failed", 4)
+    finish_with_box(case, strings, IDS_INSTALL_FAILED, "install-failed", 4)
     assert_installed(first, body)
     assert_untouched(second, old_database("second"))
     assert sorted(os.listdir(second)) == [DATABASE]
@@ -396,7 +401,7 @@ def test_folder_named_twice_and_found_again(case, server, strings):
     case.start(r"C:\Program Files\Orvanta\Shared Files",
                "C:\\Program Files\\Orvanta\\Shared Files\\")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(shared, body)
     assert sorted(os.listdir(shared)) == [DATABASE]
     assert_work_folder_clean(case)
@@ -413,7 +418,7 @@ def test_cancel_while_the_index_is_fetched(case, server, strings):
     answer_yes(case, strings)
     dialog = case.wait_window("dialog")
     case.screenshot("checking")
-    assert dialog["status"] in ("", status_phrase(strings, 13))
+    assert dialog["status"] in ("", status_phrase(strings, IDS_PHASE_CHECK))
     assert dialog["position"] <= 20
     case.press("dialog", IDCANCEL)
     gone, lines = case.wait_gone("dialog", timeout_ms=1500)
@@ -431,7 +436,7 @@ def test_local_copy_newer_than_the_server_is_left_alone(case, server, strings):
     install = case.make_folder(r"C:\Install", old_database("install"), newer)
     case.start(r"C:\Install")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1009, "up-to-date", 0)
+    finish_with_box(case, strings, IDS_UP_TO_DATE, "up-to-date", 0)
     path = os.path.join(install, DATABASE)
     assert read(path) == old_database("install") and int(os.stat(path).st_mtime) == newer
     assert len(server.requests_for(PRIMARY)) == 1  # asked, not downloaded
@@ -447,7 +452,7 @@ def test_sibling_application_in_a_drive_root(case, server, strings):
     case.reg_add(APP_PATHS_KEY, None, r"C:\Tellyra.exe")
     case.start()
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(root, body)
 
 
@@ -463,7 +468,7 @@ def test_database_in_use_at_installation_time(case, server, strings, answer):
     answer_yes(case, strings)
     box = case.wait_box(timeout_ms=30000)
     case.screenshot("file-busy")
-    assert box["text"] == strings[1005]
+    assert box["text"] == strings[IDS_FILE_BUSY]
     assert sorted(box["buttons"]) == [IDOK, IDCANCEL]
     # Asked before anything in the second folder changed; the first is done already.
     assert_installed(first, body)
@@ -480,7 +485,7 @@ def test_database_in_use_at_installation_time(case, server, strings, answer):
     else:
         release()
         case.press("box", IDOK)
-        finish_with_box(case, strings, 1007, "success", 0)
+        finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
         assert_installed(first, body)
         assert_installed(second, body)
         assert_work_folder_clean(case)
@@ -493,5 +498,5 @@ def test_folder_with_accented_name(case, server, strings):
     install = case.make_folder("C:\\Données\\Café", old_database("install"), OLD_TIME)
     case.start("C:\\Données\\Café")
     answer_yes(case, strings)
-    finish_with_box(case, strings, 1007, "success", 0)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)

@@ -30,13 +30,12 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
+
 namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kMessageBoxIconId = 0x0440;  // the icon of a system message box
-constexpr int kProgressBarId = 1000;
-constexpr int kStatusTextId = 1002;
-constexpr int kPercentTextId = 1003;
 constexpr UINT kPbmGetPos = 0x0408;
 constexpr DWORD kDefaultTimeoutMs = 10000;
 constexpr DWORD kPollMs = 25;
@@ -58,8 +57,8 @@ struct Found {
     bool hasIcon = false;
     std::vector<int> buttons;
     int position = -1;     // the dialog's progress bar
-    std::wstring status;   // control 1002
-    std::wstring percent;  // control 1003
+    std::wstring status;   // the status text control
+    std::wstring percent;  // the percentage text control
 };
 
 std::wstring Utf16FromAnsi(const std::string& text) {
@@ -135,7 +134,7 @@ Found Describe(HWND hwnd) {
     found.hwnd = hwnd;
     found.caption = WindowText(hwnd);
     const std::vector<Child> children = Children(hwnd);
-    const HWND bar = FindChild(children, kProgressBarId);
+    const HWND bar = FindChild(children, IDC_PROGRESS_BAR);
     const HWND message = FindChild(children, kMessageBoxTextId);
     if (bar) {
         found.kind = Kind::Dialog;
@@ -143,8 +142,9 @@ Found Describe(HWND hwnd) {
         if (SendMessageTimeoutW(bar, kPbmGetPos, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 2000,
                                 &position))
             found.position = static_cast<int>(position);
-        if (HWND status = FindChild(children, kStatusTextId)) found.status = WindowText(status);
-        if (HWND percent = FindChild(children, kPercentTextId)) found.percent = WindowText(percent);
+        if (HWND status = FindChild(children, IDC_STATUS_TEXT)) found.status = WindowText(status);
+        if (HWND percent = FindChild(children, IDC_PERCENT_TEXT))
+            found.percent = WindowText(percent);
     } else if (message) {
         found.kind = Kind::Box;
         found.text = WindowText(message);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/windows_ui.h"
+#include "resources/resource_ids.h"
 
 namespace mivetrak {
 
@@ -35,7 +36,7 @@ public:
 
     explicit FakeDialogWindow(WindowHandle handle = reinterpret_cast<WindowHandle>(0x5150))
         : handle_(handle) {
-        for (int id : {1000, 1002, 1003}) texts_[id] = "";
+        for (int id : {IDC_PROGRESS_BAR, IDC_STATUS_TEXT, IDC_PERCENT_TEXT}) texts_[id] = "";
     }
 
     // --- knobs ---

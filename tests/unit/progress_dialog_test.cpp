@@ -10,6 +10,7 @@
 
 #include "engine/cancel_flag.h"
 #include "fakes/fake_system.h"
+#include "resources/resource_ids.h"
 #include "ui/protocol.h"
 #include "unit/fake_dialog_window.h"
 
@@ -23,13 +24,21 @@ protected:
     void SetUp() override {
         SetupCancelFlag(1);
         library = system.AddModule(kLibrary);
-        libraryIcon = system.AddIcon(kLibrary, 128);
-        appIcon = system.AddIcon("", 128);
+        libraryIcon = system.AddIcon(kLibrary, IDI_PROGRAM);
+        appIcon = system.AddIcon("", IDI_PROGRAM);
         const std::pair<uint32_t, const char*> texts[] = {
-            {1, "Drive Update"},      {11, "Status:"},           {13, "checking"},
-            {14, "downloading"},      {15, "installing"},        {1002, "no connection"},
-            {1003, "server away"},    {1004, "download failed"}, {1005, "file busy"},
-            {1006, "install failed"}, {1007, "all done"},        {1009, "up to date"},
+            {IDS_CAPTION, "Drive Update"},
+            {IDS_STATUS_PREFIX, "Status:"},
+            {IDS_PHASE_CHECK, "checking"},
+            {IDS_PHASE_DOWNLOAD, "downloading"},
+            {IDS_PHASE_INSTALL, "installing"},
+            {IDS_NO_CONNECTION, "no connection"},
+            {IDS_SERVER_UNAVAILABLE, "server away"},
+            {IDS_DOWNLOAD_FAILED, "download failed"},
+            {IDS_FILE_BUSY, "file busy"},
+            {IDS_INSTALL_FAILED, "install failed"},
+            {IDS_COMPLETED, "all done"},
+            {IDS_UP_TO_DATE, "up to date"},
         };
         for (const auto& [id, text] : texts) system.SetText(kLibrary, id, text);
     }
@@ -77,8 +86,8 @@ TEST_F(ProgressDialogTest, LibraryWithoutIconLeavesTheIconEmpty) {
 }
 
 TEST_F(ProgressDialogTest, InitEmptiesTextsSetsIconsTitleAndRangeThenPublishesTheWindow) {
-    window.SetText(1002, "left over");
-    window.SetText(1003, "99%");
+    window.SetText(IDC_STATUS_TEXT, "left over");
+    window.SetText(IDC_PERCENT_TEXT, "99%");
     ProgressDialog built(system, library, appIcon, mainWindow);
     WindowHandle seenByHook = nullptr;
     int hookCalls = 0;
@@ -90,13 +99,13 @@ TEST_F(ProgressDialogTest, InitEmptiesTextsSetsIconsTitleAndRangeThenPublishesTh
 
     EXPECT_TRUE(built.OnInitDialog(window));
 
-    EXPECT_EQ(window.Text(1002), "");
-    EXPECT_EQ(window.Text(1003), "");
+    EXPECT_EQ(window.Text(IDC_STATUS_TEXT), "");
+    EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), "");
     EXPECT_EQ(window.bigIcon, libraryIcon);
     EXPECT_EQ(window.smallIcon, appIcon);
     EXPECT_EQ(window.title, std::optional<std::string>("Drive Update"));
     ASSERT_EQ(window.controlMessages.size(), 1u);
-    EXPECT_EQ(window.controlMessages[0].controlId, 1000);
+    EXPECT_EQ(window.controlMessages[0].controlId, IDC_PROGRESS_BAR);
     EXPECT_EQ(window.controlMessages[0].message, 0x401u);
     EXPECT_EQ(window.controlMessages[0].wParam, 0u);
     EXPECT_EQ(window.controlMessages[0].lParam, 6553600);
@@ -110,7 +119,7 @@ TEST_F(ProgressDialogTest, InitEmptiesTextsSetsIconsTitleAndRangeThenPublishesTh
 }
 
 TEST_F(ProgressDialogTest, TemplateWithoutAControlEndsTheDialogBeforeItRuns) {
-    for (int missing : {1000, 1002, 1003}) {
+    for (int missing : {IDC_PROGRESS_BAR, IDC_STATUS_TEXT, IDC_PERCENT_TEXT}) {
         SCOPED_TRACE(missing);
         FakeDialogWindow incomplete;
         incomplete.RemoveControl(missing);
@@ -164,11 +173,11 @@ TEST_F(ProgressDialogTest, PhasesMoveTheBarAndWriteTheTexts) {
 
         EXPECT_EQ(result, 0);
         ASSERT_EQ(window.controlMessages.size(), 1u);
-        EXPECT_EQ(window.controlMessages[0].controlId, 1000);
+        EXPECT_EQ(window.controlMessages[0].controlId, IDC_PROGRESS_BAR);
         EXPECT_EQ(window.controlMessages[0].message, 0x402u);
         EXPECT_EQ(static_cast<int32_t>(window.controlMessages[0].wParam), row.bar);
-        EXPECT_EQ(window.Text(1003), row.percentText);
-        EXPECT_EQ(window.Text(1002), std::string("Status: ") + row.phaseText + " ...");
+        EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), row.percentText);
+        EXPECT_EQ(window.Text(IDC_STATUS_TEXT), std::string("Status: ") + row.phaseText + " ...");
         EXPECT_TRUE(window.boxes.empty());
         EXPECT_FALSE(window.Ended());
     }
@@ -197,7 +206,7 @@ TEST_F(ProgressDialogTest, BarPositionFormulaPerPhase) {
 TEST_F(ProgressDialogTest, DoneFillsTheBarKeepsThePhraseShowsSuccessAndClosesWithOk) {
     ProgressDialog& d = Started();
     d.OnProgressMessage(window, PhaseDownload, 60);
-    const std::string phrase = window.Text(1002);
+    const std::string phrase = window.Text(IDC_STATUS_TEXT);
     window.calls.clear();
     window.controlMessages.clear();
 
@@ -206,8 +215,8 @@ TEST_F(ProgressDialogTest, DoneFillsTheBarKeepsThePhraseShowsSuccessAndClosesWit
     ASSERT_EQ(window.controlMessages.size(), 1u);
     EXPECT_EQ(window.controlMessages[0].message, 0x402u);
     EXPECT_EQ(window.controlMessages[0].wParam, 100u);
-    EXPECT_EQ(window.Text(1003), "100%");
-    EXPECT_EQ(window.Text(1002), phrase);
+    EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), "100%");
+    EXPECT_EQ(window.Text(IDC_STATUS_TEXT), phrase);
     EXPECT_EQ(phrase, "Status: downloading ...");
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, "all done");
@@ -233,8 +242,8 @@ TEST_F(ProgressDialogTest, UnknownPhasesChangeNothing) {
         EXPECT_EQ(d.OnProgressMessage(window, phase, 50), 0);
 
         EXPECT_TRUE(window.calls.empty());
-        EXPECT_EQ(window.Text(1003), "10%");
-        EXPECT_EQ(window.Text(1002), "Status: checking ...");
+        EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), "10%");
+        EXPECT_EQ(window.Text(IDC_STATUS_TEXT), "Status: checking ...");
         EXPECT_FALSE(window.Ended());
     }
 }
@@ -292,8 +301,8 @@ TEST_F(ProgressDialogTest, AnsweredRetryKeepsTheDialogTakingMessages) {
     EXPECT_EQ(d.OnAlertMessage(window, AlertFileBusy, 0), 1);
     d.OnProgressMessage(window, PhaseInstall, 50);
 
-    EXPECT_EQ(window.Text(1003), "95%");
-    EXPECT_EQ(window.Text(1002), "Status: installing ...");
+    EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), "95%");
+    EXPECT_EQ(window.Text(IDC_STATUS_TEXT), "Status: installing ...");
     EXPECT_EQ(window.boxes.size(), 2u);
     EXPECT_FALSE(window.Ended());
 }
@@ -323,7 +332,7 @@ TEST_F(ProgressDialogTest, ClosingStaysOpenWhenTheTextsCannotBeReadBack) {
 TEST_F(ProgressDialogTest, ClosingReadsTheTextsBack) {
     ProgressDialog& d = Started();
     d.OnProgressMessage(window, PhaseCheck, 100);
-    window.SetText(1002, "typed over");
+    window.SetText(IDC_STATUS_TEXT, "typed over");
     d.OnAlertMessage(window, 8, 0);
     EXPECT_EQ(d.StatusText(), "typed over");
     EXPECT_EQ(d.PercentText(), "20%");

@@ -7,7 +7,7 @@
 
 #include "engine/cancel_flag.h"
 #include "fakes/fake_platform.h"
-#include "ui/protocol.h"
+#include "resources/resource_ids.h"
 
 namespace mivetrak {
 namespace {
@@ -22,10 +22,10 @@ const char kWork[] = "C:\\Temp\\orzavtmp";
 // A machine with the resource library, Program Files, a temporary folder and nothing else.
 void Configure(FakePlatform& f) {
     f.system.AddModule(kLibrary);
-    f.system.SetText(kLibrary, StrCaption, "Caption");
-    f.system.SetText(kLibrary, StrStartupFailed, "Start-up failed");
-    f.system.SetText(kLibrary, StrConfirm, "Update now?");
-    f.system.SetText(kLibrary, StrNoFolder, "No folder");
+    f.system.SetText(kLibrary, IDS_CAPTION, "Caption");
+    f.system.SetText(kLibrary, IDS_STARTUP_FAILED, "Start-up failed");
+    f.system.SetText(kLibrary, IDS_CONFIRM, "Update now?");
+    f.system.SetText(kLibrary, IDS_NO_FOLDER, "No folder");
     f.system.SetProgramFilesFolder("C:\\Program Files");
     f.system.SetRawCommandLine("Mivetrak.exe");
     f.files.AddDirectory("C:\\Program Files");
@@ -174,7 +174,7 @@ TEST_F(UpdateAppTest, SiblingFolderFromAppPaths) {
     for (const AppPathsCase& c : cases) {
         fake.codePage.doubleByte = c.doubleByte;
         fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", c.value);
-        // Without a folder the run ends with box 1010.
+        // Without a folder the run ends with the no-folder box.
         EXPECT_EQ(Run(), c.expected.empty() ? 1 : 2) << c.name;
         EXPECT_EQ(folders, c.expected) << c.name;
     }
@@ -400,7 +400,7 @@ TEST_F(UpdateAppTest, AnsweringYesShowsTheProgressDialogFromTheLibrary) {
     Run();
     const auto runs = fake.ui.ModalRuns();
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].templateId, kProgressDialogTemplate);
+    EXPECT_EQ(runs[0].templateId, IDD_PROGRESS);
     EXPECT_EQ(runs[0].module, fake.system.HandleOf(kLibrary));
     EXPECT_EQ(fake.system.ThreadsCreated(), 1);
 }
@@ -415,8 +415,8 @@ TEST_F(UpdateAppTest, AnyAnswerButNoGoesAhead) {
 }
 
 TEST_F(UpdateAppTest, AppIconIsTheExecutablesOwn) {
-    const IconHandle exeIcon = fake.system.AddIcon("", kAppIconId);
-    fake.system.AddIcon(kLibrary, kAppIconId);
+    const IconHandle exeIcon = fake.system.AddIcon("", IDI_PROGRAM);
+    fake.system.AddIcon(kLibrary, IDI_PROGRAM);
     UpdateApp app(fake.platform);
     app.InitInstance();
     EXPECT_EQ(app.AppIcon, exeIcon);

@@ -18,6 +18,7 @@
 #include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
+#include "resources/resource_ids.h"
 #include "ui/protocol.h"
 #include "unit/fake_dialog_window.h"
 
@@ -136,13 +137,13 @@ protected:
     void SetUp() override {
         SetupCancelFlag(1);
         library = system.AddModule(kLibrary);
-        system.SetText(kLibrary, 1, "Drive Update");
-        system.SetText(kLibrary, 1001, "could not start");
-        system.SetText(kLibrary, 1004, "download failed");
-        system.SetText(kLibrary, 1007, "all done");
+        system.SetText(kLibrary, IDS_CAPTION, "Drive Update");
+        system.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
+        system.SetText(kLibrary, IDS_DOWNLOAD_FAILED, "download failed");
+        system.SetText(kLibrary, IDS_COMPLETED, "all done");
         system.mainWindow = &app.MainWindow;
         app.ResourceLibraryHandle = library;
-        app.AppIcon = system.AddIcon("", 128);
+        app.AppIcon = system.AddIcon("", IDI_PROGRAM);
         fakes.ui.OnPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
     }
     void TearDown() override { SetupCancelFlag(0); }
@@ -247,7 +248,7 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
     EXPECT_TRUE(fakes.ui.Boxes().empty());
     ASSERT_EQ(fakes.ui.ModalRuns().size(), 1u);
     EXPECT_EQ(fakes.ui.ModalRuns()[0].module, library);
-    EXPECT_EQ(fakes.ui.ModalRuns()[0].templateId, 102);
+    EXPECT_EQ(fakes.ui.ModalRuns()[0].templateId, IDD_PROGRESS);
 }
 
 TEST_F(UpdateRunTest, WorkerThreadRunsTheWorkerEntryOnTheApplication) {
@@ -350,8 +351,8 @@ struct DialogFailureRow {
 TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFailure) {
     const DialogFailureRow rows[] = {
         {"dialog not created", false, 0},
-        {"template without the bar", true, 1000},
-        {"template without the percentage", true, 1003},
+        {"template without the bar", true, IDC_PROGRESS_BAR},
+        {"template without the percentage", true, IDC_PERCENT_TEXT},
     };
     for (const DialogFailureRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -364,7 +365,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         {
             UpdateApp runApp{rowPlatform};
             runApp.ResourceLibraryHandle = rowSystem.AddModule(kLibrary);
-            rowSystem.SetText(kLibrary, 1001, "could not start");
+            rowSystem.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
             rowSystem.mainWindow = &runApp.MainWindow;
             if (row.scriptLoop) {
                 rowFakes.ui.ModalScript = [&](DialogHandler& handler) {

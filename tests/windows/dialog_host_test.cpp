@@ -1,6 +1,6 @@
-// The modal dialog host on real user32 (under a private X server), with dialog 102 of the built
-// resource library and a scripted handler: which messages reach the handler, what a sender of the
-// worker's question gets back, and how the run ends.
+// The modal dialog host on real user32 (under a private X server), with the progress dialog of
+// the built resource library and a scripted handler: which messages reach the handler, what a
+// sender of the worker's question gets back, and how the run ends.
 #include "platform/win32/dialog_host.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "ui/protocol.h"
 #include "windows/windows_test_support.h"
 
@@ -58,7 +59,7 @@ protected:
     void TearDown() override {
         if (library != nullptr) FreeLibrary(library);
     }
-    int Run(ScriptedHandler& handler, int templateId = kProgressDialogTemplate) {
+    int Run(ScriptedHandler& handler, int templateId = IDD_PROGRESS) {
         return RunModalDialogWin32(library, templateId, handler);
     }
 
@@ -72,14 +73,14 @@ TEST_F(DialogHostTest, WindowServesTheHandlerAndPostedMessagesReachIt) {
     handler.onInit = [&](DialogWindow& window) {
         hwnd = reinterpret_cast<HWND>(window.Handle());
         EXPECT_TRUE(IsWindow(hwnd));
-        for (int id : {kProgressBarControl, kStatusTextControl, kPercentTextControl}) {
+        for (int id : {IDC_PROGRESS_BAR, IDC_STATUS_TEXT, IDC_PERCENT_TEXT}) {
             EXPECT_TRUE(window.HasControl(id)) << id;
         }
         EXPECT_FALSE(window.HasControl(4242));
 
-        window.SetControlText(kStatusTextControl, "Status: checking ...");
+        window.SetControlText(IDC_STATUS_TEXT, "Status: checking ...");
         std::string text;
-        EXPECT_TRUE(window.GetControlText(kStatusTextControl, text));
+        EXPECT_TRUE(window.GetControlText(IDC_STATUS_TEXT, text));
         EXPECT_EQ(text, "Status: checking ...");
         EXPECT_FALSE(window.GetControlText(4242, text));
 
@@ -88,10 +89,10 @@ TEST_F(DialogHostTest, WindowServesTheHandlerAndPostedMessagesReachIt) {
         GetWindowTextA(hwnd, title, sizeof title);
         EXPECT_STREQ(title, "Drive Update");
 
-        window.SendToControl(kProgressBarControl, PBM_SETRANGE, 0, 6553600);
-        window.SendToControl(kProgressBarControl, PBM_SETPOS, 42, 0);
-        EXPECT_EQ(window.SendToControl(kProgressBarControl, PBM_GETPOS, 0, 0), 42);
-        EXPECT_EQ(window.SendToControl(kProgressBarControl, PBM_GETRANGE, FALSE, 0), 100);
+        window.SendToControl(IDC_PROGRESS_BAR, PBM_SETRANGE, 0, 6553600);
+        window.SendToControl(IDC_PROGRESS_BAR, PBM_SETPOS, 42, 0);
+        EXPECT_EQ(window.SendToControl(IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0), 42);
+        EXPECT_EQ(window.SendToControl(IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
 
         PostMessageA(hwnd, kProgressMessage, PhaseDownload, 50);
         PostMessageA(hwnd, kAlertMessage, AlertUpToDate, 0);

@@ -1,13 +1,13 @@
-// Dialog 102 of the resource library made into a real window (under a private X server): the
-// common progress bar class is registered by the Win32 platform, and the controls are the ones
-// the progress dialog talks to.
+// The progress dialog of the resource library made into a real window (under a private X
+// server): the common progress bar class is registered by the Win32 platform, and the controls
+// are the ones the progress dialog talks to.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/protocol.h"
+#include "resources/resource_ids.h"
 #include "windows/windows_test_support.h"
 
 // commctrl.h needs the types of <windows.h>.
@@ -34,11 +34,11 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
         platform->Get().system.LoadModule(test::BinFolder() + "Mivetrak.rsl", error);
     ASSERT_NE(library, nullptr) << error;
 
-    const HWND dialog = CreateDialogParamA(
-        ToWin32(library), MAKEINTRESOURCEA(kProgressDialogTemplate), nullptr, &PlainDialogProc, 0);
+    const HWND dialog = CreateDialogParamA(ToWin32(library), MAKEINTRESOURCEA(IDD_PROGRESS),
+                                           nullptr, &PlainDialogProc, 0);
     ASSERT_NE(dialog, nullptr) << GetLastError();
 
-    const HWND bar = GetDlgItem(dialog, kProgressBarControl);
+    const HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     ASSERT_NE(bar, nullptr);
     EXPECT_STRCASEEQ(ClassOf(bar).c_str(), "msctls_progress32");
     SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
@@ -46,7 +46,7 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 55);
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
 
-    for (const int id : {kStatusTextControl, kPercentTextControl}) {
+    for (const int id : {IDC_STATUS_TEXT, IDC_PERCENT_TEXT}) {
         const HWND text = GetDlgItem(dialog, id);
         ASSERT_NE(text, nullptr) << id;
         EXPECT_STRCASEEQ(ClassOf(text).c_str(), "Static") << id;
@@ -65,7 +65,7 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
     // The controls lie inside the client area, the bar below the status line.
     RECT client;
     ASSERT_TRUE(GetClientRect(dialog, &client));
-    for (const int id : {kProgressBarControl, kStatusTextControl, kPercentTextControl, IDCANCEL}) {
+    for (const int id : {IDC_PROGRESS_BAR, IDC_STATUS_TEXT, IDC_PERCENT_TEXT, IDCANCEL}) {
         RECT box;
         ASSERT_TRUE(GetWindowRect(GetDlgItem(dialog, id), &box));
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
@@ -76,7 +76,7 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
     }
     RECT status;
     RECT barBox;
-    GetWindowRect(GetDlgItem(dialog, kStatusTextControl), &status);
+    GetWindowRect(GetDlgItem(dialog, IDC_STATUS_TEXT), &status);
     GetWindowRect(bar, &barBox);
     EXPECT_LE(status.bottom, barBox.top);
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
-#include "ui/protocol.h"
+#include "resources/resource_ids.h"
 #include "windows/windows_test_support.h"
 
 namespace mivetrak {
@@ -104,7 +104,7 @@ void PrintTo(const IconEntry& entry, std::ostream* out) {
 }
 
 std::set<IconEntry> IconGroup(const ResourceModule& module) {
-    const std::vector<uint8_t> group = module.Resource(RT_GROUP_ICON, kAppIconId);
+    const std::vector<uint8_t> group = module.Resource(RT_GROUP_ICON, IDI_PROGRAM);
     Reader reader(group);
     std::set<IconEntry> entries;
     reader.Word();  // reserved
@@ -130,7 +130,7 @@ TEST(Win32ResourcesTest, ExecutableIconGroupHasNineImages) {
     EXPECT_EQ(IconGroup(exe), kNineImages);
     // And the system can make an icon of it.
     const HICON icon = static_cast<HICON>(
-        LoadImageA(exe.Get(), MAKEINTRESOURCEA(kAppIconId), IMAGE_ICON, 32, 32, 0));
+        LoadImageA(exe.Get(), MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 32, 32, 0));
     EXPECT_NE(icon, nullptr);
     if (icon != nullptr) DestroyIcon(icon);
 }
@@ -251,7 +251,7 @@ TEST(Win32ResourcesTest, ProgressDialogTemplate) {
     const ResourceModule library(LibraryPath());
     ASSERT_NE(library.Get(), nullptr);
     Dialog dialog;
-    ASSERT_TRUE(ParseDialogEx(library.Resource(RT_DIALOG, kProgressDialogTemplate), dialog));
+    ASSERT_TRUE(ParseDialogEx(library.Resource(RT_DIALOG, IDD_PROGRESS), dialog));
     EXPECT_NE(dialog.style & DS_CENTER, 0u);
     EXPECT_NE(dialog.style & WS_MINIMIZEBOX, 0u);
     EXPECT_NE(dialog.style & WS_SYSMENU, 0u);
@@ -264,7 +264,7 @@ TEST(Win32ResourcesTest, ProgressDialogTemplate) {
         }
         return nullptr;
     };
-    const DialogItem* bar = find(kProgressBarControl);
+    const DialogItem* bar = find(IDC_PROGRESS_BAR);
     ASSERT_NE(bar, nullptr);
     std::string barClass = bar->windowClass;
     std::transform(barClass.begin(), barClass.end(), barClass.begin(),
@@ -272,10 +272,10 @@ TEST(Win32ResourcesTest, ProgressDialogTemplate) {
     EXPECT_EQ(barClass, "msctls_progress32");
     const char* kStatic = "#130";  // the predefined static class
     const char* kButton = "#128";  // the predefined button class
-    ASSERT_NE(find(kStatusTextControl), nullptr);
-    EXPECT_EQ(find(kStatusTextControl)->windowClass, kStatic);
-    ASSERT_NE(find(kPercentTextControl), nullptr);
-    EXPECT_EQ(find(kPercentTextControl)->windowClass, kStatic);
+    ASSERT_NE(find(IDC_STATUS_TEXT), nullptr);
+    EXPECT_EQ(find(IDC_STATUS_TEXT)->windowClass, kStatic);
+    ASSERT_NE(find(IDC_PERCENT_TEXT), nullptr);
+    EXPECT_EQ(find(IDC_PERCENT_TEXT)->windowClass, kStatic);
     ASSERT_NE(find(IDCANCEL), nullptr);
     EXPECT_EQ(find(IDCANCEL)->windowClass, kButton);
     EXPECT_EQ(dialog.items.size(), 4u);
@@ -369,7 +369,7 @@ TEST(Win32ResourcesTest, ResourceLibraryHasNoEntryAndNoImports) {
     const HMODULE library = LoadLibraryA(LibraryPath().c_str());
     ASSERT_NE(library, nullptr);
     char caption[256] = {};
-    EXPECT_GT(LoadStringA(library, StrCaption, caption, sizeof caption), 0);
+    EXPECT_GT(LoadStringA(library, IDS_CAPTION, caption, sizeof caption), 0);
     FreeLibrary(library);
 }
 

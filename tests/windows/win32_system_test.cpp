@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/protocol.h"
+#include "resources/resource_ids.h"
 #include "windows/windows_test_support.h"
 
 namespace mivetrak {
@@ -69,10 +69,11 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     uint32_t error = 0;
     const ModuleHandle library = system->LoadModule(ResourceLibraryPath(), error);
     ASSERT_NE(library, nullptr) << "error " << error;
-    const uint32_t ids[] = {
-        StrCaption,       StrStatusPrefix, StrPhaseCheck,        StrPhaseDownload,  StrPhaseInstall,
-        StrStartupFailed, StrNoConnection, StrServerUnavailable, StrDownloadFailed, StrFileBusy,
-        StrInstallFailed, StrCompleted,    StrConfirm,           StrUpToDate,       StrNoFolder};
+    const uint32_t ids[] = {IDS_CAPTION,        IDS_STATUS_PREFIX,      IDS_PHASE_CHECK,
+                            IDS_PHASE_DOWNLOAD, IDS_PHASE_INSTALL,      IDS_STARTUP_FAILED,
+                            IDS_NO_CONNECTION,  IDS_SERVER_UNAVAILABLE, IDS_DOWNLOAD_FAILED,
+                            IDS_FILE_BUSY,      IDS_INSTALL_FAILED,     IDS_COMPLETED,
+                            IDS_CONFIRM,        IDS_UP_TO_DATE,         IDS_NO_FOLDER};
     for (const uint32_t id : ids) {
         const std::string text = system->LoadText(library, id);
         EXPECT_FALSE(text.empty()) << id;
@@ -83,17 +84,17 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     }
     EXPECT_EQ(system->LoadText(library, 12), "");    // between the ids
     EXPECT_EQ(system->LoadText(library, 4242), "");  // far outside
-    EXPECT_NE(system->LoadIconResource(library, kAppIconId), nullptr);
+    EXPECT_NE(system->LoadIconResource(library, IDI_PROGRAM), nullptr);
     EXPECT_EQ(system->LoadIconResource(library, 129), nullptr);
     system->FreeModule(library);
 }
 
 TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
     const auto system = CreateWin32System();
-    // This test program carries no icon 128: a null module must mean this executable, not the
+    // This test program carries no program icon: a null module must mean this executable, not the
     // system's predefined icons.
-    EXPECT_EQ(system->LoadIconResource(nullptr, kAppIconId), nullptr);
-    EXPECT_EQ(system->LoadText(nullptr, StrCaption), "");
+    EXPECT_EQ(system->LoadIconResource(nullptr, IDI_PROGRAM), nullptr);
+    EXPECT_EQ(system->LoadText(nullptr, IDS_CAPTION), "");
 }
 
 TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
