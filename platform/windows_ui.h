@@ -44,13 +44,20 @@ public:
     virtual void PaintIcon(int x, int y, IconHandle icon) = 0;
 };
 
+// The range of message numbers that a program may give its own window messages (WM_USER up to
+// the last one below WM_APP).
+constexpr uint32_t kFirstApplicationMessage = 0x0400;
+constexpr uint32_t kLastApplicationMessage = 0x7FFF;
+
 // What a modal dialog does with the messages that the host forwards to it.
 class DialogHandler {
 public:
     virtual ~DialogHandler() = default;
     virtual bool OnInitDialog(DialogWindow& window) = 0;
-    virtual intptr_t OnProgressMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) = 0;
-    virtual intptr_t OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) = 0;
+    // A message of the application's range, posted or sent to the dialog. True when the handler
+    // took it; result is then the answer a sender gets. False leaves it to the dialog manager.
+    virtual bool OnApplicationMessage(DialogWindow& window, uint32_t message, uintptr_t wParam,
+                                      intptr_t lParam, intptr_t& result) = 0;
     virtual void OnCancel(DialogWindow& window) = 0;
     // True when the handler painted; false lets the default painting run.
     virtual bool OnPaint(DialogWindow& window) = 0;

@@ -141,6 +141,20 @@ bool ProgressDialog::OnInitDialog(DialogWindow& window) {
     return true;
 }
 
+bool ProgressDialog::OnApplicationMessage(DialogWindow& window, uint32_t message, uintptr_t wParam,
+                                          intptr_t lParam, intptr_t& result) {
+    switch (message) {
+        case kProgressMessage:
+            result = OnProgressMessage(window, wParam, lParam);
+            return true;
+        case kAlertMessage:
+            result = OnAlertMessage(window, wParam, lParam);
+            return true;
+        default:
+            return false;
+    }
+}
+
 intptr_t ProgressDialog::OnProgressMessage(DialogWindow& window, uintptr_t wParam,
                                            intptr_t lParam) {
     const int32_t phase = LowSigned(wParam);

@@ -46,8 +46,11 @@ public:
     void SetWindowReadyHook(std::function<void(DialogWindow&)> hook);
 
     bool OnInitDialog(DialogWindow& window) override;
-    intptr_t OnProgressMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) override;
+    // Takes the worker's two messages and hands them to the two functions below.
+    bool OnApplicationMessage(DialogWindow& window, uint32_t message, uintptr_t wParam,
+                              intptr_t lParam, intptr_t& result) override;
+    intptr_t OnProgressMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam);
+    intptr_t OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam);
     void OnCancel(DialogWindow& window) override;
     bool OnPaint(DialogWindow& window) override;
     IconHandle OnQueryDragIcon() override;

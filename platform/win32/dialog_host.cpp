@@ -1,5 +1,6 @@
 // The modal dialog host on user32: runs a template from a module with DialogBoxParamA and hands
-// the messages that a DialogHandler deals with to it. Everything else is the dialog manager's.
+// the messages that a DialogHandler deals with to it: its start, the application's own messages,
+// Cancel, painting and the drag icon. Everything else is the dialog manager's.
 #include "platform/win32/dialog_host.h"
 
 #include <commctrl.h>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
-#include "ui/protocol.h"
 
 namespace mivetrak {
 
@@ -123,11 +123,15 @@ INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     HostState* state = StateOf(window);
     if (state == nullptr) return FALSE;  // before WM_INITDIALOG or after WM_DESTROY
 
+    if (message >= kFirstApplicationMessage && message <= kLastApplicationMessage) {
+        intptr_t result = 0;
+        if (!state->handler.OnApplicationMessage(state->window, message, wParam, lParam, result)) {
+            return FALSE;
+        }
+        return Answer(window, result);
+    }
+
     switch (message) {
-        case kProgressMessage:
-            return Answer(window, state->handler.OnProgressMessage(state->window, wParam, lParam));
-        case kAlertMessage:
-            return Answer(window, state->handler.OnAlertMessage(state->window, wParam, lParam));
         case WM_COMMAND:
             // IDCANCEL comes from the Cancel button, the Esc key and the window menu's Close.
             // IDOK (the Enter key) is left alone: it must not close the dialog while the worker

@@ -294,6 +294,35 @@ TEST_F(ProgressDialogTest, AlertsShowTheirBoxAndCloseOrStay) {
     }
 }
 
+// The host hands over every message of the application's range: the dialog takes the worker's
+// two and leaves the others (the dialog manager's own DM_ messages among them) alone.
+TEST_F(ProgressDialogTest, TakesOnlyTheWorkersTwoMessages) {
+    struct Row {
+        uint32_t message;
+        uintptr_t wParam;
+        bool taken;
+        intptr_t result;
+        const char* percentText;
+        size_t boxes;
+    } rows[] = {
+        {kProgressMessage, PhaseCheck, true, 0, "10%", 0},
+        {kAlertMessage, AlertFileBusy, true, 1, "", 1},  // the question, answered OK
+        {kWmUser, 0, false, -7, "", 0},
+        {kWmUser + 3, PhaseCheck, false, -7, "", 0},
+        {kLastApplicationMessage, AlertFileBusy, false, -7, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        ProgressDialog& d = Started();
+        window.boxes.clear();
+        intptr_t result = -7;
+        EXPECT_EQ(d.OnApplicationMessage(window, row.message, row.wParam, 50, result), row.taken);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(window.Text(IDC_PERCENT_TEXT), row.percentText);
+        EXPECT_EQ(window.boxes.size(), row.boxes);
+    }
+}
+
 TEST_F(ProgressDialogTest, AnsweredRetryKeepsTheDialogTakingMessages) {
     ProgressDialog& d = Started();
     window.ScriptBoxAnswers({kIdOk, kIdOk});

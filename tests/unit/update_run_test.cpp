@@ -168,9 +168,9 @@ protected:
                     break;
                 }
                 EXPECT_EQ(m.window, kDialogWindow);
-                if (m.message == kProgressMessage)
-                    handler.OnProgressMessage(window, m.wParam, m.lParam);
-                if (m.message == kAlertMessage) handler.OnAlertMessage(window, m.wParam, m.lParam);
+                intptr_t result = 0;
+                EXPECT_TRUE(
+                    handler.OnApplicationMessage(window, m.message, m.wParam, m.lParam, result));
             }
             dialogBoxes = window.boxes;
             handler.OnDestroy();

@@ -20,6 +20,8 @@
 namespace mivetrak {
 namespace {
 
+// Records what reaches it; takes every application message, and answers the worker's two
+// through onProgress and onAlert.
 class ScriptedHandler : public DialogHandler {
 public:
     std::function<bool(DialogWindow&)> onInit;
@@ -33,13 +35,19 @@ public:
         calls.push_back("init");
         return onInit ? onInit(window) : true;
     }
-    intptr_t OnProgressMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) override {
-        calls.push_back("progress " + std::to_string(wParam) + " " + std::to_string(lParam));
-        return onProgress ? onProgress(window, wParam, lParam) : 0;
-    }
-    intptr_t OnAlertMessage(DialogWindow& window, uintptr_t wParam, intptr_t lParam) override {
-        calls.push_back("alert " + std::to_string(wParam));
-        return onAlert ? onAlert(window, wParam, lParam) : 0;
+    bool OnApplicationMessage(DialogWindow& window, uint32_t message, uintptr_t wParam,
+                              intptr_t lParam, intptr_t& result) override {
+        if (message == kProgressMessage) {
+            calls.push_back("progress " + std::to_string(wParam) + " " + std::to_string(lParam));
+            result = onProgress ? onProgress(window, wParam, lParam) : 0;
+        } else if (message == kAlertMessage) {
+            calls.push_back("alert " + std::to_string(wParam));
+            result = onAlert ? onAlert(window, wParam, lParam) : 0;
+        } else {
+            calls.push_back("message WM_USER+" + std::to_string(message - WM_USER));
+            result = 0;
+        }
+        return true;
     }
     void OnCancel(DialogWindow& window) override {
         calls.push_back("cancel");
@@ -94,7 +102,10 @@ TEST_F(DialogHostTest, WindowServesTheHandlerAndPostedMessagesReachIt) {
         EXPECT_EQ(window.SendToControl(IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0), 42);
         EXPECT_EQ(window.SendToControl(IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
 
+        // Every message of the application's range reaches the handler; one beyond it does not.
         PostMessageA(hwnd, kProgressMessage, PhaseDownload, 50);
+        PostMessageA(hwnd, WM_USER + 7, 0, 0);
+        PostMessageA(hwnd, WM_APP, 0, 0);
         PostMessageA(hwnd, kAlertMessage, AlertUpToDate, 0);
         return true;
     };
@@ -110,7 +121,8 @@ TEST_F(DialogHostTest, WindowServesTheHandlerAndPostedMessagesReachIt) {
 
     EXPECT_EQ(Run(handler), 7);
 
-    const std::vector<std::string> expected = {"init", "progress 1 50", "alert 4", "destroy"};
+    const std::vector<std::string> expected = {"init", "progress 1 50", "message WM_USER+7",
+                                               "alert 4", "destroy"};
     EXPECT_EQ(handler.calls, expected);
     EXPECT_FALSE(IsWindow(hwnd));
 }
