@@ -1,12 +1,14 @@
-// The program's entry: builds the Win32 platform, runs the one application object's start hook
-// and then its exit hook, and exits with the exit hook's result.
+// The program's entry and composition root: builds the Win32 platform, hands it and the
+// deployment values of this build to the one application object, runs its start hook and then
+// its exit hook, and exits with the exit hook's result.
+#include "app/compiled_deployment.h"
 #include "app/update_app.h"
 #include "platform/platform.h"
 
 int main() {
     const std::unique_ptr<mivetrak::PlatformHolder> platform = mivetrak::CreateWin32Platform();
     if (!platform) return 1;
-    mivetrak::UpdateApp app(platform->Get());
+    mivetrak::UpdateApp app(platform->Get(), mivetrak::CompiledDeployment());
     app.InitInstance();  // always false: no message loop follows
     return app.ExitInstance();
 }

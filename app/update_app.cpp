@@ -2,6 +2,8 @@
 // and the user's consent, before the update run; the clean-up after it.
 #include "app/update_app.h"
 
+#include <utility>
+
 #include "app/command_line.h"
 #include "app/path_checks.h"
 #include "app/registry_reader.h"
@@ -31,7 +33,7 @@ std::string LibraryLoadFailureText(System& system, uint32_t error) {
 }
 }  // namespace
 
-UpdateApp::UpdateApp(Platform& p) : platform(p) {}
+UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::move(d)) {}
 
 UpdateApp::~UpdateApp() {
     // ExitInstance normally frees the library; this covers an object that never got there.

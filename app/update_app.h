@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "build_config.h"
 #include "engine/worker.h"
+#include "net/deployment.h"
 #include "platform/platform.h"
 
 namespace mivetrak {
 
 class UpdateApp {
 public:
-    explicit UpdateApp(Platform& platform);
+    UpdateApp(Platform& platform, Deployment deployment);
     virtual ~UpdateApp();
     UpdateApp(const UpdateApp&) = delete;
     UpdateApp& operator=(const UpdateApp&) = delete;
@@ -29,6 +29,8 @@ public:
     int StartWorker();
 
     Platform& platform;
+    // Where the update comes from and how the program names itself there.
+    const Deployment deployment;
 
     // Fields handed to the worker before it starts.
     uint32_t DownloadLength = 0;
@@ -47,7 +49,7 @@ public:
 
     // What the worker sees of this object (engine/worker.h).
     WorkerContext Worker{platform, TargetFolderList, WorkFolder, DownloadLength,
-                         ExitCode, MainWindow,       kIndexUrl};
+                         ExitCode, MainWindow,       deployment};
 };
 
 }  // namespace mivetrak

@@ -139,10 +139,12 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<mivetrak::PlatformHolder> holder = mivetrak::CreateWin32Platform();
     mivetrak::Platform& platform = holder->Get();
+    // Only the agent matters here, and each download names its own; no connection test runs.
+    const mivetrak::Deployment deployment{url, kAgent, "", ""};
 
     // One untimed round each, so that both sides start with the connection machinery warm.
     {
-        mivetrak::InternetSession session(platform);
+        mivetrak::InternetSession session(platform, deployment);
         if (!session.DownloadFile(kAgent, url, sessionFile.c_str(), "GET", "", "", 1, nullptr,
                                   nullptr, nullptr) ||
             !RawDownload(port, rawFile)) {
@@ -164,7 +166,7 @@ int main(int argc, char** argv) {
         Progress progress;
         double start = Seconds();
         {
-            mivetrak::InternetSession session(platform);
+            mivetrak::InternetSession session(platform, deployment);
             if (!session.DownloadFile(kAgent, url, sessionFile.c_str(), "GET", "", "", 1, nullptr,
                                       &Progress::Callback, &progress)) {
                 std::fprintf(stderr, "DownloadFile failed in run %d\n", run + 1);

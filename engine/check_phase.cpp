@@ -1,6 +1,5 @@
 // The worker's first phase: on line, the update index, the server's copy of the database, and
 // the folders whose copy is older than the server's.
-#include "build_config.h"
 #include "engine/file_metadata.h"
 #include "engine/worker_run.h"
 #include "ui/protocol.h"
@@ -19,8 +18,9 @@ bool MakeConnection(WorkerRun& run) {
 // Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.
 bool FetchIndex(WorkerRun& run) {
     int status = 0;
-    if (run.session.DownloadFile(kUserAgent, run.app.IndexUrl, run.IndexPath.c_str(), "GET", "", "",
-                                 1, &status, IndexProgressCallback, nullptr) == 0) {
+    const Deployment& deployment = run.app.deployment;
+    if (run.session.DownloadFile(deployment.userAgent, deployment.indexUrl, run.IndexPath.c_str(),
+                                 "GET", "", "", 1, &status, IndexProgressCallback, nullptr) == 0) {
         return false;
     }
     if (status != 200) return false;
@@ -88,10 +88,11 @@ int RunCheckPhase(WorkerRun& run) {
     ReadIndex(run);
     if (CancelRequested()) return kResultStopped;
 
-    if (run.session.QueryRemoteFile(kUserAgent, run.PrimaryUrl, run.RemoteInfo) == 0) {
+    const std::string& agent = app.deployment.userAgent;
+    if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
         run.UsePrimary = false;
         if (CancelRequested()) return kResultStopped;
-        if (run.session.QueryRemoteFile(kUserAgent, run.BackupUrl, run.RemoteInfo) == 0) {
+        if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
             PostAlert(app, AlertServerUnavailable);
             return kResultNotObtained;
         }

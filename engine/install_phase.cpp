@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "build_config.h"
 #include "engine/file_metadata.h"
 #include "engine/worker_run.h"
 #include "ui/protocol.h"
@@ -20,8 +19,9 @@ int DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
     app.LastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
     const std::string& url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
-    const int downloaded = run.session.DownloadFile(kUserAgent, url, tempPath.c_str(), "GET", "",
-                                                    "", 1, nullptr, DownloadProgressCallback, &app);
+    const int downloaded =
+        run.session.DownloadFile(app.deployment.userAgent, url, tempPath.c_str(), "GET", "", "", 1,
+                                 nullptr, DownloadProgressCallback, &app);
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
         files.RemoveFile(tempPath);

@@ -3,7 +3,6 @@
 
 #include <cctype>
 
-#include "build_config.h"
 #include "engine/cancel_flag.h"
 #include "engine/worker_run.h"
 #include "ui/protocol.h"
@@ -65,7 +64,7 @@ int UpdateWorker(WorkerContext& app) {
     PostProgress(app, PhaseCheck, 0);
 
     // The session lives until the return below; its destructor is the teardown.
-    InternetSession session(app.platform);
+    InternetSession session(app.platform, app.deployment);
     WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
     const int checked = RunCheckPhase(run);
     if (checked >= 0) return checked;

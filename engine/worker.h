@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/deployment.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
 
@@ -19,7 +20,7 @@ struct WorkerContext {
     uint32_t& DownloadLength;
     int32_t& ExitCode;
     const std::atomic<WindowHandle>& MainWindow;
-    std::string IndexUrl;
+    const Deployment& deployment;
     // The download percentage last posted to the dialog; the callback posts only a new one.
     int32_t LastPostedPercent = 0;
 };

@@ -1,8 +1,6 @@
 // Construction and teardown of the session, the transfer state, the connection test and dialling.
 #include "net/internet_session.h"
 
-#include "build_config.h"
-
 namespace mivetrak {
 
 namespace {
@@ -14,7 +12,10 @@ constexpr uint32_t kVersionRecordBasic = 148;
 constexpr uint32_t kPlatformWin32Nt = 2;
 }  // namespace
 
-InternetSession::InternetSession(Platform& platform) : platform_(platform) { lock_.emplace(); }
+InternetSession::InternetSession(Platform& platform, const Deployment& deployment)
+    : platform_(platform), deployment_(deployment) {
+    lock_.emplace();
+}
 
 InternetSession::~InternetSession() {
     lock_.reset();
@@ -75,7 +76,8 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, int skipProbes) 
     if (connectionFlags != nullptr) *connectionFlags = flags;
     if (!probe) return 1;
 
-    const char* const probes[] = {kMakerSiteUrl, kPortalSiteUrl, nullptr};
+    const char* const probes[] = {deployment_.makerSiteUrl.c_str(),
+                                  deployment_.portalSiteUrl.c_str(), nullptr};
     for (const char* url : probes) {
         if (internet.CheckConnectionTo(url)) return 1;
     }

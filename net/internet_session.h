@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "net/deployment.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
 
@@ -13,7 +14,8 @@ namespace mivetrak {
 
 class InternetSession {
 public:
-    explicit InternetSession(Platform& platform);
+    // The deployment names the sites that the connection test probes on old systems.
+    InternetSession(Platform& platform, const Deployment& deployment);
     ~InternetSession();  // teardown
     InternetSession(const InternetSession&) = delete;
     InternetSession& operator=(const InternetSession&) = delete;
@@ -45,6 +47,7 @@ public:
 
 private:
     Platform& platform_;
+    const Deployment deployment_;
     InternetHandle root_ = nullptr;
     InternetHandle connection_ = nullptr;
     int32_t savedAutodialMode_ = 0;

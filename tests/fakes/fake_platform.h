@@ -7,9 +7,16 @@
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system.h"
 #include "fakes/fake_windows_ui.h"
+#include "net/deployment.h"
 #include "platform/platform.h"
 
 namespace mivetrak {
+
+// Deployment values of the tests: hosts under .test, which no resolver answers.
+inline Deployment TestDeployment() {
+    return Deployment{"http://update.test/Software_Update/Tessfetch/ZAVFile.asp", "Test Agent",
+                      "http://maker.test/", "http://portal.test/"};
+}
 
 struct FakePlatform {
     FakeFileSystem files;

@@ -60,7 +60,7 @@ protected:
     }
 
     NetWorld world;
-    InternetSession session{world.platform};
+    InternetSession session{world.platform, world.deployment};
     CallbackLog log;
 };
 
@@ -109,7 +109,7 @@ TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
         NetWorld w;
         w.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
         w.internet.AddFtp(kFtpUrl, FakeRemoteFile{"abc", std::nullopt, std::nullopt, 0});
-        InternetSession s(w.platform);
+        InternetSession s(w.platform, w.deployment);
         ASSERT_EQ(
             s.DownloadFile("a", c.url, nullptr, "GET", "", "", c.reload, nullptr, nullptr, nullptr),
             1);
@@ -172,7 +172,7 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
     for (const Case& c : cases) {
         NetWorld w;
         w.files.AddDirectory("C:\\work");
-        InternetSession s(w.platform);
+        InternetSession s(w.platform, w.deployment);
         int status = -3;
         EXPECT_EQ(s.DownloadFile("a", c.url, kLocal, c.verb, "", "", 1, &status, nullptr, nullptr),
                   0)
@@ -203,7 +203,7 @@ TEST_P(DownloadFailureTest, FailsWithStateFailedAndEverythingClosed) {
     FakeHttpResponse response = FakeHttpResponse::Ok(Body(10000), kStamp);
     c.script(world, response);
     world.internet.AddHttp(kUrl, response);
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     int status = -1;
     EXPECT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, &status, nullptr, nullptr),
               0);
@@ -319,7 +319,7 @@ TEST_F(DownloadTest, WithoutAUsableContentLengthTheBodyEndsWhereTheDataEnds) {
         FakeHttpResponse r = FakeHttpResponse::Ok(Body(3000), kStamp);
         r.contentLength = length;
         w.internet.AddHttp(kUrl, r);
-        InternetSession s(w.platform);
+        InternetSession s(w.platform, w.deployment);
         EXPECT_EQ(s.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr, nullptr, nullptr), 1)
             << length.value_or("(missing)");
         EXPECT_EQ(w.files.Content(kLocal).size(), 3000u);
@@ -410,7 +410,7 @@ TEST_P(CadenceTest, CallbackEveryTwentyBlocksOfTheStream) {
     FakeHttpResponse r = FakeHttpResponse::Ok(body, kStamp);
     r.maxChunk = c.maxChunk;
     world.internet.AddHttp(kUrl, r);
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     CallbackLog log;
     ASSERT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr,
                                    &CallbackLog::Callback, &log),
@@ -478,7 +478,7 @@ TEST_F(DownloadTest, StopAtALaterCallbackLeavesExactlyTheBlocksCounted) {
         FakeHttpResponse r = FakeHttpResponse::Ok(body, kStamp);
         r.maxChunk = c.maxChunk;
         w.internet.AddHttp(kUrl, r);
-        InternetSession s(w.platform);
+        InternetSession s(w.platform, w.deployment);
         CallbackLog l;
         l.answers.assign(c.stopAt, 1);
         l.answers.back() = 0;
@@ -619,7 +619,7 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
                       world.system, world.ui,       world.codePage};
     const std::string body = Body(1024 * 1024);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
-    InternetSession session(platform);
+    InternetSession session(platform, world.deployment);
     CallbackLog log;
     ASSERT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr,
                                    &CallbackLog::Callback, &log),

@@ -17,7 +17,7 @@ const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
 TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
     NetWorld world;
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(std::string(1234, 'x'), kStamp));
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     ASSERT_EQ(session.QueryRemoteFile("Agent 1", kUrl, info), 1);
     EXPECT_EQ(info.contentLength, 1234u);
@@ -55,7 +55,7 @@ TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
 TEST(QueryRemoteFile, UsesThePortOfTheUrl) {
     NetWorld world;
     world.internet.AddHttp("http://h:8081/a", FakeHttpResponse::Ok("abc", kStamp));
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     ASSERT_EQ(session.QueryRemoteFile("a", "http://h:8081/a", info), 1);
     EXPECT_EQ(world.internet.CallsOf(Op::Connect)[0].port, 8081u);
@@ -65,7 +65,7 @@ TEST(QueryRemoteFile, RefusesUrlsItCannotUseBeforeAnyHandle) {
     for (const char* url : {"ftp://h/a", "https://h/a", "nonsense", "", "http:x",
                             "http://h:70000/a", "http://h:99999999999/a"}) {
         NetWorld world;
-        InternetSession session(world.platform);
+        InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
         EXPECT_EQ(session.QueryRemoteFile("a", url, info), 0) << url;
         EXPECT_TRUE(world.internet.Calls().empty()) << url;
@@ -75,7 +75,7 @@ TEST(QueryRemoteFile, RefusesUrlsItCannotUseBeforeAnyHandle) {
 TEST(QueryRemoteFile, SchemeIsComparedWithoutCase) {
     NetWorld world;
     world.internet.AddHttp("http://h/a", FakeHttpResponse::Ok("abc", kStamp));
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     EXPECT_EQ(session.QueryRemoteFile("a", "HtTp://h/a", info), 1);
 }
@@ -94,7 +94,7 @@ TEST_P(QueryFailureTest, FailsWithEveryOpenedHandleClosedInOrder) {
     FakeHttpResponse response = FakeHttpResponse::Ok("0123456789", kStamp);
     c.script(world.internet, response);
     world.internet.AddHttp(kUrl, response);
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
     EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
@@ -171,7 +171,7 @@ TEST(QueryRemoteFile, LengthUpTo32BitsIsAccepted) {
     FakeHttpResponse r = FakeHttpResponse::Ok("", kStamp);
     r.contentLength = "4294967295";
     world.internet.AddHttp(kUrl, r);
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
     EXPECT_EQ(info.contentLength, 4294967295u);
@@ -182,7 +182,7 @@ TEST(QueryRemoteFile, MissingLastModifiedKeepsTheStoredLength) {
     FakeHttpResponse r = FakeHttpResponse::Ok("abcdef", kStamp);
     r.lastModified.reset();
     world.internet.AddHttp(kUrl, r);
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
     EXPECT_EQ(info.contentLength, 6u);
@@ -210,7 +210,7 @@ TEST(QueryRemoteFile, PasswordDialogOn401And407) {
         r.statuses = {c.status, "200"};
         world.internet.AddHttp(kUrl, r);
         world.internet.errorDialogAnswers = c.answers;
-        InternetSession session(world.platform);
+        InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
         EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), c.expected) << c.status;
         const auto dialogs = world.internet.CallsOf(Op::ErrorDialog);
@@ -229,7 +229,7 @@ TEST(QueryRemoteFile, RepeatedLoginPromptsUntilTheServerAccepts) {
     world.internet.AddHttp(kUrl, r);
     world.internet.errorDialogAnswers = {kErrorInternetForceRetry, kErrorInternetForceRetry,
                                          kErrorInternetForceRetry};
-    InternetSession session(world.platform);
+    InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
     EXPECT_EQ(world.internet.CountOf(Op::ErrorDialog), 3u);

@@ -3,13 +3,7 @@
 // run a hook (standing in for another thread that changes the transfer state meanwhile).
 #include <functional>
 
-#include "fakes/fake_code_page.h"
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_internet.h"
-#include "fakes/fake_registry.h"
-#include "fakes/fake_system.h"
-#include "fakes/fake_windows_ui.h"
-#include "platform/platform.h"
+#include "fakes/fake_platform.h"
 #include "test_time.h"
 
 namespace mivetrak {
@@ -32,6 +26,7 @@ struct NetWorld {
     FakeWindowsUi ui;
     FakeCodePage codePage;
     Platform platform{files, registry, internet, system, ui, codePage};
+    Deployment deployment = TestDeployment();
 };
 
 }  // namespace mivetrak

@@ -45,7 +45,7 @@ protected:
 
     // Runs the program's life: InitInstance, then ExitInstance. Keeps what start-up decided.
     int Run() {
-        UpdateApp app(fake.platform);
+        UpdateApp app(fake.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance());
         folders = app.TargetFolderList;
         workFolder = app.WorkFolder;
@@ -70,7 +70,7 @@ protected:
 };
 
 TEST_F(UpdateAppTest, ConstructedEmpty) {
-    UpdateApp app(fake.platform);
+    UpdateApp app(fake.platform, TestDeployment());
     EXPECT_EQ(app.DownloadLength, 0u);
     EXPECT_EQ(app.ExitCode, 0);
     EXPECT_EQ(app.ResourceLibraryHandle, nullptr);
@@ -254,7 +254,7 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
         Configure(f);
         f.files.AddFile("D:\\Db\\Tolvar32.bdb", "db");
         c.arrange(f);
-        UpdateApp app(f.platform);
+        UpdateApp app(f.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance()) << c.name;
         EXPECT_EQ(app.ExitInstance(), 1) << c.name;
         const auto boxes = f.ui.Boxes();
@@ -310,7 +310,7 @@ TEST_F(UpdateAppTest, MissingStringsGiveEmptyTextsButTheBoxStillShows) {
     bare.system.AddModule(kLibrary);
     bare.system.SetRawCommandLine("Mivetrak.exe");
     bare.system.SetProgramFilesFolder("C:\\Program Files");
-    UpdateApp app(bare.platform);
+    UpdateApp app(bare.platform, TestDeployment());
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.ExitInstance(), 1);
     ASSERT_EQ(bare.ui.Boxes().size(), 1u);
@@ -417,7 +417,7 @@ TEST_F(UpdateAppTest, AnyAnswerButNoGoesAhead) {
 TEST_F(UpdateAppTest, AppIconIsTheExecutablesOwn) {
     const IconHandle exeIcon = fake.system.AddIcon("", IDI_PROGRAM);
     fake.system.AddIcon(kLibrary, IDI_PROGRAM);
-    UpdateApp app(fake.platform);
+    UpdateApp app(fake.platform, TestDeployment());
     app.InitInstance();
     EXPECT_EQ(app.AppIcon, exeIcon);
     app.ExitInstance();
@@ -427,7 +427,7 @@ TEST_F(UpdateAppTest, ExitCodeIsClearedAtStart) {
     AddDatabaseFolder("D:\\Db");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     fake.ui.ScriptBoxAnswers({kIdNo});
-    UpdateApp app(fake.platform);
+    UpdateApp app(fake.platform, TestDeployment());
     app.ExitCode = 4;
     SetCancelFlag(1);
     app.InitInstance();
@@ -439,7 +439,7 @@ TEST_F(UpdateAppTest, ExitCodeIsClearedAtStart) {
 
 TEST_F(UpdateAppTest, DestructorFreesALibraryLeftLoaded) {
     {
-        UpdateApp app(fake.platform);
+        UpdateApp app(fake.platform, TestDeployment());
         app.InitInstance();
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 1);
     }

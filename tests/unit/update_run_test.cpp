@@ -199,7 +199,7 @@ protected:
     FakePlatform fakes;
     Platform platform{fakes.files, fakes.registry, fakes.internet,
                       system,      fakes.ui,       fakes.codePage};
-    UpdateApp app{platform};
+    UpdateApp app{platform, TestDeployment()};
     ModuleHandle library = nullptr;
     MessageQueue queue;
     int removeControl = 0;
@@ -311,7 +311,7 @@ TEST_F(UpdateRunTest, StartUpBoxIsCaptionedWithTheExecutablesOwnName) {
         FakePlatform local;
         local.system.RefuseThreads();
         local.system.SetExecutablePath(c.path);
-        UpdateApp other(local.platform);
+        UpdateApp other(local.platform, TestDeployment());
         other.RunUpdate();
         const auto boxes = local.ui.Boxes();
         ASSERT_EQ(boxes.size(), 1u);
@@ -363,7 +363,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
                              rowSystem,      rowFakes.ui,       rowFakes.codePage};
         SetupCancelFlag(1);
         {
-            UpdateApp runApp{rowPlatform};
+            UpdateApp runApp{rowPlatform, TestDeployment()};
             runApp.ResourceLibraryHandle = rowSystem.AddModule(kLibrary);
             rowSystem.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
             rowSystem.mainWindow = &runApp.MainWindow;

@@ -185,13 +185,13 @@ TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
     rig.ExpectNothingLeftOpen();
 }
 
-TEST(WorkerCheckPhase, FetchesTheIndexWithTheProgramsAgentAndDeletesIt) {
+TEST(WorkerCheckPhase, FetchesTheIndexWithTheDeploymentsAgentAndDeletesIt) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     EXPECT_EQ(rig.Run(), 0);
     auto roots = rig.fake.internet.CallsOf(Op::OpenRoot);
     ASSERT_GE(roots.size(), 3u);  // index, query, download
-    for (const auto& root : roots) EXPECT_EQ(root.text, "Orvanta File Update");
+    for (const auto& root : roots) EXPECT_EQ(root.text, "Test Agent");
     auto connects = rig.fake.internet.CallsOf(Op::Connect);
     ASSERT_FALSE(connects.empty());
     EXPECT_EQ(connects[0].text, "update.test");

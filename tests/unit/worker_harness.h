@@ -23,7 +23,7 @@ inline WindowHandle DialogWindowHandle() {
     return reinterpret_cast<WindowHandle>(&dialog);
 }
 
-constexpr const char kTestIndexUrl[] = "http://update.test/Software_Update/Tessfetch/ZAVFile.asp";
+const std::string kTestIndexUrl = TestDeployment().indexUrl;
 constexpr const char kPrimaryUrl[] = "http://primary.test/db/Tolvar32.bdb";
 constexpr const char kBackupUrl[] = "http://backup.test:8080/db/Tolvar32.bdb";
 constexpr const char kWorkFolder[] = "C:\\Temp\\orzavtmp\\";
@@ -182,8 +182,9 @@ public:
     uint32_t downloadLength = 0;
     int32_t exitCode = -1;
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
-    WorkerContext context{fake.platform, folders,    workFolder,   downloadLength,
-                          exitCode,      mainWindow, kTestIndexUrl};
+    const Deployment deployment = TestDeployment();
+    WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
+                          exitCode,      mainWindow, deployment};
     int result = -1;
 };
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "build_config.h"
+#include "app/compiled_deployment.h"
 #include "net/internet_handle.h"
 #include "net/internet_session.h"
 #include "platform/platform.h"
@@ -130,7 +130,7 @@ protected:
     };
     void SendRawGet(const std::string& path, RawGet& get) {
         Internet& net = platform_->internet;
-        get.root.Reset(net.OpenRoot(kUserAgent));
+        get.root.Reset(net.OpenRoot(deployment_.userAgent));
         ASSERT_TRUE(get.root);
         get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
                                          static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
@@ -144,6 +144,8 @@ protected:
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
+    // This build's own deployment: the agent that the servers see is the program's.
+    const Deployment deployment_ = CompiledDeployment();
     std::string httpPort_;
     std::string ftpPort_;
     std::unique_ptr<PlatformHolder> holder_;
@@ -153,7 +155,7 @@ protected:
 };
 
 TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     uint32_t flags = 0xDEADBEEF;
     EXPECT_EQ(session.CheckConnection(&flags, 0), 1);
     EXPECT_NE(flags, 0xDEADBEEFu);
@@ -164,9 +166,9 @@ TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
 }
 
 TEST_F(NetIntegration, QueryReadsLengthAndLastModifiedAsUtc) {
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile(kUserAgent, Http("/files/db.bin"), info), 1);
+    ASSERT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http("/files/db.bin"), info), 1);
     EXPECT_EQ(info.contentLength, kDbSize);
     // "Wed, 09 Mar 2022 14:25:36 GMT"
     EXPECT_EQ(info.lastModified.wYear, 2022);
@@ -181,13 +183,13 @@ TEST_F(NetIntegration, QueryReadsLengthAndLastModifiedAsUtc) {
 TEST_F(NetIntegration, QueryFailsCleanly) {
     // (/auth would open the password dialog; RawStatus401IsReadAsText covers it.)
     for (const char* path : {"/missing", "/files/nolm", "/files/badlen"}) {
-        InternetSession session(*platform_);
+        InternetSession session(*platform_, deployment_);
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile(kUserAgent, Http(path), info), 0) << path;
+        EXPECT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http(path), info), 0) << path;
     }
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile(kUserAgent, Ftp("/pub/db.bin"), info), 0);
+    EXPECT_EQ(session.QueryRemoteFile(deployment_.userAgent, Ftp("/pub/db.bin"), info), 0);
 }
 
 TEST_F(NetIntegration, RawStatus401IsReadAsText) {
@@ -209,11 +211,11 @@ TEST_F(NetIntegration, RawStatus401IsReadAsText) {
 
 TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
     const std::string local = folder_ + "db.bin";
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     CallbackLog log;
     int status = 0;
-    ASSERT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "", "",
-                                   1, &status, &CallbackLog::Callback, &log),
+    ASSERT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
+                                   "GET", "", "", 1, &status, &CallbackLog::Callback, &log),
               1);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(session.GetState(), StateDone);
@@ -233,14 +235,14 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
     } cases[] = {{"/files/db.bin", "post", 1, Database()},
                  {"/files/db.bin", "GET", 0, Database()},
                  {"/files/empty", "GET", 1, ""},
-                 {"/agent", "GET", 1, kUserAgent},
+                 {"/agent", "GET", 1, deployment_.userAgent},
                  {"", "GET", 1, "root"}};  // a URL without a path asks for the root
     for (const Case& c : cases) {
         const std::string local = folder_ + "variant.bin";
-        InternetSession session(*platform_);
+        InternetSession session(*platform_, deployment_);
         int status = 0;
-        EXPECT_EQ(session.DownloadFile(kUserAgent, Http(c.path), local.c_str(), c.verb, "", "",
-                                       c.reload, &status, nullptr, nullptr),
+        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http(c.path), local.c_str(), c.verb,
+                                       "", "", c.reload, &status, nullptr, nullptr),
                   1)
             << c.path << " " << c.verb;
         EXPECT_EQ(status, 200);
@@ -252,10 +254,10 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
 
 TEST_F(NetIntegration, NotFoundStoresTheStatusAndCreatesNoFile) {
     const std::string local = folder_ + "missing.bin";
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     int status = 0;
-    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "", "", 1,
-                                   &status, nullptr, nullptr),
+    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/missing"), local.c_str(), "GET",
+                                   "", "", 1, &status, nullptr, nullptr),
               0);
     EXPECT_EQ(status, 404);
     EXPECT_FALSE(Exists(local));
@@ -264,11 +266,11 @@ TEST_F(NetIntegration, NotFoundStoresTheStatusAndCreatesNoFile) {
 
 TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
     const std::string local = folder_ + "cut.bin";
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     const DWORD start = GetTickCount();
     int status = 0;
-    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/cut"), local.c_str(), "GET", "", "", 1,
-                                   &status, nullptr, nullptr),
+    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/cut"), local.c_str(), "GET",
+                                   "", "", 1, &status, nullptr, nullptr),
               0);
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_EQ(status, 200);
@@ -301,11 +303,11 @@ TEST_F(NetIntegration, CutBodyLooksLikeAnEarlyEndToWinInet) {
 
 TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
     const std::string local = folder_ + "stopped.bin";
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     CallbackLog log;
     log.stopAt = 1;
-    EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "", "",
-                                   1, nullptr, &CallbackLog::Callback, &log),
+    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
+                                   "GET", "", "", 1, nullptr, &CallbackLog::Callback, &log),
               0);
     EXPECT_EQ(log.totals, (std::vector<uint32_t>{2560}));
     std::string content;
@@ -315,14 +317,14 @@ TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
 }
 
 TEST_F(NetIntegration, SeveralDownloadsInOneSession) {
-    InternetSession session(*platform_);
+    InternetSession session(*platform_, deployment_);
     for (int i = 0; i < 3; ++i) {
         const std::string local = folder_ + "again" + std::to_string(i) + ".bin";
-        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/files/db.bin"), local.c_str(), "GET", "",
-                                       "", 1, nullptr, nullptr, nullptr),
+        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
+                                       "GET", "", "", 1, nullptr, nullptr, nullptr),
                   1);
-        EXPECT_EQ(session.DownloadFile(kUserAgent, Http("/missing"), local.c_str(), "GET", "", "",
-                                       1, nullptr, nullptr, nullptr),
+        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/missing"), local.c_str(),
+                                       "GET", "", "", 1, nullptr, nullptr, nullptr),
                   0);
     }
 }
@@ -342,11 +344,11 @@ TEST_F(NetIntegration, FtpDownloads) {
     for (const Case& c : cases) {
         const std::string local = folder_ + "ftp.bin";
         DeleteFileA(local.c_str());
-        InternetSession session(*platform_);
+        InternetSession session(*platform_, deployment_);
         int status = -5;
         CallbackLog log;
-        EXPECT_EQ(session.DownloadFile(kUserAgent, c.url, local.c_str(), "GET", c.user, c.password,
-                                       c.reload, &status, &CallbackLog::Callback, &log),
+        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, c.url, local.c_str(), "GET", c.user,
+                                       c.password, c.reload, &status, &CallbackLog::Callback, &log),
                   c.expected)
             << c.url << " as " << c.user;
         EXPECT_EQ(status, -5);
@@ -439,7 +441,7 @@ TEST_F(NetIntegration, AutodialSettingsAreWrittenBackAfterADial) {
         ASSERT_TRUE(SetDword("EnableAutodial", c.enable));
         ASSERT_TRUE(SetDword("NoNetAutodial", c.noNet));
         {
-            InternetSession session(*platform_);
+            InternetSession session(*platform_, deployment_);
             int32_t mode = 0;
             uint32_t type = 0;
             EXPECT_EQ(session.ReadAutodialSettings(mode, type), 1);
@@ -464,7 +466,7 @@ TEST_F(NetIntegration, ASessionThatNeverDialledWritesNothing) {
     SavedValue enable("EnableAutodial");
     ASSERT_TRUE(SetDword("EnableAutodial", 9));
     {
-        InternetSession session(*platform_);
+        InternetSession session(*platform_, deployment_);
         EXPECT_EQ(session.CheckConnection(nullptr, 0), 1);
     }
     DWORD value = 0;

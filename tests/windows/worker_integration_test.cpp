@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/compiled_deployment.h"
 #include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "platform/platform.h"
@@ -313,8 +314,11 @@ protected:
         uint32_t downloadLength = 0;
         int32_t exitCode = -1;
         std::atomic<WindowHandle> mainWindow{reinterpret_cast<WindowHandle>(dialog_.Handle())};
-        WorkerContext context{holder_->Get(), folders,    work_,   downloadLength,
-                              exitCode,       mainWindow, indexUrl};
+        // This build's deployment, with the loopback server's index.
+        Deployment deployment = CompiledDeployment();
+        deployment.indexUrl = indexUrl;
+        WorkerContext context{holder_->Get(), folders,    work_,     downloadLength,
+                              exitCode,       mainWindow, deployment};
         ThreadArgument argument{&context, dialog_.Handle()};
         std::unique_ptr<Thread> thread =
             holder_->Get().system.CreateSuspendedThread(WorkerThenNotify, &argument);
