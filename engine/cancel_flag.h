@@ -1,6 +1,7 @@
 #pragma once
 // The process-wide cancel flag: 0 proceed, 1 cancel requested, under its own lock. The shell
-// creates the lock first thing and deletes it last; the dialog writes the flag, the worker reads it.
+// creates the lock first thing and deletes it last; the dialog writes the flag, the worker reads
+// it.
 #include <cstdint>
 
 namespace mivetrak {

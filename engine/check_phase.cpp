@@ -69,37 +69,37 @@ FolderVerdict JudgeFolder(WorkerRun& run, const std::string& folder) {
 
 }  // namespace
 
-int RunCheckPhase(WorkerRun& run) {
+std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     WorkerContext& app = run.app;
 
     if (!MakeConnection(run)) {
         PostAlert(app, AlertNoConnection);
-        return kResultNotObtained;
+        return WorkerResult::NotObtained;
     }
-    if (CancelRequested()) return kResultStopped;
+    if (CancelRequested()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 20);
 
     run.IndexPath = app.WorkFolder + kIndexFileName;
     if (!FetchIndex(run)) {
         PostAlert(app, AlertServerUnavailable);
-        return kResultNotObtained;
+        return WorkerResult::NotObtained;
     }
     PostProgress(app, PhaseCheck, 50);
     ReadIndex(run);
-    if (CancelRequested()) return kResultStopped;
+    if (CancelRequested()) return WorkerResult::Stopped;
 
     const std::string& agent = app.deployment.userAgent;
     if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
         run.UsePrimary = false;
-        if (CancelRequested()) return kResultStopped;
+        if (CancelRequested()) return WorkerResult::Stopped;
         if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
             PostAlert(app, AlertServerUnavailable);
-            return kResultNotObtained;
+            return WorkerResult::NotObtained;
         }
     }
     PostProgress(app, PhaseCheck, 80);
     app.DownloadLength = run.RemoteInfo.contentLength;
-    if (CancelRequested()) return kResultStopped;
+    if (CancelRequested()) return WorkerResult::Stopped;
 
     std::vector<std::string>& folders = app.TargetFolderList;
     size_t j = 0;
@@ -113,16 +113,16 @@ int RunCheckPhase(WorkerRun& run) {
                 folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(j));
                 break;
             case FolderVerdict::Stop:
-                return kResultStopped;
+                return WorkerResult::Stopped;
         }
     }
-    if (CancelRequested()) return kResultStopped;
+    if (CancelRequested()) return WorkerResult::Stopped;
 
     if (folders.empty()) {
         PostAlert(app, AlertUpToDate);
-        return kResultDone;
+        return WorkerResult::Done;
     }
-    return -1;
+    return std::nullopt;
 }
 
 }  // namespace mivetrak

@@ -1,5 +1,6 @@
 // The worker's second phase: one download into the work folder, then a copy into every folder
 // that needs it, the old database kept aside under a backup name until the copy has succeeded.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,9 @@
 namespace mivetrak {
 namespace {
 
-// Downloads the database into tempPath and checks it. Returns -1 when it is ready to install,
-// else the run's result (the temporary file is then gone).
-int DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
+// Downloads the database into tempPath and checks it. Returns nothing when it is ready to
+// install, else the run's result (the temporary file is then gone).
+std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
     WorkerContext& app = run.app;
     FileSystem& files = app.platform.files;
 
@@ -25,19 +26,19 @@ int DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
         files.RemoveFile(tempPath);
-        return kResultStopped;
+        return WorkerResult::Stopped;
     }
     uint32_t size = 0;
     if (downloaded == 0 || GetLocalFileSize(files, tempPath, size) == 0 ||
         size != run.RemoteInfo.contentLength) {
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath);
-        return kResultNotObtained;
+        return WorkerResult::NotObtained;
     }
     // The server's time on the file; the copies carry its last-write time into every folder,
     // where the next run compares it with the server's again.
     SetLocalFileTimes(files, tempPath, &run.RemoteInfo.lastModified, run.RemoteInfo.lastModified);
-    return -1;
+    return std::nullopt;
 }
 
 bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& installed,
@@ -50,14 +51,13 @@ bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& 
 
 }  // namespace
 
-int RunInstallPhase(WorkerRun& run) {
+WorkerResult RunInstallPhase(WorkerRun& run) {
     WorkerContext& app = run.app;
     FileSystem& files = app.platform.files;
     const CodePage& codePage = app.platform.codePage;
 
     const std::string tempPath = app.WorkFolder + kDatabaseFileName;
-    const int downloaded = DownloadDatabase(run, tempPath);
-    if (downloaded >= 0) return downloaded;
+    if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
 
     const std::vector<std::string>& folders = app.TargetFolderList;
     // A folder named twice (or found again by discovery) is installed once: a second copy onto
@@ -75,13 +75,13 @@ int RunInstallPhase(WorkerRun& run) {
             backupPath = ChooseBackupPath(files, codePage, target);
             while (!files.RenameFile(target, backupPath)) {
                 // Declined: this folder keeps its database, the download stays in the work folder.
-                if (!AskRetryFileBusy(app)) return kResultStopped;
+                if (!AskRetryFileBusy(app)) return WorkerResult::Stopped;
             }
         }
         if (CancelRequested()) {
             files.RemoveFile(tempPath);
             if (hadDatabase) files.RenameFile(backupPath, target);
-            return kResultStopped;
+            return WorkerResult::Stopped;
         }
         // Whatever already sits at the target was not written by this run and is never deleted.
         const bool occupied = AnythingAt(files, target);
@@ -90,7 +90,7 @@ int RunInstallPhase(WorkerRun& run) {
             if (!occupied) files.RemoveFile(target);
             files.RemoveFile(tempPath);
             if (hadDatabase) files.RenameFile(backupPath, target);
-            return kResultInstallFailed;
+            return WorkerResult::InstallFailed;
         }
         if (hadDatabase) files.RemoveFile(backupPath);
         installed.push_back(folder);
@@ -98,7 +98,7 @@ int RunInstallPhase(WorkerRun& run) {
 
     files.RemoveFile(tempPath);
     PostProgress(app, PhaseDone, 0);
-    return kResultDone;
+    return WorkerResult::Done;
 }
 
 }  // namespace mivetrak

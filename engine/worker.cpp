@@ -59,21 +59,20 @@ bool SameFolder(const CodePage& codePage, const std::string& a, const std::strin
     return true;
 }
 
-int UpdateWorker(WorkerContext& app) {
-    if (CancelRequested()) return kResultStopped;
+WorkerResult UpdateWorker(WorkerContext& app) {
+    if (CancelRequested()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 0);
 
     // The session lives until the return below; its destructor is the teardown.
     InternetSession session(app.platform, app.deployment);
     WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
-    const int checked = RunCheckPhase(run);
-    if (checked >= 0) return checked;
+    if (const std::optional<WorkerResult> ended = RunCheckPhase(run)) return *ended;
     return RunInstallPhase(run);
 }
 
 uint32_t WorkerThreadProc(void* app) {
     auto* context = static_cast<WorkerContext*>(app);
-    context->ExitCode = UpdateWorker(*context);
+    context->ExitCode = static_cast<int32_t>(UpdateWorker(*context));
     return 0;
 }
 

@@ -25,9 +25,15 @@ struct WorkerContext {
     int32_t LastPostedPercent = 0;
 };
 
-// Returns 0 done or nothing to do, 2 stopped by the user, 3 update not obtained, 4 installation
-// failed.
-int UpdateWorker(WorkerContext& app);
+// What a run of the worker comes to. The values are the process's exit codes.
+enum class WorkerResult : int32_t {
+    Done = 0,           // installed everywhere it was needed, or nothing to do
+    Stopped = 2,        // the user cancelled, or declined to retry a file in use
+    NotObtained = 3,    // no connection, no index, no database, or a bad download
+    InstallFailed = 4,  // a copy into a folder failed; that folder got its old copy back
+};
+
+WorkerResult UpdateWorker(WorkerContext& app);
 
 // The thread's entry; argument: the WorkerContext. Stores UpdateWorker's result in ExitCode.
 uint32_t WorkerThreadProc(void* app);

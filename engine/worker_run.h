@@ -2,6 +2,7 @@
 // The working state of one run of UpdateWorker and the steps it is made of. Shared by the check
 // phase, the download and install phase and the thread entry; not part of the engine's public face.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,6 @@ constexpr const char kBackupKey[] = "Backup";
 
 // The index is a few lines of INI text; anything past this is not an index and is not kept.
 constexpr uint32_t kMaxIndexBytes = 1024 * 1024;
-
-// Worker results (they become the process exit code).
-constexpr int kResultDone = 0;
-constexpr int kResultStopped = 2;
-constexpr int kResultNotObtained = 3;
-constexpr int kResultInstallFailed = 4;
 
 struct WorkerRun {
     WorkerContext& app;
@@ -50,11 +45,11 @@ bool CancelRequested();
 // A path exists when its attributes can be read.
 bool AnythingAt(FileSystem& files, const std::string& path);
 
-// Check phase, from the connection test to the pruned folder list. Returns -1 to go on with the
-// download, or the run's result.
-int RunCheckPhase(WorkerRun& run);
+// Check phase, from the connection test to the pruned folder list. Returns nothing when the
+// download is to follow, else the run's result.
+std::optional<WorkerResult> RunCheckPhase(WorkerRun& run);
 // Download and installation. Returns the run's result.
-int RunInstallPhase(WorkerRun& run);
+WorkerResult RunInstallPhase(WorkerRun& run);
 
 // The backup number search gives up here; the rename to a name that exists then fails and the
 // user is asked as for a locked file.

@@ -22,7 +22,7 @@ const Strings kCheckDone{"P0:0", "P0:20", "P0:50", "P0:80"};
 struct CheckFailureCase {
     const char* name;
     std::function<void(WorkerRig&)> arm;
-    int result;
+    WorkerResult result;
     Strings messages;
     std::function<void(WorkerRig&)> check;
 };
@@ -34,7 +34,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.internet.connected = false;
              r.fake.internet.autodialResult = false;
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "A2"},
          [](WorkerRig& r) {
              auto dials = r.fake.internet.CallsOf(Op::Autodial);
@@ -44,7 +44,7 @@ TEST(WorkerCheckPhase, FailureTable) {
          }},
         {"dialled but still off line",
          [](WorkerRig& r) { r.fake.internet.connected = false; },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "A2"},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 1u);
@@ -55,7 +55,7 @@ TEST(WorkerCheckPhase, FailureTable) {
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(kTestIndexUrl, FakeHttpResponse::WithStatus(404));
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "P0:20", "A3"},
          [](WorkerRig& r) { EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u); }},
         {"index transfer breaks off",
@@ -64,7 +64,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              index.failReadAt = 10;
              r.fake.internet.AddHttp(kTestIndexUrl, index);
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "P0:20", "A3"},
          // What the transfer wrote stays; the next run overwrites it.
          [](WorkerRig& r) { EXPECT_TRUE(r.fake.files.Exists(kIndexFile)); }},
@@ -74,7 +74,7 @@ TEST(WorkerCheckPhase, FailureTable) {
                  kTestIndexUrl, FakeHttpResponse::Ok(
                                     "[Files]\r\nPrimary=" + std::string(kPrimaryUrl) + "\r\n", {}));
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
@@ -85,7 +85,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.internet.AddHttp(kTestIndexUrl,
                                      FakeHttpResponse::Ok("[ZAVFile]\r\nMirror=x\r\n", {}));
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) { EXPECT_FALSE(r.fake.files.Exists(kIndexFile)); }},
         {"neither URL answers",
@@ -93,7 +93,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
              r.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::WithStatus(500));
          },
-         3,
+         WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);
@@ -105,7 +105,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.files.SetLocked(DatabaseIn('A'));
              r.fake.ui.ScriptSendAnswers({1, 2});
          },
-         2,
+         WorkerResult::Stopped,
          {"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6"},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query only
@@ -116,7 +116,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.files.SetLocked(DatabaseIn('A'));
              r.mainWindow = nullptr;
          },
-         2,
+         WorkerResult::Stopped,
          {},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 0u);
@@ -149,7 +149,7 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
     rig.fake.internet.onCall = [&rig](const FakeInternet::Call& call) {
         if (call.op == Op::Autodial) rig.fake.internet.connected = true;
     };
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     auto dials = rig.fake.internet.CallsOf(Op::Autodial);
     ASSERT_EQ(dials.size(), 1u);
     EXPECT_EQ(dials[0].owner, DialogWindowHandle());
@@ -167,7 +167,7 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
 TEST(WorkerCheckPhase, OnLineFromTheStartNeverDials) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::Autodial), 0u);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::DialConnection), 0u);
     EXPECT_TRUE(rig.fake.registry.Writes().empty());
@@ -178,7 +178,7 @@ TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
     rig.AddFolder('A', true);
     rig.mainWindow = nullptr;
     // The progress callback stops a download that no dialog can follow or cancel.
-    EXPECT_EQ(rig.Run(), 3);
+    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
     EXPECT_TRUE(rig.fake.ui.Messages().empty());
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     rig.ExpectOldDatabaseIn('A');
@@ -188,7 +188,7 @@ TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
 TEST(WorkerCheckPhase, FetchesTheIndexWithTheDeploymentsAgentAndDeletesIt) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     auto roots = rig.fake.internet.CallsOf(Op::OpenRoot);
     ASSERT_GE(roots.size(), 3u);  // index, query, download
     for (const auto& root : roots) EXPECT_EQ(root.text, "Test Agent");
@@ -209,7 +209,7 @@ TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
     const std::string backupBody = DatabaseBody(3000);
     const SystemTime backupTime = MakeTime(2022, 2, 2, 2, 2, 2);
     rig.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(backupBody, backupTime));
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);
     EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 2u);  // query, then the download
     EXPECT_EQ(rig.downloadLength, 3000u);
@@ -222,7 +222,7 @@ TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
 TEST(WorkerCheckPhase, BackupIsNotAskedWhenThePrimaryAnswers) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
     EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 0u);
 }
@@ -245,7 +245,7 @@ TEST(WorkerCheckPhase, EveryFolderUpToDateSendsUpToDateAndDownloadsNothing) {
     rig.AddFolder('A', true, sameSecond);
     rig.AddFolder('B', true, MakeTime(2023, 1, 1, 0, 0, 0));
     rig.AddFolder('C', true, ServerTime());
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
     EXPECT_TRUE(rig.folders.empty());
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query, no download
@@ -275,7 +275,7 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
     rig.fake.ui.OnPost = [](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseDownload) PressCancel();
     };
-    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
     EXPECT_EQ(rig.folders, expectedKept);
 }
 
@@ -288,7 +288,7 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
     rig.fake.ui.OnSend = [&](const FakeWindowsUi::Message&) {
         if (++questions == 3) rig.fake.files.SetLocked(DatabaseIn('A'), false);
     };
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(questions, 3);
     EXPECT_EQ(
         rig.MessagesWithoutDownloadPercent(),

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,15 @@ inline std::string IndexText(const std::string& primary, const std::string& back
            primary + "\r\nBackup=" + backup + "\r\n";
 }
 
+}  // namespace worker_test
+
+// A failed comparison names the result by its exit code.
+inline void PrintTo(WorkerResult result, std::ostream* out) {
+    *out << "WorkerResult " << static_cast<int>(result);
+}
+
+namespace worker_test {
+
 // Sets the cancel flag, as the dialog's Cancel does.
 inline void PressCancel() { SetCancelFlag(1); }
 
@@ -87,7 +97,7 @@ public:
         folders.push_back(FolderPath(letter));
     }
 
-    int Run() {
+    WorkerResult Run() {
         result = UpdateWorker(context);
         return result;
     }
@@ -185,7 +195,7 @@ public:
     const Deployment deployment = TestDeployment();
     WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
                           exitCode,      mainWindow, deployment};
-    int result = -1;
+    WorkerResult result = WorkerResult::Done;
 };
 
 }  // namespace worker_test

@@ -32,7 +32,7 @@ TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
     rig.AddFolder('A', true);
     rig.AddFolder('B', false);  // kept by force: receives the file by the copy alone
     rig.AddFolder('C', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "P2:66", "P3:0"}}));
     for (char f : {'A', 'B', 'C'}) {
         rig.ExpectNewDatabaseIn(f);
@@ -55,7 +55,7 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.AddFolder('B', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // one query, one download
     auto requests = rig.fake.internet.CallsOf(Op::OpenHttpRequest);
     ASSERT_EQ(requests.size(), 3u);
@@ -68,7 +68,7 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
 TEST(WorkerInstallPhase, FourFoldersPostQuarterSteps) {
     WorkerRig rig;
     for (char f : {'A', 'B', 'C', 'D'}) rig.AddFolder(f, true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(),
               Join({kCheck, kDownload, {"P2:0", "P2:25", "P2:50", "P2:75", "P3:0"}}));
 }
@@ -78,7 +78,7 @@ TEST(WorkerInstallPhase, SmallDownloadPostsOnlyItsStart) {
     const std::string small = DatabaseBody(19 * 128);  // fewer than 20 blocks
     rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(small, ServerTime()));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P2:0", "P3:0"}}));
     EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), small);
 }
@@ -88,7 +88,7 @@ TEST(WorkerInstallPhase, ExactMultipleOfTwentyBlocksPostsOneHundred) {
     rig.fake.internet.AddHttp(kPrimaryUrl,
                               FakeHttpResponse::Ok(DatabaseBody(2 * 2560), ServerTime()));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P1:50", "P1:100", "P2:0", "P3:0"}}));
 }
 
@@ -139,7 +139,7 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
         rig.AddFolder('A', true);
         rig.AddFolder('B', false);
         c.arm(rig);
-        EXPECT_EQ(rig.Run(), 3);
+        EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
         EXPECT_EQ(rig.Messages(), c.messages);
         EXPECT_TRUE(rig.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
         EXPECT_EQ(rig.fake.files.Exists(kTempDatabase), c.tempLocked);
@@ -294,7 +294,7 @@ TEST(WorkerCancel, EveryPollTable) {
         rig.AddFolder('U', true, ServerTime());  // up to date
         rig.AddFolder('B', true);
         c.arm(rig);
-        EXPECT_EQ(rig.Run(), 2);
+        EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
         EXPECT_EQ(rig.Messages(), c.messages);
         c.check(rig);
         rig.ExpectOldDatabaseIn('U');
@@ -307,7 +307,7 @@ TEST(WorkerInstallPhase, RenameRefusedThenRetried) {
     rig.AddFolder('A', true);
     rig.fake.files.FailRename(DatabaseIn('A'), 2);
     rig.fake.ui.ScriptSendAnswers({1, 1});
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "Q6", "Q6", "P3:0"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
@@ -320,7 +320,7 @@ TEST(WorkerInstallPhase, RenameRefusedAndDeclinedKeepsTheDownload) {
     rig.AddFolder('C', true);
     rig.fake.files.FailRename(DatabaseIn('B'));
     rig.fake.ui.ScriptSendAnswers({1, 0});
-    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "Q6", "Q6"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectOldDatabaseIn('B');
@@ -343,7 +343,7 @@ TEST(WorkerInstallPhase, RenameRefusedWithNoDialogCountsAsDeclined) {
     rig.fake.ui.OnPost = [&rig](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseInstall) rig.mainWindow = nullptr;
     };
-    EXPECT_EQ(rig.Run(), 2);
+    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0"}}));
     rig.ExpectOldDatabaseIn('A');
     EXPECT_TRUE(rig.fake.files.Exists(kTempDatabase));
@@ -355,7 +355,7 @@ TEST(WorkerInstallPhase, CopyFailingInTheSecondOfThreeFolders) {
     rig.AddFolder('B', true);
     rig.AddFolder('C', true);
     rig.fake.files.FailCopyTo(DatabaseIn('B'), 1000);  // leaves a partial copy behind
-    EXPECT_EQ(rig.Run(), 4);
+    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "A7"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectOldDatabaseIn('B');  // the partial copy is gone, the old one back by its name
@@ -375,7 +375,7 @@ TEST(WorkerInstallPhase, CopyFailingIntoAFolderWithoutDatabaseRemovesThePartialC
     WorkerRig rig;
     rig.AddFolder('A', false);
     rig.fake.files.FailCopyTo(DatabaseIn('A'), 1000);
-    EXPECT_EQ(rig.Run(), 4);
+    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "A7"}}));
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
@@ -389,7 +389,7 @@ TEST(WorkerInstallPhase, ExistingBackupNameIsSkippedAndLeftAlone) {
     rig.AddFolder('A', true);
     const std::string earlier = FolderPath('A') + "Tolvar32tmp0.tmp";
     rig.fake.files.AddFile(earlier, "an earlier run's backup", MakeTime(2020, 5, 5, 5, 5, 5));
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_TRUE(rig.Logged("RemoveFile C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_EQ(rig.fake.files.Content(earlier), "an earlier run's backup");
