@@ -76,7 +76,7 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
 }
 
 UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
-                                             std::vector<std::string>& targetFolderList,
+                                             std::vector<TargetFolder>& targetFolderList,
                                              int32_t& forceUpdate)
     : files_(files),
       codePage_(codePage),
@@ -92,7 +92,7 @@ void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemov
     } else if (!IsAccessiblePath(files_, text)) {
         BadParameter = 1;
     } else {
-        targetFolderList_.push_back(WithFinalBackslash(codePage_, text));
+        targetFolderList_.push_back({WithFinalBackslash(codePage_, text)});
     }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/target_folder.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 
@@ -17,7 +18,7 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
 class UpdateCommandLineInfo {
 public:
     UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
-                          std::vector<std::string>& targetFolderList, int32_t& forceUpdate);
+                          std::vector<TargetFolder>& targetFolderList, int32_t& forceUpdate);
     virtual ~UpdateCommandLineInfo();
     UpdateCommandLineInfo(const UpdateCommandLineInfo&) = delete;
     UpdateCommandLineInfo& operator=(const UpdateCommandLineInfo&) = delete;
@@ -32,7 +33,7 @@ public:
 private:
     FileSystem& files_;
     const CodePage& codePage_;
-    std::vector<std::string>& targetFolderList_;
+    std::vector<TargetFolder>& targetFolderList_;
     int32_t& forceUpdate_;
 };
 

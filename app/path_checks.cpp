@@ -2,11 +2,6 @@
 
 namespace mivetrak {
 
-bool PathExists(FileSystem& files, const std::string& path) {
-    uint32_t attributes = 0;
-    return files.FileAttributes(path, attributes);
-}
-
 bool IsAccessiblePath(FileSystem& files, const std::string& path) {
     uint32_t attributes = 0;
     return files.FileAttributes(path, attributes) && (attributes & kFileAttributeReadOnly) == 0;

@@ -1,5 +1,5 @@
 #pragma once
-// The two path tests of start-up, and the final-backslash rule for folder paths.
+// The access test of the command line's folders, and the final-backslash rule for folder paths.
 #include <string>
 
 #include "platform/code_page.h"
@@ -7,8 +7,6 @@
 
 namespace mivetrak {
 
-// Something (a file or a folder) is at the path.
-bool PathExists(FileSystem& files, const std::string& path);
 // The path exists and is not read-only: the C runtime's test for reading and writing.
 bool IsAccessiblePath(FileSystem& files, const std::string& path);
 // The last character is a backslash, and not the trail byte of a double-byte character.

@@ -18,7 +18,6 @@ constexpr char kResourceErrorCaption[] = "Error";
 constexpr char kSharedFilesFolder[] = "\\Orvanta\\Shared Files";
 constexpr char kSiblingAppPathsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tellyra.exe";
-constexpr char kDatabaseFileName[] = "Tolvar32.bdb";
 constexpr char kWorkFolderName[] = "orzavtmp";
 
 // The text of the box shown when the resource library cannot be loaded: the system's message
@@ -83,7 +82,7 @@ bool UpdateApp::InitInstance() {
     if (!system.ProgramFilesFolder(programFiles)) return fail(IDS_STARTUP_FAILED);
 
     const std::string sharedFiles = programFiles + kSharedFilesFolder;
-    if (PathExists(files, sharedFiles)) TargetFolderList.push_back(sharedFiles + "\\");
+    if (PathExists(files, sharedFiles)) TargetFolderList.push_back({sharedFiles + "\\"});
 
     // The sibling application's folder: its App Paths entry names the executable.
     RegistryReader reader(platform.registry);
@@ -93,14 +92,14 @@ bool UpdateApp::InitInstance() {
         const std::string folder =
             slash == std::string::npos ? std::string() : siblingExecutable.substr(0, slash);
         if (PathExists(files, folder)) {
-            TargetFolderList.push_back(WithFinalBackslash(codePage, folder));
+            TargetFolderList.push_back({WithFinalBackslash(codePage, folder)});
         }
     }
 
     // Only folders that hold the database stay, unless the update is forced.
     if (ForceUpdate == 0) {
         for (size_t i = 0; i < TargetFolderList.size();) {
-            if (PathExists(files, TargetFolderList[i] + kDatabaseFileName)) {
+            if (PathExists(files, TargetFolderList[i].path + kDatabaseFileName)) {
                 ++i;
             } else {
                 TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));

@@ -36,7 +36,7 @@ public:
     uint32_t DownloadLength = 0;
     int32_t ExitCode = 0;
     ModuleHandle ResourceLibraryHandle = nullptr;
-    std::vector<std::string> TargetFolderList;
+    std::vector<TargetFolder> TargetFolderList;
     std::string WorkFolder;
     int32_t ForceUpdate = 0;
 

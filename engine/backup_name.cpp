@@ -17,7 +17,7 @@ std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage,
     // A name left over from an earlier run is never reused: it may be someone's only copy.
     int n = 0;
     std::string candidate = BackupCandidate(codePage, target, n);
-    while (AnythingAt(files, candidate) && n < kMaxBackupNumber) {
+    while (PathExists(files, candidate) && n < kMaxBackupNumber) {
         ++n;
         candidate = BackupCandidate(codePage, target, n);
     }

@@ -44,13 +44,13 @@ void ReadIndex(WorkerRun& run) {
 
 enum class FolderVerdict { Keep, Remove, Stop };
 
-// Decides about one folder: keep it (appending its flag) or remove it; Stop when its database
-// could not be read and the user declined to try again.
-FolderVerdict JudgeFolder(WorkerRun& run, const std::string& folder) {
+// Decides about one folder: keep it (noting whether it holds a database) or remove it; Stop when
+// its database could not be read and the user declined to try again.
+FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     Platform& platform = run.app.platform;
-    const std::string database = folder + kDatabaseFileName;
-    if (!AnythingAt(platform.files, database)) {
-        run.FileExistedFlags.push_back(0);
+    const std::string database = folder.path + kDatabaseFileName;
+    if (!PathExists(platform.files, database)) {
+        folder.hadDatabase = false;
         return FolderVerdict::Keep;
     }
     SystemTime creation;
@@ -61,7 +61,7 @@ FolderVerdict JudgeFolder(WorkerRun& run, const std::string& folder) {
         if (!AskRetryFileBusy(run.app)) return FolderVerdict::Stop;
     }
     if (CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite) == 1) {
-        run.FileExistedFlags.push_back(1);
+        folder.hadDatabase = true;
         return FolderVerdict::Keep;
     }
     return FolderVerdict::Remove;
@@ -101,7 +101,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     app.DownloadLength = run.RemoteInfo.contentLength;
     if (CancelRequested()) return WorkerResult::Stopped;
 
-    std::vector<std::string>& folders = app.TargetFolderList;
+    std::vector<TargetFolder>& folders = app.TargetFolderList;
     size_t j = 0;
     while (j < folders.size()) {
         switch (JudgeFolder(run, folders[j])) {

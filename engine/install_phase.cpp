@@ -59,17 +59,17 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
     const std::string tempPath = app.WorkFolder + kDatabaseFileName;
     if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
 
-    const std::vector<std::string>& folders = app.TargetFolderList;
+    const std::vector<TargetFolder>& folders = app.TargetFolderList;
     // A folder named twice (or found again by discovery) is installed once: a second copy onto
     // the file just installed could only fail.
     std::vector<std::string> installed;
     for (size_t i = 0; i < folders.size(); ++i) {
         PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
-        const std::string& folder = folders[i];
+        const std::string& folder = folders[i].path;
         if (AlreadyInstalled(codePage, installed, folder)) continue;
 
         const std::string target = folder + kDatabaseFileName;
-        const bool hadDatabase = run.FileExistedFlags[i] == 1;
+        const bool hadDatabase = folders[i].hadDatabase;
         std::string backupPath;
         if (hadDatabase) {
             backupPath = ChooseBackupPath(files, codePage, target);
@@ -84,7 +84,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
             return WorkerResult::Stopped;
         }
         // Whatever already sits at the target was not written by this run and is never deleted.
-        const bool occupied = AnythingAt(files, target);
+        const bool occupied = PathExists(files, target);
         if (!files.CopyFileTo(tempPath, target, true)) {
             PostAlert(app, AlertInstallFailed);
             if (!occupied) files.RemoveFile(target);

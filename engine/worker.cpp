@@ -1,8 +1,6 @@
 // The worker thread's entry, its messages to the dialog and the database download's callback.
 #include "engine/worker.h"
 
-#include <cctype>
-
 #include "engine/cancel_flag.h"
 #include "engine/worker_run.h"
 #include "ui/protocol.h"
@@ -34,38 +32,13 @@ bool CancelRequested() {
     return flag == 1;
 }
 
-bool AnythingAt(FileSystem& files, const std::string& path) {
-    uint32_t attributes = 0;
-    return files.FileAttributes(path, attributes);
-}
-
-bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (codePage.IsLeadByte(ca) && i + 1 < a.size()) {
-            // A double-byte character: both bytes must match as they are.
-            if (ca != cb || a[i + 1] != b[i + 1]) return false;
-            ++i;
-            continue;
-        }
-        if (ca < 0x80 && cb < 0x80) {
-            if (std::tolower(ca) != std::tolower(cb)) return false;
-        } else if (ca != cb) {
-            return false;
-        }
-    }
-    return true;
-}
-
 WorkerResult UpdateWorker(WorkerContext& app) {
     if (CancelRequested()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 0);
 
     // The session lives until the return below; its destructor is the teardown.
     InternetSession session(app.platform, app.deployment);
-    WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
+    WorkerRun run{app, session, {}, {}, {}, false, {}};
     if (const std::optional<WorkerResult> ended = RunCheckPhase(run)) return *ended;
     return RunInstallPhase(run);
 }

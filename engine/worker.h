@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/target_folder.h"
 #include "net/deployment.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
@@ -15,7 +16,7 @@ namespace mivetrak {
 // The application's fields that the worker uses, handed over before the worker starts.
 struct WorkerContext {
     Platform& platform;
-    std::vector<std::string>& TargetFolderList;
+    std::vector<TargetFolder>& TargetFolderList;
     const std::string& WorkFolder;
     uint32_t& DownloadLength;
     int32_t& ExitCode;

@@ -14,7 +14,6 @@ namespace mivetrak {
 
 // File names inside the work folder and the installation folders.
 constexpr const char kIndexFileName[] = "zav.tmp";
-constexpr const char kDatabaseFileName[] = "Tolvar32.bdb";
 constexpr const char kIndexSection[] = "ZAVFile";
 constexpr const char kPrimaryKey[] = "Primary";
 constexpr const char kBackupKey[] = "Backup";
@@ -30,7 +29,6 @@ struct WorkerRun {
     std::string BackupUrl;
     bool UsePrimary = false;
     RemoteFileInfo RemoteInfo;
-    std::vector<uint8_t> FileExistedFlags;
 };
 
 // Messages to the dialog. The window is read afresh for each; with no window nothing is posted
@@ -41,9 +39,6 @@ bool AskRetryFileBusy(WorkerContext& app);
 
 // True when the user has asked to stop.
 bool CancelRequested();
-
-// A path exists when its attributes can be read.
-bool AnythingAt(FileSystem& files, const std::string& path);
 
 // Check phase, from the connection test to the pruned folder list. Returns nothing when the
 // download is to follow, else the run's result.
@@ -60,10 +55,6 @@ std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage,
                              const std::string& target);
 // The candidate backup name number n for target.
 std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n);
-
-// Whether two folder paths name the same folder, compared as Windows compares file names:
-// single-byte letters without regard to case, double-byte characters exactly.
-bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b);
 
 // The index fetch's progress callback: stops a transfer that grows past kMaxIndexBytes.
 int IndexProgressCallback(void* userData, const TransferProgress* progress);

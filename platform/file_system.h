@@ -71,4 +71,7 @@ public:
                                           const std::string& path) = 0;
 };
 
+// Something (a file or a folder) is at the path: its attributes can be read.
+bool PathExists(FileSystem& files, const std::string& path);
+
 }  // namespace mivetrak

@@ -4,6 +4,7 @@
 
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_file_system.h"
+#include "unit/target_folder_paths.h"
 
 namespace mivetrak {
 namespace {
@@ -84,7 +85,7 @@ public:
 TEST(ParseCommandLine, RemovesOneMarkAndFlagsTheLastArgument) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
-    std::vector<std::string> folders;
+    std::vector<TargetFolder> folders;
     int32_t force = 0;
     RecordingInfo info(fs, codePage, folders, force);
     ParseCommandLine(codePage, "prog /a --b c -", info);
@@ -104,7 +105,7 @@ TEST(ParseCommandLine, RemovesOneMarkAndFlagsTheLastArgument) {
 TEST(ParseCommandLine, NoArgumentsNoCalls) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
-    std::vector<std::string> folders;
+    std::vector<TargetFolder> folders;
     int32_t force = 0;
     RecordingInfo info(fs, codePage, folders, force);
     ParseCommandLine(codePage, "\"C:\\Program Files\\Mivetrak.exe\"  ", info);
@@ -153,11 +154,11 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
     fs.AddDirectory("-Data");
     fs.AddDirectory("C:\\Program Files\\Tool");
     for (const ParamCase& c : cases) {
-        std::vector<std::string> folders;
+        std::vector<TargetFolder> folders;
         int32_t force = 0;
         UpdateCommandLineInfo info(fs, codePage, folders, force);
         ParseCommandLine(codePage, c.line, info);
-        EXPECT_EQ(folders, c.folders) << c.line;
+        EXPECT_EQ(PathsOf(folders), c.folders) << c.line;
         EXPECT_EQ(force, c.force) << c.line;
         EXPECT_EQ(info.BadParameter, c.bad) << c.line;
     }
@@ -171,12 +172,12 @@ TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {
     for (bool doubleByte : {true, false}) {
         FakeCodePage codePage;
         codePage.doubleByte = doubleByte;
-        std::vector<std::string> folders;
+        std::vector<TargetFolder> folders;
         int32_t force = 0;
         UpdateCommandLineInfo info(fs, codePage, folders, force);
         info.ParseParam(folder, false, true);
         ASSERT_EQ(folders.size(), 1u);
-        EXPECT_EQ(folders[0], doubleByte ? folder + "\\" : folder);
+        EXPECT_EQ(folders[0].path, doubleByte ? folder + "\\" : folder);
     }
 }
 
@@ -184,11 +185,11 @@ TEST(UpdateCommandLineInfo, AppendsToTheListItIsGiven) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
     fs.AddDirectory("D:\\New");
-    std::vector<std::string> folders{"C:\\Old\\"};
+    std::vector<TargetFolder> folders{{"C:\\Old\\"}};
     int32_t force = 0;
     UpdateCommandLineInfo info(fs, codePage, folders, force);
     info.ParseParam("D:\\New", false, true);
-    EXPECT_EQ(folders, (Args{"C:\\Old\\", "D:\\New\\"}));
+    EXPECT_EQ(PathsOf(folders), (Args{"C:\\Old\\", "D:\\New\\"}));
     EXPECT_EQ(info.BadParameter, 0);
 }
 

@@ -8,6 +8,7 @@
 #include "engine/cancel_flag.h"
 #include "fakes/fake_platform.h"
 #include "resources/resource_ids.h"
+#include "unit/target_folder_paths.h"
 
 namespace mivetrak {
 namespace {
@@ -47,7 +48,7 @@ protected:
     int Run() {
         UpdateApp app(fake.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance());
-        folders = app.TargetFolderList;
+        folders = PathsOf(app.TargetFolderList);
         workFolder = app.WorkFolder;
         force = app.ForceUpdate;
         libraryWasLoaded = app.ResourceLibraryHandle != nullptr;

@@ -227,7 +227,7 @@ TEST(WorkerCheckPhase, BackupIsNotAskedWhenThePrimaryAnswers) {
     EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 0u);
 }
 
-// The decision for each folder: kept with its flag, or removed.
+// The decision for each folder: kept, noting whether it holds a database, or removed.
 struct FolderCase {
     const char* name;
     bool withDatabase;
@@ -265,10 +265,14 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
     };
     WorkerRig rig;
     Strings expectedKept;
+    std::vector<bool> expectedHadDatabase;
     char letter = 'A';
     for (const auto& f : layout) {
         rig.AddFolder(letter, f.withDatabase, f.lastWrite);
-        if (f.kept) expectedKept.push_back(FolderPath(letter));
+        if (f.kept) {
+            expectedKept.push_back(FolderPath(letter));
+            expectedHadDatabase.push_back(f.withDatabase);
+        }
         ++letter;
     }
     // Stop right after the decision to look at the pruned list.
@@ -276,7 +280,11 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
         if (m.message == kProgressMessage && m.wParam == PhaseDownload) PressCancel();
     };
     EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
-    EXPECT_EQ(rig.folders, expectedKept);
+    EXPECT_EQ(PathsOf(rig.folders), expectedKept);
+    // Each kept folder notes whether it holds a database to move aside.
+    std::vector<bool> hadDatabase;
+    for (const TargetFolder& folder : rig.folders) hadDatabase.push_back(folder.hadDatabase);
+    EXPECT_EQ(hadDatabase, expectedHadDatabase);
 }
 
 TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {

@@ -183,7 +183,8 @@ TEST(WorkerGuards, FolderNamedTwiceIsInstalledOnce) {
         WorkerRig rig;
         rig.AddFolder('A', c.withDatabase);
         rig.AddFolder('B', c.withDatabase);
-        rig.folders = c.folderNames;
+        rig.folders.clear();
+        for (const std::string& name : c.folderNames) rig.folders.push_back({name});
         EXPECT_EQ(rig.Run(), WorkerResult::Done);
         Strings expected = kCheck;
         expected.insert(expected.end(), {"P1:0", "P1:25", "P1:51", "P1:76"});

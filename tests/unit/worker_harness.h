@@ -15,6 +15,7 @@
 #include "fakes/fake_platform.h"
 #include "test_time.h"
 #include "ui/protocol.h"
+#include "unit/target_folder_paths.h"
 
 namespace mivetrak {
 namespace worker_test {
@@ -94,7 +95,7 @@ public:
             fake.files.AddFile(DatabaseIn(letter), std::string("old database ") + letter, lastWrite,
                                MakeTime(2019, 1, 1, 0, 0, 0));
         }
-        folders.push_back(FolderPath(letter));
+        folders.push_back({FolderPath(letter)});
     }
 
     WorkerResult Run() {
@@ -187,7 +188,7 @@ public:
 
     FakePlatform fake;
     std::string body;
-    std::vector<std::string> folders;
+    std::vector<TargetFolder> folders;
     std::string workFolder = kWorkFolder;
     uint32_t downloadLength = 0;
     int32_t exitCode = -1;

@@ -309,7 +309,7 @@ protected:
     }
 
     // Runs the worker on its own thread while this thread pumps the window's messages.
-    int32_t RunWorker(std::vector<std::string>& folders, const std::string& indexUrl) {
+    int32_t RunWorker(std::vector<TargetFolder>& folders, const std::string& indexUrl) {
         dialog_.messages.clear();
         uint32_t downloadLength = 0;
         int32_t exitCode = -1;
@@ -415,7 +415,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
     const std::string a = Folder("A", true);
     const std::string b = Folder("B", false);  // kept by force
     const std::string c = Folder("C", true);
-    std::vector<std::string> folders{a, b, c};
+    std::vector<TargetFolder> folders{{a}, {b}, {c}};
 
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
     size_t next = 0;
@@ -435,7 +435,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
     EXPECT_EQ(Requests("/files/backup/Tolvar32.bdb"), 0u);
 
     // At once again: every copy bears the server's time, so nothing is left to do.
-    std::vector<std::string> again{a, b, c};
+    std::vector<TargetFolder> again{{a}, {b}, {c}};
     EXPECT_EQ(RunWorker(again, IndexUrl()), 0);
     EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
     EXPECT_TRUE(again.empty());
@@ -444,7 +444,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
 
 TEST_F(WorkerOnWindows, BackupServesWhenThePrimaryDoesNotAnswer) {
     const std::string a = Folder("A", true);
-    std::vector<std::string> folders{a};
+    std::vector<TargetFolder> folders{{a}};
     EXPECT_EQ(RunWorker(folders, IndexUrl("/backup-only/ZAVFile.asp")), 0);
     ExpectNewDatabase(a);
     EXPECT_EQ(Requests("/files/missing/Tolvar32.bdb"), 1u);
@@ -465,7 +465,7 @@ TEST_F(WorkerOnWindows, DatabaseInUseIsAskedAboutAndRetriedOnceReleased) {
         EXPECT_EQ(held.Release(), 0);
         return LRESULT{1};
     };
-    std::vector<std::string> folders{a, b};
+    std::vector<TargetFolder> folders{{a}, {b}};
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
     EXPECT_EQ(questions, 1);
     ASSERT_GE(dialog_.messages.size(), 5u);
@@ -482,7 +482,7 @@ TEST_F(WorkerOnWindows, DatabaseInUseAndQuestionDeclinedStopsTheRun) {
     HeldFile held(a + "Tolvar32.bdb");
     ASSERT_TRUE(held.IsHeld());
     dialog_.answer = [] { return LRESULT{2}; };
-    std::vector<std::string> folders{a};
+    std::vector<TargetFolder> folders{{a}};
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 2);
     EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
     EXPECT_EQ(held.Release(), 0);
@@ -510,7 +510,7 @@ TEST_F(WorkerOnWindows, RenameRefusedWhileOpenWithoutDeleteSharingThenRetried) {
         }
         return LRESULT{1};
     };
-    std::vector<std::string> folders{a};
+    std::vector<TargetFolder> folders{{a}};
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
     if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
     EXPECT_EQ(questions, 1);
@@ -526,7 +526,7 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     const std::string earlier = a + "Tolvar32tmp0.tmp";
     ASSERT_TRUE(WriteWholeFile(earlier, "an earlier run's backup"));
     ASSERT_TRUE(SetLastWrite(earlier, kOldTime));
-    std::vector<std::string> folders{a};
+    std::vector<TargetFolder> folders{{a}};
     FolderWatch watch(a);
     ASSERT_TRUE(watch.Armed());
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);

@@ -1,0 +1,24 @@
+#pragma once
+// The installation folders that a run updates and the database file that each of them holds.
+#include <string>
+
+#include "platform/code_page.h"
+
+namespace mivetrak {
+
+// The file that the update replaces in every installation folder; the download bears the same
+// name in the work folder.
+constexpr char kDatabaseFileName[] = "Tolvar32.bdb";
+
+// One installation folder: its path, ending in a backslash, and whether it held the database
+// when the worker judged it (a folder kept by force may hold none).
+struct TargetFolder {
+    std::string path;
+    bool hadDatabase = false;
+};
+
+// Whether two folder paths name the same folder, compared as Windows compares file names:
+// single-byte letters without regard to case, double-byte characters exactly.
+bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b);
+
+}  // namespace mivetrak

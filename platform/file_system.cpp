@@ -1,0 +1,10 @@
+#include "platform/file_system.h"
+
+namespace mivetrak {
+
+bool PathExists(FileSystem& files, const std::string& path) {
+    uint32_t attributes = 0;
+    return files.FileAttributes(path, attributes);
+}
+
+}  // namespace mivetrak
