@@ -77,7 +77,7 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
 
 UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
                                              std::vector<TargetFolder>& targetFolderList,
-                                             int32_t& forceUpdate)
+                                             bool& forceUpdate)
     : files_(files),
       codePage_(codePage),
       targetFolderList_(targetFolderList),
@@ -88,9 +88,9 @@ UpdateCommandLineInfo::~UpdateCommandLineInfo() = default;
 void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemoved*/,
                                        bool /*isLast*/) {
     if (text == "f" || text == "F") {
-        forceUpdate_ = 1;
+        forceUpdate_ = true;
     } else if (!IsAccessiblePath(files_, text)) {
-        BadParameter = 1;
+        BadParameter = true;
     } else {
         targetFolderList_.push_back({WithFinalBackslash(codePage_, text)});
     }

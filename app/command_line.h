@@ -18,7 +18,7 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
 class UpdateCommandLineInfo {
 public:
     UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
-                          std::vector<TargetFolder>& targetFolderList, int32_t& forceUpdate);
+                          std::vector<TargetFolder>& targetFolderList, bool& forceUpdate);
     virtual ~UpdateCommandLineInfo();
     UpdateCommandLineInfo(const UpdateCommandLineInfo&) = delete;
     UpdateCommandLineInfo& operator=(const UpdateCommandLineInfo&) = delete;
@@ -28,13 +28,13 @@ public:
     // anything else sets BadParameter.
     virtual void ParseParam(const std::string& text, bool markRemoved, bool isLast);
 
-    int32_t BadParameter = 0;
+    bool BadParameter = false;
 
 private:
     FileSystem& files_;
     const CodePage& codePage_;
     std::vector<TargetFolder>& targetFolderList_;
-    int32_t& forceUpdate_;
+    bool& forceUpdate_;
 };
 
 // Hands every argument after the program's name to info.ParseParam, in order.

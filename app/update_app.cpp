@@ -47,7 +47,7 @@ bool UpdateApp::InitInstance() {
     FileSystem& files = platform.files;
     const CodePage& codePage = platform.codePage;
 
-    SetupCancelFlag(1);
+    SetupCancelFlag(true);
     ExitCode = 0;
     AppIcon = system.LoadIconResource(nullptr, IDI_PROGRAM);
 
@@ -74,7 +74,7 @@ bool UpdateApp::InitInstance() {
     };
 
     // Bad arguments are dropped without a word as long as one argument named a good folder.
-    if (commandLineInfo.BadParameter != 0 && TargetFolderList.empty()) {
+    if (commandLineInfo.BadParameter && TargetFolderList.empty()) {
         return fail(IDS_STARTUP_FAILED);
     }
 
@@ -97,7 +97,7 @@ bool UpdateApp::InitInstance() {
     }
 
     // Only folders that hold the database stay, unless the update is forced.
-    if (ForceUpdate == 0) {
+    if (!ForceUpdate) {
         for (size_t i = 0; i < TargetFolderList.size();) {
             if (PathExists(files, TargetFolderList[i].path + kDatabaseFileName)) {
                 ++i;
@@ -140,7 +140,7 @@ int32_t UpdateApp::ExitInstance() {
     }
     // Removes the work folder only when the worker left it empty; the result does not matter.
     if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder);
-    SetupCancelFlag(0);
+    SetupCancelFlag(false);
     return ExitCode;
 }
 

@@ -38,7 +38,7 @@ public:
     ModuleHandle ResourceLibraryHandle = nullptr;
     std::vector<TargetFolder> TargetFolderList;
     std::string WorkFolder;
-    int32_t ForceUpdate = 0;
+    bool ForceUpdate = false;
 
     // The progress dialog's window while it exists; read by the worker before every message.
     std::atomic<WindowHandle> MainWindow{nullptr};

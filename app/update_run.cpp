@@ -67,7 +67,7 @@ void UpdateApp::RunUpdate() {
     // is let go with the cancel flag raised, so it ends at its first poll without doing anything.
     const bool dialogFailed = !workerRunning;
     if (dialogFailed) {
-        SetCancelFlag(1);
+        SetCancelFlag(true);
         workerRunning = WorkerThreadHandle->Resume();
     }
 

@@ -6,40 +6,46 @@
 namespace mivetrak {
 
 namespace {
-// The flag and its lock. The lock exists from SetupCancelFlag(1) to SetupCancelFlag(0); only
-// the main thread runs then, so creating and deleting it needs no lock of its own.
-int32_t cancelFlag = 0;
+// The flag and its lock. The lock exists from SetupCancelFlag(true) to SetupCancelFlag(false);
+// only the main thread runs then, so creating and deleting it needs no lock of its own.
+bool cancelFlag = false;
 std::unique_ptr<std::mutex> cancelFlagLock;
 }  // namespace
 
-void SetupCancelFlag(int32_t mode) {
-    if (mode != 0) {
+void SetupCancelFlag(bool create) {
+    if (create) {
         cancelFlagLock = std::make_unique<std::mutex>();
-        cancelFlag = 0;
+        cancelFlag = false;
     } else {
-        cancelFlagLock.reset();  // the flag keeps its value
+        cancelFlagLock.reset();
     }
 }
 
 bool CancelFlagLockExists() { return cancelFlagLock != nullptr; }
 
-void SetCancelFlag(int32_t value) {
+void SetCancelFlag(bool raised) {
     if (!cancelFlagLock) {
         // Outside the flag's lifetime no second thread exists.
-        cancelFlag = value;
+        cancelFlag = raised;
         return;
     }
     std::lock_guard<std::mutex> lock(*cancelFlagLock);
-    cancelFlag = value;
+    cancelFlag = raised;
 }
 
-void GetCancelFlag(int32_t& value) {
+void GetCancelFlag(bool& raised) {
     if (!cancelFlagLock) {
-        value = cancelFlag;
+        raised = cancelFlag;
         return;
     }
     std::lock_guard<std::mutex> lock(*cancelFlagLock);
-    value = cancelFlag;
+    raised = cancelFlag;
+}
+
+bool CancelRequested() {
+    bool raised = false;
+    GetCancelFlag(raised);
+    return raised;
 }
 
 }  // namespace mivetrak

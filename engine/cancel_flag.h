@@ -1,15 +1,17 @@
 #pragma once
-// The process-wide cancel flag: 0 proceed, 1 cancel requested, under its own lock. The shell
-// creates the lock first thing and deletes it last; the dialog writes the flag, the worker reads
+// The process-wide cancel flag, raised when the user asks to stop, under its own lock. The shell
+// creates the lock first thing and deletes it last; the dialog raises the flag, the worker reads
 // it.
-#include <cstdint>
-
 namespace mivetrak {
 
-void SetupCancelFlag(int32_t mode);  // nonzero: create the lock and clear the flag; 0: delete it
-void SetCancelFlag(int32_t value);
-void GetCancelFlag(int32_t& value);
-// Whether the lock exists: between SetupCancelFlag(nonzero) and SetupCancelFlag(0).
+// true: create the lock and lower the flag; false: delete the lock (the flag keeps its value).
+void SetupCancelFlag(bool create);
+void SetCancelFlag(bool raised);
+void GetCancelFlag(bool& raised);
+// Whether the lock exists: between SetupCancelFlag(true) and SetupCancelFlag(false).
 bool CancelFlagLockExists();
+
+// The worker's poll: true when the user has asked to stop.
+bool CancelRequested();
 
 }  // namespace mivetrak

@@ -10,9 +10,9 @@ namespace {
 // On line already, or brought on line by the platform's autodial with the dialog as its owner.
 bool MakeConnection(WorkerRun& run) {
     uint32_t connectionFlags = 0;
-    if (run.session.CheckConnection(&connectionFlags, 0) != 0) return true;
+    if (run.session.CheckConnection(&connectionFlags, false) != 0) return true;
     if (run.session.Dial(run.app.MainWindow.load(), nullptr, nullptr) == 0) return false;
-    return run.session.CheckConnection(&connectionFlags, 0) != 0;
+    return run.session.CheckConnection(&connectionFlags, false) != 0;
 }
 
 // Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.

@@ -26,12 +26,6 @@ bool AskRetryFileBusy(WorkerContext& app) {
                                         static_cast<uintptr_t>(AlertFileBusy), 0) == 1;
 }
 
-bool CancelRequested() {
-    int32_t flag = 0;
-    GetCancelFlag(flag);
-    return flag == 1;
-}
-
 WorkerResult UpdateWorker(WorkerContext& app) {
     if (CancelRequested()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 0);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "net/internet_session.h"
 #include "net/transfer.h"
@@ -36,9 +37,6 @@ struct WorkerRun {
 void PostProgress(WorkerContext& app, int phase, int percent);
 void PostAlert(WorkerContext& app, int code);
 bool AskRetryFileBusy(WorkerContext& app);
-
-// True when the user has asked to stop.
-bool CancelRequested();
 
 // Check phase, from the connection test to the pruned folder list. Returns nothing when the
 // download is to follow, else the run's result.

@@ -55,7 +55,7 @@ void InternetSession::SetState(int32_t value, int force) {
     }
 }
 
-int InternetSession::CheckConnection(uint32_t* connectionFlags, int skipProbes) {
+int InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes) {
     Internet& internet = platform_.internet;
     uint32_t flags = kInitialConnectionFlags;
     const bool online = internet.HasConnectedStateEx() ? internet.ConnectedStateEx(flags)
@@ -65,7 +65,7 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, int skipProbes) 
     // Old NT systems (major version 4 and below) can report a connection that does not work, so
     // there the answer is confirmed by actually connecting somewhere.
     bool probe = false;
-    if (skipProbes == 0) {
+    if (!skipProbes) {
         OsVersion version;
         if (!internet.QueryOsVersion(kVersionRecordExtended, version) &&
             !internet.QueryOsVersion(kVersionRecordBasic, version)) {

@@ -21,8 +21,8 @@ public:
     InternetSession& operator=(const InternetSession&) = delete;
 
     // 1 when the machine counts as on line. connectionFlags (optional) receives the platform's
-    // connection-type flags; skipProbes non-zero skips the version query and the probes.
-    int CheckConnection(uint32_t* connectionFlags, int skipProbes);
+    // connection-type flags; skipProbes skips the version query and the probes.
+    int CheckConnection(uint32_t* connectionFlags, bool skipProbes);
     // Saves the user's autodial settings (written back at teardown), then dials: the platform's
     // autodial without a connection name, the named connection otherwise. 1 = on line.
     int Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId);

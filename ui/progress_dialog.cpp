@@ -198,7 +198,7 @@ intptr_t ProgressDialog::OnAlertMessage(DialogWindow& window, uintptr_t wParam, 
 void ProgressDialog::OnCancel(DialogWindow& window) {
     // The flag goes up before the window goes away, so the worker can never find the dialog
     // gone and the flag still down.
-    SetCancelFlag(1);
+    SetCancelFlag(true);
     window.EndDialog(kIdCancel);
 }
 

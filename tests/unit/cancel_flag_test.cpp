@@ -10,66 +10,59 @@ namespace mivetrak {
 namespace {
 
 TEST(CancelFlag, SetUpClearsTheFlagAndCreatesTheLock) {
-    SetupCancelFlag(1);
-    SetCancelFlag(1);
-    SetupCancelFlag(1);  // a fresh start clears it again
-    int32_t value = -1;
+    SetupCancelFlag(true);
+    SetCancelFlag(true);
+    SetupCancelFlag(true);  // a fresh start clears it again
+    bool value = true;
     GetCancelFlag(value);
-    EXPECT_EQ(value, 0);
+    EXPECT_FALSE(value);
     EXPECT_TRUE(CancelFlagLockExists());
-    SetupCancelFlag(0);
+    SetupCancelFlag(false);
     EXPECT_FALSE(CancelFlagLockExists());
 }
 
 TEST(CancelFlag, TearDownKeepsTheValue) {
-    SetupCancelFlag(1);
-    SetCancelFlag(1);
-    SetupCancelFlag(0);
-    int32_t value = 0;
+    SetupCancelFlag(true);
+    SetCancelFlag(true);
+    SetupCancelFlag(false);
+    bool value = false;
     GetCancelFlag(value);
-    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(value);
 }
 
 TEST(CancelFlag, SetOnOneThreadIsSeenOnAnother) {
-    SetupCancelFlag(1);
-    int32_t before = -1;
-    int32_t after = -1;
+    SetupCancelFlag(true);
+    bool before = true;
+    bool after = false;
     std::thread reader([&] { GetCancelFlag(before); });
     reader.join();
-    SetCancelFlag(1);
+    SetCancelFlag(true);
     std::thread laterReader([&] { GetCancelFlag(after); });
     laterReader.join();
-    EXPECT_EQ(before, 0);
-    EXPECT_EQ(after, 1);
-    SetupCancelFlag(0);
+    EXPECT_FALSE(before);
+    EXPECT_TRUE(after);
+    SetupCancelFlag(false);
 }
 
-TEST(CancelFlag, ConcurrentReadersSeeOnlyZeroOrOne) {
-    SetupCancelFlag(1);
-    std::atomic<bool> sawOther{false};
-    std::atomic<bool> sawOne{false};
+TEST(CancelFlag, ConcurrentReadersSeeTheFlagStayRaised) {
+    SetupCancelFlag(true);
+    std::atomic<bool> sawLowered{false};
     std::vector<std::thread> readers;
     for (int t = 0; t < 3; ++t) {
         readers.emplace_back([&] {
-            for (int i = 0; i < 20000 && !sawOne; ++i) {
-                int32_t value = -1;
-                GetCancelFlag(value);
-                if (value == 1) sawOne = true;
-                if (value != 0 && value != 1) sawOther = true;
-            }
-            // Once set, the flag stays set.
-            int32_t last = -1;
+            bool sawRaised = false;
+            for (int i = 0; i < 20000 && !sawRaised; ++i) GetCancelFlag(sawRaised);
+            // Once raised, the flag stays raised.
+            bool last = false;
             GetCancelFlag(last);
-            if (last != 1 && sawOne) sawOther = true;
+            if (sawRaised && !last) sawLowered = true;
         });
     }
-    SetCancelFlag(1);
+    SetCancelFlag(true);
     for (auto& reader : readers) reader.join();
-    EXPECT_FALSE(sawOther);
-    int32_t value = 0;
-    GetCancelFlag(value);
-    EXPECT_EQ(value, 1);
-    SetupCancelFlag(0);
+    EXPECT_FALSE(sawLowered);
+    EXPECT_TRUE(CancelRequested());
+    SetupCancelFlag(false);
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST(ParseCommandLine, RemovesOneMarkAndFlagsTheLastArgument) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
     std::vector<TargetFolder> folders;
-    int32_t force = 0;
+    bool force = false;
     RecordingInfo info(fs, codePage, folders, force);
     ParseCommandLine(codePage, "prog /a --b c -", info);
     ASSERT_EQ(info.calls.size(), 4u);
@@ -106,7 +106,7 @@ TEST(ParseCommandLine, NoArgumentsNoCalls) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
     std::vector<TargetFolder> folders;
-    int32_t force = 0;
+    bool force = false;
     RecordingInfo info(fs, codePage, folders, force);
     ParseCommandLine(codePage, "\"C:\\Program Files\\Mivetrak.exe\"  ", info);
     EXPECT_TRUE(info.calls.empty());
@@ -115,36 +115,36 @@ TEST(ParseCommandLine, NoArgumentsNoCalls) {
 struct ParamCase {
     const char* line;
     Args folders;
-    int32_t force;
-    int32_t bad;
+    bool force;
+    bool bad;
 };
 
 TEST(ParseCommandLine, FoldersForceAndBadParameters) {
     const ParamCase cases[] = {
-        {"prog f", {}, 1, 0},
-        {"prog F", {}, 1, 0},
-        {"prog /f", {}, 1, 0},
-        {"prog -F", {}, 1, 0},
-        {"prog ff", {}, 0, 1},
-        {"prog /ff", {}, 0, 1},
-        {"prog //f", {}, 0, 1},
-        {"prog C:\\Db", {"C:\\Db\\"}, 0, 0},
-        {"prog C:\\Db\\", {"C:\\Db\\"}, 0, 0},
-        {"prog C:\\Db C:\\Db\\ f", {"C:\\Db\\", "C:\\Db\\"}, 1, 0},
-        {"prog -C:\\Db", {"C:\\Db\\"}, 0, 0},
-        {"prog /C:\\Db", {"C:\\Db\\"}, 0, 0},
+        {"prog f", {}, true, false},
+        {"prog F", {}, true, false},
+        {"prog /f", {}, true, false},
+        {"prog -F", {}, true, false},
+        {"prog ff", {}, false, true},
+        {"prog /ff", {}, false, true},
+        {"prog //f", {}, false, true},
+        {"prog C:\\Db", {"C:\\Db\\"}, false, false},
+        {"prog C:\\Db\\", {"C:\\Db\\"}, false, false},
+        {"prog C:\\Db C:\\Db\\ f", {"C:\\Db\\", "C:\\Db\\"}, true, false},
+        {"prog -C:\\Db", {"C:\\Db\\"}, false, false},
+        {"prog /C:\\Db", {"C:\\Db\\"}, false, false},
         // "-Data" is a folder: one mark is removed, so "--Data" names it and "-Data" does not.
-        {"prog --Data", {"-Data\\"}, 0, 0},
-        {"prog -Data", {}, 0, 1},
-        {"prog C:\\ReadOnly", {}, 0, 1},
-        {"prog C:\\ReadOnly C:\\Db", {"C:\\Db\\"}, 0, 1},
-        {"prog C:\\Nowhere", {}, 0, 1},
-        {"prog \"C:\\Db\\\"", {}, 0, 1},
-        {"prog \"C:\\Db\\\\\"", {"C:\\Db\\"}, 0, 0},
-        {"prog \"C:\\Program Files\\Tool\"", {"C:\\Program Files\\Tool\\"}, 0, 0},
+        {"prog --Data", {"-Data\\"}, false, false},
+        {"prog -Data", {}, false, true},
+        {"prog C:\\ReadOnly", {}, false, true},
+        {"prog C:\\ReadOnly C:\\Db", {"C:\\Db\\"}, false, true},
+        {"prog C:\\Nowhere", {}, false, true},
+        {"prog \"C:\\Db\\\"", {}, false, true},
+        {"prog \"C:\\Db\\\\\"", {"C:\\Db\\"}, false, false},
+        {"prog \"C:\\Program Files\\Tool\"", {"C:\\Program Files\\Tool\\"}, false, false},
         // An accessible file passes: nothing checks that it is a folder.
-        {"prog C:\\Db\\Tolvar32.bdb", {"C:\\Db\\Tolvar32.bdb\\"}, 0, 0},
-        {"prog \"\"", {}, 0, 1},
+        {"prog C:\\Db\\Tolvar32.bdb", {"C:\\Db\\Tolvar32.bdb\\"}, false, false},
+        {"prog \"\"", {}, false, true},
     };
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -155,7 +155,7 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
     fs.AddDirectory("C:\\Program Files\\Tool");
     for (const ParamCase& c : cases) {
         std::vector<TargetFolder> folders;
-        int32_t force = 0;
+        bool force = false;
         UpdateCommandLineInfo info(fs, codePage, folders, force);
         ParseCommandLine(codePage, c.line, info);
         EXPECT_EQ(PathsOf(folders), c.folders) << c.line;
@@ -173,7 +173,7 @@ TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {
         FakeCodePage codePage;
         codePage.doubleByte = doubleByte;
         std::vector<TargetFolder> folders;
-        int32_t force = 0;
+        bool force = false;
         UpdateCommandLineInfo info(fs, codePage, folders, force);
         info.ParseParam(folder, false, true);
         ASSERT_EQ(folders.size(), 1u);
@@ -186,11 +186,11 @@ TEST(UpdateCommandLineInfo, AppendsToTheListItIsGiven) {
     FakeFileSystem fs;
     fs.AddDirectory("D:\\New");
     std::vector<TargetFolder> folders{{"C:\\Old\\"}};
-    int32_t force = 0;
+    bool force = false;
     UpdateCommandLineInfo info(fs, codePage, folders, force);
     info.ParseParam("D:\\New", false, true);
     EXPECT_EQ(PathsOf(folders), (Args{"C:\\Old\\", "D:\\New\\"}));
-    EXPECT_EQ(info.BadParameter, 0);
+    EXPECT_FALSE(info.BadParameter);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ struct ConnectionCase {
     bool failBasicVersion;
     uint32_t platformId;
     uint32_t major;
-    int skipProbes;
+    bool skipProbes;
     std::vector<std::string> goodProbes;  // "" = the null URL
     int expected;
     std::vector<Op> expectedOps;
@@ -58,7 +58,7 @@ TEST_P(CheckConnectionTest, FollowsTheVersionAndProbeRules) {
     }
     // The flags are written exactly when the test got past the version query.
     const bool flagsWritten =
-        c.connected && !(c.skipProbes == 0 && c.failExtendedVersion && c.failBasicVersion);
+        c.connected && !(!c.skipProbes && c.failExtendedVersion && c.failBasicVersion);
     EXPECT_EQ(flags, flagsWritten ? 0x41u : 0xDEADu);
 }
 
@@ -206,9 +206,9 @@ TEST(CheckConnection, OmittedOutValueLeavesTheResultUnchanged) {
     world.internet.osVersion = OsVersion{2, 4};
     world.internet.probeResults[kPortalSiteUrl] = true;
     InternetSession session(world.platform, world.deployment);
-    EXPECT_EQ(session.CheckConnection(nullptr, 0), 1);
+    EXPECT_EQ(session.CheckConnection(nullptr, false), 1);
     world.internet.probeResults[kPortalSiteUrl] = false;
-    EXPECT_EQ(session.CheckConnection(nullptr, 0), 0);
+    EXPECT_EQ(session.CheckConnection(nullptr, false), 0);
 }
 
 // --- Dial and the autodial settings ----------------------------------------------------------

@@ -22,7 +22,7 @@ constexpr char kLibrary[] = "Mivetrak.rsl";
 class ProgressDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetupCancelFlag(1);
+        SetupCancelFlag(true);
         library = system.AddModule(kLibrary);
         libraryIcon = system.AddIcon(kLibrary, IDI_PROGRAM);
         appIcon = system.AddIcon("", IDI_PROGRAM);
@@ -42,7 +42,7 @@ protected:
         };
         for (const auto& [id, text] : texts) system.SetText(kLibrary, id, text);
     }
-    void TearDown() override { SetupCancelFlag(0); }
+    void TearDown() override { SetupCancelFlag(false); }
 
     // A dialog whose window has been through OnInitDialog.
     ProgressDialog& Started() {
@@ -51,12 +51,6 @@ protected:
         window.calls.clear();
         window.controlMessages.clear();
         return *dialog;
-    }
-
-    static int32_t CancelFlag() {
-        int32_t value = -1;
-        GetCancelFlag(value);
-        return value;
     }
 
     FakeSystem system;
@@ -227,7 +221,7 @@ TEST_F(ProgressDialogTest, DoneFillsTheBarKeepsThePhraseShowsSuccessAndClosesWit
     const std::vector<std::string> tail = {"Box", "GetControlText", "GetControlText", "EndDialog"};
     ASSERT_GE(window.calls.size(), tail.size());
     EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), tail);
-    EXPECT_EQ(CancelFlag(), 0);
+    EXPECT_FALSE(CancelRequested());
 }
 
 TEST_F(ProgressDialogTest, UnknownPhasesChangeNothing) {
@@ -290,7 +284,7 @@ TEST_F(ProgressDialogTest, AlertsShowTheirBoxAndCloseOrStay) {
             EXPECT_EQ(window.boxes[0].flags, row.flags);
         }
         EXPECT_EQ(window.endResults, row.closes ? std::vector<int>{kIdOk} : std::vector<int>{});
-        EXPECT_EQ(CancelFlag(), 0);
+        EXPECT_FALSE(CancelRequested());
     }
 }
 
@@ -339,13 +333,13 @@ TEST_F(ProgressDialogTest, AnsweredRetryKeepsTheDialogTakingMessages) {
 TEST_F(ProgressDialogTest, CancelRaisesTheFlagBeforeTheDialogEnds) {
     ProgressDialog& d = Started();
     d.OnProgressMessage(window, PhaseDownload, 40);
-    int32_t flagAtEnd = -1;
-    window.onEndDialog = [&](int) { flagAtEnd = CancelFlag(); };
-    ASSERT_EQ(CancelFlag(), 0);
+    bool flagAtEnd = false;
+    window.onEndDialog = [&](int) { flagAtEnd = CancelRequested(); };
+    ASSERT_FALSE(CancelRequested());
 
     d.OnCancel(window);
 
-    EXPECT_EQ(flagAtEnd, 1);
+    EXPECT_TRUE(flagAtEnd);
     EXPECT_EQ(window.endResults, std::vector<int>{kIdCancel});
     EXPECT_TRUE(window.boxes.empty());
 }

@@ -65,7 +65,7 @@ protected:
     FakePlatform fake;
     Folders folders;
     std::string workFolder;
-    int32_t force = -1;
+    bool force = false;
     bool libraryWasLoaded = false;
     bool lockDuringRun = false;
 };
@@ -77,7 +77,7 @@ TEST_F(UpdateAppTest, ConstructedEmpty) {
     EXPECT_EQ(app.ResourceLibraryHandle, nullptr);
     EXPECT_TRUE(app.TargetFolderList.empty());
     EXPECT_TRUE(app.WorkFolder.empty());
-    EXPECT_EQ(app.ForceUpdate, 0);
+    EXPECT_FALSE(app.ForceUpdate);
     EXPECT_EQ(app.MainWindow.load(), nullptr);
 }
 
@@ -139,7 +139,7 @@ TEST_F(UpdateAppTest, ForcedRunKeepsEveryDiscoveredFolder) {
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "E:\\Tellyra\\Tellyra.exe");
     fake.system.SetRawCommandLine("Mivetrak.exe /f");
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(force, 1);
+    EXPECT_TRUE(force);
     EXPECT_EQ(folders, (Folders{std::string(kShared) + "\\", "E:\\Tellyra\\"}));
 }
 
@@ -430,11 +430,9 @@ TEST_F(UpdateAppTest, ExitCodeIsClearedAtStart) {
     fake.ui.ScriptBoxAnswers({kIdNo});
     UpdateApp app(fake.platform, TestDeployment());
     app.ExitCode = 4;
-    SetCancelFlag(1);
+    SetCancelFlag(true);
     app.InitInstance();
-    int32_t flag = -1;
-    GetCancelFlag(flag);
-    EXPECT_EQ(flag, 0);
+    EXPECT_FALSE(CancelRequested());
     EXPECT_EQ(app.ExitInstance(), 2);
 }
 
@@ -445,7 +443,7 @@ TEST_F(UpdateAppTest, DestructorFreesALibraryLeftLoaded) {
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 1);
     }
     EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
-    SetupCancelFlag(0);
+    SetupCancelFlag(false);
 }
 
 }  // namespace

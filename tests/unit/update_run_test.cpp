@@ -135,7 +135,7 @@ private:
 class UpdateRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetupCancelFlag(1);
+        SetupCancelFlag(true);
         library = system.AddModule(kLibrary);
         system.SetText(kLibrary, IDS_CAPTION, "Drive Update");
         system.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
@@ -146,7 +146,7 @@ protected:
         app.AppIcon = system.AddIcon("", IDI_PROGRAM);
         fakes.ui.OnPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
     }
-    void TearDown() override { SetupCancelFlag(0); }
+    void TearDown() override { SetupCancelFlag(false); }
 
     // A modal loop: creates the window (OnInitDialog), then hands the worker's posted messages
     // to the handler until the dialog ends; then the window is destroyed. afterInit runs once the
@@ -186,12 +186,6 @@ protected:
         if (window != nullptr) {
             fakes.ui.PostToWindow(window, message, static_cast<uintptr_t>(wParam), lParam);
         }
-    }
-
-    static int32_t CancelFlag() {
-        int32_t value = -1;
-        GetCancelFlag(value);
-        return value;
     }
 
     EventLog log;
@@ -267,7 +261,7 @@ TEST_F(UpdateRunTest, WorkerThreadRunsTheWorkerEntryOnTheApplication) {
 TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
     system.workerBody = [this] {
         Post(kProgressMessage, PhaseDownload, 10);
-        while (CancelFlag() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!CancelRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         log.Add("worker saw the flag");
         app.ExitCode = 2;
     };
@@ -361,7 +355,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         FakePlatform rowFakes;
         Platform rowPlatform{rowFakes.files, rowFakes.registry, rowFakes.internet,
                              rowSystem,      rowFakes.ui,       rowFakes.codePage};
-        SetupCancelFlag(1);
+        SetupCancelFlag(true);
         {
             UpdateApp runApp{rowPlatform, TestDeployment()};
             runApp.ResourceLibraryHandle = rowSystem.AddModule(kLibrary);
@@ -384,7 +378,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
 
             EXPECT_EQ(runApp.ExitCode, 1);
             EXPECT_EQ(runApp.MainWindow.load(), nullptr);
-            EXPECT_EQ(CancelFlag(), 1);
+            EXPECT_TRUE(CancelRequested());
             EXPECT_EQ(rowSystem.entry, &WorkerThreadProc);
             EXPECT_EQ(rowSystem.ThreadsResumed(), 1);
             // The worker ran to its end before the run returned, and did nothing.

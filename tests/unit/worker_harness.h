@@ -67,7 +67,7 @@ inline void PrintTo(WorkerResult result, std::ostream* out) {
 namespace worker_test {
 
 // Sets the cancel flag, as the dialog's Cancel does.
-inline void PressCancel() { SetCancelFlag(1); }
+inline void PressCancel() { SetCancelFlag(true); }
 
 inline std::string FolderPath(char letter) { return std::string("C:\\Db") + letter + "\\"; }
 inline std::string DatabaseIn(char letter) { return FolderPath(letter) + "Tolvar32.bdb"; }
@@ -78,7 +78,7 @@ public:
     static constexpr size_t kBodySize = 10000;
 
     WorkerRig() : body(DatabaseBody(kBodySize)) {
-        SetupCancelFlag(1);
+        SetupCancelFlag(true);
         fake.files.AddDirectory(kWorkFolder);
         fake.files.SetNow(MakeTime(2026, 12, 7, 21, 0, 0));
         fake.internet.AddHttp(kTestIndexUrl,
@@ -86,7 +86,7 @@ public:
         fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(body, ServerTime()));
         fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(body, ServerTime()));
     }
-    ~WorkerRig() { SetupCancelFlag(0); }
+    ~WorkerRig() { SetupCancelFlag(false); }
 
     // A folder holding a database written at the given time, or none.
     void AddFolder(char letter, bool withDatabase, const SystemTime& lastWrite = OlderTime()) {

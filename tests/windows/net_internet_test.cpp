@@ -157,7 +157,7 @@ protected:
 TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
     InternetSession session(*platform_, deployment_);
     uint32_t flags = 0xDEADBEEF;
-    EXPECT_EQ(session.CheckConnection(&flags, 0), 1);
+    EXPECT_EQ(session.CheckConnection(&flags, false), 1);
     EXPECT_NE(flags, 0xDEADBEEFu);
     OsVersion version;
     ASSERT_TRUE(platform_->internet.QueryOsVersion(156, version));
@@ -467,7 +467,7 @@ TEST_F(NetIntegration, ASessionThatNeverDialledWritesNothing) {
     ASSERT_TRUE(SetDword("EnableAutodial", 9));
     {
         InternetSession session(*platform_, deployment_);
-        EXPECT_EQ(session.CheckConnection(nullptr, 0), 1);
+        EXPECT_EQ(session.CheckConnection(nullptr, false), 1);
     }
     DWORD value = 0;
     DWORD type = 0;

@@ -278,7 +278,7 @@ protected:
         holder_ = CreateWin32Platform();
         ASSERT_NE(holder_, nullptr);
         ASSERT_NE(dialog_.Handle(), nullptr);
-        SetupCancelFlag(1);
+        SetupCancelFlag(true);
         // Real folders on drive C: of the prefix: the user's temporary folder.
         char temp[MAX_PATH] = {};
         const DWORD length = GetTempPathA(sizeof temp, temp);
@@ -291,7 +291,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
         logStart_ = ServerLog(port_).size();
     }
-    void TearDown() override { SetupCancelFlag(0); }
+    void TearDown() override { SetupCancelFlag(false); }
 
     std::string IndexUrl(const char* path = "/Software_Update/Tessfetch/ZAVFile.asp") const {
         return "http://127.0.0.1:" + port_ + path;
