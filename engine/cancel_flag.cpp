@@ -21,7 +21,7 @@ void SetupCancelFlag(bool create) {
     }
 }
 
-bool CancelFlagLockExists() { return cancelFlagLock != nullptr; }
+std::mutex* CancelFlagLock() { return cancelFlagLock.get(); }
 
 void SetCancelFlag(bool raised) {
     if (!cancelFlagLock) {

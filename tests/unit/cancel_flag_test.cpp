@@ -3,64 +3,65 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace mivetrak {
 namespace {
 
-TEST(CancelFlag, SetUpClearsTheFlagAndCreatesTheLock) {
+TEST(CancelFlag, SetUpLowersTheFlagAndCreatesTheLock) {
     SetupCancelFlag(true);
     SetCancelFlag(true);
-    SetupCancelFlag(true);  // a fresh start clears it again
-    bool value = true;
-    GetCancelFlag(value);
-    EXPECT_FALSE(value);
-    EXPECT_TRUE(CancelFlagLockExists());
+    SetupCancelFlag(true);  // a fresh start lowers it again
+    bool raised = true;
+    GetCancelFlag(raised);
+    EXPECT_FALSE(raised);
+    EXPECT_NE(CancelFlagLock(), nullptr);
     SetupCancelFlag(false);
-    EXPECT_FALSE(CancelFlagLockExists());
+    EXPECT_EQ(CancelFlagLock(), nullptr);
 }
 
 TEST(CancelFlag, TearDownKeepsTheValue) {
     SetupCancelFlag(true);
     SetCancelFlag(true);
     SetupCancelFlag(false);
-    bool value = false;
-    GetCancelFlag(value);
-    EXPECT_TRUE(value);
+    bool raised = false;
+    GetCancelFlag(raised);
+    EXPECT_TRUE(raised);
 }
 
-TEST(CancelFlag, SetOnOneThreadIsSeenOnAnother) {
+// Both accessors take the lock: while the test's thread holds it, a write and a read on other
+// threads get nowhere; once it is released, both finish and the read sees the write or not, but
+// nothing in between.
+TEST(CancelFlag, AccessorsOnOtherThreadsWaitForTheLock) {
     SetupCancelFlag(true);
-    bool before = true;
-    bool after = false;
-    std::thread reader([&] { GetCancelFlag(before); });
-    reader.join();
-    SetCancelFlag(true);
-    std::thread laterReader([&] { GetCancelFlag(after); });
-    laterReader.join();
-    EXPECT_FALSE(before);
-    EXPECT_TRUE(after);
-    SetupCancelFlag(false);
-}
-
-TEST(CancelFlag, ConcurrentReadersSeeTheFlagStayRaised) {
-    SetupCancelFlag(true);
-    std::atomic<bool> sawLowered{false};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 3; ++t) {
-        readers.emplace_back([&] {
-            bool sawRaised = false;
-            for (int i = 0; i < 20000 && !sawRaised; ++i) GetCancelFlag(sawRaised);
-            // Once raised, the flag stays raised.
-            bool last = false;
-            GetCancelFlag(last);
-            if (sawRaised && !last) sawLowered = true;
+    std::mutex* lock = CancelFlagLock();
+    ASSERT_NE(lock, nullptr);
+    std::atomic<bool> written{false};
+    std::atomic<bool> read{false};
+    std::thread writer;
+    std::thread reader;
+    {
+        const std::lock_guard<std::mutex> hold(*lock);
+        writer = std::thread([&] {
+            SetCancelFlag(true);
+            written = true;
         });
+        reader = std::thread([&] {
+            bool raised = false;
+            GetCancelFlag(raised);
+            read = true;
+        });
+        // Far longer than an accessor that took no lock would need to finish.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(written);
+        EXPECT_FALSE(read);
     }
-    SetCancelFlag(true);
-    for (auto& reader : readers) reader.join();
-    EXPECT_FALSE(sawLowered);
+    writer.join();
+    reader.join();
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(read);
     EXPECT_TRUE(CancelRequested());
     SetupCancelFlag(false);
 }

@@ -52,10 +52,10 @@ protected:
         workFolder = app.WorkFolder;
         force = app.ForceUpdate;
         libraryWasLoaded = app.ResourceLibraryHandle != nullptr;
-        lockDuringRun = CancelFlagLockExists();
+        lockDuringRun = CancelFlagLock() != nullptr;
         const int exitCode = app.ExitInstance();
         EXPECT_EQ(app.ResourceLibraryHandle, nullptr);
-        EXPECT_FALSE(CancelFlagLockExists());
+        EXPECT_EQ(CancelFlagLock(), nullptr);
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
         return exitCode;
     }
@@ -266,7 +266,7 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
         EXPECT_EQ(boxes[0].owner, nullptr) << c.name;
         EXPECT_EQ(f.system.ThreadsCreated(), 0) << c.name;
         EXPECT_EQ(f.system.LoadedCount(kLibrary), 0) << c.name;
-        EXPECT_FALSE(CancelFlagLockExists()) << c.name;
+        EXPECT_EQ(CancelFlagLock(), nullptr) << c.name;
         // A work folder that was not made leaves nothing behind; a file in its way stays.
         EXPECT_FALSE(f.files.IsDirectory(kWork)) << c.name;
     }
