@@ -1,6 +1,9 @@
 #include "engine/file_metadata.h"
 
 #include <limits>
+#include <string_view>
+
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
@@ -16,15 +19,9 @@ uint32_t ToSize32(uint64_t size) {
     return size > std::numeric_limits<uint32_t>::max() ? kUnknownSize : static_cast<uint32_t>(size);
 }
 
+// FAT, FAT32 and the like.
 bool IsFatName(const std::string& name) {
-    if (name.size() < 3) return false;
-    const char fat[] = "fat";
-    for (size_t i = 0; i < 3; ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != fat[i]) return false;
-    }
-    return true;
+    return name.size() >= 3 && EqualsNoCase(std::string_view(name).substr(0, 3), "fat");
 }
 
 // The root of the path's volume ("C:\"), or "" when the path has no backslash or its root

@@ -18,6 +18,7 @@
 #include "net/internet_handle.h"
 #include "net/internet_session.h"
 #include "net/url.h"
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 

@@ -1,28 +1,23 @@
 #include "net/http_status.h"
 
-#include <climits>
+#include <charconv>
+
+#include "net/url.h"
 
 namespace mivetrak {
 
 int ParseStatusText(const std::string& text) {
-    long long n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        n = n * 10 + (c - '0');
-        if (n > INT_MAX) return 0;
-    }
-    return static_cast<int>(n);
+    int status = 0;
+    return LeadingDigits(text, status) ? status : 0;
 }
 
 bool ParseContentLength(const std::string& text, uint32_t& value) {
-    if (text.empty()) return false;
-    uint64_t n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-        if (n > UINT32_MAX) return false;
-    }
-    value = static_cast<uint32_t>(n);
+    // from_chars takes no sign for an unsigned number, but would stop at the first non-digit.
+    const char* const end = text.data() + text.size();
+    uint32_t parsed = 0;
+    const std::from_chars_result result = std::from_chars(text.data(), end, parsed);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
+    value = parsed;
     return true;
 }
 

@@ -1,24 +1,22 @@
 #include "net/url.h"
 
-#include <climits>
+#include <charconv>
 
 namespace mivetrak {
 
-namespace {
-
-// The leading decimal digits of text as an int; none gives 0. False when they overflow an int.
-bool LeadingDigits(const std::string& text, int& value) {
-    long long n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        n = n * 10 + (c - '0');
-        if (n > INT_MAX) return false;
+bool LeadingDigits(std::string_view text, int& value) {
+    // from_chars would also take a leading minus sign; a digit must come first.
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        value = 0;
+        return true;
     }
-    value = static_cast<int>(n);
+    int parsed = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), parsed).ec != std::errc()) {
+        return false;
+    }
+    value = parsed;
     return true;
 }
-
-}  // namespace
 
 int SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
              std::string& host, std::string& path) {
@@ -65,19 +63,6 @@ bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out) {
     if (urlPort < 0 || urlPort > 65535) return false;
     out = static_cast<uint16_t>(urlPort);
     return true;
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size(); ++i) {
-        const char x = a[i];
-        const char y = b[i];
-        if (y == '\0') return false;
-        const char lx = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
-        const char ly = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
-        if (lx != ly) return false;
-    }
-    return b[i] == '\0';
 }
 
 }  // namespace mivetrak

@@ -2,6 +2,7 @@
 // Splitting a URL into scheme, port, host and path.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/code_page.h"
 
@@ -20,7 +21,7 @@ int SplitUrl(const CodePage& codePage, const std::string& url, std::string& sche
 // number cannot be a TCP port.
 bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out);
 
-// ASCII comparison without regard to case (schemes and verbs).
-bool EqualsNoCase(const std::string& a, const char* b);
+// The leading decimal digits of text as an int; none gives 0. False when they do not fit an int.
+bool LeadingDigits(std::string_view text, int& value);
 
 }  // namespace mivetrak

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/ascii_text.h"
+
 namespace mivetrak {
 
 namespace {
 constexpr uint32_t kAttributeArchive = 0x20;
-
-std::string Lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 std::string ParentKey(const std::string& key) {
     const size_t slash = key.rfind('\\');
@@ -85,7 +79,7 @@ FakeFileSystem::FakeFileSystem() = default;
 FakeFileSystem::~FakeFileSystem() = default;
 
 std::string FakeFileSystem::Key(const std::string& path) {
-    std::string key = Lower(path);
+    std::string key = ToLowerAscii(path);
     std::replace(key.begin(), key.end(), '/', '\\');
     while (!key.empty() && key.back() == '\\') key.pop_back();
     return key;
@@ -186,7 +180,7 @@ void FakeFileSystem::SetNow(const SystemTime& now) {
 
 void FakeFileSystem::SetVolumeFileSystem(const std::string& root, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    volumes_[Lower(root)] = name;
+    volumes_[ToLowerAscii(root)] = name;
 }
 
 void FakeFileSystem::SetTempFolder(const std::string& path) {
@@ -333,7 +327,7 @@ bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
 std::string FakeFileSystem::VolumeFileSystemName(const std::string& root) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("VolumeFileSystemName " + root);
-    auto it = volumes_.find(Lower(root));
+    auto it = volumes_.find(ToLowerAscii(root));
     return it == volumes_.end() ? std::string("NTFS") : it->second;
 }
 
@@ -483,13 +477,13 @@ std::string FakeFileSystem::ReadProfileString(const std::string& section, const 
                 const size_t close = line.find(']');
                 const std::string name = Trim(
                     line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-                inSection = Lower(name) == Lower(section);
+                inSection = ToLowerAscii(name) == ToLowerAscii(section);
                 continue;
             }
             if (!inSection || line.empty() || line.front() == ';') continue;
             const size_t equals = line.find('=');
             if (equals == std::string::npos) continue;
-            if (Lower(Trim(line.substr(0, equals))) != Lower(key)) continue;
+            if (ToLowerAscii(Trim(line.substr(0, equals))) != ToLowerAscii(key)) continue;
             value = Trim(line.substr(equals + 1));
             // A value in matching quotes loses them.
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&

@@ -1,16 +1,11 @@
 #include "fakes/fake_registry.h"
 
+#include "platform/ascii_text.h"
+
 namespace mivetrak {
 
 namespace {
 constexpr uint32_t kKeySetValue = 0x0002;
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 }  // namespace
 
 class FakeRegistry::FakeKey : public RegistryKey {
@@ -30,7 +25,7 @@ public:
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         auto key = owner_.keys_.find(id_);
         if (key == owner_.keys_.end()) return false;
-        auto value = key->second.find(Lower(name));
+        auto value = key->second.find(ToLowerAscii(name));
         if (value == key->second.end() || value->second.data.size() > maxBytes) return false;
         data = value->second.data;
         type = value->second.type;
@@ -42,7 +37,7 @@ public:
             !owner_.failWrites_ && (access_ & kKeySetValue) != 0 && owner_.keys_.count(id_) != 0;
         owner_.writes_.push_back({root_, subKey_, name, value, type, allowed});
         if (!allowed) return false;
-        Value& stored = owner_.keys_[id_][Lower(name)];
+        Value& stored = owner_.keys_[id_][ToLowerAscii(name)];
         stored.type = type;
         stored.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
@@ -58,7 +53,7 @@ private:
 };
 
 FakeRegistry::KeyId FakeRegistry::Id(RegistryRoot root, const std::string& subKey) {
-    return {root, Lower(subKey)};
+    return {root, ToLowerAscii(subKey)};
 }
 
 void FakeRegistry::AddKey(RegistryRoot root, const std::string& subKey) {
@@ -69,7 +64,7 @@ void FakeRegistry::AddKey(RegistryRoot root, const std::string& subKey) {
 void FakeRegistry::SetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
                             uint32_t type, std::vector<uint8_t> data) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Value& value = keys_[Id(root, subKey)][Lower(name)];
+    Value& value = keys_[Id(root, subKey)][ToLowerAscii(name)];
     value.type = type;
     value.data = std::move(data);
 }
@@ -103,7 +98,7 @@ bool FakeRegistry::GetValue(RegistryRoot root, const std::string& subKey, const 
     std::lock_guard<std::mutex> lock(mutex_);
     auto key = keys_.find(Id(root, subKey));
     if (key == keys_.end()) return false;
-    auto value = key->second.find(Lower(name));
+    auto value = key->second.find(ToLowerAscii(name));
     if (value == key->second.end()) return false;
     out = value->second;
     return true;

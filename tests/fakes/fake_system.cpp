@@ -1,15 +1,8 @@
 #include "fakes/fake_system.h"
 
-namespace mivetrak {
+#include "platform/ascii_text.h"
 
-namespace {
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-}  // namespace
+namespace mivetrak {
 
 // A suspended thread that starts a real std::thread when resumed.
 class FakeSystem::FakeThread : public Thread {
@@ -86,14 +79,14 @@ void FakeSystem::SleepMilliseconds(uint32_t milliseconds) {
 
 FakeSystem::Module* FakeSystem::FindModule(const std::string& name) {
     for (Module& module : modules_) {
-        if (Lower(module.name) == Lower(name)) return &module;
+        if (ToLowerAscii(module.name) == ToLowerAscii(name)) return &module;
     }
     return nullptr;
 }
 
 const FakeSystem::Module* FakeSystem::FindModule(const std::string& name) const {
     for (const Module& module : modules_) {
-        if (Lower(module.name) == Lower(name)) return &module;
+        if (ToLowerAscii(module.name) == ToLowerAscii(name)) return &module;
     }
     return nullptr;
 }
@@ -101,7 +94,7 @@ const FakeSystem::Module* FakeSystem::FindModule(const std::string& name) const 
 std::string FakeSystem::NameOf(ModuleHandle handle) const {
     if (handle == nullptr) return std::string();
     for (const Module& module : modules_) {
-        if (module.handle == handle) return Lower(module.name);
+        if (module.handle == handle) return ToLowerAscii(module.name);
     }
     return "<unknown module>";
 }
@@ -133,14 +126,14 @@ void FakeSystem::FailModule(const std::string& name, uint32_t error) {
 
 void FakeSystem::SetText(const std::string& module, uint32_t id, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    texts_[{Lower(module), id}] = text;
+    texts_[{ToLowerAscii(module), id}] = text;
 }
 
 IconHandle FakeSystem::AddIcon(const std::string& module, uint32_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto icon = reinterpret_cast<IconHandle>(nextHandle_);
     nextHandle_ += 0x10;
-    icons_[{Lower(module), id}] = icon;
+    icons_[{ToLowerAscii(module), id}] = icon;
     return icon;
 }
 

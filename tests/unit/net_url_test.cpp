@@ -103,14 +103,5 @@ TEST(ConnectPort, DefaultsAndRange) {
     }
 }
 
-TEST(EqualsNoCase, ComparesAsciiWithoutCase) {
-    EXPECT_TRUE(EqualsNoCase("post", "POST"));
-    EXPECT_TRUE(EqualsNoCase("GeT", "GET"));
-    EXPECT_TRUE(EqualsNoCase("", ""));
-    EXPECT_FALSE(EqualsNoCase("GETX", "GET"));
-    EXPECT_FALSE(EqualsNoCase("GE", "GET"));
-    EXPECT_FALSE(EqualsNoCase("PUT", "GET"));
-}
-
 }  // namespace
 }  // namespace mivetrak
