@@ -141,13 +141,15 @@ int main(int argc, char** argv) {
     mivetrak::Platform& platform = holder->Get();
     // Only the agent matters here, and each download names its own; no connection test runs.
     const mivetrak::Deployment deployment{url, kAgent, "", ""};
+    mivetrak::DownloadRequest request;
+    request.agent = kAgent;
+    request.url = url;
+    request.localPath = sessionFile;
 
     // One untimed round each, so that both sides start with the connection machinery warm.
     {
         mivetrak::InternetSession session(platform, deployment);
-        if (!session.DownloadFile(kAgent, url, sessionFile.c_str(), "GET", "", "", 1, nullptr,
-                                  nullptr, nullptr) ||
-            !RawDownload(port, rawFile)) {
+        if (!session.DownloadFile(request) || !RawDownload(port, rawFile)) {
             std::fprintf(stderr, "warm-up download failed\n");
             return 1;
         }
@@ -167,8 +169,10 @@ int main(int argc, char** argv) {
         double start = Seconds();
         {
             mivetrak::InternetSession session(platform, deployment);
-            if (!session.DownloadFile(kAgent, url, sessionFile.c_str(), "GET", "", "", 1, nullptr,
-                                      &Progress::Callback, &progress)) {
+            mivetrak::DownloadRequest counted = request;
+            counted.callback = &Progress::Callback;
+            counted.userData = &progress;
+            if (!session.DownloadFile(counted)) {
                 std::fprintf(stderr, "DownloadFile failed in run %d\n", run + 1);
                 return 1;
             }

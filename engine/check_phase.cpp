@@ -17,12 +17,13 @@ bool MakeConnection(WorkerRun& run) {
 
 // Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.
 bool FetchIndex(WorkerRun& run) {
+    DownloadRequest request;
+    request.agent = run.app.deployment.userAgent;
+    request.url = run.app.deployment.indexUrl;
+    request.localPath = run.IndexPath;
+    request.callback = IndexProgressCallback;
     int status = 0;
-    const Deployment& deployment = run.app.deployment;
-    if (run.session.DownloadFile(deployment.userAgent, deployment.indexUrl, run.IndexPath.c_str(),
-                                 "GET", "", "", 1, &status, IndexProgressCallback, nullptr) == 0) {
-        return false;
-    }
+    if (run.session.DownloadFile(request, &status) == 0) return false;
     if (status != 200) return false;
     // A body that ended between two callbacks may still be past the bound.
     uint32_t size = 0;

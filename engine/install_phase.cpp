@@ -19,10 +19,13 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
 
     app.LastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
-    const std::string& url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
-    const int downloaded =
-        run.session.DownloadFile(app.deployment.userAgent, url, tempPath.c_str(), "GET", "", "", 1,
-                                 nullptr, DownloadProgressCallback, &app);
+    DownloadRequest request;
+    request.agent = app.deployment.userAgent;
+    request.url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+    request.localPath = tempPath;
+    request.callback = DownloadProgressCallback;
+    request.userData = &app;
+    const int downloaded = run.session.DownloadFile(request);
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
         files.RemoveFile(tempPath);

@@ -15,8 +15,8 @@
 #include <new>
 
 #include "net/http_status.h"
-#include "net/internet_handle.h"
 #include "net/internet_session.h"
+#include "net/transfer_open.h"
 #include "net/url.h"
 #include "platform/ascii_text.h"
 
@@ -30,10 +30,6 @@ static_assert(kReadChunk % kBlockSize == 0, "chunks hold whole blocks");
 constexpr uint32_t kBlocksPerCallback = 20;
 constexpr uint32_t kBlocksPerRateWindow = 100;
 constexpr uint32_t kStatusTextLength = 260;
-constexpr uint16_t kDefaultHttpPort = 80;
-constexpr uint16_t kDefaultFtpPort = 21;
-constexpr uint32_t kHttpReloadFlags =
-    kInternetFlagReload | kInternetFlagNoCacheWrite | kInternetFlagKeepConnection;
 constexpr uint32_t kHttpCachedFlags =
     kInternetFlagKeepConnection | kInternetFlagResynchronize | kInternetFlagNeedFile;
 constexpr uint32_t kFtpReloadFlags = kInternetFlagReload;
@@ -129,118 +125,123 @@ private:
     uint32_t rate_ = 0;
 };
 
+// The length that the HTTP response announced, when it did: a body that ends early (the server
+// closed the connection) is then a failure rather than a short file.
+struct AnnouncedLength {
+    bool known = false;
+    uint32_t bytes = 0;
+};
+
+// Opens the transfer: the URL and the verb checked, then the HTTP road up to a 200 status and
+// the announced length, or the FTP road up to the open file. False when any step fails.
+bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHandles& handles,
+                  int* status, AnnouncedLength& length) {
+    TransferUrl target;
+    if (!ParseTransferUrl(platform.codePage, request.url, target)) return false;
+    if (!EqualsNoCase(request.verb, "GET") && !EqualsNoCase(request.verb, "POST")) return false;
+
+    Internet& internet = platform.internet;
+    if (target.service == InternetService::Ftp) {
+        if (!OpenConnection(internet, request.agent, target, request.user, request.password,
+                            handles)) {
+            return false;
+        }
+        handles.data.Reset(
+            internet.OpenFtpFile(handles.connection.Get(), target.path, kGenericRead,
+                                 request.reload ? kFtpReloadFlags : kFtpCachedFlags));
+        return static_cast<bool>(handles.data);
+    }
+
+    const HttpOpen open{request.agent,
+                        request.user,
+                        request.password,
+                        request.verb,
+                        request.reload ? kHttpReloadFlags : kHttpCachedFlags,
+                        kStatusTextLength};
+    int finalStatus = 0;
+    if (!OpenHttpTransfer(internet, target, open, handles, finalStatus)) return false;
+    if (status != nullptr) *status = finalStatus;
+    if (finalStatus != 200) return false;
+    if (request.localPath) {
+        std::string lengthText;
+        length.known = internet.QueryInfoText(handles.data.Get(), kHttpQueryContentLength,
+                                              kStatusTextLength, lengthText) &&
+                       ParseContentLength(lengthText, length.bytes);
+    }
+    return true;
+}
+
+enum class BodyOutcome {
+    Received,
+    Failed,
+    StoppedByState,  // another party set the transfer state to failed
+};
+
+// Receives the body into the local file, counting it in blocks (see the top of this file).
+BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHandle data,
+                        const DownloadRequest& request, const AnnouncedLength& length) {
+    LocalFile local;
+    if (!local.Open(platform.files, *request.localPath)) return BodyOutcome::Failed;
+    if (session.GetState() == StateFailed) return BodyOutcome::Failed;
+
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadChunk]);
+    if (!buffer) return BodyOutcome::Failed;
+    BlockCounter counter(session, platform.system, request.callback, request.userData);
+    uint64_t received = 0;
+    for (;;) {
+        counter.BeginBlock();
+        uint32_t got = 0;
+        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got)) {
+            return BodyOutcome::Failed;
+        }
+        if (got == 0) break;
+        if (got > kReadChunk) return BodyOutcome::Failed;  // never more than asked
+        received += got;
+
+        uint32_t used = 0;
+        BlockVerdict verdict = BlockVerdict::Go;
+        while (used < got && verdict == BlockVerdict::Go) {
+            counter.BeginBlock();
+            used += counter.Feed(got - used);
+            if (counter.BlockFull()) verdict = counter.CompleteBlock();
+        }
+        if (!local.Write(buffer.get(), used)) return BodyOutcome::Failed;
+        if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
+        if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
+    }
+    if (length.known && received != length.bytes) return BodyOutcome::Failed;
+    if (counter.BlockOpen()) {
+        // The body's last block, shorter than 128 bytes; its bytes are already written.
+        const BlockVerdict verdict = counter.CompleteBlock();
+        if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
+        if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
+    }
+    return local.Close() ? BodyOutcome::Received : BodyOutcome::Failed;
+}
+
 }  // namespace
 
-int InternetSession::DownloadFile(const std::string& agent, const std::string& url,
-                                  const char* localPath, const char* verb, const std::string& user,
-                                  const std::string& password, int reload, int* status,
-                                  ProgressCallback callback, void* userData) {
+int InternetSession::FailTransfer() {
+    SetState(StateFailed, 1);
+    return 0;
+}
+
+int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
     SetState(StateRunning, 0);
-
-    Internet& internet = platform_.internet;
-    // Destroyed in reverse: local file, data handle, connection, root.
-    InternetHandleOwner root(internet);
-    InternetHandleOwner connection(internet);
-    InternetHandleOwner data(internet);
-    LocalFile local;
-
-    auto fail = [&]() {
-        SetState(StateFailed, 1);
-        local.Close();
-        data.Close();
-        connection.Close();
-        root.Close();
-        return 0;
-    };
-
-    std::string scheme;
-    std::string host;
-    std::string path;
-    int urlPort = 0;
-    if (SplitUrl(platform_.codePage, url, scheme, urlPort, host, path) == 0) return fail();
-    const bool http = EqualsNoCase(scheme, "http");
-    if (!http && !EqualsNoCase(scheme, "ftp")) return fail();
-    if (verb == nullptr || !(EqualsNoCase(verb, "GET") || EqualsNoCase(verb, "POST"))) {
-        return fail();
-    }
-    uint16_t port = 0;
-    if (!ConnectPort(urlPort, http ? kDefaultHttpPort : kDefaultFtpPort, port)) return fail();
-
-    root.Reset(internet.OpenRoot(agent));
-    if (!root) return fail();
-
-    // Set on the HTTP road when the response states its length: a body that ends early (the
-    // server closed the connection) is then a failure rather than a short file.
-    bool lengthKnown = false;
-    uint32_t expectedLength = 0;
-
-    if (http) {
-        connection.Reset(
-            internet.Connect(root.Get(), host, port, user, password, InternetService::Http));
-        if (!connection) return fail();
-        data.Reset(internet.OpenHttpRequest(connection.Get(), verb, path,
-                                            reload != 0 ? kHttpReloadFlags : kHttpCachedFlags));
-        if (!data) return fail();
-        if (!internet.SendHttpRequest(data.Get())) return fail();
-        int finalStatus = 0;
-        if (!RunStatusLoop(internet, data.Get(), kStatusTextLength, finalStatus)) return fail();
-        if (status != nullptr) *status = finalStatus;
-        if (finalStatus != 200) return fail();
-        if (localPath != nullptr) {
-            std::string lengthText;
-            lengthKnown = internet.QueryInfoText(data.Get(), kHttpQueryContentLength,
-                                                 kStatusTextLength, lengthText) &&
-                          ParseContentLength(lengthText, expectedLength);
+    // The local file, opened and closed inside ReceiveBody, is gone before these close.
+    TransferHandles handles(platform_.internet);
+    AnnouncedLength length;
+    if (!OpenTransfer(platform_, request, handles, status, length)) return FailTransfer();
+    if (request.localPath) {
+        switch (ReceiveBody(*this, platform_, handles.data.Get(), request, length)) {
+            case BodyOutcome::Received:
+                break;
+            case BodyOutcome::Failed:
+                return FailTransfer();
+            case BodyOutcome::StoppedByState:
+                return 0;
         }
-    } else {
-        connection.Reset(
-            internet.Connect(root.Get(), host, port, user, password, InternetService::Ftp));
-        if (!connection) return fail();
-        data.Reset(internet.OpenFtpFile(connection.Get(), path, kGenericRead,
-                                        reload != 0 ? kFtpReloadFlags : kFtpCachedFlags));
-        if (!data) return fail();
     }
-
-    if (localPath != nullptr) {
-        if (!local.Open(platform_.files, localPath)) return fail();
-        if (GetState() == StateFailed) return fail();
-
-        std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadChunk]);
-        if (!buffer) return fail();
-        BlockCounter counter(*this, platform_.system, callback, userData);
-        uint64_t received = 0;
-        for (;;) {
-            counter.BeginBlock();
-            uint32_t got = 0;
-            if (!internet.ReadData(data.Get(), buffer.get(), kReadChunk, got)) return fail();
-            if (got == 0) break;
-            if (got > kReadChunk) return fail();  // never more than asked
-            received += got;
-
-            uint32_t used = 0;
-            BlockVerdict verdict = BlockVerdict::Go;
-            while (used < got && verdict == BlockVerdict::Go) {
-                counter.BeginBlock();
-                used += counter.Feed(got - used);
-                if (counter.BlockFull()) verdict = counter.CompleteBlock();
-            }
-            if (!local.Write(buffer.get(), used)) return fail();
-            if (verdict == BlockVerdict::CallbackStopped) return fail();
-            if (verdict == BlockVerdict::StateFailed) return 0;  // owners close file and handles
-        }
-        if (lengthKnown && received != expectedLength) return fail();
-        if (counter.BlockOpen()) {
-            // The body's last block, shorter than 128 bytes; its bytes are already written.
-            const BlockVerdict verdict = counter.CompleteBlock();
-            if (verdict == BlockVerdict::CallbackStopped) return fail();
-            if (verdict == BlockVerdict::StateFailed) return 0;
-        }
-        if (!local.Close()) return fail();
-    }
-
-    data.Close();
-    connection.Close();
-    root.Close();
     if (GetState() == StateFailed) return 0;
     SetState(StateDone, 0);
     return 1;

@@ -21,21 +21,4 @@ bool ParseContentLength(const std::string& text, uint32_t& value) {
     return true;
 }
 
-bool RunStatusLoop(Internet& internet, InternetHandle request, uint32_t bufferLength, int& status) {
-    for (;;) {
-        std::string text;
-        status = internet.QueryInfoText(request, kHttpQueryStatusCode, bufferLength, text)
-                     ? ParseStatusText(text)
-                     : 0;
-        if (status != 401 && status != 407) return true;
-        // The platform's dialog asks for a user name and password and stores them on the
-        // request; only its "send again" answer makes another round.
-        if (internet.ErrorDialog(request, kErrorInternetIncorrectPassword, kErrorDialogFlags) !=
-            kErrorInternetForceRetry) {
-            return true;
-        }
-        if (!internet.SendHttpRequest(request)) return false;
-    }
-}
-
 }  // namespace mivetrak

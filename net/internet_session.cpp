@@ -19,14 +19,6 @@ InternetSession::InternetSession(Platform& platform, const Deployment& deploymen
 
 InternetSession::~InternetSession() {
     lock_.reset();
-    if (connection_ != nullptr) {
-        platform_.internet.CloseInternetHandle(connection_);
-        connection_ = nullptr;
-    }
-    if (root_ != nullptr) {
-        platform_.internet.CloseInternetHandle(root_);
-        root_ = nullptr;
-    }
     if (savedAutodialMode_ != 0) RestoreAutodialSettings(savedAutodialMode_, savedValueType_);
 }
 

@@ -12,6 +12,21 @@
 
 namespace mivetrak {
 
+// What DownloadFile fetches, where to, and how.
+struct DownloadRequest {
+    std::string agent;
+    std::string url;  // http or ftp
+    // The local file that receives the body; without one the transfer is only opened.
+    std::optional<std::string> localPath;
+    std::string verb = "GET";  // GET or POST in any case (HTTP only); anything else is refused
+    std::string user;
+    std::string password;
+    bool reload = true;  // fetch anew and store nothing in the cache
+    // Called every 20 blocks of 128 bytes with userData; 0 from it stops the download.
+    ProgressCallback callback = nullptr;
+    void* userData = nullptr;
+};
+
 class InternetSession {
 public:
     // The deployment names the sites that the connection test probes on old systems.
@@ -38,23 +53,21 @@ public:
     // HTTP GET of url reading only the status, Content-Length and Last-Modified. 1 on 200 with
     // both headers read.
     int QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
-    // Fetches an http or ftp URL into localPath (or only opens it when localPath is null). verb:
-    // GET or POST in any case. status (optional) receives the final HTTP status. callback
-    // (optional) is called every 20 blocks of 128 bytes; 0 from it stops the download.
-    int DownloadFile(const std::string& agent, const std::string& url, const char* localPath,
-                     const char* verb, const std::string& user, const std::string& password,
-                     int reload, int* status, ProgressCallback callback, void* userData);
+    // Fetches the request's URL into its local file. 1 on success. status (optional) receives
+    // the final HTTP status once it is known.
+    int DownloadFile(const DownloadRequest& request, int* status = nullptr);
 
 private:
+    // Marks the transfer failed (whatever holds it) and gives DownloadFile's failure result.
+    int FailTransfer();
+
     Platform& platform_;
     const Deployment deployment_;
-    InternetHandle root_ = nullptr;
-    InternetHandle connection_ = nullptr;
     int32_t savedAutodialMode_ = 0;
     uint32_t savedValueType_ = 0;
     int32_t state_ = StateIdle;
     // Guards state_ only. Held in an optional so that teardown can destroy it first, before the
-    // handle slots are closed and the autodial settings written back.
+    // autodial settings are written back.
     std::optional<std::mutex> lock_;
 };
 

@@ -12,7 +12,6 @@ struct RemoteFileInfo {
 };
 
 struct TransferProgress {
-    uint32_t unused = 0;
     uint32_t totalBytes = 0;  // bytes written to the local file so far
     uint32_t rate = 0;        // bytes per second over the last completed window of 100 blocks
 };

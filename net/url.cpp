@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/ascii_text.h"
+
 namespace mivetrak {
 
 bool LeadingDigits(std::string_view text, int& value) {
@@ -62,6 +64,26 @@ bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out) {
     }
     if (urlPort < 0 || urlPort > 65535) return false;
     out = static_cast<uint16_t>(urlPort);
+    return true;
+}
+
+bool ParseTransferUrl(const CodePage& codePage, const std::string& url, TransferUrl& out) {
+    constexpr uint16_t kDefaultHttpPort = 80;
+    constexpr uint16_t kDefaultFtpPort = 21;
+    std::string scheme;
+    TransferUrl target;
+    int urlPort = 0;
+    if (SplitUrl(codePage, url, scheme, urlPort, target.host, target.path) == 0) return false;
+    if (EqualsNoCase(scheme, "http")) {
+        target.service = InternetService::Http;
+    } else if (EqualsNoCase(scheme, "ftp")) {
+        target.service = InternetService::Ftp;
+    } else {
+        return false;
+    }
+    const bool http = target.service == InternetService::Http;
+    if (!ConnectPort(urlPort, http ? kDefaultHttpPort : kDefaultFtpPort, target.port)) return false;
+    out = std::move(target);
     return true;
 }
 

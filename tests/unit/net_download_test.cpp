@@ -43,14 +43,30 @@ struct CallbackLog {
     }
 };
 
+// A GET of url with reload into local (null: the transfer is only opened), without a callback.
+DownloadRequest Request(const std::string& url, const char* local = kLocal) {
+    DownloadRequest request;
+    request.agent = "a";
+    request.url = url;
+    if (local != nullptr) request.localPath = local;
+    return request;
+}
+
 class DownloadTest : public ::testing::Test {
 protected:
     DownloadTest() { world.files.AddDirectory("C:\\work"); }
 
-    int Download(const std::string& url, const char* verb = "GET", int reload = 1,
+    int Download(const std::string& url, const char* verb = "GET", bool reload = true,
                  int* status = nullptr, const char* local = kLocal) {
-        return session.DownloadFile("Agent", url, local, verb, "user", "secret", reload, status,
-                                    &CallbackLog::Callback, &log);
+        DownloadRequest request = Request(url, local);
+        request.agent = "Agent";
+        request.verb = verb;
+        request.user = "user";
+        request.password = "secret";
+        request.reload = reload;
+        request.callback = &CallbackLog::Callback;
+        request.userData = &log;
+        return session.DownloadFile(request, status);
     }
     void ExpectAllClosed(const std::vector<Kind>& closed) {
         EXPECT_EQ(world.internet.ClosedKinds(), closed);
@@ -98,21 +114,20 @@ TEST_F(DownloadTest, HttpBodyLandsInTheLocalFile) {
 TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
     struct Case {
         std::string url;
-        int reload;
+        bool reload;
         uint32_t flags;
-    } cases[] = {{kUrl, 1, 0x84400000u},
-                 {kUrl, 0, 0x00400810u},
-                 {kUrl, 7, 0x84400000u},
-                 {kFtpUrl, 1, 0x80000000u},
-                 {kFtpUrl, 0, 0x810u}};
+    } cases[] = {{kUrl, true, 0x84400000u},
+                 {kUrl, false, 0x00400810u},
+                 {kFtpUrl, true, 0x80000000u},
+                 {kFtpUrl, false, 0x810u}};
     for (const Case& c : cases) {
         NetWorld w;
         w.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
         w.internet.AddFtp(kFtpUrl, FakeRemoteFile{"abc", std::nullopt, std::nullopt, 0});
         InternetSession s(w.platform, w.deployment);
-        ASSERT_EQ(
-            s.DownloadFile("a", c.url, nullptr, "GET", "", "", c.reload, nullptr, nullptr, nullptr),
-            1);
+        DownloadRequest request = Request(c.url, nullptr);
+        request.reload = c.reload;
+        ASSERT_EQ(s.DownloadFile(request), 1);
         const bool ftp = c.url == kFtpUrl;
         const auto opens = w.internet.CallsOf(ftp ? Op::OpenFtpFile : Op::OpenHttpRequest);
         ASSERT_EQ(opens.size(), 1u);
@@ -161,7 +176,6 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
     } cases[] = {{kUrl, "PUT"},
                  {kUrl, "head"},
                  {kUrl, ""},
-                 {kUrl, nullptr},
                  {kUrl, "GETS"},
                  {kUrl, " GET"},
                  {"https://h/a", "GET"},
@@ -174,9 +188,9 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
         w.files.AddDirectory("C:\\work");
         InternetSession s(w.platform, w.deployment);
         int status = -3;
-        EXPECT_EQ(s.DownloadFile("a", c.url, kLocal, c.verb, "", "", 1, &status, nullptr, nullptr),
-                  0)
-            << c.url << " " << (c.verb ? c.verb : "(null)");
+        DownloadRequest request = Request(c.url);
+        request.verb = c.verb;
+        EXPECT_EQ(s.DownloadFile(request, &status), 0) << c.url << " " << c.verb;
         EXPECT_TRUE(w.internet.Calls().empty());
         EXPECT_EQ(status, -3);
         EXPECT_EQ(s.GetState(), StateFailed);
@@ -205,8 +219,7 @@ TEST_P(DownloadFailureTest, FailsWithStateFailedAndEverythingClosed) {
     world.internet.AddHttp(kUrl, response);
     InternetSession session(world.platform, world.deployment);
     int status = -1;
-    EXPECT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, &status, nullptr, nullptr),
-              0);
+    EXPECT_EQ(session.DownloadFile(Request(kUrl), &status), 0);
     EXPECT_EQ(session.GetState(), StateFailed);
     EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
     EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
@@ -320,8 +333,7 @@ TEST_F(DownloadTest, WithoutAUsableContentLengthTheBodyEndsWhereTheDataEnds) {
         r.contentLength = length;
         w.internet.AddHttp(kUrl, r);
         InternetSession s(w.platform, w.deployment);
-        EXPECT_EQ(s.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr, nullptr, nullptr), 1)
-            << length.value_or("(missing)");
+        EXPECT_EQ(s.DownloadFile(Request(kUrl)), 1) << length.value_or("(missing)");
         EXPECT_EQ(w.files.Content(kLocal).size(), 3000u);
     }
 }
@@ -412,14 +424,14 @@ TEST_P(CadenceTest, CallbackEveryTwentyBlocksOfTheStream) {
     world.internet.AddHttp(kUrl, r);
     InternetSession session(world.platform, world.deployment);
     CallbackLog log;
-    ASSERT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr,
-                                   &CallbackLog::Callback, &log),
-              1);
+    DownloadRequest request = Request(kUrl);
+    request.callback = &CallbackLog::Callback;
+    request.userData = &log;
+    ASSERT_EQ(session.DownloadFile(request), 1);
     EXPECT_EQ(log.Totals(), c.totals);
     // The fake clock stands still, so every completed window counts 1 ms: 12,800,000 B/s.
     for (size_t i = 0; i < log.calls.size(); ++i) {
         EXPECT_EQ(log.calls[i].rate, i < 4 ? 0u : 12800000u) << i;
-        EXPECT_EQ(log.calls[i].unused, 0u);
     }
     EXPECT_EQ(world.files.Content(kLocal), body);
 }
@@ -482,9 +494,10 @@ TEST_F(DownloadTest, StopAtALaterCallbackLeavesExactlyTheBlocksCounted) {
         CallbackLog l;
         l.answers.assign(c.stopAt, 1);
         l.answers.back() = 0;
-        EXPECT_EQ(s.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr,
-                                 &CallbackLog::Callback, &l),
-                  0);
+        DownloadRequest request = Request(kUrl);
+        request.callback = &CallbackLog::Callback;
+        request.userData = &l;
+        EXPECT_EQ(s.DownloadFile(request), 0);
         EXPECT_EQ(l.calls.size(), c.stopAt);
         EXPECT_EQ(w.files.Content(kLocal), body.substr(0, c.stopAt * 2560)) << c.stopAt;
         EXPECT_EQ(s.GetState(), StateFailed);
@@ -621,9 +634,10 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     InternetSession session(platform, world.deployment);
     CallbackLog log;
-    ASSERT_EQ(session.DownloadFile("a", kUrl, kLocal, "GET", "", "", 1, nullptr,
-                                   &CallbackLog::Callback, &log),
-              1);
+    DownloadRequest request = Request(kUrl);
+    request.callback = &CallbackLog::Callback;
+    request.userData = &log;
+    ASSERT_EQ(session.DownloadFile(request), 1);
     EXPECT_EQ(files.writes, 16u);  // 1 MiB in 64 KiB reads
     EXPECT_EQ(log.calls.size(), 1024u * 1024u / 2560u);
     EXPECT_EQ(files.Content(kLocal), body);

@@ -121,6 +121,14 @@ protected:
         return "http://127.0.0.1:" + httpPort_ + path;
     }
     std::string Ftp(const std::string& path) const { return "ftp://127.0.0.1:" + ftpPort_ + path; }
+    // A GET of url with reload into local, with the program's agent.
+    DownloadRequest Request(const std::string& url, const std::string& local) const {
+        DownloadRequest request;
+        request.agent = deployment_.userAgent;
+        request.url = url;
+        request.localPath = local;
+        return request;
+    }
     // A GET of path on the HTTP server, sent, its handles closed when it goes out of scope.
     struct RawGet {
         explicit RawGet(Internet& net) : root(net), connection(net), request(net) {}
@@ -214,9 +222,10 @@ TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
     InternetSession session(*platform_, deployment_);
     CallbackLog log;
     int status = 0;
-    ASSERT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
-                                   "GET", "", "", 1, &status, &CallbackLog::Callback, &log),
-              1);
+    DownloadRequest request = Request(Http("/files/db.bin"), local);
+    request.callback = &CallbackLog::Callback;
+    request.userData = &log;
+    ASSERT_EQ(session.DownloadFile(request, &status), 1);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(session.GetState(), StateDone);
     std::string content;
@@ -230,21 +239,21 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
     struct Case {
         const char* path;
         const char* verb;
-        int reload;
+        bool reload;
         std::string expected;
-    } cases[] = {{"/files/db.bin", "post", 1, Database()},
-                 {"/files/db.bin", "GET", 0, Database()},
-                 {"/files/empty", "GET", 1, ""},
-                 {"/agent", "GET", 1, deployment_.userAgent},
-                 {"", "GET", 1, "root"}};  // a URL without a path asks for the root
+    } cases[] = {{"/files/db.bin", "post", true, Database()},
+                 {"/files/db.bin", "GET", false, Database()},
+                 {"/files/empty", "GET", true, ""},
+                 {"/agent", "GET", true, deployment_.userAgent},
+                 {"", "GET", true, "root"}};  // a URL without a path asks for the root
     for (const Case& c : cases) {
         const std::string local = folder_ + "variant.bin";
         InternetSession session(*platform_, deployment_);
         int status = 0;
-        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http(c.path), local.c_str(), c.verb,
-                                       "", "", c.reload, &status, nullptr, nullptr),
-                  1)
-            << c.path << " " << c.verb;
+        DownloadRequest request = Request(Http(c.path), local);
+        request.verb = c.verb;
+        request.reload = c.reload;
+        EXPECT_EQ(session.DownloadFile(request, &status), 1) << c.path << " " << c.verb;
         EXPECT_EQ(status, 200);
         std::string content;
         ASSERT_TRUE(test::ReadWholeFile(local, content));
@@ -256,9 +265,7 @@ TEST_F(NetIntegration, NotFoundStoresTheStatusAndCreatesNoFile) {
     const std::string local = folder_ + "missing.bin";
     InternetSession session(*platform_, deployment_);
     int status = 0;
-    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/missing"), local.c_str(), "GET",
-                                   "", "", 1, &status, nullptr, nullptr),
-              0);
+    EXPECT_EQ(session.DownloadFile(Request(Http("/missing"), local), &status), 0);
     EXPECT_EQ(status, 404);
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(session.GetState(), StateFailed);
@@ -269,9 +276,7 @@ TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
     InternetSession session(*platform_, deployment_);
     const DWORD start = GetTickCount();
     int status = 0;
-    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/cut"), local.c_str(), "GET",
-                                   "", "", 1, &status, nullptr, nullptr),
-              0);
+    EXPECT_EQ(session.DownloadFile(Request(Http("/files/cut"), local), &status), 0);
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(session.GetState(), StateFailed);
@@ -306,9 +311,10 @@ TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
     InternetSession session(*platform_, deployment_);
     CallbackLog log;
     log.stopAt = 1;
-    EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
-                                   "GET", "", "", 1, nullptr, &CallbackLog::Callback, &log),
-              0);
+    DownloadRequest request = Request(Http("/files/db.bin"), local);
+    request.callback = &CallbackLog::Callback;
+    request.userData = &log;
+    EXPECT_EQ(session.DownloadFile(request), 0);
     EXPECT_EQ(log.totals, (std::vector<uint32_t>{2560}));
     std::string content;
     ASSERT_TRUE(test::ReadWholeFile(local, content));
@@ -320,12 +326,8 @@ TEST_F(NetIntegration, SeveralDownloadsInOneSession) {
     InternetSession session(*platform_, deployment_);
     for (int i = 0; i < 3; ++i) {
         const std::string local = folder_ + "again" + std::to_string(i) + ".bin";
-        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/files/db.bin"), local.c_str(),
-                                       "GET", "", "", 1, nullptr, nullptr, nullptr),
-                  1);
-        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, Http("/missing"), local.c_str(),
-                                       "GET", "", "", 1, nullptr, nullptr, nullptr),
-                  0);
+        EXPECT_EQ(session.DownloadFile(Request(Http("/files/db.bin"), local)), 1);
+        EXPECT_EQ(session.DownloadFile(Request(Http("/missing"), local)), 0);
     }
 }
 
@@ -334,23 +336,26 @@ TEST_F(NetIntegration, FtpDownloads) {
         std::string url;
         const char* user;
         const char* password;
-        int reload;
+        bool reload;
         int expected;
-    } cases[] = {{Ftp("/pub/db.bin"), "", "", 1, 1},
-                 {Ftp("/pub/db.bin"), "anonymous", "net@example.test", 0, 1},
-                 {Ftp("/private/db.bin"), "tess", "fetch", 1, 1},
-                 {Ftp("/pub/none.bin"), "", "", 1, 0},
-                 {Ftp("/private/db.bin"), "tess", "wrong", 1, 0}};
+    } cases[] = {{Ftp("/pub/db.bin"), "", "", true, 1},
+                 {Ftp("/pub/db.bin"), "anonymous", "net@example.test", false, 1},
+                 {Ftp("/private/db.bin"), "tess", "fetch", true, 1},
+                 {Ftp("/pub/none.bin"), "", "", true, 0},
+                 {Ftp("/private/db.bin"), "tess", "wrong", true, 0}};
     for (const Case& c : cases) {
         const std::string local = folder_ + "ftp.bin";
         DeleteFileA(local.c_str());
         InternetSession session(*platform_, deployment_);
         int status = -5;
         CallbackLog log;
-        EXPECT_EQ(session.DownloadFile(deployment_.userAgent, c.url, local.c_str(), "GET", c.user,
-                                       c.password, c.reload, &status, &CallbackLog::Callback, &log),
-                  c.expected)
-            << c.url << " as " << c.user;
+        DownloadRequest request = Request(c.url, local);
+        request.user = c.user;
+        request.password = c.password;
+        request.reload = c.reload;
+        request.callback = &CallbackLog::Callback;
+        request.userData = &log;
+        EXPECT_EQ(session.DownloadFile(request, &status), c.expected) << c.url << " as " << c.user;
         EXPECT_EQ(status, -5);
         if (c.expected == 1) {
             std::string content;

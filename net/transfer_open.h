@@ -1,0 +1,51 @@
+#pragma once
+// Opening a transfer, as the remote query and the download both do it: the three Internet
+// handles of one transfer, and the HTTP open sequence up to the final status.
+#include <cstdint>
+#include <string>
+
+#include "net/internet_handle.h"
+#include "net/url.h"
+#include "platform/internet.h"
+
+namespace mivetrak {
+
+// Request flags of a transfer that bypasses the cache: fetched anew, never stored, on a
+// connection that is kept open.
+constexpr uint32_t kHttpReloadFlags =
+    kInternetFlagReload | kInternetFlagNoCacheWrite | kInternetFlagKeepConnection;
+
+// The handles of one transfer. Declared in this order, they close as the Internet library
+// expects: the data handle (an HTTP request or an FTP file), then the connection, then the root.
+struct TransferHandles {
+    explicit TransferHandles(Internet& internet)
+        : root(internet), connection(internet), data(internet) {}
+    InternetHandleOwner root;
+    InternetHandleOwner connection;
+    InternetHandleOwner data;
+};
+
+// Opens the root (with the preconfigured proxy) and the connection to the URL's host for its
+// service, logging in with user and password. False when either cannot be opened.
+bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
+                    const std::string& user, const std::string& password, TransferHandles& handles);
+
+// How an HTTP transfer opens its request.
+struct HttpOpen {
+    std::string agent;
+    std::string user;
+    std::string password;
+    std::string verb;
+    uint32_t flags = 0;
+    // The buffer that the status text is read into, as offered to the library.
+    uint32_t statusBufferLength = 0;
+};
+
+// The HTTP open sequence: the connection, then the request, sent; then its status, and while the
+// server asks for a login (401, 407) and the user answers the platform's password dialog with
+// "send again", another send. False when a handle cannot be opened or a send fails; otherwise
+// true with the final status (0 when it could not be read).
+bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen& open,
+                      TransferHandles& handles, int& status);
+
+}  // namespace mivetrak
