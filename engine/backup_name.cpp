@@ -1,8 +1,4 @@
-// The name an installed database bears while the new one is copied in beside it.
-#include <string>
-
-#include "engine/worker_run.h"
-#include "platform/code_page.h"
+#include "engine/backup_name.h"
 
 namespace mivetrak {
 

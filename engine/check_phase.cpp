@@ -1,11 +1,27 @@
 // The worker's first phase: on line, the update index, the server's copy of the database, and
 // the folders whose copy is older than the server's.
+#include "engine/cancel_flag.h"
+#include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
 #include "engine/worker_run.h"
-#include "ui/protocol.h"
 
 namespace mivetrak {
 namespace {
+
+// The update index: its file in the work folder, and the section and keys that name the two
+// URLs of the database.
+constexpr char kIndexFileName[] = "zav.tmp";
+constexpr char kIndexSection[] = "ZAVFile";
+constexpr char kPrimaryKey[] = "Primary";
+constexpr char kBackupKey[] = "Backup";
+
+// The index is a few lines of INI text; anything past this is not an index and is not kept.
+constexpr uint32_t kMaxIndexBytes = 1024 * 1024;
+
+// The index fetch's progress callback: stops a transfer that grows past kMaxIndexBytes.
+int IndexProgressCallback(void*, const TransferProgress* progress) {
+    return progress->totalBytes > kMaxIndexBytes ? 0 : 1;
+}
 
 // On line already, or brought on line by the platform's autodial with the dialog as its owner.
 bool MakeConnection(WorkerRun& run) {

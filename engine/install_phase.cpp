@@ -1,12 +1,15 @@
-// The worker's second phase: one download into the work folder, then a copy into every folder
-// that needs it, the old database kept aside under a backup name until the copy has succeeded.
+// The worker's second phase: one download into the work folder, followed on the dialog's bar by
+// its progress callback, then a copy into every folder that needs it, the old database kept
+// aside under a backup name until the copy has succeeded.
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/backup_name.h"
+#include "engine/cancel_flag.h"
+#include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
 #include "engine/worker_run.h"
-#include "ui/protocol.h"
 
 namespace mivetrak {
 namespace {
@@ -53,6 +56,30 @@ bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& 
 }
 
 }  // namespace
+
+int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
+    auto& app = *static_cast<WorkerContext*>(userData);
+    const uint32_t received = progress->totalBytes;
+    const uint32_t expected = app.DownloadLength;
+    // 64-bit so that a database past 42 MB does not wrap the product.
+    const int32_t percent =
+        received >= expected
+            ? 100
+            : static_cast<int32_t>(static_cast<uint64_t>(received) * 100u / expected);
+
+    // More bytes than the server announced: whatever this is, it is not the database.
+    if (received > expected) return 0;
+    if (CancelRequested()) return 0;
+    if (app.MainWindow.load() == nullptr) return 0;
+
+    // A fast link calls back far more often than the bar can move; posting only a new percentage
+    // keeps the dialog's message queue short enough for the final alert to find room.
+    if (percent != app.LastPostedPercent) {
+        app.LastPostedPercent = percent;
+        PostProgress(app, PhaseDownload, percent);
+    }
+    return 1;
+}
 
 WorkerResult RunInstallPhase(WorkerRun& run) {
     WorkerContext& app = run.app;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/worker_run.h"
+#include "engine/target_folder.h"
 #include "fakes/fake_code_page.h"
 #include "unit/worker_harness.h"
 
