@@ -163,13 +163,18 @@ INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-int RunModalDialogWin32(HMODULE module, int templateId, DialogHandler& handler) {
-    // The template's progress bar needs its window class registered first.
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
+void RegisterProgressBarClass() {
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof controls;
+        controls.dwICC = ICC_PROGRESS_CLASS;
+        return InitCommonControlsEx(&controls) != FALSE;
+    }();
+    (void)registered;
+}
 
+int RunModalDialogWin32(HMODULE module, int templateId, DialogHandler& handler) {
+    RegisterProgressBarClass();
     HostState state(handler);
     const INT_PTR result = DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), nullptr,
                                            HostDialogProc, reinterpret_cast<LPARAM>(&state));

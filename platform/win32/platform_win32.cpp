@@ -1,10 +1,7 @@
 // The Win32 platform: owns one implementation of every interface for the life of the program.
-#include "platform/win32/win32_platform.h"
-// commctrl.h needs the types of <windows.h>, which the line above brings in.
-#include <commctrl.h>
-
 #include "platform/platform.h"
 #include "platform/win32/internet_win32.h"
+#include "platform/win32/win32_platform.h"
 
 namespace mivetrak {
 
@@ -42,12 +39,6 @@ private:
 }  // namespace
 
 std::unique_ptr<PlatformHolder> CreateWin32Platform() {
-    // The progress dialog's template uses the common progress bar: register its class before
-    // any dialog is created.
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
     return std::make_unique<Win32PlatformHolder>();
 }
 

@@ -1,11 +1,12 @@
 // The progress dialog of the resource library made into a real window (under a private X
-// server): the common progress bar class is registered by the Win32 platform, and the controls
-// are the ones the progress dialog talks to.
+// server): the common progress bar class as the dialog host registers it, and the controls the
+// progress dialog talks to.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/dialog_host.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/resource_ids.h"
 #include "windows/windows_test_support.h"
@@ -27,7 +28,8 @@ std::string ClassOf(HWND window) {
 }
 
 TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
-    const auto platform = CreateWin32Platform();  // registers the progress bar class
+    RegisterProgressBarClass();
+    const auto platform = CreateWin32Platform();
     ASSERT_TRUE(platform);
     uint32_t error = 0;
     const ModuleHandle library =
