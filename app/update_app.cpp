@@ -34,53 +34,61 @@ std::string LibraryLoadFailureText(System& system, uint32_t error) {
 
 UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::move(d)) {}
 
-UpdateApp::~UpdateApp() {
-    // ExitInstance normally frees the library; this covers an object that never got there.
-    if (ResourceLibraryHandle != nullptr) {
-        platform.system.FreeModule(ResourceLibraryHandle);
-        ResourceLibraryHandle = nullptr;
-    }
-}
-
 bool UpdateApp::InitInstance() {
-    System& system = platform.system;
-    FileSystem& files = platform.files;
-    const CodePage& codePage = platform.codePage;
-
     SetupCancelFlag(true);
     ExitCode = 0;
-    AppIcon = system.LoadIconResource(nullptr, IDI_PROGRAM);
+    AppIcon = platform.system.LoadIconResource(nullptr, IDI_PROGRAM);
 
-    uint32_t error = 0;
-    ResourceLibraryHandle = system.LoadModule(kResourceLibraryName, error);
-    if (ResourceLibraryHandle == nullptr) {
-        platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(system, error),
-                                   kResourceErrorCaption, kBoxOkInformation);
+    if (!LoadResourceLibrary()) {
         ExitCode = 1;
         return false;
     }
     // From here on every text comes from the resource library.
-    auto text = [&](uint32_t id) { return system.LoadText(ResourceLibraryHandle, id); };
-
-    TargetFolderList.clear();
-    UpdateCommandLineInfo commandLineInfo(files, codePage, TargetFolderList, ForceUpdate);
-    ParseCommandLine(codePage, system.RawCommandLine(), commandLineInfo);
-
-    const std::string caption = text(IDS_CAPTION);
-    auto fail = [&](uint32_t id) {
-        platform.ui.ShowMessageBox(nullptr, text(id), caption, kBoxOkExclamation);
-        ExitCode = 1;
+    if (!ReadCommandLine()) return FailStartUp(IDS_STARTUP_FAILED);
+    if (!DiscoverFolders()) return FailStartUp(IDS_STARTUP_FAILED);
+    if (!ForceUpdate) DropFoldersWithoutDatabase();
+    if (TargetFolderList.empty()) return FailStartUp(IDS_NO_FOLDER);
+    if (!PrepareWorkFolder()) return FailStartUp(IDS_STARTUP_FAILED);
+    if (!UserAgrees()) {
+        ExitCode = 2;
         return false;
-    };
-
-    // Bad arguments are dropped without a word as long as one argument named a good folder.
-    if (commandLineInfo.BadParameter && TargetFolderList.empty()) {
-        return fail(IDS_STARTUP_FAILED);
     }
+    RunUpdate();
+    return false;
+}
+
+int32_t UpdateApp::ExitInstance() {
+    ResourceLibraryHandle.Reset();
+    // Removes the work folder only when the worker left it empty; the result does not matter.
+    if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder);
+    SetupCancelFlag(false);
+    return ExitCode;
+}
+
+bool UpdateApp::LoadResourceLibrary() {
+    uint32_t error = 0;
+    ResourceLibraryHandle.Reset(platform.system.LoadModule(kResourceLibraryName, error));
+    if (ResourceLibraryHandle) return true;
+    platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(platform.system, error),
+                               kResourceErrorCaption, kBoxOkInformation);
+    return false;
+}
+
+bool UpdateApp::ReadCommandLine() {
+    TargetFolderList.clear();
+    UpdateCommandLineInfo commandLineInfo(platform.files, platform.codePage, TargetFolderList,
+                                          ForceUpdate);
+    ParseCommandLine(platform.codePage, platform.system.RawCommandLine(), commandLineInfo);
+    // Bad arguments are dropped without a word as long as one argument named a good folder.
+    return !(commandLineInfo.BadParameter && TargetFolderList.empty());
+}
+
+bool UpdateApp::DiscoverFolders() {
+    FileSystem& files = platform.files;
+    const CodePage& codePage = platform.codePage;
 
     std::string programFiles;
-    if (!system.ProgramFilesFolder(programFiles)) return fail(IDS_STARTUP_FAILED);
-
+    if (!platform.system.ProgramFilesFolder(programFiles)) return false;
     const std::string sharedFiles = programFiles + kSharedFilesFolder;
     if (PathExists(files, sharedFiles)) TargetFolderList.push_back({sharedFiles + "\\"});
 
@@ -95,53 +103,52 @@ bool UpdateApp::InitInstance() {
             TargetFolderList.push_back({WithFinalBackslash(codePage, folder)});
         }
     }
+    return true;
+}
 
-    // Only folders that hold the database stay, unless the update is forced.
-    if (!ForceUpdate) {
-        for (size_t i = 0; i < TargetFolderList.size();) {
-            if (PathExists(files, TargetFolderList[i].path + kDatabaseFileName)) {
-                ++i;
-            } else {
-                TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));
-            }
+void UpdateApp::DropFoldersWithoutDatabase() {
+    for (size_t i = 0; i < TargetFolderList.size();) {
+        if (PathExists(platform.files, TargetFolderList[i].path + kDatabaseFileName)) {
+            ++i;
+        } else {
+            // The entry behind moves up to i and is looked at next.
+            TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));
         }
     }
-    if (TargetFolderList.empty()) return fail(IDS_NO_FOLDER);
+}
 
+bool UpdateApp::PrepareWorkFolder() {
+    FileSystem& files = platform.files;
     // A temporary folder path that does not fit the 260-byte buffer is as unusable as none.
     std::string tempFolder;
     const uint32_t tempLength = files.TempFolder(tempFolder);
-    if (tempLength == 0 || tempLength >= kMaxPath) return fail(IDS_STARTUP_FAILED);
+    if (tempLength == 0 || tempLength >= kMaxPath) return false;
 
-    WorkFolder = WithFinalBackslash(codePage, tempFolder) + kWorkFolderName;
+    WorkFolder = WithFinalBackslash(platform.codePage, tempFolder) + kWorkFolderName;
     uint32_t attributes = 0;
     if (!files.FileAttributes(WorkFolder, attributes)) {
-        if (!files.MakeDirectory(WorkFolder)) return fail(IDS_STARTUP_FAILED);
+        if (!files.MakeDirectory(WorkFolder)) return false;
     } else if ((attributes & kFileAttributeDirectory) == 0) {
         // A file in the way: the worker could put nothing inside it.
-        return fail(IDS_STARTUP_FAILED);
-    }
-    WorkFolder += "\\";
-
-    if (platform.ui.ShowMessageBox(nullptr, text(IDS_CONFIRM), caption, kBoxYesNoInformation) ==
-        kIdNo) {
-        ExitCode = 2;
         return false;
     }
+    WorkFolder += "\\";
+    return true;
+}
 
-    RunUpdate();
+bool UpdateApp::UserAgrees() {
+    return platform.ui.ShowMessageBox(nullptr, Text(IDS_CONFIRM), Text(IDS_CAPTION),
+                                      kBoxYesNoInformation) != kIdNo;
+}
+
+bool UpdateApp::FailStartUp(uint32_t textId) {
+    platform.ui.ShowMessageBox(nullptr, Text(textId), Text(IDS_CAPTION), kBoxOkExclamation);
+    ExitCode = 1;
     return false;
 }
 
-int32_t UpdateApp::ExitInstance() {
-    if (ResourceLibraryHandle != nullptr) {
-        platform.system.FreeModule(ResourceLibraryHandle);
-        ResourceLibraryHandle = nullptr;
-    }
-    // Removes the work folder only when the worker left it empty; the result does not matter.
-    if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder);
-    SetupCancelFlag(false);
-    return ExitCode;
+std::string UpdateApp::Text(uint32_t id) {
+    return platform.system.LoadText(ResourceLibraryHandle.Get(), id);
 }
 
 }  // namespace mivetrak

@@ -9,6 +9,7 @@
 
 #include "engine/worker.h"
 #include "net/deployment.h"
+#include "platform/module_owner.h"
 #include "platform/platform.h"
 
 namespace mivetrak {
@@ -16,12 +17,14 @@ namespace mivetrak {
 class UpdateApp {
 public:
     UpdateApp(Platform& platform, Deployment deployment);
-    virtual ~UpdateApp();
+    virtual ~UpdateApp() = default;
     UpdateApp(const UpdateApp&) = delete;
     UpdateApp& operator=(const UpdateApp&) = delete;
 
-    // Always false: no message loop follows; the caller runs ExitInstance next.
+    // Start-up, then the update run when the user agrees. Always false: no message loop follows;
+    // the caller runs ExitInstance next.
     bool InitInstance();
+    // Frees the resource library, removes an empty work folder and gives the exit code.
     int32_t ExitInstance();
 
     // The update run (dialog beside the worker); returns when both have ended.
@@ -35,7 +38,7 @@ public:
     // Fields handed to the worker before it starts.
     uint32_t DownloadLength = 0;
     int32_t ExitCode = 0;
-    ModuleHandle ResourceLibraryHandle = nullptr;
+    ModuleOwner ResourceLibraryHandle{platform.system};
     std::vector<TargetFolder> TargetFolderList;
     std::string WorkFolder;
     bool ForceUpdate = false;
@@ -50,6 +53,20 @@ public:
     // What the worker sees of this object (engine/worker.h).
     WorkerContext Worker{platform, TargetFolderList, WorkFolder, DownloadLength,
                          ExitCode, MainWindow,       deployment};
+
+private:
+    // The steps of InitInstance, in their order. Each that can fail returns false; the ones after
+    // the library has been loaded leave the box to InitInstance.
+    bool LoadResourceLibrary();  // shows its own box
+    bool ReadCommandLine();
+    bool DiscoverFolders();
+    void DropFoldersWithoutDatabase();
+    bool PrepareWorkFolder();
+    bool UserAgrees();
+
+    // The start-up failure box with the library's text, exit code 1; always false.
+    bool FailStartUp(uint32_t textId);
+    std::string Text(uint32_t id);
 };
 
 }  // namespace mivetrak

@@ -38,14 +38,19 @@ int UpdateApp::StartWorker() {
 }
 
 void UpdateApp::RunUpdate() {
-    ProgressDialog dialog(platform.system, ResourceLibraryHandle, AppIcon, MainWindow);
+    const ModuleHandle library = ResourceLibraryHandle.Get();
+    ProgressDialog dialog(platform.system, library, AppIcon, MainWindow);
+    // The box for a run that cannot start, and its exit code.
+    auto reportNoStart = [&] {
+        platform.ui.ShowMessageBox(nullptr, platform.system.LoadText(library, IDS_STARTUP_FAILED),
+                                   ApplicationTitle(platform.system, platform.codePage),
+                                   kBoxOkExclamation);
+        ExitCode = 1;
+    };
 
     if (!StartWorker()) {
         MainWindow.store(nullptr);
-        platform.ui.ShowMessageBox(
-            nullptr, platform.system.LoadText(ResourceLibraryHandle, IDS_STARTUP_FAILED),
-            ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
-        ExitCode = 1;
+        reportNoStart();
         return;
     }
 
@@ -58,7 +63,7 @@ void UpdateApp::RunUpdate() {
     });
 
     // The result is not needed: the worker's result is the run's.
-    platform.ui.RunModalDialog(ResourceLibraryHandle, IDD_PROGRESS, dialog);
+    platform.ui.RunModalDialog(library, IDD_PROGRESS, dialog);
     // The window is gone, whichever way the dialog ended.
     MainWindow.store(nullptr);
 
@@ -76,12 +81,7 @@ void UpdateApp::RunUpdate() {
     // stays suspended until the process ends. The handle is kept, so no second worker starts.
     if (workerRunning) WorkerThreadHandle->WaitUntilEnded();
 
-    if (dialogFailed) {
-        platform.ui.ShowMessageBox(
-            nullptr, platform.system.LoadText(ResourceLibraryHandle, IDS_STARTUP_FAILED),
-            ApplicationTitle(platform.system, platform.codePage), kBoxOkExclamation);
-        ExitCode = 1;
-    }
+    if (dialogFailed) reportNoStart();
 }
 
 }  // namespace mivetrak

@@ -51,10 +51,10 @@ protected:
         folders = PathsOf(app.TargetFolderList);
         workFolder = app.WorkFolder;
         force = app.ForceUpdate;
-        libraryWasLoaded = app.ResourceLibraryHandle != nullptr;
+        libraryWasLoaded = app.ResourceLibraryHandle.Get() != nullptr;
         lockDuringRun = CancelFlagLock() != nullptr;
         const int exitCode = app.ExitInstance();
-        EXPECT_EQ(app.ResourceLibraryHandle, nullptr);
+        EXPECT_EQ(app.ResourceLibraryHandle.Get(), nullptr);
         EXPECT_EQ(CancelFlagLock(), nullptr);
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
         return exitCode;
@@ -74,7 +74,7 @@ TEST_F(UpdateAppTest, ConstructedEmpty) {
     UpdateApp app(fake.platform, TestDeployment());
     EXPECT_EQ(app.DownloadLength, 0u);
     EXPECT_EQ(app.ExitCode, 0);
-    EXPECT_EQ(app.ResourceLibraryHandle, nullptr);
+    EXPECT_EQ(app.ResourceLibraryHandle.Get(), nullptr);
     EXPECT_TRUE(app.TargetFolderList.empty());
     EXPECT_TRUE(app.WorkFolder.empty());
     EXPECT_FALSE(app.ForceUpdate);

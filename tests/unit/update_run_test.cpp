@@ -142,7 +142,7 @@ protected:
         system.SetText(kLibrary, IDS_DOWNLOAD_FAILED, "download failed");
         system.SetText(kLibrary, IDS_COMPLETED, "all done");
         system.mainWindow = &app.MainWindow;
-        app.ResourceLibraryHandle = library;
+        app.ResourceLibraryHandle.Reset(library);
         app.AppIcon = system.AddIcon("", IDI_PROGRAM);
         fakes.ui.OnPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
     }
@@ -358,7 +358,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         SetupCancelFlag(true);
         {
             UpdateApp runApp{rowPlatform, TestDeployment()};
-            runApp.ResourceLibraryHandle = rowSystem.AddModule(kLibrary);
+            runApp.ResourceLibraryHandle.Reset(rowSystem.AddModule(kLibrary));
             rowSystem.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
             rowSystem.mainWindow = &runApp.MainWindow;
             if (row.scriptLoop) {
