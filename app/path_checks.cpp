@@ -4,7 +4,9 @@ namespace mivetrak {
 
 bool IsAccessiblePath(FileSystem& files, const std::string& path) {
     uint32_t attributes = 0;
-    return files.FileAttributes(path, attributes) && (attributes & kFileAttributeReadOnly) == 0;
+    SystemError error;
+    return files.FileAttributes(path, attributes, error) &&
+           (attributes & kFileAttributeReadOnly) == 0;
 }
 
 bool EndsWithBackslash(const CodePage& codePage, const std::string& path) {

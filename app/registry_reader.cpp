@@ -17,9 +17,10 @@ int RegistryReader::ReadString(const std::string& subKey, const std::string& val
     uint32_t type = 0;
     bool read = false;
     {
-        std::unique_ptr<RegistryKey> key = registry_.OpenKey(root_, subKey, kKeyQueryValue);
+        SystemError error;
+        std::unique_ptr<RegistryKey> key = registry_.OpenKey(root_, subKey, kKeyQueryValue, error);
         if (!key) return 0;
-        read = key->QueryValue(valueName, kMaxPath, data, type);
+        read = key->QueryValue(valueName, kMaxPath, data, type, error);
     }  // the key is closed here, before the value is looked at
     if (!read) return 0;
     const auto end = std::find(data.begin(), data.end(), uint8_t{0});

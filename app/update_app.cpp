@@ -60,16 +60,17 @@ bool UpdateApp::InitInstance() {
 int32_t UpdateApp::ExitInstance() {
     ResourceLibraryHandle.Reset();
     // Removes the work folder only when the worker left it empty; the result does not matter.
-    if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder);
+    SystemError error;
+    if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder, error);
     SetupCancelFlag(false);
     return ExitCode;
 }
 
 bool UpdateApp::LoadResourceLibrary() {
-    uint32_t error = 0;
+    SystemError error;
     ResourceLibraryHandle.Reset(platform.system.LoadModule(kResourceLibraryName, error));
     if (ResourceLibraryHandle) return true;
-    platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(platform.system, error),
+    platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(platform.system, error.code),
                                kResourceErrorCaption, kBoxOkInformation);
     return false;
 }
@@ -126,8 +127,9 @@ bool UpdateApp::PrepareWorkFolder() {
 
     WorkFolder = WithFinalBackslash(platform.codePage, tempFolder) + kWorkFolderName;
     uint32_t attributes = 0;
-    if (!files.FileAttributes(WorkFolder, attributes)) {
-        if (!files.MakeDirectory(WorkFolder)) return false;
+    SystemError error;
+    if (!files.FileAttributes(WorkFolder, attributes, error)) {
+        if (!files.MakeDirectory(WorkFolder, error)) return false;
     } else if ((attributes & kFileAttributeDirectory) == 0) {
         // A file in the way: the worker could put nothing inside it.
         return false;

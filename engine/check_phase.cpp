@@ -56,7 +56,8 @@ void ReadIndex(WorkerRun& run) {
         files.ReadProfileString(kIndexSection, kPrimaryKey, "", kMaxPath, run.IndexPath);
     run.BackupUrl = files.ReadProfileString(kIndexSection, kBackupKey, "", kMaxPath, run.IndexPath);
     run.UsePrimary = true;
-    files.RemoveFile(run.IndexPath);
+    SystemError error;
+    files.RemoveFile(run.IndexPath, error);
 }
 
 enum class FolderVerdict { Keep, Remove, Stop };

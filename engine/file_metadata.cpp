@@ -46,7 +46,8 @@ bool ReadBySearch(FileSystem& files, const std::string& path, SystemTime& creati
 
 bool ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& creation,
                        SystemTime& lastWrite, uint64_t& size, bool& sizeKnown) {
-    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead);
+    SystemError error;
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead, error);
     if (!file) return false;
     if (!file->GetTimes(&creation, &lastWrite)) return false;
     sizeKnown = file->GetSize(size);
@@ -55,7 +56,8 @@ bool ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& c
 }  // namespace
 
 int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size) {
-    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead);
+    SystemError error;
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead, error);
     if (!file) return 0;
     uint64_t length = 0;
     if (!file->GetSize(length)) {
@@ -93,7 +95,8 @@ int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::st
 
 int SetLocalFileTimes(FileSystem& files, const std::string& path, const SystemTime* creation,
                       const SystemTime& lastWrite) {
-    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    SystemError error;
+    std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadWriteShareRead, error);
     if (!file) return 0;
     file->SetTimes(creation, lastWrite);  // the stamping's own outcome is not reported
     return 1;

@@ -19,6 +19,7 @@ namespace {
 std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
     WorkerContext& app = run.app;
     FileSystem& files = app.platform.files;
+    SystemError error;
 
     app.LastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
@@ -31,14 +32,14 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     const int downloaded = run.session.DownloadFile(request);
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
-        files.RemoveFile(tempPath);
+        files.RemoveFile(tempPath, error);
         return WorkerResult::Stopped;
     }
     uint32_t size = 0;
     if (downloaded == 0 || GetLocalFileSize(files, tempPath, size) == 0 ||
         size != run.RemoteInfo.contentLength) {
         PostAlert(app, AlertDownloadFailed);
-        files.RemoveFile(tempPath);
+        files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;
     }
     // The server's time on the file; the copies carry its last-write time into every folder,
@@ -85,6 +86,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
     WorkerContext& app = run.app;
     FileSystem& files = app.platform.files;
     const CodePage& codePage = app.platform.codePage;
+    SystemError error;
 
     const std::string tempPath = app.WorkFolder + kDatabaseFileName;
     if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
@@ -103,30 +105,30 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
         std::string backupPath;
         if (hadDatabase) {
             backupPath = ChooseBackupPath(files, codePage, target);
-            while (!files.RenameFile(target, backupPath)) {
+            while (!files.RenameFile(target, backupPath, error)) {
                 // Declined: this folder keeps its database, the download stays in the work folder.
                 if (!AskRetryFileBusy(app)) return WorkerResult::Stopped;
             }
         }
         if (CancelRequested()) {
-            files.RemoveFile(tempPath);
-            if (hadDatabase) files.RenameFile(backupPath, target);
+            files.RemoveFile(tempPath, error);
+            if (hadDatabase) files.RenameFile(backupPath, target, error);
             return WorkerResult::Stopped;
         }
         // Whatever already sits at the target was not written by this run and is never deleted.
         const bool occupied = PathExists(files, target);
-        if (!files.CopyFileTo(tempPath, target, true)) {
+        if (!files.CopyFileTo(tempPath, target, true, error)) {
             PostAlert(app, AlertInstallFailed);
-            if (!occupied) files.RemoveFile(target);
-            files.RemoveFile(tempPath);
-            if (hadDatabase) files.RenameFile(backupPath, target);
+            if (!occupied) files.RemoveFile(target, error);
+            files.RemoveFile(tempPath, error);
+            if (hadDatabase) files.RenameFile(backupPath, target, error);
             return WorkerResult::InstallFailed;
         }
-        if (hadDatabase) files.RemoveFile(backupPath);
+        if (hadDatabase) files.RemoveFile(backupPath, error);
         installed.push_back(folder);
     }
 
-    files.RemoveFile(tempPath);
+    files.RemoveFile(tempPath, error);
     PostProgress(app, PhaseDone, 0);
     return WorkerResult::Done;
 }

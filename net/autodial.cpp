@@ -17,7 +17,8 @@ constexpr uint32_t kRegNone = 0;
 uint32_t ReadValue32(RegistryKey& key, const char* name, uint32_t& valueType) {
     std::vector<uint8_t> data;
     uint32_t type = 0;
-    if (!key.QueryValue(name, 4, data, type) || data.size() > 4) return 0;
+    SystemError error;
+    if (!key.QueryValue(name, 4, data, type, error) || data.size() > 4) return 0;
     valueType = type;
     uint32_t value = 0;
     for (size_t i = 0; i < data.size(); ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
@@ -28,8 +29,9 @@ uint32_t ReadValue32(RegistryKey& key, const char* name, uint32_t& valueType) {
 
 int InternetSession::ReadAutodialSettings(int32_t& mode, uint32_t& valueType) {
     valueType = 0;
-    std::unique_ptr<RegistryKey> key =
-        platform_.registry.OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyRead);
+    SystemError error;
+    std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
+        RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyRead, error);
     if (!key) return 1;
     if (ReadValue32(*key, kEnableAutodial, valueType) == 0) {
         mode = 1;
@@ -58,8 +60,9 @@ int InternetSession::RestoreAutodialSettings(int32_t mode, uint32_t valueType) {
         default:
             return 0;
     }
-    std::unique_ptr<RegistryKey> key =
-        platform_.registry.OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite);
+    SystemError error;
+    std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
+        RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite, error);
     if (!key) return 1;
     // When nothing could be read the type is REG_NONE; the values are 32-bit numbers, so they are
     // written back as REG_DWORD rather than as typeless data.

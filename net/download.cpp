@@ -40,7 +40,8 @@ class LocalFile {
 public:
     ~LocalFile() { Close(); }
     bool Open(FileSystem& files, const std::string& path) {
-        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareRead);
+        SystemError error;
+        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareRead, error);
         return file_ != nullptr;
     }
     bool Write(const char* data, size_t size) { return size == 0 || file_->Write(data, size); }

@@ -4,7 +4,8 @@ namespace mivetrak {
 
 bool PathExists(FileSystem& files, const std::string& path) {
     uint32_t attributes = 0;
-    return files.FileAttributes(path, attributes);
+    SystemError error;
+    return files.FileAttributes(path, attributes, error);
 }
 
 }  // namespace mivetrak

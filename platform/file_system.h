@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/types.h"
 
 namespace mivetrak {
@@ -45,21 +46,29 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // The operations below that take a SystemError leave the system's error number in it.
+
     // CreateFileA in the given mode; null when the open fails.
-    virtual std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) = 0;
+    virtual std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
+                                           SystemError& error) = 0;
     // FindFirstFileA then FindClose; false when nothing is found.
     virtual bool FindFile(const std::string& path, FindData& out) = 0;
     // GetVolumeInformationA asking only for the file-system name; "" when the query fails.
     virtual std::string VolumeFileSystemName(const std::string& root) = 0;
-    // GetFileAttributesA; false when it fails (nothing at the path).
-    virtual bool FileAttributes(const std::string& path, uint32_t& attributes) = 0;
+    // GetFileAttributesA; false when it fails (nothing at the path, or no access to it).
+    virtual bool FileAttributes(const std::string& path, uint32_t& attributes,
+                                SystemError& error) = 0;
 
-    virtual bool MakeDirectory(const std::string& path) = 0;         // CreateDirectoryA
-    virtual bool RemoveEmptyDirectory(const std::string& path) = 0;  // RemoveDirectoryA
-    virtual bool RemoveFile(const std::string& path) = 0;            // DeleteFileA
-    virtual bool RenameFile(const std::string& from, const std::string& to) = 0;  // MoveFileA
+    virtual bool MakeDirectory(const std::string& path,
+                               SystemError& error) = 0;  // CreateDirectoryA
+    virtual bool RemoveEmptyDirectory(const std::string& path,
+                                      SystemError& error) = 0;                 // RemoveDirectoryA
+    virtual bool RemoveFile(const std::string& path, SystemError& error) = 0;  // DeleteFileA
+    virtual bool RenameFile(const std::string& from, const std::string& to,
+                            SystemError& error) = 0;  // MoveFileA
     // CopyFileA: keeps the source's last-write time on the copy.
-    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                            SystemError& error) = 0;
 
     // GetTempPathA into a 260-byte buffer: the returned length (0 on failure, 260 or more when
     // the path does not fit) and, when it fits, the path itself.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_error.h"
+
 namespace mivetrak {
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
@@ -19,9 +21,10 @@ class RegistryKey {
 public:
     virtual ~RegistryKey() = default;
     // RegQueryValueExA into a buffer of maxBytes: false when the value is missing or its data
-    // does not fit; otherwise data holds exactly the bytes stored and type their type.
+    // does not fit; otherwise data holds exactly the bytes stored and type their type. error
+    // receives the status of the call (ERROR_MORE_DATA for data that does not fit).
     virtual bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
-                            uint32_t& type) = 0;
+                            uint32_t& type, SystemError& error) = 0;
     // RegSetValueExA of a 4-byte value with the given registry type.
     virtual bool SetValue32(const std::string& name, uint32_t value, uint32_t type) = 0;
 };
@@ -29,9 +32,9 @@ public:
 class Registry {
 public:
     virtual ~Registry() = default;
-    // RegOpenKeyExA; null when the key cannot be opened.
+    // RegOpenKeyExA; null when the key cannot be opened, with the call's status in error.
     virtual std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
-                                                 uint32_t access) = 0;
+                                                 uint32_t access, SystemError& error) = 0;
 };
 
 }  // namespace mivetrak

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/types.h"
 
 // <windows.h> defines FreeModule as a macro for FreeLibrary; it would rename the method below in
@@ -33,8 +34,8 @@ public:
     virtual uint32_t TickCount() = 0;  // milliseconds, 32-bit, wrapping
     virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
 
-    // Modules and their resources. LoadModule stores GetLastError's code on failure.
-    virtual ModuleHandle LoadModule(const std::string& name, uint32_t& error) = 0;
+    // Modules and their resources. LoadModule leaves the system's error number in error.
+    virtual ModuleHandle LoadModule(const std::string& name, SystemError& error) = 0;
     virtual void FreeModule(ModuleHandle module) = 0;
     // FormatMessageA from the system, in the user's default language; "" when it has none.
     virtual std::string SystemErrorText(uint32_t error) = 0;

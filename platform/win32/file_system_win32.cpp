@@ -10,6 +10,12 @@ namespace mivetrak {
 
 namespace {
 
+// The outcome of a call that reports failure through GetLastError.
+bool Report(BOOL succeeded, SystemError& error) {
+    error.code = succeeded ? 0 : GetLastError();
+    return succeeded != FALSE;
+}
+
 bool ToSystemTime(const FILETIME& fileTime, SystemTime& out) {
     SYSTEMTIME converted;
     if (!FileTimeToSystemTime(&fileTime, &converted)) return false;
@@ -81,7 +87,8 @@ private:
 
 class Win32FileSystem final : public FileSystem {
 public:
-    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) override {
+    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
+                                   SystemError& error) override {
         DWORD access = GENERIC_READ;
         DWORD disposition = OPEN_EXISTING;
         switch (mode) {
@@ -98,7 +105,7 @@ public:
         // No security attributes: the handle is not inherited by child processes.
         const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
                                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
         return std::make_unique<Win32File>(handle);
     }
 
@@ -128,25 +135,29 @@ public:
         return std::string(name);
     }
 
-    bool FileAttributes(const std::string& path, uint32_t& attributes) override {
+    bool FileAttributes(const std::string& path, uint32_t& attributes,
+                        SystemError& error) override {
         const DWORD found = GetFileAttributesA(path.c_str());
-        if (found == INVALID_FILE_ATTRIBUTES) return false;
+        if (!Report(found != INVALID_FILE_ATTRIBUTES, error)) return false;
         attributes = found;
         return true;
     }
 
-    bool MakeDirectory(const std::string& path) override {
-        return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    bool MakeDirectory(const std::string& path, SystemError& error) override {
+        return Report(CreateDirectoryA(path.c_str(), nullptr), error);
     }
-    bool RemoveEmptyDirectory(const std::string& path) override {
-        return RemoveDirectoryA(path.c_str()) != 0;
+    bool RemoveEmptyDirectory(const std::string& path, SystemError& error) override {
+        return Report(RemoveDirectoryA(path.c_str()), error);
     }
-    bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
-    bool RenameFile(const std::string& from, const std::string& to) override {
-        return MoveFileA(from.c_str(), to.c_str()) != 0;
+    bool RemoveFile(const std::string& path, SystemError& error) override {
+        return Report(DeleteFileA(path.c_str()), error);
     }
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override {
-        return CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != 0;
+    bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override {
+        return Report(MoveFileA(from.c_str(), to.c_str()), error);
+    }
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                    SystemError& error) override {
+        return Report(CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE), error);
     }
 
     uint32_t TempFolder(std::string& out) override {

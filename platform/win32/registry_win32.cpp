@@ -19,18 +19,20 @@ public:
     Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
 
     bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
-                    uint32_t& type) override {
+                    uint32_t& type, SystemError& error) override {
         std::vector<uint8_t> buffer(maxBytes == 0 ? 1 : maxBytes, 0);
         DWORD size = maxBytes;
         DWORD foundType = REG_NONE;
-        if (RegQueryValueExA(key_, name.c_str(), nullptr, &foundType, buffer.data(), &size) !=
-            ERROR_SUCCESS) {
-            return false;
-        }
-        if (size > maxBytes) return false;
+        const LSTATUS status =
+            RegQueryValueExA(key_, name.c_str(), nullptr, &foundType, buffer.data(), &size);
+        error.code = static_cast<uint32_t>(status);
+        if (status != ERROR_SUCCESS) return false;
         // Text must leave room for its terminating zero within the limit: a value stored without
         // one would otherwise fill the whole buffer and be read on past its end.
-        if (IsTextType(foundType) && (size == 0 || buffer[size - 1] != 0) && size >= maxBytes) {
+        const bool textFillsBuffer =
+            IsTextType(foundType) && (size == 0 || buffer[size - 1] != 0) && size >= maxBytes;
+        if (size > maxBytes || textFillsBuffer) {
+            error.code = ERROR_MORE_DATA;
             return false;
         }
         data.assign(buffer.begin(), buffer.begin() + size);
@@ -54,13 +56,13 @@ private:
 class Win32Registry final : public Registry {
 public:
     std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
-                                         uint32_t access) override {
+                                         uint32_t access, SystemError& error) override {
         const HKEY rootKey =
             root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(rootKey, subKey.c_str(), 0, access, &key) != ERROR_SUCCESS) {
-            return nullptr;
-        }
+        const LSTATUS status = RegOpenKeyExA(rootKey, subKey.c_str(), 0, access, &key);
+        error.code = static_cast<uint32_t>(status);
+        if (status != ERROR_SUCCESS) return nullptr;
         return std::make_unique<Win32RegistryKey>(key);
     }
 };

@@ -56,9 +56,9 @@ public:
     uint32_t TickCount() override { return GetTickCount(); }
     void SleepMilliseconds(uint32_t milliseconds) override { Sleep(milliseconds); }
 
-    ModuleHandle LoadModule(const std::string& name, uint32_t& error) override {
+    ModuleHandle LoadModule(const std::string& name, SystemError& error) override {
         const HMODULE module = LoadLibraryA(name.c_str());
-        if (module == nullptr) error = GetLastError();
+        error.code = module != nullptr ? 0 : GetLastError();
         return FromWin32(module);
     }
 

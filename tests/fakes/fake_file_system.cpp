@@ -118,6 +118,16 @@ std::shared_ptr<FakeFileSystem::Entry> FakeFileSystem::Find(const std::string& p
     return it == entries_.end() ? nullptr : it->second;
 }
 
+bool FakeFileSystem::Failed(SystemError& error, uint32_t code) {
+    error.code = code;
+    return false;
+}
+
+bool FakeFileSystem::Succeeded(SystemError& error) {
+    error.code = 0;
+    return true;
+}
+
 size_t FakeFileSystem::TakeSpace(size_t wanted) {
     if (!diskSpace_) return wanted;
     const size_t fits = static_cast<size_t>(std::min<uint64_t>(*diskSpace_, wanted));
@@ -163,9 +173,12 @@ void FakeFileSystem::SetReadOnly(const std::string& path, bool readOnly) {
     }
 }
 
-void FakeFileSystem::SetLocked(const std::string& path, bool locked) {
+void FakeFileSystem::SetLocked(const std::string& path, bool locked, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (auto entry = Find(path)) entry->locked = locked;
+    if (auto entry = Find(path)) {
+        entry->locked = locked;
+        entry->lockError = error;
+    }
 }
 
 void FakeFileSystem::SetReportedSize(const std::string& path, uint64_t size) {
@@ -197,13 +210,13 @@ void FakeFileSystem::SetTempFolder(const std::string& path, uint32_t result) {
 
 // --- failures ---
 
-void FakeFileSystem::FailRename(const std::string& from, int times) {
+void FakeFileSystem::FailRename(const std::string& from, int times, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    renameFailures_[Key(from)] = times;
+    renameFailures_[Key(from)] = {times, error};
 }
-void FakeFileSystem::FailCopyTo(const std::string& to, int64_t partialBytes) {
+void FakeFileSystem::FailCopyTo(const std::string& to, int64_t partialBytes, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    copyFailures_[Key(to)] = partialBytes;
+    copyFailures_[Key(to)] = {partialBytes, error};
 }
 void FakeFileSystem::SetDiskSpace(uint64_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -213,17 +226,17 @@ void FakeFileSystem::ClearDiskSpace() {
     std::lock_guard<std::mutex> lock(mutex_);
     diskSpace_.reset();
 }
-void FakeFileSystem::FailDelete(const std::string& path) {
+void FakeFileSystem::FailDelete(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    deleteFailures_.insert(Key(path));
+    deleteFailures_[Key(path)] = error;
 }
-void FakeFileSystem::FailMakeDirectory(const std::string& path) {
+void FakeFileSystem::FailMakeDirectory(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    makeDirFailures_.insert(Key(path));
+    makeDirFailures_[Key(path)] = error;
 }
-void FakeFileSystem::FailRemoveDirectory(const std::string& path) {
+void FakeFileSystem::FailRemoveDirectory(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    removeDirFailures_.insert(Key(path));
+    removeDirFailures_[Key(path)] = error;
 }
 void FakeFileSystem::FailWrite(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -277,7 +290,12 @@ void FakeFileSystem::ClearCalls() {
 
 // --- FileSystem ---
 
-std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode) {
+uint32_t FakeFileSystem::MissingError(const std::string& key) const {
+    return ParentExists(key) ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
+                                               SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     const char* modeName = mode == FileOpenMode::ReadShareRead        ? "read"
                            : mode == FileOpenMode::ReadWriteShareRead ? "read-write"
@@ -285,19 +303,26 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
-    if (entry && (entry->isDirectory || entry->locked)) return nullptr;
+    auto fail = [&](uint32_t code) {
+        error.code = code;
+        return nullptr;
+    };
+    if (entry && entry->isDirectory) return fail(kErrorAccessDenied);
+    if (entry && entry->locked) return fail(entry->lockError);
     const bool readOnly = entry && (entry->attributes & kFileAttributeReadOnly) != 0;
     switch (mode) {
         case FileOpenMode::ReadShareRead:
-            if (!entry) return nullptr;
+            if (!entry) return fail(MissingError(key));
             break;
         case FileOpenMode::ReadWriteShareRead:
-            if (!entry || readOnly) return nullptr;
+            if (!entry) return fail(MissingError(key));
+            if (readOnly) return fail(kErrorAccessDenied);
             break;
         case FileOpenMode::CreateWriteShareRead:
-            if (readOnly || (entry && entry->openHandles > 0)) return nullptr;
+            if (readOnly) return fail(kErrorAccessDenied);
+            if (entry && entry->openHandles > 0) return fail(kErrorSharingViolation);
             if (!entry) {
-                if (!ParentExists(key)) return nullptr;
+                if (!ParentExists(key)) return fail(kErrorPathNotFound);
                 entry = std::make_shared<Entry>();
                 entry->path = path;
                 entry->attributes = kAttributeArchive;
@@ -310,6 +335,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             break;
     }
     ++entry->openHandles;
+    error.code = 0;
     return std::make_unique<FakeFile>(*this, entry, key, mode != FileOpenMode::ReadShareRead);
 }
 
@@ -331,70 +357,83 @@ std::string FakeFileSystem::VolumeFileSystemName(const std::string& root) {
     return it == volumes_.end() ? std::string("NTFS") : it->second;
 }
 
-bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attributes) {
+bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attributes,
+                                    SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FileAttributes " + path);
     auto entry = Find(path);
-    if (!entry) return false;
+    if (!entry) return Failed(error, MissingError(Key(path)));
     attributes = entry->attributes;
-    return true;
+    return Succeeded(error);
 }
 
-bool FakeFileSystem::MakeDirectory(const std::string& path) {
+bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("MakeDirectory " + path);
     const std::string key = Key(path);
-    if (makeDirFailures_.count(key) != 0 || entries_.count(key) != 0 || !ParentExists(key)) {
-        return false;
-    }
+    auto failure = makeDirFailures_.find(key);
+    if (failure != makeDirFailures_.end()) return Failed(error, failure->second);
+    if (entries_.count(key) != 0) return Failed(error, kErrorAlreadyExists);
+    if (!ParentExists(key)) return Failed(error, kErrorPathNotFound);
     auto entry = std::make_shared<Entry>();
     entry->path = path;
     entry->isDirectory = true;
     entry->attributes = kFileAttributeDirectory;
     entry->creation = entry->lastWrite = now_;
     entries_[key] = entry;
-    return true;
+    return Succeeded(error);
 }
 
-bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path) {
+bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveEmptyDirectory " + path);
     const std::string key = Key(path);
     auto entry = Find(path);
-    if (!entry || !entry->isDirectory || HasChildren(key) || removeDirFailures_.count(key) != 0) {
-        return false;
-    }
+    if (!entry) return Failed(error, MissingError(key));
+    if (!entry->isDirectory) return Failed(error, kErrorDirectory);
+    if (HasChildren(key)) return Failed(error, kErrorDirNotEmpty);
+    auto failure = removeDirFailures_.find(key);
+    if (failure != removeDirFailures_.end()) return Failed(error, failure->second);
     entries_.erase(key);
-    return true;
+    return Succeeded(error);
 }
 
-bool FakeFileSystem::RemoveFile(const std::string& path) {
+bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveFile " + path);
     const std::string key = Key(path);
     auto entry = Find(path);
-    if (!entry || entry->isDirectory || entry->locked || entry->openHandles > 0 ||
-        (entry->attributes & kFileAttributeReadOnly) != 0 || deleteFailures_.count(key) != 0) {
-        return false;
+    if (!entry) return Failed(error, MissingError(key));
+    if (entry->isDirectory) return Failed(error, kErrorAccessDenied);
+    if (entry->locked) return Failed(error, entry->lockError);
+    if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
+    if ((entry->attributes & kFileAttributeReadOnly) != 0) {
+        return Failed(error, kErrorAccessDenied);
     }
+    auto failure = deleteFailures_.find(key);
+    if (failure != deleteFailures_.end()) return Failed(error, failure->second);
     entries_.erase(key);
-    return true;
+    return Succeeded(error);
 }
 
-bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to) {
+bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
+                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RenameFile " + from + " -> " + to);
     const std::string fromKey = Key(from);
     const std::string toKey = Key(to);
     auto entry = Find(from);
-    if (!entry || entry->locked || entry->openHandles > 0) return false;
+    if (!entry) return Failed(error, MissingError(fromKey));
+    if (entry->locked) return Failed(error, entry->lockError);
+    if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
     auto failure = renameFailures_.find(fromKey);
-    if (failure != renameFailures_.end() && failure->second != 0) {
-        if (failure->second > 0) --failure->second;
-        return false;
+    if (failure != renameFailures_.end() && failure->second.times != 0) {
+        if (failure->second.times > 0) --failure->second.times;
+        return Failed(error, failure->second.error);
     }
-    if (entries_.count(toKey) != 0 || !ParentExists(toKey)) return false;
-    if (fromKey == toKey) return true;
+    if (entries_.count(toKey) != 0) return Failed(error, kErrorAlreadyExists);
+    if (!ParentExists(toKey)) return Failed(error, kErrorPathNotFound);
+    if (fromKey == toKey) return Succeeded(error);
     // A folder takes everything inside it along.
     std::vector<std::pair<std::string, std::shared_ptr<Entry>>> moved;
     const std::string prefix = fromKey + "\\";
@@ -408,21 +447,28 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to) 
     }
     for (auto& item : moved) entries_[item.first] = item.second;
     entry->path = to;
-    return true;
+    return Succeeded(error);
 }
 
-bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) {
+bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
     const std::string toKey = Key(to);
     auto source = Find(from);
-    if (!source || source->isDirectory || source->locked) return false;
+    if (!source) return Failed(error, MissingError(Key(from)));
+    if (source->isDirectory) return Failed(error, kErrorAccessDenied);
+    if (source->locked) return Failed(error, source->lockError);
     auto target = Find(to);
-    if (target && (failIfExists || target->isDirectory || target->locked ||
-                   target->openHandles > 0 || (target->attributes & kFileAttributeReadOnly) != 0)) {
-        return false;
+    if (target) {
+        if (failIfExists) return Failed(error, kErrorFileExists);
+        if (target->locked) return Failed(error, target->lockError);
+        if (target->openHandles > 0) return Failed(error, kErrorSharingViolation);
+        if (target->isDirectory || (target->attributes & kFileAttributeReadOnly) != 0) {
+            return Failed(error, kErrorAccessDenied);
+        }
     }
-    if (!ParentExists(toKey)) return false;
+    if (!ParentExists(toKey)) return Failed(error, kErrorPathNotFound);
     auto copy = std::make_shared<Entry>();
     copy->path = to;
     copy->attributes = source->attributes;
@@ -430,21 +476,22 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
     copy->lastWrite = source->lastWrite;  // CopyFileA keeps the last-write time
     auto failure = copyFailures_.find(toKey);
     if (failure != copyFailures_.end()) {
-        if (failure->second >= 0) {
+        if (failure->second.partialBytes >= 0) {
             const size_t partial =
-                std::min(source->content.size(), static_cast<size_t>(failure->second));
+                std::min(source->content.size(), static_cast<size_t>(failure->second.partialBytes));
             copy->content = source->content.substr(0, partial);
             copy->lastWrite = now_;
             entries_[toKey] = copy;
         }
-        return false;
+        return Failed(error, failure->second.error);
     }
     const size_t fits = TakeSpace(source->content.size());
     copy->content = source->content.substr(0, fits);
     if (fits != source->content.size()) copy->lastWrite = now_;
     copy->reportedSize = source->reportedSize;
     entries_[toKey] = copy;
-    return fits == source->content.size();
+    if (fits != source->content.size()) return Failed(error, kErrorDiskFull);
+    return Succeeded(error);
 }
 
 uint32_t FakeFileSystem::TempFolder(std::string& out) {

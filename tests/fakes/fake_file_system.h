@@ -9,19 +9,27 @@
 //   AddFile / AddDirectory / SetReadOnly / SetLocked / SetReportedSize / SetNow
 //   SetVolumeFileSystem(root, name)  name answered for a volume root ("C:\\"); roots that were
 //                                    never set answer "NTFS"; "" behaves as a failing query
-//   SetLocked(path)                  another process holds the file without read sharing:
-//                                    OpenFile, rename, delete and copy from/to it fail, while
-//                                    FindFile and FileAttributes still report it
-//   FailRename(from, times)          MoveFileA of that source fails (times < 0: always)
-//   FailCopyTo(to, partialBytes)     CopyFileA to that target fails; with partialBytes >= 0 a
-//                                    partial target of that many bytes is left behind
+//   SetLocked(path[, locked, error]) another process holds the file without read sharing:
+//                                    OpenFile, rename, delete and copy from/to it fail with
+//                                    error (a sharing violation unless given), while FindFile
+//                                    and FileAttributes still report it
+//   FailRename(from, times[, error]) MoveFileA of that source fails (times < 0: always)
+//   FailCopyTo(to, partialBytes[, error])  CopyFileA to that target fails; with partialBytes
+//                                    >= 0 a partial target of that many bytes is left behind
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
 //                                    leaving what fitted; ClearDiskSpace() makes it unlimited
-//   FailDelete(path) / FailMakeDirectory(path) / FailRemoveDirectory(path)
+//   FailDelete(path[, error]) / FailMakeDirectory(path[, error]) /
+//   FailRemoveDirectory(path[, error])
 //   FailWrite(path)                  File::Write on that file fails
 //   FailTimeQuery(path) / FailSizeQuery(path)  GetFileTime / GetFileSize on a handle fail
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
 //                                    of 0 or >= 260 leaves the output untouched
+// Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
+// the failures that follow from the state of the disk: 2 (file not found) or 3 (path not found)
+// for what is missing, 5 (access denied) for a folder or a read-only file, 32 (sharing violation)
+// for a file in use, 80 (file exists) for a copy that may not replace, 183 (already exists) for
+// a folder or rename target that exists, 145 (folder not empty), 267 (not a folder) and 112
+// (disk full).
 // Inspection: Exists, IsDirectory, Content, Entry, OpenHandleCount, Calls (a log of every call
 // in order, e.g. "RenameFile C:\\a -> C:\\b").
 #include <cstdint>
@@ -47,6 +55,7 @@ public:
         SystemTime lastWrite;
         uint32_t attributes = 0;
         bool locked = false;
+        uint32_t lockError = kErrorSharingViolation;
         std::optional<uint64_t> reportedSize;  // overrides content.size()
         int openHandles = 0;
     };
@@ -59,7 +68,8 @@ public:
                  const SystemTime& lastWrite = {}, const SystemTime& creation = {});
     void AddDirectory(const std::string& path);
     void SetReadOnly(const std::string& path, bool readOnly = true);
-    void SetLocked(const std::string& path, bool locked = true);
+    void SetLocked(const std::string& path, bool locked = true,
+                   uint32_t error = kErrorSharingViolation);
     void SetReportedSize(const std::string& path, uint64_t size);
     void SetNow(const SystemTime& now);  // stamped on files that are created or written
     void SetVolumeFileSystem(const std::string& root, const std::string& name);
@@ -67,13 +77,15 @@ public:
     void SetTempFolder(const std::string& path, uint32_t result);
 
     // --- failures ---
-    void FailRename(const std::string& from, int times = -1);
-    void FailCopyTo(const std::string& to, int64_t partialBytes = -1);
+    void FailRename(const std::string& from, int times = -1,
+                    uint32_t error = kErrorSharingViolation);
+    void FailCopyTo(const std::string& to, int64_t partialBytes = -1,
+                    uint32_t error = kErrorDiskFull);
     void SetDiskSpace(uint64_t bytes);
     void ClearDiskSpace();
-    void FailDelete(const std::string& path);
-    void FailMakeDirectory(const std::string& path);
-    void FailRemoveDirectory(const std::string& path);
+    void FailDelete(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void FailMakeDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void FailRemoveDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailWrite(const std::string& path);
     void FailTimeQuery(const std::string& path);
     void FailSizeQuery(const std::string& path);
@@ -88,15 +100,17 @@ public:
     void ClearCalls();
 
     // --- FileSystem ---
-    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) override;
+    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
+                                   SystemError& error) override;
     bool FindFile(const std::string& path, FindData& out) override;
     std::string VolumeFileSystemName(const std::string& root) override;
-    bool FileAttributes(const std::string& path, uint32_t& attributes) override;
-    bool MakeDirectory(const std::string& path) override;
-    bool RemoveEmptyDirectory(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool RenameFile(const std::string& from, const std::string& to) override;
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool FileAttributes(const std::string& path, uint32_t& attributes, SystemError& error) override;
+    bool MakeDirectory(const std::string& path, SystemError& error) override;
+    bool RemoveEmptyDirectory(const std::string& path, SystemError& error) override;
+    bool RemoveFile(const std::string& path, SystemError& error) override;
+    bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override;
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                    SystemError& error) override;
     uint32_t TempFolder(std::string& out) override;
     std::string ReadProfileString(const std::string& section, const std::string& key,
                                   const std::string& defaultValue, size_t bufferSize,
@@ -114,16 +128,28 @@ private:
     bool ParentExists(const std::string& key) const;
     bool HasChildren(const std::string& key) const;
     std::shared_ptr<Entry> Find(const std::string& path) const;
+    // 2 when the folder above exists, else 3.
+    uint32_t MissingError(const std::string& key) const;
+    static bool Failed(SystemError& error, uint32_t code);
+    static bool Succeeded(SystemError& error);
     // Bytes of data that fit on the disk; consumes them.
     size_t TakeSpace(size_t wanted);
 
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<Entry>> entries_;
     std::map<std::string, std::string> volumes_;
-    std::map<std::string, int> renameFailures_;
-    std::map<std::string, int64_t> copyFailures_;
-    std::set<std::string> deleteFailures_, makeDirFailures_, removeDirFailures_, writeFailures_,
-        timeQueryFailures_, sizeQueryFailures_;
+    struct RenameFailure {
+        int times;
+        uint32_t error;
+    };
+    struct CopyFailure {
+        int64_t partialBytes;
+        uint32_t error;
+    };
+    std::map<std::string, RenameFailure> renameFailures_;
+    std::map<std::string, CopyFailure> copyFailures_;
+    std::map<std::string, uint32_t> deleteFailures_, makeDirFailures_, removeDirFailures_;
+    std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;

@@ -21,14 +21,20 @@ public:
         --owner_.openKeys_;
     }
     bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
-                    uint32_t& type) override {
+                    uint32_t& type, SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
+        error.code = kErrorFileNotFound;
         auto key = owner_.keys_.find(id_);
         if (key == owner_.keys_.end()) return false;
         auto value = key->second.find(ToLowerAscii(name));
-        if (value == key->second.end() || value->second.data.size() > maxBytes) return false;
+        if (value == key->second.end()) return false;
+        if (value->second.data.size() > maxBytes) {
+            error.code = kErrorMoreData;
+            return false;
+        }
         data = value->second.data;
         type = value->second.type;
+        error.code = 0;
         return true;
     }
     bool SetValue32(const std::string& name, uint32_t value, uint32_t type) override {
@@ -83,9 +89,9 @@ void FakeRegistry::SetDword(RegistryRoot root, const std::string& subKey, const 
               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
 }
 
-void FakeRegistry::FailOpen(RegistryRoot root, const std::string& subKey) {
+void FakeRegistry::FailOpen(RegistryRoot root, const std::string& subKey, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    openFailures_.insert(Id(root, subKey));
+    openFailures_[Id(root, subKey)] = error;
 }
 
 void FakeRegistry::FailWrites() {
@@ -120,10 +126,14 @@ int FakeRegistry::OpenKeyCount() const {
 }
 
 std::unique_ptr<RegistryKey> FakeRegistry::OpenKey(RegistryRoot root, const std::string& subKey,
-                                                   uint32_t access) {
+                                                   uint32_t access, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     const KeyId id = Id(root, subKey);
-    const bool ok = keys_.count(id) != 0 && openFailures_.count(id) == 0;
+    const auto failure = openFailures_.find(id);
+    error.code = keys_.count(id) == 0             ? kErrorFileNotFound
+                 : failure != openFailures_.end() ? failure->second
+                                                  : 0;
+    const bool ok = error.code == 0;
     opens_.push_back({root, subKey, access, ok});
     if (!ok) return nullptr;
     ++openKeys_;

@@ -6,7 +6,10 @@
 //   AddKey(root, path)                       an empty key
 //   SetValue(root, path, name, type, bytes)  any value; SetString stores REG_SZ text with its
 //                                            terminating zero, SetDword a REG_DWORD
-//   FailOpen(root, path)                     RegOpenKeyExA of that key fails although it exists
+//   FailOpen(root, path[, error])            RegOpenKeyExA of that key fails although it exists,
+//                                            with error (access denied unless given); a key
+//                                            that does not exist fails with 2, a missing value
+//                                            with 2, one that does not fit with 234
 //   FailWrites()                             RegSetValueExA fails everywhere
 // A key opened without KEY_SET_VALUE refuses writes, as the real registry does.
 // Inspection: GetValue, Writes (every successful or refused write in order), Opens (every open
@@ -15,7 +18,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -54,7 +56,8 @@ public:
                    const std::string& text);
     void SetDword(RegistryRoot root, const std::string& subKey, const std::string& name,
                   uint32_t value);
-    void FailOpen(RegistryRoot root, const std::string& subKey);
+    void FailOpen(RegistryRoot root, const std::string& subKey,
+                  uint32_t error = kErrorAccessDenied);
     void FailWrites();
 
     bool GetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
@@ -64,7 +67,7 @@ public:
     int OpenKeyCount() const;
 
     std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, const std::string& subKey,
-                                         uint32_t access) override;
+                                         uint32_t access, SystemError& error) override;
 
 private:
     class FakeKey;
@@ -73,7 +76,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<KeyId, std::map<std::string, Value>> keys_;
-    std::set<KeyId> openFailures_;
+    std::map<KeyId, uint32_t> openFailures_;
     bool failWrites_ = false;
     std::vector<WriteRecord> writes_;
     std::vector<OpenRecord> opens_;

@@ -171,15 +171,16 @@ std::vector<std::string> FakeSystem::ModuleCalls() const {
     return moduleCalls_;
 }
 
-ModuleHandle FakeSystem::LoadModule(const std::string& name, uint32_t& error) {
+ModuleHandle FakeSystem::LoadModule(const std::string& name, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     moduleCalls_.push_back("Load " + name);
     Module* module = FindModule(name);
     if (module == nullptr || module->handle == nullptr || module->failure) {
-        error = module != nullptr && module->failure ? *module->failure : kErrorModNotFound;
+        error.code = module != nullptr && module->failure ? *module->failure : kErrorModNotFound;
         return nullptr;
     }
     ++module->loads;
+    error.code = 0;
     return module->handle;
 }
 

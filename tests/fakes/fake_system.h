@@ -32,8 +32,6 @@
 
 namespace mivetrak {
 
-constexpr uint32_t kErrorModNotFound = 126;
-
 class FakeSystem : public System {
 public:
     FakeSystem();
@@ -72,7 +70,7 @@ public:
     std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override;
     uint32_t TickCount() override;
     void SleepMilliseconds(uint32_t milliseconds) override;
-    ModuleHandle LoadModule(const std::string& name, uint32_t& error) override;
+    ModuleHandle LoadModule(const std::string& name, SystemError& error) override;
     void FreeModule(ModuleHandle module) override;
     std::string SystemErrorText(uint32_t error) override;
     std::string LoadText(ModuleHandle module, uint32_t id) override;

@@ -272,10 +272,12 @@ INSTANTIATE_TEST_SUITE_P(
                     kAllThree, 0, false},
         FailureCase{"StatusGarbage", [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"x200"}; },
                     kAllThree, 0, false},
-        FailureCase{
-            "LocalFileCannotBeCreated",
-            [](NetWorld& w, FakeHttpResponse&) { w.files.RemoveEmptyDirectory("C:\\work"); },
-            kAllThree, 200, false},
+        FailureCase{"LocalFileCannotBeCreated",
+                    [](NetWorld& w, FakeHttpResponse&) {
+                        SystemError error;
+                        w.files.RemoveEmptyDirectory("C:\\work", error);
+                    },
+                    kAllThree, 200, false},
         FailureCase{"FirstReadFails",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::ReadData, 1); },
                     kAllThree, 200, true},
@@ -596,8 +598,9 @@ TEST_F(DownloadTest, RateWindowIgnoresHowTheStreamWasChunked) {
 class CountingFileSystem : public FakeFileSystem {
 public:
     size_t writes = 0;
-    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode) override {
-        std::unique_ptr<File> inner = FakeFileSystem::OpenFile(path, mode);
+    std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
+                                   SystemError& error) override {
+        std::unique_ptr<File> inner = FakeFileSystem::OpenFile(path, mode, error);
         if (!inner) return nullptr;
         return std::make_unique<Counting>(std::move(inner), writes);
     }

@@ -23,12 +23,13 @@ protected:
         ASSERT_EQ(files_->VolumeFileSystemName("C:\\"), "NTFS");
         folder_ = "C:\\mivetrak-metadata-" + std::to_string(GetCurrentProcessId()) + "-" +
                   std::to_string(counter_++) + "\\";
-        ASSERT_TRUE(files_->MakeDirectory(folder_));
+        ASSERT_TRUE(files_->MakeDirectory(folder_, error_));
     }
     std::string PathOf(const std::string& name) const { return folder_ + name; }
 
     static int counter_;
     std::unique_ptr<FileSystem> files_ = CreateWin32FileSystem();
+    SystemError error_;
     std::unique_ptr<CodePage> codePage_ = CreateWin32CodePage();
     std::string folder_;
 };
@@ -130,7 +131,7 @@ TEST_F(FileMetadataTest, CopyKeepsTheTimeThatDecidesTheUpdate) {
     ASSERT_TRUE(WriteWholeFile(source, std::string(5000, 'n')));
     const SystemTime server = MakeTime(2022, 3, 9, 14, 25, 36);
     ASSERT_EQ(SetLocalFileTimes(*files_, source, nullptr, server), 1);
-    ASSERT_TRUE(files_->CopyFileTo(source, target, false));
+    ASSERT_TRUE(files_->CopyFileTo(source, target, false, error_));
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
@@ -168,7 +169,7 @@ TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
 TEST_F(FileMetadataTest, AFileOpenForWritingByThisProcessCannotBeReadEither) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
-    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareRead);
+    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareRead, error_);
     ASSERT_TRUE(writer);
     SystemTime creation;
     SystemTime lastWrite;
@@ -183,7 +184,7 @@ TEST_F(FileMetadataTest, PathsWithoutAVolumeRootAreReadThroughAHandle) {
     // character: neither fits the root buffer, both are still read.
     ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
     ASSERT_TRUE(WriteWholeFile(PathOf("relative.bdb"), "rel"));
-    ASSERT_TRUE(files_->MakeDirectory(PathOf("a-long-folder-name")));
+    ASSERT_TRUE(files_->MakeDirectory(PathOf("a-long-folder-name"), error_));
     ASSERT_TRUE(WriteWholeFile(PathOf("a-long-folder-name\\deep.bdb"), "deep!"));
     SystemTime creation;
     SystemTime lastWrite;

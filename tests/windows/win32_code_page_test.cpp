@@ -70,9 +70,10 @@ TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     const auto files = CreateWin32FileSystem();
     // On drive C:, which Wine reports as NTFS, so the times are read through a handle.
     const std::string folder = "C:\\mivetrak-" + kTableChar;
-    ASSERT_TRUE(files->MakeDirectory(folder));
+    SystemError error;
+    ASSERT_TRUE(files->MakeDirectory(folder, error));
     uint32_t attributes = 0;
-    ASSERT_TRUE(files->FileAttributes(folder, attributes));
+    ASSERT_TRUE(files->FileAttributes(folder, attributes, error));
     EXPECT_NE(attributes & kFileAttributeDirectory, 0u);
     const std::string path = folder + "\\Tolvar32.bdb";
     ASSERT_TRUE(test::WriteWholeFile(path, "database"));
@@ -84,8 +85,8 @@ TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     ASSERT_EQ(GetLocalFileTimes(*files, *codePage, path, creation, lastWrite, size), 1);
     EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0);
     EXPECT_EQ(size, 8u);
-    EXPECT_TRUE(files->RemoveFile(path));
-    EXPECT_TRUE(files->RemoveEmptyDirectory(folder));
+    EXPECT_TRUE(files->RemoveFile(path, error));
+    EXPECT_TRUE(files->RemoveEmptyDirectory(folder, error));
 }
 
 }  // namespace

@@ -31,10 +31,10 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
     RegisterProgressBarClass();
     const auto platform = CreateWin32Platform();
     ASSERT_TRUE(platform);
-    uint32_t error = 0;
+    SystemError error;
     const ModuleHandle library =
         platform->Get().system.LoadModule(test::BinFolder() + "Mivetrak.rsl", error);
-    ASSERT_NE(library, nullptr) << error;
+    ASSERT_NE(library, nullptr) << error.code;
 
     const HWND dialog = CreateDialogParamA(ToWin32(library), MAKEINTRESOURCEA(IDD_PROGRESS),
                                            nullptr, &PlainDialogProc, 0);

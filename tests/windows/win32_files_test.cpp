@@ -1,5 +1,6 @@
 // The Win32 file system against real files under Wine: open modes, times, sizes, share modes,
-// attributes, folders, copy and rename, the temporary folder and the INI reader.
+// attributes, folders, copy and rename, the temporary folder and the INI reader, and the error
+// number that every failure leaves (0 after a success).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -39,6 +40,7 @@ protected:
 
     std::unique_ptr<FileSystem> files_ = CreateWin32FileSystem();
     std::string folder_;
+    SystemError error_;
 };
 
 struct OpenCase {
@@ -47,6 +49,7 @@ struct OpenCase {
     bool fileExists;
     bool opens;
     bool canWrite;
+    uint32_t error;
 };
 
 class Win32OpenModeTest : public Win32FilesTest, public ::testing::WithParamInterface<OpenCase> {};
@@ -57,8 +60,10 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
     if (c.fileExists) {
         ASSERT_TRUE(WriteWholeFile(path, "old content"));
     }
-    std::unique_ptr<File> file = files_->OpenFile(path, c.mode);
+    error_.code = 77;
+    std::unique_ptr<File> file = files_->OpenFile(path, c.mode, error_);
     ASSERT_EQ(file != nullptr, c.opens);
+    EXPECT_EQ(error_.code, c.error);
     if (!file) return;
     EXPECT_EQ(file->Write("new", 3), c.canWrite);
     if (c.canWrite) {
@@ -79,34 +84,38 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, Win32OpenModeTest,
     ::testing::Values(
-        OpenCase{"ReadExisting", FileOpenMode::ReadShareRead, true, true, false},
-        OpenCase{"ReadMissing", FileOpenMode::ReadShareRead, false, false, false},
-        OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true, true},
-        OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false},
-        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true, true},
-        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true}),
+        OpenCase{"ReadExisting", FileOpenMode::ReadShareRead, true, true, false, 0},
+        OpenCase{"ReadMissing", FileOpenMode::ReadShareRead, false, false, false,
+                 kErrorFileNotFound},
+        OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true, true, 0},
+        OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false,
+                 kErrorFileNotFound},
+        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true, true, 0},
+        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true, 0}),
     [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
 
 TEST_F(Win32FilesTest, ReadSharingLetsReadersInAndKeepsWritersOut) {
     const std::string path = PathOf("shared.bin");
     ASSERT_TRUE(WriteWholeFile(path, "x"));
-    auto writer = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    auto writer = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
     ASSERT_TRUE(writer);
     // The writer shares reading only: a second writer is refused, and a reader that shares
     // reading only is refused too, since the file is already open for writing.
-    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead), nullptr);
-    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_), nullptr);
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead, error_), nullptr);
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
     writer.reset();
-    auto reader = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    auto reader = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
     ASSERT_TRUE(reader);
-    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead, error_), nullptr);
 }
 
 TEST_F(Win32FilesTest, SizeOfFiles) {
     for (const size_t size : {size_t{0}, size_t{1}, size_t{4096}, size_t{70001}}) {
         const std::string path = PathOf("size" + std::to_string(size) + ".bin");
         ASSERT_TRUE(WriteWholeFile(path, std::string(size, 'a')));
-        auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+        auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
         ASSERT_TRUE(file);
         uint64_t found = 12345;
         ASSERT_TRUE(file->GetSize(found));
@@ -124,14 +133,14 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
     const SystemTime creation = MakeTime(2001, 2, 3, 4, 5, 6, 700);
     const SystemTime lastWrite = MakeTime(2022, 3, 9, 14, 25, 36, 250);
     {
-        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(&creation, lastWrite));
     }
     SYSTEMTIME systemCreation;
     SYSTEMTIME systemLastWrite;
     ASSERT_TRUE(test::RawFileTimes(path, systemCreation, systemLastWrite));
-    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
     ASSERT_TRUE(file);
     SystemTime readCreation;
     SystemTime readLastWrite;
@@ -155,7 +164,7 @@ TEST_F(Win32FilesTest, SettingOnlyTheLastWriteTimeLeavesLastAccessAlone) {
     ASSERT_TRUE(WriteWholeFile(path, "data"));
     const SystemTime firstWrite = MakeTime(2005, 6, 7, 8, 9, 10);
     {
-        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(nullptr, firstWrite));
     }
@@ -163,7 +172,7 @@ TEST_F(Win32FilesTest, SettingOnlyTheLastWriteTimeLeavesLastAccessAlone) {
     ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &before));
     const SystemTime secondWrite = MakeTime(2024, 1, 2, 3, 4, 5);
     {
-        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(nullptr, secondWrite));
     }
@@ -182,7 +191,7 @@ TEST_F(Win32FilesTest, AnInvalidTimeIsNotStamped) {
     SYSTEMTIME writeBefore;
     ASSERT_TRUE(test::RawFileTimes(path, creationBefore, writeBefore));
     SystemTime invalid = MakeTime(2020, 13, 40, 25, 61, 61);
-    auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+    auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
     ASSERT_TRUE(file);
     EXPECT_FALSE(file->SetTimes(nullptr, invalid));
     EXPECT_FALSE(file->SetTimes(&invalid, MakeTime(2020, 1, 1, 0, 0, 0)));
@@ -200,7 +209,7 @@ TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
     const SystemTime creation = MakeTime(2010, 10, 10, 10, 10, 10);
     const SystemTime lastWrite = MakeTime(2011, 11, 11, 11, 11, 11);
     {
-        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead);
+        auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(&creation, lastWrite));
     }
@@ -208,7 +217,7 @@ TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
     ASSERT_TRUE(files_->FindFile(path, found));
     EXPECT_EQ(found.size, 1234u);
     EXPECT_TRUE(SameSecond(found.lastWrite, lastWrite)) << Describe(found.lastWrite);
-    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead);
+    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
     ASSERT_TRUE(file);
     SystemTime handleCreation;
     SystemTime handleLastWrite;
@@ -227,14 +236,17 @@ TEST_F(Win32FilesTest, AFileHeldByAnotherProcessCannotBeOpenedButCanBeFound) {
     ASSERT_TRUE(WriteWholeFile(path, std::string(100, 'd')));
     HeldFile held(path);
     ASSERT_TRUE(held.IsHeld());
-    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
-    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead), nullptr);
-    EXPECT_FALSE(files_->RenameFile(path, PathOf("aside.tmp")));
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadShareRead, error_), nullptr);
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
+    EXPECT_EQ(files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_), nullptr);
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
+    EXPECT_FALSE(files_->RenameFile(path, PathOf("aside.tmp"), error_));
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
     FindData found;
     ASSERT_TRUE(files_->FindFile(path, found));
     EXPECT_EQ(found.size, 100u);
     EXPECT_EQ(held.Release(), 0);
-    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead), nullptr);
+    EXPECT_NE(files_->OpenFile(path, FileOpenMode::ReadShareRead, error_), nullptr);
 }
 
 TEST_F(Win32FilesTest, VolumeFileSystemNames) {
@@ -246,56 +258,68 @@ TEST_F(Win32FilesTest, VolumeFileSystemNames) {
 
 TEST_F(Win32FilesTest, AttributesOfFilesAndFolders) {
     uint32_t attributes = 0xABCD;
-    EXPECT_FALSE(files_->FileAttributes(PathOf("missing"), attributes));
+    EXPECT_FALSE(files_->FileAttributes(PathOf("missing"), attributes, error_));
+    EXPECT_EQ(error_.code, kErrorFileNotFound);
     EXPECT_EQ(attributes, 0xABCDu);
+    EXPECT_FALSE(files_->FileAttributes(PathOf("no\\such\\file"), attributes, error_));
+    EXPECT_EQ(error_.code, kErrorPathNotFound);
 
-    ASSERT_TRUE(files_->FileAttributes(folder_, attributes));
+    ASSERT_TRUE(files_->FileAttributes(folder_, attributes, error_));
     EXPECT_NE(attributes & kFileAttributeDirectory, 0u);
 
     const std::string path = PathOf("plain.txt");
     ASSERT_TRUE(WriteWholeFile(path, "p"));
-    ASSERT_TRUE(files_->FileAttributes(path, attributes));
+    ASSERT_TRUE(files_->FileAttributes(path, attributes, error_));
     EXPECT_EQ(attributes & (kFileAttributeDirectory | kFileAttributeReadOnly), 0u);
 
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(files_->FileAttributes(path, attributes));
+    ASSERT_TRUE(files_->FileAttributes(path, attributes, error_));
     EXPECT_NE(attributes & kFileAttributeReadOnly, 0u);
     // A read-only file cannot be deleted. (Whether it can be opened for writing depends on the
     // Unix rights of the user that runs Wine, so it is not checked here.)
-    EXPECT_FALSE(files_->RemoveFile(path));
+    EXPECT_FALSE(files_->RemoveFile(path, error_));
+    EXPECT_EQ(error_.code, kErrorAccessDenied);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_TRUE(files_->RemoveFile(path));
-    EXPECT_FALSE(files_->FileAttributes(path, attributes));
+    EXPECT_TRUE(files_->RemoveFile(path, error_));
+    EXPECT_EQ(error_.code, 0u);
+    EXPECT_FALSE(files_->FileAttributes(path, attributes, error_));
 }
 
 TEST_F(Win32FilesTest, FoldersAreMadeAndOnlyEmptyOnesRemoved) {
     const std::string sub = PathOf("orzavtmp");
-    EXPECT_TRUE(files_->MakeDirectory(sub));
-    EXPECT_FALSE(files_->MakeDirectory(sub));  // already there
+    EXPECT_TRUE(files_->MakeDirectory(sub, error_));
+    EXPECT_FALSE(files_->MakeDirectory(sub, error_));  // already there
+    EXPECT_EQ(error_.code, kErrorAlreadyExists);
     ASSERT_TRUE(WriteWholeFile(sub + "\\zav.tmp", "x"));
-    EXPECT_FALSE(files_->RemoveEmptyDirectory(sub));
-    EXPECT_TRUE(files_->RemoveFile(sub + "\\zav.tmp"));
-    EXPECT_FALSE(files_->RemoveFile(sub + "\\zav.tmp"));
-    EXPECT_TRUE(files_->RemoveEmptyDirectory(sub + "\\"));
+    EXPECT_FALSE(files_->RemoveEmptyDirectory(sub, error_));
+    EXPECT_EQ(error_.code, kErrorDirNotEmpty);
+    EXPECT_TRUE(files_->RemoveFile(sub + "\\zav.tmp", error_));
+    EXPECT_FALSE(files_->RemoveFile(sub + "\\zav.tmp", error_));
+    EXPECT_EQ(error_.code, kErrorFileNotFound);
+    EXPECT_TRUE(files_->RemoveEmptyDirectory(sub + "\\", error_));
+    EXPECT_EQ(error_.code, 0u);
     uint32_t attributes = 0;
-    EXPECT_FALSE(files_->FileAttributes(sub, attributes));
-    EXPECT_FALSE(files_->MakeDirectory(PathOf("no\\such\\parent")));
+    EXPECT_FALSE(files_->FileAttributes(sub, attributes, error_));
+    EXPECT_FALSE(files_->MakeDirectory(PathOf("no\\such\\parent"), error_));
+    EXPECT_EQ(error_.code, kErrorPathNotFound);
 }
 
 TEST_F(Win32FilesTest, RenameMovesAndNeverReplaces) {
     const std::string from = PathOf("Tolvar32.bdb");
     const std::string to = PathOf("Tolvar32.bdbtmp0.tmp");
     ASSERT_TRUE(WriteWholeFile(from, "old"));
-    ASSERT_TRUE(files_->RenameFile(from, to));
+    ASSERT_TRUE(files_->RenameFile(from, to, error_));
     std::string content;
     EXPECT_FALSE(ReadWholeFile(from, content));
     ASSERT_TRUE(ReadWholeFile(to, content));
     EXPECT_EQ(content, "old");
     ASSERT_TRUE(WriteWholeFile(from, "new"));
-    EXPECT_FALSE(files_->RenameFile(from, to));  // the target exists
+    EXPECT_FALSE(files_->RenameFile(from, to, error_));  // the target exists
+    EXPECT_EQ(error_.code, kErrorAlreadyExists);
     ASSERT_TRUE(ReadWholeFile(to, content));
     EXPECT_EQ(content, "old");
-    EXPECT_FALSE(files_->RenameFile(PathOf("missing"), PathOf("other")));
+    EXPECT_FALSE(files_->RenameFile(PathOf("missing"), PathOf("other"), error_));
+    EXPECT_EQ(error_.code, kErrorFileNotFound);
 }
 
 TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
@@ -304,11 +328,11 @@ TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
     ASSERT_TRUE(WriteWholeFile(from, "database"));
     const SystemTime stamp = MakeTime(2003, 4, 5, 6, 7, 8);
     {
-        auto file = files_->OpenFile(from, FileOpenMode::ReadWriteShareRead);
+        auto file = files_->OpenFile(from, FileOpenMode::ReadWriteShareRead, error_);
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(nullptr, stamp));
     }
-    ASSERT_TRUE(files_->CopyFileTo(from, to, true));
+    ASSERT_TRUE(files_->CopyFileTo(from, to, true, error_));
     SYSTEMTIME creation;
     SYSTEMTIME lastWrite;
     ASSERT_TRUE(test::RawFileTimes(to, creation, lastWrite));
@@ -318,13 +342,15 @@ TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
     EXPECT_EQ(content, "database");
 
     ASSERT_TRUE(WriteWholeFile(from, "newer"));
-    EXPECT_FALSE(files_->CopyFileTo(from, to, true));
+    EXPECT_FALSE(files_->CopyFileTo(from, to, true, error_));
+    EXPECT_EQ(error_.code, kErrorFileExists);
     ASSERT_TRUE(ReadWholeFile(to, content));
     EXPECT_EQ(content, "database");
-    EXPECT_TRUE(files_->CopyFileTo(from, to, false));
+    EXPECT_TRUE(files_->CopyFileTo(from, to, false, error_));
     ASSERT_TRUE(ReadWholeFile(to, content));
     EXPECT_EQ(content, "newer");
-    EXPECT_FALSE(files_->CopyFileTo(PathOf("missing"), to, false));
+    EXPECT_FALSE(files_->CopyFileTo(PathOf("missing"), to, false, error_));
+    EXPECT_EQ(error_.code, kErrorFileNotFound);
 }
 
 TEST_F(Win32FilesTest, CopyOntoAFileHeldByAnotherProcessFails) {
@@ -334,7 +360,8 @@ TEST_F(Win32FilesTest, CopyOntoAFileHeldByAnotherProcessFails) {
     ASSERT_TRUE(WriteWholeFile(to, "old"));
     HeldFile held(to);
     ASSERT_TRUE(held.IsHeld());
-    EXPECT_FALSE(files_->CopyFileTo(from, to, false));
+    EXPECT_FALSE(files_->CopyFileTo(from, to, false, error_));
+    EXPECT_EQ(error_.code, kErrorSharingViolation);
     EXPECT_EQ(held.Release(), 0);
     std::string content;
     ASSERT_TRUE(ReadWholeFile(to, content));

@@ -94,11 +94,14 @@ TEST_P(Win32RegistryTextTest, RawKeyReadsWhatFitsWithItsTerminator) {
     ASSERT_TRUE(key.SetText("Value", text, c.withTerminator));
 
     const auto registry = CreateWin32Registry();
-    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyQueryValue);
+    SystemError error;
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyQueryValue, error);
     ASSERT_TRUE(opened);
     std::vector<uint8_t> data = {42};
     uint32_t type = 99;
-    ASSERT_EQ(opened->QueryValue("Value", kMaxPath, data, type), c.fits);
+    ASSERT_EQ(opened->QueryValue("Value", kMaxPath, data, type, error), c.fits);
+    // A text that does not fit with its terminator reads as the system's "more data".
+    EXPECT_EQ(error.code, c.fits ? 0u : kErrorMoreData);
     if (c.fits) {
         EXPECT_EQ(type, static_cast<uint32_t>(REG_SZ));
         // The text comes back with a terminating zero: the one stored, or (for a text stored
@@ -118,6 +121,7 @@ TEST_P(Win32RegistryTextTest, RegistryReaderReadsWhatFitsUnderLocalMachine) {
     ASSERT_TRUE(key.SetText("", text, c.withTerminator));  // the default value
 
     const auto registry = CreateWin32Registry();
+    SystemError error;
     RegistryReader reader(*registry);
     std::string read = "untouched";
     EXPECT_EQ(reader.ReadString(key.SubKey(), "", read), c.fits ? 1 : 0);
@@ -131,17 +135,22 @@ INSTANTIATE_TEST_SUITE_P(Lengths, Win32RegistryTextTest, ::testing::ValuesIn(kTe
 
 TEST(Win32RegistryTest, MissingKeysAndValues) {
     const auto registry = CreateWin32Registry();
-    EXPECT_EQ(
-        registry->OpenKey(RegistryRoot::LocalMachine, UniqueSubKey("missing"), kKeyQueryValue),
-        nullptr);
+    SystemError error;
+    EXPECT_EQ(registry->OpenKey(RegistryRoot::LocalMachine, UniqueSubKey("missing"), kKeyQueryValue,
+                                error),
+              nullptr);
+    EXPECT_EQ(error.code, kErrorFileNotFound);
     TestKey key(HKEY_CURRENT_USER, UniqueSubKey("empty"));
     ASSERT_TRUE(key.Valid());
-    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead);
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead, error);
     ASSERT_TRUE(opened);
+    EXPECT_EQ(error.code, 0u);
     std::vector<uint8_t> data;
     uint32_t type = 0;
-    EXPECT_FALSE(opened->QueryValue("Nothing", kMaxPath, data, type));
-    EXPECT_FALSE(opened->QueryValue("", kMaxPath, data, type));  // no default value either
+    EXPECT_FALSE(opened->QueryValue("Nothing", kMaxPath, data, type, error));
+    EXPECT_EQ(error.code, kErrorFileNotFound);
+    EXPECT_FALSE(opened->QueryValue("", kMaxPath, data, type, error));  // no default value either
+    EXPECT_EQ(error.code, kErrorFileNotFound);
 
     RegistryReader reader(*registry);
     std::string text = "untouched";
@@ -156,6 +165,7 @@ TEST(Win32RegistryTest, ReaderFindsTheSiblingApplicationsPath) {
     ASSERT_TRUE(key.SetText("", path, true));
     ASSERT_TRUE(key.SetText("Path", "C:\\Elsewhere", true));
     const auto registry = CreateWin32Registry();
+    SystemError error;
     RegistryReader reader(*registry);
     std::string text;
     ASSERT_EQ(reader.ReadString(kAppPathsKey, "", text), 1);
@@ -170,6 +180,7 @@ TEST(Win32RegistryTest, ReaderStopsAtTheFirstZeroWhateverTheType) {
     ASSERT_TRUE(key.SetRaw("Binary", REG_BINARY, {'a', 'b', 0, 'c'}));
     ASSERT_TRUE(key.SetRaw("Dword", REG_DWORD, {'x', 0, 0, 0}));
     const auto registry = CreateWin32Registry();
+    SystemError error;
     RegistryReader reader(*registry);
     std::string text;
     ASSERT_EQ(reader.ReadString(key.SubKey(), "Binary", text), 1);
@@ -182,13 +193,14 @@ TEST(Win32RegistryTest, ThirtyTwoBitValuesRoundTrip) {
     TestKey key(HKEY_CURRENT_USER, UniqueSubKey("dword"));
     ASSERT_TRUE(key.Valid());
     const auto registry = CreateWin32Registry();
-    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyReadWrite);
+    SystemError error;
+    auto opened = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyReadWrite, error);
     ASSERT_TRUE(opened);
     for (const uint32_t value : {0u, 1u, 0x01000000u, 0xFFFFFFFFu, 0x12345678u}) {
         ASSERT_TRUE(opened->SetValue32("Number", value, kRegDword));
         std::vector<uint8_t> data;
         uint32_t type = 0;
-        ASSERT_TRUE(opened->QueryValue("Number", 4, data, type)) << value;
+        ASSERT_TRUE(opened->QueryValue("Number", 4, data, type, error)) << value;
         EXPECT_EQ(type, kRegDword);
         ASSERT_EQ(data.size(), 4u);
         DWORD raw = 0;
@@ -203,14 +215,15 @@ TEST(Win32RegistryTest, ThirtyTwoBitValuesRoundTrip) {
                                               static_cast<uint8_t>(value >> 24)}));
     }
     // A key opened for reading only cannot be written.
-    auto readOnly = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead);
+    auto readOnly = registry->OpenKey(RegistryRoot::CurrentUser, key.SubKey(), kKeyRead, error);
     ASSERT_TRUE(readOnly);
     EXPECT_FALSE(readOnly->SetValue32("Number", 5, kRegDword));
     // A value larger than the buffer is refused.
     std::vector<uint8_t> data;
     uint32_t type = 0;
     ASSERT_TRUE(key.SetRaw("Eight", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_FALSE(opened->QueryValue("Eight", 4, data, type));
+    EXPECT_FALSE(opened->QueryValue("Eight", 4, data, type, error));
+    EXPECT_EQ(error.code, kErrorMoreData);
 }
 
 // What a value was before the test: restored exactly afterwards.
@@ -254,8 +267,9 @@ TEST(Win32RegistryTest, AutodialSettingsRoundTripAndAreRestored) {
     const SavedValue noNet = Save(settings, "NoNetAutodial");
     {
         const auto registry = CreateWin32Registry();
-        auto key =
-            registry->OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite);
+        SystemError error;
+        auto key = registry->OpenKey(RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite,
+                                     error);
         ASSERT_TRUE(key);
         for (const uint32_t value : {1u, 0u}) {
             ASSERT_TRUE(key->SetValue32("EnableAutodial", value, kRegDword));
@@ -263,7 +277,7 @@ TEST(Win32RegistryTest, AutodialSettingsRoundTripAndAreRestored) {
             for (const char* name : {"EnableAutodial", "NoNetAutodial"}) {
                 std::vector<uint8_t> data;
                 uint32_t type = 0;
-                ASSERT_TRUE(key->QueryValue(name, 4, data, type));
+                ASSERT_TRUE(key->QueryValue(name, 4, data, type, error));
                 EXPECT_EQ(type, kRegDword);
                 const uint32_t expected = std::string(name) == "EnableAutodial" ? value : 1 - value;
                 EXPECT_EQ(data, (std::vector<uint8_t>{static_cast<uint8_t>(expected), 0, 0, 0}));

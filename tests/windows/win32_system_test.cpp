@@ -66,9 +66,9 @@ std::string ResourceLibraryPath() { return test::BinFolder() + "Mivetrak.rsl"; }
 
 TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     const auto system = CreateWin32System();
-    uint32_t error = 0;
+    SystemError error;
     const ModuleHandle library = system->LoadModule(ResourceLibraryPath(), error);
-    ASSERT_NE(library, nullptr) << "error " << error;
+    ASSERT_NE(library, nullptr) << "error " << error.code;
     const uint32_t ids[] = {IDS_CAPTION,        IDS_STATUS_PREFIX,      IDS_PHASE_CHECK,
                             IDS_PHASE_DOWNLOAD, IDS_PHASE_INSTALL,      IDS_STARTUP_FAILED,
                             IDS_NO_CONNECTION,  IDS_SERVER_UNAVAILABLE, IDS_DOWNLOAD_FAILED,
@@ -99,10 +99,10 @@ TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
 
 TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
     const auto system = CreateWin32System();
-    uint32_t error = 0;
+    SystemError error;
     EXPECT_EQ(system->LoadModule("no_such_library_here.rsl", error), nullptr);
-    EXPECT_EQ(error, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
-    const std::string text = system->SystemErrorText(error);
+    EXPECT_EQ(error.code, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+    const std::string text = system->SystemErrorText(error.code);
     EXPECT_FALSE(text.empty());
     system->FreeModule(nullptr);  // nothing to free, and no crash
 }
