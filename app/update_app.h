@@ -51,7 +51,7 @@ public:
     std::unique_ptr<Thread> WorkerThreadHandle;
 
     // What the worker sees of this object (engine/worker.h).
-    WorkerContext Worker{platform, TargetFolderList, WorkFolder, DownloadLength,
+    WorkerContext worker{platform, TargetFolderList, WorkFolder, DownloadLength,
                          ExitCode, MainWindow,       deployment};
 
 private:

@@ -31,7 +31,7 @@ int UpdateApp::StartWorker() {
     // Created suspended: the update run resumes it once the dialog's window exists, so that the
     // worker's first messages find a window to go to.
     std::unique_ptr<Thread> thread =
-        platform.system.CreateSuspendedThread(WorkerThreadProc, &Worker);
+        platform.system.CreateSuspendedThread(WorkerThreadProc, &worker);
     if (!thread) return 0;
     WorkerThreadHandle = std::move(thread);
     return 1;

@@ -21,7 +21,7 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     FileSystem& files = app.platform.files;
     SystemError error;
 
-    app.LastPostedPercent = 0;
+    app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
     DownloadRequest request;
     request.agent = app.deployment.userAgent;
@@ -75,8 +75,8 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
 
     // A fast link calls back far more often than the bar can move; posting only a new percentage
     // keeps the dialog's message queue short enough for the final alert to find room.
-    if (percent != app.LastPostedPercent) {
-        app.LastPostedPercent = percent;
+    if (percent != app.lastPostedPercent) {
+        app.lastPostedPercent = percent;
         PostProgress(app, PhaseDownload, percent);
     }
     return 1;

@@ -23,7 +23,7 @@ struct WorkerContext {
     const std::atomic<WindowHandle>& MainWindow;
     const Deployment& deployment;
     // The download percentage last posted to the dialog; the callback posts only a new one.
-    int32_t LastPostedPercent = 0;
+    int32_t lastPostedPercent = 0;
 };
 
 // What a run of the worker comes to. The values are the process's exit codes.

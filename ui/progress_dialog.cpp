@@ -60,42 +60,42 @@ bool ProgressBarPosition(int32_t phase, int32_t percent, int32_t& position) {
 }
 
 void ProgressBarControl::Bind(DialogWindow& window, int controlId) {
-    m_window = &window;
-    m_controlId = controlId;
+    window_ = &window;
+    controlId_ = controlId;
 }
 
 void ProgressBarControl::Unbind() {
-    m_window = nullptr;
-    m_controlId = 0;
+    window_ = nullptr;
+    controlId_ = 0;
 }
 
 void ProgressBarControl::SetRange(uint16_t lower, uint16_t upper) {
-    if (m_window == nullptr) return;
+    if (window_ == nullptr) return;
     const uint32_t range = static_cast<uint32_t>(lower) | (static_cast<uint32_t>(upper) << 16);
-    m_window->SendToControl(m_controlId, kPbmSetRange, 0, static_cast<intptr_t>(range));
+    window_->SendToControl(controlId_, kPbmSetRange, 0, static_cast<intptr_t>(range));
 }
 
 void ProgressBarControl::SetPos(int32_t position) {
-    if (m_window == nullptr) return;
-    m_window->SendToControl(m_controlId, kPbmSetPos,
-                            static_cast<uintptr_t>(static_cast<intptr_t>(position)), 0);
+    if (window_ == nullptr) return;
+    window_->SendToControl(controlId_, kPbmSetPos,
+                           static_cast<uintptr_t>(static_cast<intptr_t>(position)), 0);
 }
 
 ProgressDialog::ProgressDialog(System& system, ModuleHandle resourceLibrary, IconHandle appIcon,
                                std::atomic<WindowHandle>& mainWindow)
-    : m_system(system),
-      m_resourceLibrary(resourceLibrary),
-      m_appIcon(appIcon),
-      m_mainWindow(mainWindow),
+    : system_(system),
+      resourceLibrary_(resourceLibrary),
+      appIcon_(appIcon),
+      mainWindow_(mainWindow),
       m_hIcon(system.LoadIconResource(resourceLibrary, IDI_PROGRAM)) {}
 
 ProgressDialog::~ProgressDialog() = default;
 
 void ProgressDialog::SetWindowReadyHook(std::function<void(DialogWindow&)> hook) {
-    m_windowReadyHook = std::move(hook);
+    windowReadyHook_ = std::move(hook);
 }
 
-std::string ProgressDialog::Text(uint32_t id) { return m_system.LoadText(m_resourceLibrary, id); }
+std::string ProgressDialog::Text(uint32_t id) { return system_.LoadText(resourceLibrary_, id); }
 
 bool ProgressDialog::DoDataExchange(DialogWindow& window, bool saveAndValidate) {
     if (!window.HasControl(IDC_PROGRESS_BAR) || !window.HasControl(IDC_STATUS_TEXT) ||
@@ -132,12 +132,12 @@ bool ProgressDialog::OnInitDialog(DialogWindow& window) {
     }
     window.SetBigIcon(m_hIcon);
     window.SetTitle(Text(IDS_CAPTION));
-    window.SetSmallIcon(m_appIcon);
+    window.SetSmallIcon(appIcon_);
     m_progressBar.SetRange(0, 100);
 
     // From here on the worker may address the window.
-    m_mainWindow.store(window.Handle());
-    if (m_windowReadyHook) m_windowReadyHook(window);
+    mainWindow_.store(window.Handle());
+    if (windowReadyHook_) windowReadyHook_(window);
     return true;
 }
 
@@ -222,7 +222,7 @@ bool ProgressDialog::OnPaint(DialogWindow& window) {
 IconHandle ProgressDialog::OnQueryDragIcon() { return m_hIcon; }
 
 void ProgressDialog::OnDestroy() {
-    m_mainWindow.store(nullptr);
+    mainWindow_.store(nullptr);
     m_progressBar.Unbind();
 }
 

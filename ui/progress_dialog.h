@@ -21,14 +21,14 @@ class ProgressBarControl {
 public:
     void Bind(DialogWindow& window, int controlId);
     void Unbind();
-    bool IsBound() const { return m_window != nullptr; }
+    bool IsBound() const { return window_ != nullptr; }
     // PBM_SETRANGE: wParam 0, lParam with the minimum in its low and the maximum in its high word.
     void SetRange(uint16_t lower, uint16_t upper);
     void SetPos(int32_t position);
 
 private:
-    DialogWindow* m_window = nullptr;
-    int m_controlId = 0;
+    DialogWindow* window_ = nullptr;
+    int controlId_ = 0;
 };
 
 class ProgressDialog : public DialogHandler {
@@ -70,11 +70,11 @@ private:
     void OnOK(DialogWindow& window);
     std::string Text(uint32_t id);
 
-    System& m_system;
-    ModuleHandle m_resourceLibrary;
-    IconHandle m_appIcon;
-    std::atomic<WindowHandle>& m_mainWindow;
-    std::function<void(DialogWindow&)> m_windowReadyHook;
+    System& system_;
+    ModuleHandle resourceLibrary_;
+    IconHandle appIcon_;
+    std::atomic<WindowHandle>& mainWindow_;
+    std::function<void(DialogWindow&)> windowReadyHook_;
 
     ProgressBarControl m_progressBar;
     std::string m_statusText;

@@ -31,7 +31,7 @@ int FakeWindowsUi::ShowMessageBox(WindowHandle owner, const std::string& text,
                                   const std::string& caption, uint32_t flags) {
     std::lock_guard<std::mutex> lock(mutex_);
     boxes_.push_back({owner, text, caption, flags});
-    if (boxAnswers_.empty()) return DefaultBoxAnswer;
+    if (boxAnswers_.empty()) return defaultBoxAnswer;
     const int answer = boxAnswers_.front();
     boxAnswers_.pop_front();
     return answer;
@@ -44,9 +44,9 @@ bool FakeWindowsUi::PostToWindow(WindowHandle window, uint32_t message, uintptr_
     {
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(record);
-        result = PostResult;
+        result = postResult;
     }
-    if (OnPost) OnPost(record);
+    if (onPost) onPost(record);
     return result;
 }
 
@@ -58,13 +58,13 @@ intptr_t FakeWindowsUi::SendToWindow(WindowHandle window, uint32_t message, uint
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(record);
         if (sendAnswers_.empty()) {
-            answer = DefaultSendAnswer;
+            answer = defaultSendAnswer;
         } else {
             answer = sendAnswers_.front();
             sendAnswers_.pop_front();
         }
     }
-    if (OnSend) OnSend(record);
+    if (onSend) onSend(record);
     return answer;
 }
 
@@ -73,8 +73,8 @@ int FakeWindowsUi::RunModalDialog(ModuleHandle module, int templateId, DialogHan
         std::lock_guard<std::mutex> lock(mutex_);
         modalRuns_.push_back({module, templateId});
     }
-    if (ModalScript) return ModalScript(handler);
-    return ModalResult;
+    if (modalScript) return modalScript(handler);
+    return modalResult;
 }
 
 }  // namespace mivetrak

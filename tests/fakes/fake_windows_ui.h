@@ -2,14 +2,14 @@
 // A recording WindowsUi for unit tests.
 //
 // Message boxes: every box is recorded (owner, text, caption, flags); answers come from
-//   ScriptBoxAnswers({...}) in order, then DefaultBoxAnswer (kIdOk unless set).
+//   ScriptBoxAnswers({...}) in order, then defaultBoxAnswer (kIdOk unless set).
 // Posted and sent messages: recorded in order with their window and parameters (Messages());
-//   a post answers PostResult (true unless set); a send answers the next of
-//   ScriptSendAnswers({...}), then DefaultSendAnswer (0 unless set).
-//   OnPost / OnSend, when set, run after the message is recorded and outside the fake's lock
+//   a post answers postResult (true unless set); a send answers the next of
+//   ScriptSendAnswers({...}), then defaultSendAnswer (0 unless set).
+//   onPost / onSend, when set, run after the message is recorded and outside the fake's lock
 //   (for example to set the cancel flag when a certain progress arrives).
-// Modal dialogs: every RunModalDialog is recorded (module, template); ModalScript, when set, runs
-//   with the handler and gives the result; otherwise the call answers ModalResult (-1 unless
+// Modal dialogs: every RunModalDialog is recorded (module, template); modalScript, when set, runs
+//   with the handler and gives the result; otherwise the call answers modalResult (-1 unless
 //   set: the dialog could not be created).
 // All of it may be used from the worker thread while the test's thread reads the records.
 #include <cstdint>
@@ -46,13 +46,13 @@ public:
     // --- knobs (set before the code under test runs) ---
     void ScriptBoxAnswers(std::vector<int> answers);
     void ScriptSendAnswers(std::vector<intptr_t> answers);
-    int DefaultBoxAnswer = kIdOk;
-    bool PostResult = true;
-    intptr_t DefaultSendAnswer = 0;
-    std::function<void(const Message&)> OnPost;
-    std::function<void(const Message&)> OnSend;
-    std::function<int(DialogHandler&)> ModalScript;
-    int ModalResult = -1;
+    int defaultBoxAnswer = kIdOk;
+    bool postResult = true;
+    intptr_t defaultSendAnswer = 0;
+    std::function<void(const Message&)> onPost;
+    std::function<void(const Message&)> onSend;
+    std::function<int(DialogHandler&)> modalScript;
+    int modalResult = -1;
 
     // --- records ---
     std::vector<Box> Boxes() const;

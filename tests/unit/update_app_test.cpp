@@ -33,7 +33,7 @@ void Configure(FakePlatform& f) {
     f.files.AddDirectory("C:\\Temp");
     f.files.SetTempFolder("C:\\Temp\\");
     // The question is answered No unless a test says otherwise, so no update runs.
-    f.ui.DefaultBoxAnswer = kIdNo;
+    f.ui.defaultBoxAnswer = kIdNo;
 }
 
 class UpdateAppTest : public ::testing::Test {

@@ -144,7 +144,7 @@ protected:
         system.mainWindow = &app.MainWindow;
         app.ResourceLibraryHandle.Reset(library);
         app.AppIcon = system.AddIcon("", IDI_PROGRAM);
-        fakes.ui.OnPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
+        fakes.ui.onPost = [this](const FakeWindowsUi::Message& m) { queue.Push(m); };
     }
     void TearDown() override { SetupCancelFlag(false); }
 
@@ -152,7 +152,7 @@ protected:
     // to the handler until the dialog ends; then the window is destroyed. afterInit runs once the
     // window is up, inside the loop.
     void ScriptModalLoop(std::function<void(DialogHandler&, FakeDialogWindow&)> afterInit = {}) {
-        fakes.ui.ModalScript = [this, afterInit](DialogHandler& handler) {
+        fakes.ui.modalScript = [this, afterInit](DialogHandler& handler) {
             log.Add("modal begins");
             FakeDialogWindow window(kDialogWindow);
             if (removeControl != 0) window.RemoveControl(removeControl);
@@ -252,7 +252,7 @@ TEST_F(UpdateRunTest, WorkerThreadRunsTheWorkerEntryOnTheApplication) {
     app.RunUpdate();
 
     EXPECT_EQ(system.entry, &WorkerThreadProc);
-    EXPECT_EQ(system.argument, static_cast<void*>(&app.Worker));
+    EXPECT_EQ(system.argument, static_cast<void*>(&app.worker));
     ASSERT_EQ(dialogBoxes.size(), 1u);
     EXPECT_EQ(dialogBoxes[0].text, "all done");
     EXPECT_EQ(app.ExitCode, 0);
@@ -362,7 +362,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
             rowSystem.SetText(kLibrary, IDS_STARTUP_FAILED, "could not start");
             rowSystem.mainWindow = &runApp.MainWindow;
             if (row.scriptLoop) {
-                rowFakes.ui.ModalScript = [&](DialogHandler& handler) {
+                rowFakes.ui.modalScript = [&](DialogHandler& handler) {
                     FakeDialogWindow window(kDialogWindow);
                     window.RemoveControl(row.removeControl);
                     handler.OnInitDialog(window);
@@ -371,7 +371,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
                     return window.endResults.empty() ? 0 : window.endResults.front();
                 };
             } else {
-                rowFakes.ui.ModalResult = -1;
+                rowFakes.ui.modalResult = -1;
             }
 
             runApp.RunUpdate();

@@ -276,7 +276,7 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
         ++letter;
     }
     // Stop right after the decision to look at the pruned list.
-    rig.fake.ui.OnPost = [](const FakeWindowsUi::Message& m) {
+    rig.fake.ui.onPost = [](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseDownload) PressCancel();
     };
     EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
@@ -292,8 +292,8 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
     rig.AddFolder('A', true);
     rig.fake.files.SetLocked(DatabaseIn('A'));
     int questions = 0;
-    rig.fake.ui.DefaultSendAnswer = 1;
-    rig.fake.ui.OnSend = [&](const FakeWindowsUi::Message&) {
+    rig.fake.ui.defaultSendAnswer = 1;
+    rig.fake.ui.onSend = [&](const FakeWindowsUi::Message&) {
         if (++questions == 3) rig.fake.files.SetLocked(DatabaseIn('A'), false);
     };
     EXPECT_EQ(rig.Run(), WorkerResult::Done);

@@ -211,7 +211,7 @@ TEST(WorkerGuards, FailedCopyNeverDeletesAFileItDidNotWrite) {
     WorkerRig rig;
     rig.AddFolder('A', false);
     // Another program puts a database there between the check and the copy.
-    rig.fake.ui.OnPost = [&rig](const FakeWindowsUi::Message& m) {
+    rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseInstall) {
             rig.fake.files.AddFile(DatabaseIn('A'), "someone else's database");
         }

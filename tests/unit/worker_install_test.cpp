@@ -160,7 +160,7 @@ struct CancelCase {
 };
 
 void PressCancelOnPost(WorkerRig& r, int phase, int percent) {
-    r.fake.ui.OnPost = [phase, percent](const FakeWindowsUi::Message& m) {
+    r.fake.ui.onPost = [phase, percent](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == static_cast<uintptr_t>(phase) &&
             m.lParam == percent) {
             PressCancel();
@@ -231,7 +231,7 @@ TEST(WorkerCancel, EveryPollTable) {
          [](WorkerRig& r) {
              r.fake.files.SetLocked(DatabaseIn('B'));
              r.fake.ui.ScriptSendAnswers({1});
-             r.fake.ui.OnSend = [&r](const FakeWindowsUi::Message&) {
+             r.fake.ui.onSend = [&r](const FakeWindowsUi::Message&) {
                  r.fake.files.SetLocked(DatabaseIn('B'), false);
                  PressCancel();
              };
@@ -340,7 +340,7 @@ TEST(WorkerInstallPhase, RenameRefusedWithNoDialogCountsAsDeclined) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.fake.files.FailRename(DatabaseIn('A'));
-    rig.fake.ui.OnPost = [&rig](const FakeWindowsUi::Message& m) {
+    rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseInstall) rig.mainWindow = nullptr;
     };
     EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
