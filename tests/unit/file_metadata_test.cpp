@@ -6,16 +6,10 @@
 
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_file_system.h"
-#include "test_time.h"
+#include "support/test_time.h"
 
 namespace mivetrak {
 namespace {
-
-bool Same(const SystemTime& a, const SystemTime& b) {
-    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek &&
-           a.wDay == b.wDay && a.wHour == b.wHour && a.wMinute == b.wMinute &&
-           a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds;
-}
 
 bool Called(const FakeFileSystem& fs, const std::string& prefix) {
     const auto calls = fs.Calls();
@@ -53,12 +47,12 @@ TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
     EXPECT_EQ(Called(fs, "FindFile"), c.bySearch);
     EXPECT_EQ(Called(fs, "OpenFile"), !c.bySearch);
     if (c.expected == 1) {
-        EXPECT_TRUE(Same(creation, kCreated));
-        EXPECT_TRUE(Same(lastWrite, kWritten));
+        EXPECT_TRUE(SameMembers(creation, kCreated));
+        EXPECT_TRUE(SameMembers(lastWrite, kWritten));
         EXPECT_EQ(size, 5u);
     } else {
-        EXPECT_TRUE(Same(creation, kSentinel));
-        EXPECT_TRUE(Same(lastWrite, kSentinel));
+        EXPECT_TRUE(SameMembers(creation, kSentinel));
+        EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
         EXPECT_EQ(size, 77u);
     }
     EXPECT_EQ(fs.OpenHandleCount(), 0);
@@ -93,7 +87,7 @@ TEST_P(GetLocalFileTimesRoot, FindsTheRootOrReadsThroughAHandle) {
     uint32_t size = 0;
     EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), 1);
     EXPECT_EQ(size, 3u);
-    EXPECT_TRUE(Same(lastWrite, kWritten));
+    EXPECT_TRUE(SameMembers(lastWrite, kWritten));
     if (c.expectedRoot == nullptr) {
         EXPECT_FALSE(Called(fs, "VolumeFileSystemName"));
     } else {
@@ -153,8 +147,8 @@ TEST(GetLocalFileTimes, MissingFileStoresNothingOnEitherBranch) {
         SystemTime lastWrite = kSentinel;
         uint32_t size = 77;
         EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0) << name;
-        EXPECT_TRUE(Same(creation, kSentinel));
-        EXPECT_TRUE(Same(lastWrite, kSentinel));
+        EXPECT_TRUE(SameMembers(creation, kSentinel));
+        EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
         EXPECT_EQ(size, 77u);
     }
 }
@@ -169,7 +163,7 @@ TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
     uint32_t size = 77;
     EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0);
     EXPECT_EQ(size, 77u);
-    EXPECT_TRUE(Same(lastWrite, kSentinel));
+    EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
     EXPECT_EQ(fs.OpenHandleCount(), 0);
     EXPECT_TRUE(Called(fs, "CloseFile"));
 }
@@ -239,11 +233,11 @@ TEST(SetLocalFileTimes, StampsLastWriteAndCreationWhenGiven) {
     const SystemTime newCreation = MakeTime(2009, 1, 2, 3, 4, 5);
 
     EXPECT_EQ(SetLocalFileTimes(fs, kDb, nullptr, newWrite), 1);
-    EXPECT_TRUE(Same(fs.GetEntry(kDb)->lastWrite, newWrite));
-    EXPECT_TRUE(Same(fs.GetEntry(kDb)->creation, kCreated));  // unchanged without one
+    EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->lastWrite, newWrite));
+    EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->creation, kCreated));  // unchanged without one
 
     EXPECT_EQ(SetLocalFileTimes(fs, kDb, &newCreation, newWrite), 1);
-    EXPECT_TRUE(Same(fs.GetEntry(kDb)->creation, newCreation));
+    EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->creation, newCreation));
     EXPECT_TRUE(Called(fs, std::string("OpenFile ") + kDb + " read-write"));
     EXPECT_EQ(fs.OpenHandleCount(), 0);
 }
@@ -258,7 +252,7 @@ TEST(SetLocalFileTimes, FileThatCannotBeOpenedForWriting) {
     for (const char* path : {"C:\\missing", "C:\\ro", "C:\\locked"}) {
         EXPECT_EQ(SetLocalFileTimes(fs, path, nullptr, newWrite), 0) << path;
     }
-    EXPECT_TRUE(Same(fs.GetEntry("C:\\ro")->lastWrite, kWritten));
+    EXPECT_TRUE(SameMembers(fs.GetEntry("C:\\ro")->lastWrite, kWritten));
     EXPECT_FALSE(fs.Exists("C:\\missing"));
 }
 

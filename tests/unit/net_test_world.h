@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "fakes/fake_platform.h"
-#include "test_time.h"
+#include "support/test_time.h"
 
 namespace mivetrak {
 

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,7 +12,7 @@
 #include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
-#include "test_time.h"
+#include "support/test_time.h"
 #include "ui/protocol.h"
 #include "unit/target_folder_paths.h"
 
@@ -31,18 +30,6 @@ constexpr const char kBackupUrl[] = "http://backup.test:8080/db/Tolvar32.bdb";
 constexpr const char kWorkFolder[] = "C:\\Temp\\orzavtmp\\";
 constexpr const char kTempDatabase[] = "C:\\Temp\\orzavtmp\\Tolvar32.bdb";
 constexpr const char kIndexFile[] = "C:\\Temp\\orzavtmp\\zav.tmp";
-
-inline bool SameTime(const SystemTime& a, const SystemTime& b) {
-    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
-           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
-}
-
-inline std::string TimeText(const SystemTime& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
 
 // The server's copy: its Last-Modified time, and a body whose bytes differ along its length.
 inline SystemTime ServerTime() { return MakeTime(2022, 3, 9, 14, 25, 36); }
@@ -165,7 +152,7 @@ public:
         EXPECT_EQ(fake.files.Content(DatabaseIn(letter)), body);
         auto entry = fake.files.GetEntry(DatabaseIn(letter));
         ASSERT_TRUE(entry.has_value());
-        EXPECT_TRUE(SameTime(entry->lastWrite, ServerTime())) << TimeText(entry->lastWrite);
+        EXPECT_TRUE(SameSecond(entry->lastWrite, ServerTime())) << TimeText(entry->lastWrite);
     }
     void ExpectOldDatabaseIn(char letter) {
         SCOPED_TRACE(std::string("folder ") + letter);

@@ -331,8 +331,8 @@ TEST(WorkerInstallPhase, RenameRefusedAndDeclinedKeepsTheDownload) {
     EXPECT_EQ(rig.fake.files.Content(kTempDatabase), rig.body);
     auto temp = rig.fake.files.GetEntry(kTempDatabase);
     ASSERT_TRUE(temp.has_value());
-    EXPECT_TRUE(SameTime(temp->lastWrite, ServerTime())) << TimeText(temp->lastWrite);
-    EXPECT_TRUE(SameTime(temp->creation, ServerTime())) << TimeText(temp->creation);
+    EXPECT_TRUE(SameSecond(temp->lastWrite, ServerTime())) << TimeText(temp->lastWrite);
+    EXPECT_TRUE(SameSecond(temp->creation, ServerTime())) << TimeText(temp->creation);
     rig.ExpectNothingLeftOpen();
 }
 

@@ -14,7 +14,6 @@ namespace mivetrak {
 namespace {
 
 using test::HeldFile;
-using test::MakeTime;
 using test::WriteWholeFile;
 
 class FileMetadataTest : public ::testing::Test {
@@ -85,10 +84,10 @@ TEST_F(FileMetadataTest, TimesRoundTrip) {
         EXPECT_EQ(lastWrite.wMilliseconds, stamp.wMilliseconds);
         EXPECT_EQ(size, 8u);
         // The creation time read is the one the system reports for the file.
-        SYSTEMTIME systemCreation;
-        SYSTEMTIME systemLastWrite;
+        SystemTime systemCreation;
+        SystemTime systemLastWrite;
         ASSERT_TRUE(test::RawFileTimes(path, systemCreation, systemLastWrite));
-        EXPECT_EQ(CompareSystemTimes(creation, FromWin32(systemCreation)), 0);
+        EXPECT_EQ(CompareSystemTimes(creation, systemCreation), 0);
     }
     // With a creation time too, the last-write time is stamped all the same.
     const SystemTime creation = MakeTime(2000, 6, 15, 12, 0, 0);

@@ -77,7 +77,7 @@ TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     EXPECT_NE(attributes & kFileAttributeDirectory, 0u);
     const std::string path = folder + "\\Tolvar32.bdb";
     ASSERT_TRUE(test::WriteWholeFile(path, "database"));
-    const SystemTime stamp = test::MakeTime(2019, 5, 6, 7, 8, 9);
+    const SystemTime stamp = MakeTime(2019, 5, 6, 7, 8, 9);
     EXPECT_EQ(SetLocalFileTimes(*files, path, nullptr, stamp), 1);
     SystemTime creation;
     SystemTime lastWrite;

@@ -13,22 +13,9 @@ namespace mivetrak {
 namespace {
 
 using test::HeldFile;
-using test::MakeTime;
 using test::NewScratchFolder;
 using test::ReadWholeFile;
 using test::WriteWholeFile;
-
-bool SameSecond(const SystemTime& a, const SystemTime& b) {
-    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
-           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
-}
-
-std::string Describe(const SystemTime& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
-                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-    return text;
-}
 
 class Win32FilesTest : public ::testing::Test {
 protected:
@@ -137,18 +124,18 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
         ASSERT_TRUE(file);
         ASSERT_TRUE(file->SetTimes(&creation, lastWrite));
     }
-    SYSTEMTIME systemCreation;
-    SYSTEMTIME systemLastWrite;
+    SystemTime systemCreation;
+    SystemTime systemLastWrite;
     ASSERT_TRUE(test::RawFileTimes(path, systemCreation, systemLastWrite));
     auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
     ASSERT_TRUE(file);
     SystemTime readCreation;
     SystemTime readLastWrite;
     ASSERT_TRUE(file->GetTimes(&readCreation, &readLastWrite));
-    EXPECT_TRUE(SameSecond(readLastWrite, lastWrite)) << Describe(readLastWrite);
+    EXPECT_TRUE(SameSecond(readLastWrite, lastWrite)) << TimeText(readLastWrite);
     EXPECT_EQ(readLastWrite.wMilliseconds, 250);
     EXPECT_EQ(readLastWrite.wDayOfWeek, lastWrite.wDayOfWeek);
-    EXPECT_TRUE(SameSecond(readCreation, FromWin32(systemCreation))) << Describe(readCreation);
+    EXPECT_TRUE(SameSecond(readCreation, systemCreation)) << TimeText(readCreation);
 
     // Each time alone may be asked for.
     SystemTime onlyWrite;
@@ -187,8 +174,8 @@ TEST_F(Win32FilesTest, SettingOnlyTheLastWriteTimeLeavesLastAccessAlone) {
 TEST_F(Win32FilesTest, AnInvalidTimeIsNotStamped) {
     const std::string path = PathOf("invalid.bin");
     ASSERT_TRUE(WriteWholeFile(path, "data"));
-    SYSTEMTIME creationBefore;
-    SYSTEMTIME writeBefore;
+    SystemTime creationBefore;
+    SystemTime writeBefore;
     ASSERT_TRUE(test::RawFileTimes(path, creationBefore, writeBefore));
     SystemTime invalid = MakeTime(2020, 13, 40, 25, 61, 61);
     auto file = files_->OpenFile(path, FileOpenMode::ReadWriteShareRead, error_);
@@ -196,11 +183,11 @@ TEST_F(Win32FilesTest, AnInvalidTimeIsNotStamped) {
     EXPECT_FALSE(file->SetTimes(nullptr, invalid));
     EXPECT_FALSE(file->SetTimes(&invalid, MakeTime(2020, 1, 1, 0, 0, 0)));
     file.reset();
-    SYSTEMTIME creationAfter;
-    SYSTEMTIME writeAfter;
+    SystemTime creationAfter;
+    SystemTime writeAfter;
     ASSERT_TRUE(test::RawFileTimes(path, creationAfter, writeAfter));
-    EXPECT_TRUE(SameSecond(FromWin32(writeAfter), FromWin32(writeBefore)));
-    EXPECT_TRUE(SameSecond(FromWin32(creationAfter), FromWin32(creationBefore)));
+    EXPECT_TRUE(SameSecond(writeAfter, writeBefore));
+    EXPECT_TRUE(SameSecond(creationAfter, creationBefore));
 }
 
 TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
@@ -216,13 +203,13 @@ TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
     FindData found;
     ASSERT_TRUE(files_->FindFile(path, found));
     EXPECT_EQ(found.size, 1234u);
-    EXPECT_TRUE(SameSecond(found.lastWrite, lastWrite)) << Describe(found.lastWrite);
+    EXPECT_TRUE(SameSecond(found.lastWrite, lastWrite)) << TimeText(found.lastWrite);
     auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
     ASSERT_TRUE(file);
     SystemTime handleCreation;
     SystemTime handleLastWrite;
     ASSERT_TRUE(file->GetTimes(&handleCreation, &handleLastWrite));
-    EXPECT_TRUE(SameSecond(found.creation, handleCreation)) << Describe(found.creation);
+    EXPECT_TRUE(SameSecond(found.creation, handleCreation)) << TimeText(found.creation);
     EXPECT_TRUE(SameSecond(found.lastWrite, handleLastWrite));
 
     FindData untouched;
@@ -333,10 +320,10 @@ TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
         ASSERT_TRUE(file->SetTimes(nullptr, stamp));
     }
     ASSERT_TRUE(files_->CopyFileTo(from, to, true, error_));
-    SYSTEMTIME creation;
-    SYSTEMTIME lastWrite;
+    SystemTime creation;
+    SystemTime lastWrite;
     ASSERT_TRUE(test::RawFileTimes(to, creation, lastWrite));
-    EXPECT_TRUE(SameSecond(FromWin32(lastWrite), stamp)) << Describe(FromWin32(lastWrite));
+    EXPECT_TRUE(SameSecond(lastWrite, stamp)) << TimeText(lastWrite);
     std::string content;
     ASSERT_TRUE(ReadWholeFile(to, content));
     EXPECT_EQ(content, "database");

@@ -29,9 +29,10 @@ std::string EnvironmentValue(const char* name) {
     return std::string(value, length);
 }
 
-std::string NewScratchFolder(const std::string& hint) {
+std::string NewScratchFolder(const std::string& hint, ScratchRoot root) {
     static std::atomic<int> counter{0};
-    std::string base = EnvironmentValue("MIVETRAK_TEST_TEMP");
+    std::string base =
+        root == ScratchRoot::RunFolder ? EnvironmentValue("MIVETRAK_TEST_TEMP") : std::string();
     if (base.empty()) {
         char temp[MAX_PATH] = {};
         const DWORD length = GetTempPathA(sizeof temp, temp);
@@ -73,28 +74,28 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     return true;
 }
 
-SystemTime MakeTime(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                    uint16_t second, uint16_t milliseconds) {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = milliseconds;
-    // The day of the week that the calendar gives, as the system would report it.
-    SYSTEMTIME s = ToWin32(t);
-    FILETIME f;
-    if (SystemTimeToFileTime(&s, &f) && FileTimeToSystemTime(&f, &s)) t.wDayOfWeek = s.wDayOfWeek;
-    return t;
-}
-
-bool RawFileTimes(const std::string& path, SYSTEMTIME& creation, SYSTEMTIME& lastWrite) {
+bool RawFileTimes(const std::string& path, SystemTime& creation, SystemTime& lastWrite) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-    return FileTimeToSystemTime(&data.ftCreationTime, &creation) &&
-           FileTimeToSystemTime(&data.ftLastWriteTime, &lastWrite);
+    SYSTEMTIME created;
+    SYSTEMTIME written;
+    if (!FileTimeToSystemTime(&data.ftCreationTime, &created) ||
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &written)) {
+        return false;
+    }
+    creation = FromWin32(created);
+    lastWrite = FromWin32(written);
+    return true;
+}
+
+bool SetRawFileTimes(const std::string& path, const SystemTime& time) {
+    const KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    const SYSTEMTIME system = ToWin32(time);
+    FILETIME fileTime;
+    return SystemTimeToFileTime(&system, &fileTime) &&
+           SetFileTime(file.Get(), &fileTime, nullptr, &fileTime);
 }
 
 HeldFile::HeldFile(const std::string& path) : marker_(path + ".held") {

@@ -1,21 +1,29 @@
 #pragma once
 // Helpers shared by the Windows integration tests: scratch folders, whole-file reads and
-// writes, times, and a file kept in use by another process (hold_file.exe).
+// writes, the times the system reports for a file, and a file kept in use by another process
+// (hold_file.exe). Times are built, compared and printed with support/test_time.h.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 #include "platform/types.h"
+#include "support/test_time.h"
 
 namespace mivetrak::test {
 
 // An environment variable, or "" when it is not set.
 std::string EnvironmentValue(const char* name);
 
-// A new, empty folder (path ending in a backslash) inside the run's scratch folder
-// (MIVETRAK_TEST_TEMP, else the system's temporary folder); the test may leave files in it.
-std::string NewScratchFolder(const std::string& hint);
+// Where a scratch folder is made.
+enum class ScratchRoot {
+    RunFolder,        // the run's own scratch folder (MIVETRAK_TEST_TEMP), else the next one
+    TemporaryFolder,  // the user's temporary folder, on drive C: of the prefix
+};
+
+// A new, empty folder (path ending in a backslash) whose name begins with hint; the test may
+// leave files in it. "" when none could be made.
+std::string NewScratchFolder(const std::string& hint, ScratchRoot root = ScratchRoot::RunFolder);
 
 // The folder of Mivetrak.exe and Mivetrak.rsl (MIVETRAK_BIN_DIR), ending in a backslash.
 std::string BinFolder();
@@ -24,11 +32,11 @@ bool WriteWholeFile(const std::string& path, const std::string& content);
 // The file's content, or false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& content);
 
-SystemTime MakeTime(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-                    uint16_t second, uint16_t milliseconds = 0);
-// Last-write and creation times read straight from the system, for checks independent of the
+// Creation and last-write times read straight from the system, for checks independent of the
 // code under test.
-bool RawFileTimes(const std::string& path, SYSTEMTIME& creation, SYSTEMTIME& lastWrite);
+bool RawFileTimes(const std::string& path, SystemTime& creation, SystemTime& lastWrite);
+// Stamps the file's creation and last-write times straight through the system.
+bool SetRawFileTimes(const std::string& path, const SystemTime& time);
 
 // A file kept open by another process (hold_file.exe) with no sharing at all, from the
 // constructor until Release or destruction.

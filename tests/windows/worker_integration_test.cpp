@@ -46,34 +46,11 @@ std::string ServerDatabase() {
     }
     return body;
 }
-const SYSTEMTIME kServerTime = {2022, 3, 3, 9, 14, 25, 36, 0};
-const SYSTEMTIME kOldTime = {2020, 1, 3, 1, 8, 30, 0, 0};
-
-bool SameSecond(const SYSTEMTIME& a, const SYSTEMTIME& b) {
-    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
-           a.wMinute == b.wMinute && a.wSecond == b.wSecond;
-}
-
-std::string Describe(const SYSTEMTIME& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
+const SystemTime kServerTime = MakeTime(2022, 3, 9, 14, 25, 36);
+const SystemTime kOldTime = MakeTime(2020, 1, 1, 8, 30, 0);
 
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool SetLastWrite(const std::string& path, const SYSTEMTIME& time) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    FILETIME fileTime;
-    const bool ok =
-        SystemTimeToFileTime(&time, &fileTime) && SetFileTime(file, &fileTime, nullptr, &fileTime);
-    CloseHandle(file);
-    return ok;
 }
 
 // The loopback server's request log: one "path<TAB>user agent" line per request.
@@ -279,14 +256,9 @@ protected:
         ASSERT_NE(holder_, nullptr);
         ASSERT_NE(dialog_.Handle(), nullptr);
         SetupCancelFlag(true);
-        // Real folders on drive C: of the prefix: the user's temporary folder.
-        char temp[MAX_PATH] = {};
-        const DWORD length = GetTempPathA(sizeof temp, temp);
-        ASSERT_TRUE(length > 0 && length < sizeof temp);
-        static int run = 0;
-        root_ = std::string(temp) + "mivetrak-worker-" + std::to_string(GetCurrentProcessId()) +
-                "-" + std::to_string(run++) + "\\";
-        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
+        // Real folders on drive C: of the prefix, where the program keeps its own work folder.
+        root_ = test::NewScratchFolder("worker", test::ScratchRoot::TemporaryFolder);
+        ASSERT_FALSE(root_.empty());
         work_ = root_ + "orzavtmp\\";
         ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
         logStart_ = ServerLog(port_).size();
@@ -303,7 +275,7 @@ protected:
         EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
         if (withDatabase) {
             EXPECT_TRUE(WriteWholeFile(folder + "Tolvar32.bdb", "old database in " + name));
-            EXPECT_TRUE(SetLastWrite(folder + "Tolvar32.bdb", kOldTime));
+            EXPECT_TRUE(test::SetRawFileTimes(folder + "Tolvar32.bdb", kOldTime));
         }
         return folder;
     }
@@ -365,10 +337,10 @@ protected:
         std::string content;
         ASSERT_TRUE(ReadWholeFile(folder + "Tolvar32.bdb", content));
         EXPECT_TRUE(content == database_) << "content of " << content.size() << " bytes";
-        SYSTEMTIME creation;
-        SYSTEMTIME lastWrite;
+        SystemTime creation;
+        SystemTime lastWrite;
         ASSERT_TRUE(RawFileTimes(folder + "Tolvar32.bdb", creation, lastWrite));
-        EXPECT_TRUE(SameSecond(lastWrite, kServerTime)) << Describe(lastWrite);
+        EXPECT_TRUE(SameSecond(lastWrite, kServerTime)) << TimeText(lastWrite);
     }
     void ExpectOldDatabase(const std::string& folder, const std::string& name) {
         std::string content;
@@ -525,7 +497,7 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     const std::string a = Folder("A", true);
     const std::string earlier = a + "Tolvar32tmp0.tmp";
     ASSERT_TRUE(WriteWholeFile(earlier, "an earlier run's backup"));
-    ASSERT_TRUE(SetLastWrite(earlier, kOldTime));
+    ASSERT_TRUE(test::SetRawFileTimes(earlier, kOldTime));
     std::vector<TargetFolder> folders{{a}};
     FolderWatch watch(a);
     ASSERT_TRUE(watch.Armed());
@@ -539,10 +511,10 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     std::string content;
     ASSERT_TRUE(ReadWholeFile(earlier, content));
     EXPECT_EQ(content, "an earlier run's backup");
-    SYSTEMTIME creation;
-    SYSTEMTIME lastWrite;
+    SystemTime creation;
+    SystemTime lastWrite;
     ASSERT_TRUE(RawFileTimes(earlier, creation, lastWrite));
-    EXPECT_TRUE(SameSecond(lastWrite, kOldTime)) << Describe(lastWrite);
+    EXPECT_TRUE(SameSecond(lastWrite, kOldTime)) << TimeText(lastWrite);
     EXPECT_FALSE(Exists(a + "Tolvar32tmp1.tmp"));
 }
 
