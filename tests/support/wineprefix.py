@@ -1,7 +1,14 @@
-"""Wine prefixes for the tests: one template per build folder, cheap copies per test case."""
+"""Wine for the tests, the benchmarks and the demo: the one place that sets Wine's environment,
+one template prefix per build folder, and cheap copies of it per test case.
+
+Run as a program, "wineprefix.py run PROGRAM [ARGS...]" runs a Windows program under Wine in
+WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_DIR (default
+build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
+this."""
 import os
 import shutil
 import subprocess
+import sys
 import threading
 
 _lock = threading.Lock()
@@ -9,17 +16,23 @@ _lock = threading.Lock()
 # Folders of the prefix that Wine only reads: hard-linked into each copy.
 _LINKED = ("drive_c/windows/system32", "drive_c/windows/syswow64")
 
+# Wine's environment for every program that the tests, the benchmarks and the demo run.
+WINE_SETTINGS = {
+    "WINEARCH": "win64",
+    "WINEDEBUG": "-all",
+    # Without Mono and Gecko: making a prefix would otherwise stop to offer to install them.
+    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    # Wine converts HTTP dates to SYSTEMTIME through the host's zone for some zones.
+    "TZ": "UTC",
+}
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+
 
 def wine_env(prefix, display=None):
     env = dict(os.environ)
-    env.update({
-        "WINEPREFIX": prefix,
-        "WINEARCH": "win64",
-        "WINEDEBUG": "-all",
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
-        # Wine converts HTTP dates to SYSTEMTIME through the host's zone for some zones.
-        "TZ": "UTC",
-    })
+    env.update(WINE_SETTINGS)
+    env["WINEPREFIX"] = prefix
     if display:
         env["DISPLAY"] = display
     return env
@@ -71,3 +84,19 @@ def clone_prefix(build_dir, dest):
 def stop_wineserver(prefix):
     subprocess.run(["wineserver", "-k"], env=wine_env(prefix),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def run(argv):
+    """Replaces this process with wine running argv, in Wine's environment."""
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        build_dir = os.environ.get("MIVETRAK_BUILD_DIR", os.path.join(REPO, "build", "win"))
+        prefix = ensure_template(build_dir)
+    env = wine_env(prefix, os.environ.get("DISPLAY"))
+    os.execvpe("wine", ["wine", *argv], env)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3 or sys.argv[1] != "run":
+        sys.exit("usage: wineprefix.py run PROGRAM [ARGS...]")
+    run(sys.argv[2:])
