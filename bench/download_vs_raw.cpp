@@ -3,7 +3,7 @@
 //
 //   download_vs_raw.exe PORT FOLDER [RUNS]
 //
-// Downloads http://127.0.0.1:PORT/big (served by bench/download_bench_server.py) RUNS times on
+// Downloads http://127.0.0.1:PORT/big (served by bench/run_download_bench.py) RUNS times on
 // each side, alternating, into FOLDER. Both sides send the same request (GET, reload, no cache
 // write, keep connection) and read the status and the length before the body. Prints each run,
 // the medians and spreads, and as its last line "download_vs_raw: R", R being the median

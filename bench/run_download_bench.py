@@ -5,9 +5,10 @@ plain 64 KiB InternetReadFile loop, side by side in one run under Wine. Builds n
     bench/run_download_bench.py BUILD_DIR [--runs N] [--size-mib M]
 
 BUILD_DIR is a Windows build (cmake/mingw-w64.cmake) holding bin/download_vs_raw.exe. The
-script starts a loopback server (bench/download_bench_server.py), a copy of the build's Wine
-prefix, and runs the benchmark, which prints each run, the medians and spreads and, as its last
-line, "download_vs_raw: R" (R = median throughput of DownloadFile / median of the raw loop).
+script starts a loopback server that answers GET /big with the body, its Content-Length and a
+Last-Modified header, a copy of the build's Wine prefix, and runs the benchmark, which prints
+each run, the medians and spreads and, as its last line, "download_vs_raw: R" (R = median
+throughput of DownloadFile / median of the raw loop).
 """
 import argparse
 import os
@@ -19,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import wineprefix  # noqa: E402
+from loopback_http import LoopbackServer  # noqa: E402
 
 
 def windows_path(path):
@@ -43,15 +45,17 @@ def main():
     os.makedirs(files)
     env = wineprefix.wine_env(prefix)
     env.pop("DISPLAY", None)
-    command = [
-        "/usr/bin/python3", os.path.join(HERE, "download_bench_server.py"),
-        str(args.size_mib * 1024 * 1024),
-        "sh", "-c", 'exec "$0" "$1" "$MIVETRAK_BENCH_HTTP_PORT" "$2" "$3"',
-        os.path.join(ROOT, "scripts", "wine-run.sh"), exe, windows_path(files), str(args.runs),
-    ]
+    size = args.size_mib * 1024 * 1024
+    body = bytes(range(256)) * (size // 256) + bytes(size % 256)
+    server = LoopbackServer()
+    server.add_file("/big", body, "Wed, 09 Mar 2022 14:25:36 GMT")
     try:
+        server.start()
+        command = [os.path.join(ROOT, "scripts", "wine-run.sh"), exe, str(server.port),
+                   windows_path(files), str(args.runs)]
         status = subprocess.call(command, env=env, cwd=work)
     finally:
+        server.stop()
         wineprefix.stop_wineserver(prefix)
     if status == 0:
         shutil.rmtree(work, ignore_errors=True)

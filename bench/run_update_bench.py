@@ -2,7 +2,7 @@
 """update_vs_raw: the updater's whole update of a large database into two folders, against a
 plain program that does the same protocol work, side by side in one run under Wine.
 
-    bench/run_update_bench.py BUILD_DIR [--runs N] [--size-mib M] [--display :NN]
+    bench/run_update_bench.py BUILD_DIR [--runs N] [--size-mib M]
 
 BUILD_DIR is a Windows build (cmake/mingw-w64.cmake) whose index URL is
 http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFile.asp. The script starts a loopback update
@@ -29,13 +29,13 @@ import shutil
 import statistics
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import wineprefix  # noqa: E402
 import update_server  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 DATABASE = "Tolvar32.bdb"
 DATABASE_PATH = "/bench/" + DATABASE
@@ -47,29 +47,19 @@ PROGRAMS = ("Mivetrak.exe", "Mivetrak.rsl", "update_raw.exe", "update_bench_driv
 RELAY_FUNCTIONS = "user32.PostMessageA;user32.SendMessageA"
 
 
-def free_display(preferred):
-    if preferred:
-        return preferred
-    for number in range(70, 80):
-        if not os.path.exists(f"/tmp/.X{number}-lock") and \
-                not os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            return f":{number}"
-    raise SystemExit("no free X display in :70..:79")
-
-
 def win(*parts):
     return "C:\\" + "\\".join(parts)
 
 
 class Bench:
-    def __init__(self, build_dir, display, size_mib):
+    def __init__(self, build_dir, size_mib):
         self.build_dir = os.path.abspath(build_dir)
         self.bin_dir = os.path.join(self.build_dir, "bin")
         for name in PROGRAMS:
             if not os.path.isfile(os.path.join(self.bin_dir, name)):
                 raise SystemExit(f"{name} is missing from {self.bin_dir}")
         self.root = os.path.join(self.build_dir, "bench-update")
-        self.display = display
+        self.display = None
         self.size = size_mib * 1024 * 1024
         self.xvfb = None
         self.server = None
@@ -79,11 +69,11 @@ class Bench:
 
     # -- set-up and tear-down ------------------------------------------------------------------
     def start(self):
-        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1.0)
-        if self.xvfb.poll() is not None:
-            raise SystemExit(f"Xvfb could not start on {self.display}")
+        try:
+            self.xvfb = Xvfb()
+        except RuntimeError as error:
+            raise SystemExit(str(error))
+        self.display = self.xvfb.display
 
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
@@ -115,9 +105,8 @@ class Bench:
             self.server.stop()
         if self.prefix:
             wineprefix.stop_wineserver(self.prefix)
-        if self.xvfb and self.xvfb.poll() is None:
-            self.xvfb.terminate()
-            self.xvfb.wait()
+        if self.xvfb:
+            self.xvfb.stop()
         shutil.rmtree(self.root, ignore_errors=True)
 
     # -- one run of each side ------------------------------------------------------------------
@@ -209,10 +198,9 @@ def main():
     parser.add_argument("build_dir")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-mib", type=int, default=64)
-    parser.add_argument("--display", default=None)
     options = parser.parse_args()
 
-    bench = Bench(options.build_dir, free_display(options.display), options.size_mib)
+    bench = Bench(options.build_dir, options.size_mib)
     try:
         bench.start()
         # Warm-up: the first run of each side fills the system's caches.

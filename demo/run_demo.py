@@ -8,7 +8,6 @@ before the script ends.
 """
 import argparse
 import os
-import select
 import shutil
 import signal
 import socket
@@ -24,6 +23,7 @@ sys.path.insert(0, os.path.join(REPO, "demo"))
 import update_server  # noqa: E402  (demo/update_server.py)
 import wineprefix  # noqa: E402
 from harness import Driver  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 EXIT_MEANINGS = {0: "done, or nothing to do", 1: "start-up failure",
                  2: "declined or cancelled by the user", 3: "update not obtained",
@@ -60,24 +60,6 @@ def display_reachable(display):
         return True
     except OSError:
         return False
-
-
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write_end,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        ready, _, _ = select.select([read_end], [], [], 15)
-        chunk = os.read(read_end, 16) if ready else b""
-        if not chunk:
-            xvfb.kill()
-            raise SystemExit("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
 
 
 def screenshot(display, folder, name):
@@ -139,7 +121,7 @@ def main():
         print("== starting the demo update server on 127.0.0.1:28461")
         try:
             server = update_server.DemoServer().start()
-        except OSError as error:
+        except RuntimeError as error:
             print(f"cannot listen on 127.0.0.1:28461 ({error}); is another run using it?")
             return 1
 
@@ -164,8 +146,12 @@ def main():
         display = os.environ.get("DISPLAY", "")
         interactive = display_reachable(display)
         if not interactive:
-            xvfb, display = start_xvfb()
-            started.append(xvfb)
+            try:
+                xvfb = Xvfb()
+            except RuntimeError as error:
+                raise SystemExit(str(error))
+            display = xvfb.display
+            started.append(xvfb.process)
         env = wineprefix.wine_env(prefix, display)
         if interactive:
             # On a desktop with a window manager, let it frame and focus the windows as usual

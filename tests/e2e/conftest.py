@@ -3,9 +3,7 @@ texts of the built resource library, a fresh Wine prefix per test and the loopba
 
 The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is built here."""
 import os
-import select
 import shutil
-import signal
 import subprocess
 import sys
 
@@ -18,6 +16,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import harness  # noqa: E402
 import update_server  # noqa: E402
 from resource_ids import STRING_IDS  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
 
@@ -38,43 +37,15 @@ def build_dir():
     return build_dir
 
 
-def _end_with_parent():
-    """Runs in the child before exec: the child is ended when this test process dies, so that
-    a killed run leaves no X server behind."""
-    try:
-        import ctypes
-        ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-    except OSError:
-        pass
-
-
 @pytest.fixture(scope="session")
 def display():
-    """One Xvfb for the whole session, on a display number that Xvfb picks itself."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp", "-noreset"],
-                            pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, preexec_fn=_end_with_parent)
-    os.close(write_end)
-    number = b""
-    with os.fdopen(read_end, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            ready, _, _ = select.select([pipe], [], [], 15)
-            if not ready:
-                xvfb.kill()
-                pytest.fail("Xvfb did not start")
-            chunk = os.read(pipe.fileno(), 16)
-            if not chunk:
-                xvfb.kill()
-                pytest.fail("Xvfb ended at start")
-            number += chunk
-    yield ":" + number.decode().strip()
-    xvfb.terminate()
+    """One Xvfb for the whole session."""
     try:
-        xvfb.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        xvfb.kill()
+        xvfb = Xvfb()
+    except RuntimeError as error:
+        pytest.fail(str(error))
+    with xvfb:
+        yield xvfb.display
 
 
 @pytest.fixture(scope="session")

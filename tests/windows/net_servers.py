@@ -21,12 +21,9 @@ HTTP (GET; POST and post answer the same):
 FTP (active or passive): anonymous, read-only: /pub/db.bin (the same bytes as /files/db.bin);
   user "tess", password "fetch": /private/db.bin (the same bytes).
 """
-import http.server
 import logging
 import os
 import shutil
-import socketserver
-import subprocess
 import sys
 import tempfile
 import threading
@@ -35,71 +32,28 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_http import LoopbackServer, Resource, run_with_ports  # noqa: E402
+
 DB_SIZE = 300000
 CUT_SIZE = 30000
 LAST_MODIFIED = "Wed, 09 Mar 2022 14:25:36 GMT"
 DATABASE = bytes((i * 7 + i // 251) % 256 for i in range(DB_SIZE))
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def log_message(self, *args):
-        pass
-
-    def answer(self, status, body=b"", length=None, last_modified=None, extra=()):
-        self.send_response(status)
-        self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(len(body)) if length is None else length)
-        if last_modified:
-            self.send_header("Last-Modified", last_modified)
-        for name, value in extra:
-            self.send_header(name, value)
-        self.end_headers()
-        try:
-            self.wfile.write(body)
-            self.wfile.flush()
-        except (BrokenPipeError, ConnectionResetError):
-            # A remote query reads the headers only and closes the request.
-            self.close_connection = True
-
-    def do_GET(self):
-        path = self.path
-        if path == "/files/db.bin":
-            self.answer(200, DATABASE, last_modified=LAST_MODIFIED)
-        elif path == "/files/empty":
-            self.answer(200, b"", last_modified=LAST_MODIFIED)
-        elif path == "/files/nolm":
-            self.answer(200, DATABASE[:1000])
-        elif path == "/files/badlen":
-            self.answer(200, b"", length="12abc", last_modified=LAST_MODIFIED)
-            self.close_connection = True
-        elif path == "/files/cut":
-            self.answer(200, DATABASE[:CUT_SIZE], length=str(DB_SIZE),
-                        last_modified=LAST_MODIFIED)
-            self.close_connection = True
-        elif path == "/":
-            self.answer(200, b"root")
-        elif path == "/agent":
-            self.answer(200, self.headers.get("User-Agent", "").encode("latin-1"))
-        elif path == "/auth":
-            self.answer(401, b"login first", extra=[("WWW-Authenticate", 'Basic realm="net"')])
-        else:
-            self.answer(404, b"not here")
-
-    def do_POST(self):
-        length = int(self.headers.get("Content-Length", "0") or "0")
-        if length:
-            self.rfile.read(length)
-        self.do_GET()
-
-    # The method is sent as the caller spelled it; a lower-case "post" arrives as such.
-    do_post = do_POST
-
-
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-    allow_reuse_address = True
+def make_http_server():
+    server = LoopbackServer()
+    server.add_file("/files/db.bin", DATABASE, LAST_MODIFIED)
+    server.add_file("/files/empty", b"", LAST_MODIFIED)
+    server.add_file("/files/nolm", DATABASE[:1000], None)
+    server.add_file("/files/badlen", b"", LAST_MODIFIED, length="12abc")
+    server.add_file("/files/cut", DATABASE, LAST_MODIFIED, short_by=DB_SIZE - CUT_SIZE)
+    server.add_file("/", b"root", None)
+    server.add("/agent", Resource(
+        make_body=lambda request: request.headers.get("User-Agent", "").encode("latin-1")))
+    server.add("/auth", Resource(b"login first", status=401,
+                                 headers=[("WWW-Authenticate", 'Basic realm="net"')]))
+    return server
 
 
 def start_ftp(root):
@@ -127,17 +81,14 @@ def start_ftp(root):
 
 
 def main():
-    http_server = Server(("127.0.0.1", 0), Handler)
-    threading.Thread(target=http_server.serve_forever, daemon=True).start()
+    http_server = make_http_server().start()
     root = tempfile.mkdtemp(prefix="mivetrak-ftp-")
     ftp_server = start_ftp(root)
-    env = dict(os.environ)
-    env["MIVETRAK_NET_HTTP_PORT"] = str(http_server.server_address[1])
-    env["MIVETRAK_NET_FTP_PORT"] = str(ftp_server.address[1])
     try:
-        return subprocess.call(sys.argv[1:], env=env)
+        return run_with_ports(sys.argv[1:], {"MIVETRAK_NET_HTTP_PORT": http_server.port,
+                                             "MIVETRAK_NET_FTP_PORT": ftp_server.address[1]})
     finally:
-        http_server.shutdown()
+        http_server.stop()
         ftp_server.close_all()
         shutil.rmtree(root, ignore_errors=True)
 

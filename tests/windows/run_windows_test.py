@@ -16,6 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import wineprefix  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 
 def windows_path(path):
@@ -30,22 +31,6 @@ def make_prefix(build_dir, dest):
         fcntl.flock(lock, fcntl.LOCK_EX)
         wineprefix.ensure_template(build_dir)
     return wineprefix.clone_prefix(build_dir, dest)
-
-
-def start_xvfb():
-    """A private X server on a free display; returns (process, display)."""
-    read_end, write_end = os.pipe()
-    process = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        number = pipe.readline().strip()
-    if not number:
-        process.kill()
-        process.wait()
-        raise RuntimeError("Xvfb did not start")
-    return process, ":" + number
 
 
 def write_crash_report(xml, name, status):
@@ -105,13 +90,13 @@ def main():
     xvfb = None
     try:
         if args.xvfb:
-            xvfb, env["DISPLAY"] = start_xvfb()
+            xvfb = Xvfb()
+            env["DISPLAY"] = xvfb.display
         status = subprocess.call(command, env=env, cwd=scratch)
     finally:
         wineprefix.stop_wineserver(prefix)
         if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
+            xvfb.stop()
     if status != 0 and results and not os.path.exists(xml):
         write_crash_report(xml, args.name, status)
     if status == 0:
