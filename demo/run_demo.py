@@ -22,7 +22,7 @@ sys.path.insert(0, os.path.join(REPO, "demo"))
 
 import update_server  # noqa: E402  (demo/update_server.py)
 import wineprefix  # noqa: E402
-from harness import Driver  # noqa: E402
+from harness import IDOK, IDYES, Driver  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
 EXIT_MEANINGS = {0: "done, or nothing to do", 1: "start-up failure",
@@ -93,9 +93,9 @@ def answer_as_a_user(program, driver, display, shots):
         box = boxes[0] if boxes else window
         path = screenshot(display, shots, f"{step:02d}-box")
         step += 1
-        answer = 6 if 6 in box["buttons"] else 1
+        answer = IDYES if IDYES in box["buttons"] else IDOK
         print(f"  box \"{box['caption']}\": {box['text']!r}")
-        print(f"    -> pressing {'Yes' if answer == 6 else 'OK'}"
+        print(f"    -> pressing {'Yes' if answer == IDYES else 'OK'}"
               + (f"  (screenshot {os.path.relpath(path, REPO)})" if path else ""))
         driver.run("press", "box", answer, timeout_ms=3000)
         driver.run("gone", "box", timeout_ms=3000)

@@ -20,6 +20,9 @@
 namespace mivetrak {
 namespace {
 
+// An id that no resource of the library bears.
+constexpr int kNoSuchId = 4242;
+
 // Records what reaches it; takes every application message, and answers the worker's two
 // through onProgress and onAlert.
 class ScriptedHandler : public DialogHandler {
@@ -84,13 +87,13 @@ TEST_F(DialogHostTest, WindowServesTheHandlerAndPostedMessagesReachIt) {
         for (int id : {IDC_PROGRESS_BAR, IDC_STATUS_TEXT, IDC_PERCENT_TEXT}) {
             EXPECT_TRUE(window.HasControl(id)) << id;
         }
-        EXPECT_FALSE(window.HasControl(4242));
+        EXPECT_FALSE(window.HasControl(kNoSuchId));
 
         window.SetControlText(IDC_STATUS_TEXT, "Status: checking ...");
         std::string text;
         EXPECT_TRUE(window.GetControlText(IDC_STATUS_TEXT, text));
         EXPECT_EQ(text, "Status: checking ...");
-        EXPECT_FALSE(window.GetControlText(4242, text));
+        EXPECT_FALSE(window.GetControlText(kNoSuchId, text));
 
         window.SetTitle("Drive Update");
         char title[64] = {};
@@ -206,7 +209,7 @@ TEST_F(DialogHostTest, DialogEndedDuringInitIsNeverRun) {
 
 TEST_F(DialogHostTest, MissingTemplateGivesMinusOneWithoutCallingTheHandler) {
     ScriptedHandler handler;
-    EXPECT_EQ(Run(handler, 4242), -1);
+    EXPECT_EQ(Run(handler, kNoSuchId), -1);
     EXPECT_TRUE(handler.calls.empty());
 }
 

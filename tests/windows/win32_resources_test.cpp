@@ -193,7 +193,9 @@ TEST(Win32ResourcesTest, ExecutableVersionBlock) {
 TEST(Win32ResourcesTest, ExecutableManifestRunsAsInvokerWithCommonControls) {
     const ResourceModule exe(ExePath());
     ASSERT_NE(exe.Get(), nullptr);
-    const std::vector<uint8_t> bytes = exe.Resource(MAKEINTRESOURCEA(24), 1);  // RT_MANIFEST
+    // CREATEPROCESS_MANIFEST_RESOURCE_ID, the manifest that the loader applies to the process.
+    constexpr int kProcessManifestId = 1;
+    const std::vector<uint8_t> bytes = exe.Resource(RT_MANIFEST, kProcessManifestId);
     ASSERT_FALSE(bytes.empty());
     const std::string manifest(bytes.begin(), bytes.end());
     for (const char* part :

@@ -13,6 +13,9 @@
 namespace mivetrak {
 namespace {
 
+// An id that no resource of the library bears.
+constexpr int kNoSuchId = 4242;
+
 struct ThreadProbe {
     std::atomic<int> runs{0};
     std::atomic<DWORD> threadId{0};
@@ -82,10 +85,10 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
         ASSERT_GT(LoadStringA(ToWin32(library), id, raw, sizeof raw), 0) << id;
         EXPECT_EQ(text, raw) << id;
     }
-    EXPECT_EQ(system->LoadText(library, 12), "");    // between the ids
-    EXPECT_EQ(system->LoadText(library, 4242), "");  // far outside
+    EXPECT_EQ(system->LoadText(library, IDS_STATUS_PREFIX + 1), "");  // between the ids
+    EXPECT_EQ(system->LoadText(library, kNoSuchId), "");              // far outside
     EXPECT_NE(system->LoadIconResource(library, IDI_PROGRAM), nullptr);
-    EXPECT_EQ(system->LoadIconResource(library, 129), nullptr);
+    EXPECT_EQ(system->LoadIconResource(library, IDI_PROGRAM + 1), nullptr);
     system->FreeModule(library);
 }
 
