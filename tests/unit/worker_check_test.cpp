@@ -13,11 +13,6 @@ namespace mivetrak {
 namespace worker_test {
 namespace {
 
-using Strings = std::vector<std::string>;
-using Op = FakeInternet::Op;
-
-const Strings kCheckDone{"P0:0", "P0:20", "P0:50", "P0:80"};
-
 // Ways the check phase ends without a download.
 struct CheckFailureCase {
     const char* name;

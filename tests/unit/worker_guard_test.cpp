@@ -14,11 +14,6 @@ namespace mivetrak {
 namespace worker_test {
 namespace {
 
-using Strings = std::vector<std::string>;
-using Op = FakeInternet::Op;
-
-const Strings kCheck{"P0:0", "P0:20", "P0:50", "P0:80"};
-
 struct CallbackStep {
     uint32_t totalBytes;
     int expectedResult;

@@ -19,6 +19,12 @@
 namespace mivetrak {
 namespace worker_test {
 
+using Strings = std::vector<std::string>;
+using Op = FakeInternet::Op;
+
+// The messages of a check phase that finds something to download.
+inline const Strings kCheck{"P0:0", "P0:20", "P0:50", "P0:80"};
+
 inline WindowHandle DialogWindowHandle() {
     static int dialog = 0;
     return reinterpret_cast<WindowHandle>(&dialog);

@@ -14,9 +14,6 @@ namespace mivetrak {
 namespace worker_test {
 namespace {
 
-using Strings = std::vector<std::string>;
-using Op = FakeInternet::Op;
-
 // Callback totals 2560, 5120 and 7680 of 10000 bytes.
 const Strings kDownload{"P1:0", "P1:25", "P1:51", "P1:76"};
 
@@ -25,7 +22,6 @@ Strings Join(std::initializer_list<Strings> parts) {
     for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
 }
-const Strings kCheck{"P0:0", "P0:20", "P0:50", "P0:80"};
 
 TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
     WorkerRig rig;
