@@ -223,12 +223,12 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
 }  // namespace
 
 int InternetSession::FailTransfer() {
-    SetState(StateFailed, 1);
+    SetState(StateFailed, true);
     return 0;
 }
 
 int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
-    SetState(StateRunning, 0);
+    SetState(StateRunning, false);
     // The local file, opened and closed inside ReceiveBody, is gone before these close.
     TransferHandles handles(platform_.internet);
     AnnouncedLength length;
@@ -244,7 +244,7 @@ int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
         }
     }
     if (GetState() == StateFailed) return 0;
-    SetState(StateDone, 0);
+    SetState(StateDone, false);
     return 1;
 }
 

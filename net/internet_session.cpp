@@ -34,11 +34,11 @@ int32_t InternetSession::GetState() {
     }
 }
 
-void InternetSession::SetState(int32_t value, int force) {
+void InternetSession::SetState(int32_t value, bool force) {
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(*lock_);
-            if (force != 0 || state_ != StateHeld) {
+            if (force || state_ != StateHeld) {
                 state_ = value;
                 return;
             }

@@ -45,7 +45,7 @@ public:
     // The transfer state; both wait (polling once a second) while the state is Held, except for a
     // forced write.
     int32_t GetState();
-    void SetState(int32_t value, int force);
+    void SetState(int32_t value, bool force);
 
     int ReadAutodialSettings(int32_t& mode, uint32_t& valueType);
     int RestoreAutodialSettings(int32_t mode, uint32_t valueType);

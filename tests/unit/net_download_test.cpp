@@ -294,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DownloadTest, StateFailedBeforeTheFirstBlockCreatesTheFileAndReadsNothing) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(5000), kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, 1);
+        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, true);
     };
     EXPECT_EQ(Download(kUrl), 0);
     EXPECT_TRUE(world.files.Exists(kLocal));
@@ -380,7 +380,7 @@ TEST_F(DownloadTest, WithoutALocalPathNothingIsRead) {
 TEST_F(DownloadTest, FailedStateAtTheEndIsNotTurnedIntoDone) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(1000), kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, 1);
+        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, true);
     };
     EXPECT_EQ(Download(kUrl, "GET", 1, nullptr, nullptr), 0);
     EXPECT_EQ(session.GetState(), StateFailed);
@@ -519,7 +519,7 @@ TEST_F(DownloadTest, StateFailedSetDuringACallbackStopsAfterThatBlock) {
     const std::string body = Body(100000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     log.onCall = [this]() {
-        if (log.calls.size() == 2) session.SetState(StateFailed, 1);
+        if (log.calls.size() == 2) session.SetState(StateFailed, true);
     };
     EXPECT_EQ(Download(kUrl), 0);
     EXPECT_EQ(log.calls.size(), 2u);
@@ -532,7 +532,7 @@ TEST_F(DownloadTest, StateFailedDuringTheFirstReadStopsAfterTheFirstBlock) {
     const std::string body = Body(100000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::ReadData) session.SetState(StateFailed, 1);
+        if (call.op == Op::ReadData) session.SetState(StateFailed, true);
     };
     EXPECT_EQ(Download(kUrl), 0);
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 128));
@@ -546,10 +546,10 @@ TEST_F(DownloadTest, HeldStateWaitsBetweenBlocksThenGoesOn) {
     // The first callback puts the transfer on hold; the hold is lifted by a forced write after
     // two one-second polls.
     log.onCall = [this]() {
-        if (log.calls.size() == 1) session.SetState(StateHeld, 0);
+        if (log.calls.size() == 1) session.SetState(StateHeld, false);
     };
     world.system.onSleep = [this](size_t sleeps) {
-        if (sleeps == 2) session.SetState(StateRunning, 1);
+        if (sleeps == 2) session.SetState(StateRunning, true);
     };
     ASSERT_EQ(Download(kUrl), 1);
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000}));
@@ -559,9 +559,9 @@ TEST_F(DownloadTest, HeldStateWaitsBetweenBlocksThenGoesOn) {
 
 TEST_F(DownloadTest, HeldStateDelaysTheStart) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
-    session.SetState(StateHeld, 0);
+    session.SetState(StateHeld, false);
     world.system.onSleep = [this](size_t sleeps) {
-        if (sleeps == 3) session.SetState(StateIdle, 1);
+        if (sleeps == 3) session.SetState(StateIdle, true);
     };
     ASSERT_EQ(Download(kUrl), 1);
     EXPECT_EQ(world.system.Sleeps().size(), 3u);

@@ -397,7 +397,7 @@ TEST(TransferState, PlainReadsAndWritesDoNotWait) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
     for (int32_t v : {StateRunning, StateFailed, StateDone, StateIdle}) {
-        session.SetState(v, 0);
+        session.SetState(v, false);
         EXPECT_EQ(session.GetState(), v);
     }
     EXPECT_TRUE(world.system.Sleeps().empty());
@@ -406,8 +406,8 @@ TEST(TransferState, PlainReadsAndWritesDoNotWait) {
 TEST(TransferState, ForcedWriteOverridesAHoldAtOnce) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, 0);
-    session.SetState(StateFailed, 1);
+    session.SetState(StateHeld, false);
+    session.SetState(StateFailed, true);
     EXPECT_EQ(session.GetState(), StateFailed);
     EXPECT_TRUE(world.system.Sleeps().empty());
 }
@@ -415,12 +415,12 @@ TEST(TransferState, ForcedWriteOverridesAHoldAtOnce) {
 TEST(TransferState, UnforcedWriteWaitsWhileHeld) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, 0);
+    session.SetState(StateHeld, false);
     // Another thread releases the hold (a forced write of Done) after the third sleep.
     world.system.onSleep = [&](size_t sleeps) {
-        if (sleeps == 3) session.SetState(StateDone, 1);
+        if (sleeps == 3) session.SetState(StateDone, true);
     };
-    session.SetState(StateRunning, 0);
+    session.SetState(StateRunning, false);
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000, 1000}));
     world.system.onSleep = nullptr;
     EXPECT_EQ(session.GetState(), StateRunning);
@@ -429,9 +429,9 @@ TEST(TransferState, UnforcedWriteWaitsWhileHeld) {
 TEST(TransferState, ReadWaitsWhileHeldAndNeverReturnsHeld) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, 0);
+    session.SetState(StateHeld, false);
     world.system.onSleep = [&](size_t sleeps) {
-        if (sleeps == 2) session.SetState(StateFailed, 1);
+        if (sleeps == 2) session.SetState(StateFailed, true);
     };
     EXPECT_EQ(session.GetState(), StateFailed);
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000}));
