@@ -72,9 +72,6 @@ class LoopbackServer:
         """A file: its body with a Content-Length and a Last-Modified header."""
         return self.add(path, Resource(body, last_modified, **options))
 
-    def remove(self, path):
-        self.resources.pop(path, None)
-
     def requests_for(self, path):
         with self._lock:
             return [r for r in self.requests if r["path"] == path]
@@ -105,12 +102,6 @@ class LoopbackServer:
             self._httpd.server_close()
             self._thread.join(timeout=5)
             self._httpd = None
-
-    def __enter__(self):
-        return self.start() if self._httpd is None else self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def _record(self, handler):
         with self._lock:
