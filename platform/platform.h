@@ -6,6 +6,7 @@
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/internet.h"
+#include "platform/log.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/windows_ui.h"
@@ -19,6 +20,7 @@ struct Platform {
     System& system;
     WindowsUi& ui;
     CodePage& codePage;
+    Log& log;
 };
 
 // Owns the Win32 implementations behind a Platform (defined in platform/win32/).

@@ -16,7 +16,7 @@ public:
           system_(CreateWin32System()),
           ui_(CreateWin32WindowsUi()),
           codePage_(CreateWin32CodePage()),
-          platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_} {}
+          platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_, log_} {}
 
     Platform& Get() override { return platform_; }
 
@@ -33,6 +33,7 @@ private:
     std::unique_ptr<System> system_;
     std::unique_ptr<WindowsUi> ui_;
     std::unique_ptr<CodePage> codePage_;
+    NullLog log_;
     Platform platform_;
 };
 

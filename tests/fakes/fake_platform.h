@@ -4,6 +4,7 @@
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_internet.h"
+#include "fakes/fake_log.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_system.h"
 #include "fakes/fake_windows_ui.h"
@@ -25,7 +26,8 @@ struct FakePlatform {
     FakeSystem system;
     FakeWindowsUi ui;
     FakeCodePage codePage;  // single-byte until codePage.doubleByte is set
-    Platform platform{files, registry, internet, system, ui, codePage};
+    RecordingLog log;
+    Platform platform{files, registry, internet, system, ui, codePage, log};
 };
 
 }  // namespace mivetrak

@@ -631,8 +631,8 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     CountingFileSystem files;
     files.AddDirectory("C:\\work");
     NetWorld world;
-    Platform platform{files,        world.registry, world.internet,
-                      world.system, world.ui,       world.codePage};
+    Platform platform{files,    world.registry, world.internet, world.system,
+                      world.ui, world.codePage, world.log};
     const std::string body = Body(1024 * 1024);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     InternetSession session(platform, world.deployment);

@@ -25,7 +25,8 @@ struct NetWorld {
     HookedSystem system;
     FakeWindowsUi ui;
     FakeCodePage codePage;
-    Platform platform{files, registry, internet, system, ui, codePage};
+    RecordingLog log;
+    Platform platform{files, registry, internet, system, ui, codePage, log};
     Deployment deployment = TestDeployment();
 };
 

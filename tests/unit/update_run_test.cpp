@@ -191,8 +191,8 @@ protected:
     EventLog log;
     RecordingSystem system{log};
     FakePlatform fakes;
-    Platform platform{fakes.files, fakes.registry, fakes.internet,
-                      system,      fakes.ui,       fakes.codePage};
+    Platform platform{fakes.files, fakes.registry, fakes.internet, system,
+                      fakes.ui,    fakes.codePage, fakes.log};
     UpdateApp app{platform, TestDeployment()};
     ModuleHandle library = nullptr;
     MessageQueue queue;
@@ -353,8 +353,8 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         EventLog rowLog;
         RecordingSystem rowSystem{rowLog};
         FakePlatform rowFakes;
-        Platform rowPlatform{rowFakes.files, rowFakes.registry, rowFakes.internet,
-                             rowSystem,      rowFakes.ui,       rowFakes.codePage};
+        Platform rowPlatform{rowFakes.files, rowFakes.registry, rowFakes.internet, rowSystem,
+                             rowFakes.ui,    rowFakes.codePage, rowFakes.log};
         SetupCancelFlag(true);
         {
             UpdateApp runApp{rowPlatform, TestDeployment()};
