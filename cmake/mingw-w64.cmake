@@ -1,9 +1,11 @@
-# Cross-compiles for 64-bit Windows with the posix-thread MinGW-w64 compilers, so that the
-# standard library's threads and mutexes work; everything is linked statically.
+# Cross-compiles for 32-bit Windows (i686) with the posix-thread MinGW-w64 compilers, so that the
+# standard library's threads and mutexes work; everything is linked statically. One 32-bit image
+# runs on 32-bit Windows and, under WoW64, on 64-bit Windows, as the suite whose database it
+# updates does.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_SYSTEM_PROCESSOR i686)
 
-set(MINGW_PREFIX x86_64-w64-mingw32)
+set(MINGW_PREFIX i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)

@@ -8,9 +8,14 @@ pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok in
 have cmake || need+=(cmake)
 have ninja || need+=(ninja-build)
 have g++ || need+=(g++)
-have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
-have x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
-have wine || need+=(wine wine64)
+# The program is a 32-bit Windows image; Wine runs it under WoW64 in a 64-bit prefix, which needs
+# both halves of Wine.
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+pkg_installed mingw-w64-i686-dev || need+=(mingw-w64-i686-dev)
+have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have wine || need+=(wine)
+pkg_installed wine64 || need+=(wine64)
+pkg_installed wine32:i386 || need+=(wine32:i386)
 have Xvfb || need+=(xvfb)
 have icotool || need+=(icoutils)
 { have convert && convert -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
@@ -23,6 +28,10 @@ done
 if [ ${#need[@]} -gt 0 ]; then
     echo "installing: ${need[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # wine32 comes from the i386 architecture, which a fresh amd64 system does not list.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi

@@ -6,6 +6,7 @@ WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_D
 build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
 this."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -42,12 +43,33 @@ def template_dir(build_dir):
     return os.path.join(os.path.abspath(build_dir), "wineprefix-template")
 
 
+def installed_wine():
+    """The installed Wine packages with their architectures and versions, one per line. A prefix
+    made under one set does not necessarily work under another: one made before wine32 was
+    installed cannot start a 32-bit program ("could not load kernel32.dll")."""
+    done = subprocess.run(["dpkg-query", "-W", "-f", "${db:Status-Abbrev} ${Package}:${Architecture}"
+                           " ${Version}\n"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    lines = [line.split(None, 1)[1] for line in done.stdout.decode().splitlines()
+             if line.startswith("ii ") and re.match(r"ii\s+(lib)?wine", line)]
+    return "\n".join(sorted(lines)) + "\n"
+
+
+def _template_is_ready(marker, wine):
+    try:
+        with open(marker) as f:
+            return f.read() == wine
+    except OSError:
+        return False
+
+
 def ensure_template(build_dir):
-    """Makes the template prefix once; returns its path."""
+    """Makes the template prefix once for the installed Wine; returns its path. A template made
+    under other Wine packages is made anew."""
     prefix = template_dir(build_dir)
     marker = os.path.join(prefix, ".mivetrak-ready")
+    wine = installed_wine()
     with _lock:
-        if os.path.exists(marker):
+        if _template_is_ready(marker, wine):
             return prefix
         shutil.rmtree(prefix, ignore_errors=True)
         os.makedirs(os.path.dirname(prefix), exist_ok=True)
@@ -60,7 +82,8 @@ def ensure_template(build_dir):
                         "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
-        open(marker, "w").close()
+        with open(marker, "w") as f:
+            f.write(wine)
         return prefix
 
 

@@ -199,9 +199,9 @@ TEST(Win32ResourcesTest, ExecutableManifestRunsAsInvokerWithCommonControls) {
     ASSERT_FALSE(bytes.empty());
     const std::string manifest(bytes.begin(), bytes.end());
     for (const char* part :
-         {"level=\"asInvoker\"", "uiAccess=\"false\"", "name=\"Microsoft.Windows.Common-Controls\"",
-          "version=\"6.0.0.0\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-          "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"}) {
+         {"level=\"asInvoker\"", "uiAccess=\"false\"", "processorArchitecture=\"x86\"",
+          "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }
@@ -283,7 +283,13 @@ TEST(Win32ResourcesTest, ProgressDialogTemplate) {
     EXPECT_EQ(dialog.items.size(), 4u);
 }
 
-// Names of the DLLs that a PE file imports, read from its headers; false when it cannot be read.
+// The machine type of an Intel 80386 image, and the optional header's magic number of PE32 (as
+// opposed to PE32+, the 64-bit format).
+constexpr uint16_t kMachineI386 = 0x14C;
+constexpr uint16_t kPe32Magic = 0x10B;
+
+// Names of the DLLs that a 32-bit Intel PE file imports, read from its headers; false when it
+// cannot be read or is not a PE32 image for the Intel 80386.
 bool ImportedDlls(const std::string& path, std::vector<std::string>& names, uint32_t& entryPoint) {
     std::string file;
     if (!test::ReadWholeFile(path, file)) return false;
@@ -294,17 +300,17 @@ bool ImportedDlls(const std::string& path, std::vector<std::string>& names, uint
     Reader pe(bytes);
     pe.Skip(peOffset);
     if (pe.Dword() != 0x00004550) return false;  // "PE\0\0"
-    pe.Skip(2);                                  // machine
+    if (pe.Word() != kMachineI386) return false;
     const uint16_t sections = pe.Word();
     pe.Skip(12);
     const uint16_t optionalSize = pe.Word();
     pe.Skip(2);
     const size_t optionalStart = pe.Offset();
-    if (pe.Word() != 0x20B) return false;  // PE32+
+    if (pe.Word() != kPe32Magic) return false;
     pe.Skip(14);
     entryPoint = pe.Dword();
     Reader directories(bytes);
-    directories.Skip(optionalStart + 112 + 8);  // data directory 1: imports
+    directories.Skip(optionalStart + 96 + 8);  // data directory 1 of PE32: imports
     const uint32_t importRva = directories.Dword();
     struct Section {
         uint32_t rva, size, offset;
