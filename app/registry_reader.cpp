@@ -9,7 +9,8 @@
 
 namespace mivetrak {
 
-RegistryReader::RegistryReader(Registry& registry) : registry_(registry) {}
+RegistryReader::RegistryReader(Registry& registry, uint32_t view)
+    : registry_(registry), view_(view) {}
 
 int RegistryReader::ReadString(const std::string& subKey, const std::string& valueName,
                                std::string& text) {
@@ -18,7 +19,8 @@ int RegistryReader::ReadString(const std::string& subKey, const std::string& val
     bool read = false;
     {
         SystemError error;
-        std::unique_ptr<RegistryKey> key = registry_.OpenKey(root_, subKey, kKeyQueryValue, error);
+        std::unique_ptr<RegistryKey> key =
+            registry_.OpenKey(root_, subKey, kKeyQueryValue | view_, error);
         if (!key) return 0;
         read = key->QueryValue(valueName, kMaxPath, data, type, error);
     }  // the key is closed here, before the value is looked at

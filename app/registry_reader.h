@@ -1,5 +1,7 @@
 #pragma once
-// Reads text values under HKEY_LOCAL_MACHINE. No key stays open between calls.
+// Reads text values under HKEY_LOCAL_MACHINE, in one registry view. No key stays open between
+// calls.
+#include <cstdint>
 #include <string>
 
 #include "platform/registry.h"
@@ -8,7 +10,8 @@ namespace mivetrak {
 
 class RegistryReader {
 public:
-    explicit RegistryReader(Registry& registry);
+    // view: 0 for the process's own view, or kKey32BitView or kKey64BitView.
+    explicit RegistryReader(Registry& registry, uint32_t view = 0);
 
     // Reads the value into text: 1 when read, 0 when the key cannot be opened or the value is
     // missing or does not fit 260 bytes together with its terminating zero (text untouched).
@@ -18,6 +21,7 @@ public:
 private:
     Registry& registry_;
     RegistryRoot root_ = RegistryRoot::LocalMachine;
+    uint32_t view_;
 };
 
 }  // namespace mivetrak

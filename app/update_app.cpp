@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "app/command_line.h"
+#include "app/folder_discovery.h"
 #include "app/path_checks.h"
-#include "app/registry_reader.h"
+#include "app/target_folder_collector.h"
 #include "engine/cancel_flag.h"
 #include "resources/resource_ids.h"
 
@@ -15,9 +16,6 @@ namespace mivetrak {
 namespace {
 constexpr char kResourceLibraryName[] = "Mivetrak.rsl";
 constexpr char kResourceErrorCaption[] = "Error";
-constexpr char kSharedFilesFolder[] = "\\Orvanta\\Shared Files";
-constexpr char kSiblingAppPathsKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tellyra.exe";
 constexpr char kWorkFolderName[] = "orzavtmp";
 
 // The text of the box shown when the resource library cannot be loaded: the system's message
@@ -85,26 +83,12 @@ bool UpdateApp::ReadCommandLine() {
 }
 
 bool UpdateApp::DiscoverFolders() {
-    FileSystem& files = platform.files;
-    const CodePage& codePage = platform.codePage;
-
-    std::string programFiles;
-    if (!platform.system.ProgramFilesFolder(programFiles)) return false;
-    const std::string sharedFiles = programFiles + kSharedFilesFolder;
-    if (PathExists(files, sharedFiles)) TargetFolderList.push_back({sharedFiles + "\\"});
-
-    // The sibling application's folder: its App Paths entry names the executable.
-    RegistryReader reader(platform.registry);
-    std::string siblingExecutable;
-    if (reader.ReadString(kSiblingAppPathsKey, "", siblingExecutable) != 0) {
-        const size_t slash = FindLastCharMb(codePage, siblingExecutable, '\\');
-        const std::string folder =
-            slash == std::string::npos ? std::string() : siblingExecutable.substr(0, slash);
-        if (PathExists(files, folder)) {
-            TargetFolderList.push_back({WithFinalBackslash(codePage, folder)});
-        }
-    }
-    return true;
+    // The command line's folders come first, in their order; each folder is kept once.
+    std::vector<TargetFolder> named;
+    named.swap(TargetFolderList);
+    TargetFolderCollector collector(platform, TargetFolderList);
+    for (const TargetFolder& folder : named) collector.Add(folder.path, "the command line");
+    return DiscoverInstallationFolders(platform, collector);
 }
 
 void UpdateApp::DropFoldersWithoutDatabase() {
@@ -112,6 +96,8 @@ void UpdateApp::DropFoldersWithoutDatabase() {
         if (PathExists(platform.files, TargetFolderList[i].path + kDatabaseFileName)) {
             ++i;
         } else {
+            platform.log.Write(TargetFolderList[i].path + " holds no " + kDatabaseFileName +
+                               ": it is left out.");
             // The entry behind moves up to i and is looked at next.
             TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));
         }

@@ -42,6 +42,16 @@ struct FindData {
 constexpr uint32_t kFileAttributeReadOnly = 0x1;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 
+// What makes a file or folder itself, whatever path names it (a short name, '/' for a backslash,
+// a "." part, another case): the volume's serial number and the file index on that volume.
+struct FileIdentity {
+    uint32_t volumeSerial = 0;
+    uint64_t fileIndex = 0;
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
+}
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -58,6 +68,9 @@ public:
     // GetFileAttributesA; false when it fails (nothing at the path, or no access to it).
     virtual bool FileAttributes(const std::string& path, uint32_t& attributes,
                                 SystemError& error) = 0;
+    // The identity of a file or folder (GetFileInformationByHandle on a handle opened for its
+    // attributes only, with FILE_FLAG_BACKUP_SEMANTICS so that a folder opens too).
+    virtual bool Identity(const std::string& path, FileIdentity& out, SystemError& error) = 0;
 
     virtual bool MakeDirectory(const std::string& path,
                                SystemError& error) = 0;  // CreateDirectoryA

@@ -16,6 +16,12 @@ constexpr uint32_t kKeyRead = 0x20019;
 constexpr uint32_t kKeyReadWrite = 0x2001F;
 constexpr uint32_t kRegDword = 4;
 
+// Added to an access mask: the registry view to open under WoW64 (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY). Without either, a 32-bit process sees the 32-bit view; on 32-bit Windows
+// there is one view and both flags are ignored.
+constexpr uint32_t kKey64BitView = 0x0100;
+constexpr uint32_t kKey32BitView = 0x0200;
+
 // An open key. Destroying it closes it (RegCloseKey).
 class RegistryKey {
 public:

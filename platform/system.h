@@ -49,8 +49,12 @@ public:
     // The full path of the running executable (GetModuleFileNameA); "" when it cannot be told.
     virtual std::string ExecutablePath() = 0;
     // SHGetFolderPathA(CSIDL_PROGRAM_FILES), looked up at run time in "shfolder.dll": false when
-    // the library or the function is missing or the call fails.
+    // the library or the function is missing or the call fails. A 32-bit process on 64-bit
+    // Windows is given the 32-bit folder, "Program Files (x86)".
     virtual bool ProgramFilesFolder(std::string& out) = 0;
+    // IsWow64Process: this 32-bit process runs on 64-bit Windows, which has a second, native
+    // Program Files folder and a second registry view.
+    virtual bool RunsUnderWow64() = 0;
 };
 
 }  // namespace mivetrak

@@ -123,6 +123,19 @@ public:
         out = path;
         return true;
     }
+
+    bool RunsUnderWow64() override {
+        // Looked up at run time: a system that lacks the function has no WoW64 either.
+        using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+        const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        const FARPROC found =
+            kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
+        if (found == nullptr) return false;
+        const auto isWow64Process =
+            reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(found));
+        BOOL wow64 = FALSE;
+        return isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    }
 };
 
 }  // namespace

@@ -174,12 +174,43 @@ class Case:
         shutil.copy2(source, self.linux_path(DRIVER_DIR))
         return DRIVER_DIR + "\\" + name
 
-    def reg_add(self, key, value, data):
+    def reg_add(self, key, value, data, view=None):
+        """Writes a text value; view 32 or 64 names the registry view (Debian's plain
+        "wine reg" is the 32-bit reg.exe, which writes the 32-bit view)."""
         args = ["wine", "reg", "add", key]
         args += ["/ve"] if value is None else ["/v", value]
         args += ["/t", "REG_SZ", "/d", data, "/f"]
+        if view is not None:
+            args.append(f"/reg:{view}")
         subprocess.run(args, env=self.env, check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
+
+    def reg_has_key(self, key, view):
+        """Whether the key exists in the given registry view (32 or 64)."""
+        done = subprocess.run(["wine", "reg", "query", key, f"/reg:{view}"], env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        return done.returncode == 0
+
+    def split_app_paths_views(self):
+        """Gives the App Paths key a 32-bit view of its own. Wine makes the 32-bit key a link to
+        the 64-bit one, so that an entry shows in both views; Windows keeps the views apart for
+        what a 32-bit installer may write. The link is dropped from the prefix's system.reg while
+        no Wine process runs in it."""
+        wineprefix.stop_wineserver(self.prefix)
+        path = os.path.join(self.prefix, "system.reg")
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().split("\n")
+        header = r"[Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths]"
+        start = next((i for i, line in enumerate(lines) if line.startswith(header)), None)
+        if start is None:
+            raise HarnessError("the prefix has no 32-bit App Paths key")
+        end = start + 1
+        while end < len(lines) and lines[end].strip():
+            end += 1
+        kept = [line for line in lines[start:end] if line.startswith(("[", "#time"))]
+        lines[start:end] = kept
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines))
 
     def start(self, *args, exe_dir=APP_DIR):
         """Starts the program with the given arguments (each handed over as one argument)."""

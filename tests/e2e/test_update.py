@@ -123,6 +123,31 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
     assert len(server.requests_for(PRIMARY)) == 3  # the second run only asked
 
 
+def test_both_program_files_and_the_32_bit_app_paths_entry_in_one_run(case, server, strings):
+    # As a 32-bit installer on 64-bit Windows leaves things: the shared files under
+    # "Program Files (x86)" and the sibling registered in the 32-bit registry view only; a 64-bit
+    # installer's shared files under the native folder beside them.
+    body = database(48 * 1024, seed=17)
+    serve(server, body)
+    x86 = case.make_folder(r"C:\Program Files (x86)\Orvanta\Shared Files", old_database("x86"),
+                           OLD_TIME)
+    native = case.make_folder(r"C:\Program Files\Orvanta\Shared Files",
+                              old_database("native"), OLD_TIME)
+    sibling = case.make_folder(r"C:\Tools32\Tellyra", old_database("sibling"), OLD_TIME)
+    case.split_app_paths_views()
+    case.reg_add(APP_PATHS_KEY, None, r"C:\Tools32\Tellyra\Tellyra.exe", view=32)
+    assert case.reg_has_key(APP_PATHS_KEY, 32)
+    assert not case.reg_has_key(APP_PATHS_KEY, 64)
+
+    case.start()
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+    for folder in (x86, native, sibling):
+        assert_installed(folder, body)
+    assert_work_folder_clean(case)
+    assert len(server.requests_for(PRIMARY)) == 2  # one query, one download
+
+
 def test_folder_without_database_gets_one_only_when_forced(case, server, strings):
     body = database(40 * 1024, seed=2)
     serve(server, body)

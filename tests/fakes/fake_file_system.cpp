@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 #include "platform/ascii_text.h"
 
@@ -250,6 +251,14 @@ void FakeFileSystem::FailSizeQuery(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     sizeQueryFailures_.insert(Key(path));
 }
+void FakeFileSystem::SetIdentity(const std::string& path, const FileIdentity& identity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identities_[Key(path)] = identity;
+}
+void FakeFileSystem::FailIdentity(const std::string& path, uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identityFailures_[Key(path)] = error;
+}
 
 // --- inspection ---
 
@@ -364,6 +373,24 @@ bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attribute
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(Key(path)));
     attributes = entry->attributes;
+    return Succeeded(error);
+}
+
+bool FakeFileSystem::Identity(const std::string& path, FileIdentity& out, SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("Identity " + path);
+    const std::string key = Key(path);
+    if (!Find(path)) return Failed(error, MissingError(key));
+    const auto failure = identityFailures_.find(key);
+    if (failure != identityFailures_.end()) return Failed(error, failure->second);
+    const auto scripted = identities_.find(key);
+    if (scripted != identities_.end()) {
+        out = scripted->second;
+    } else {
+        // The drive letter stands for the volume, the normalised path for the index.
+        out.volumeSerial = key.empty() ? 0u : static_cast<unsigned char>(key[0]);
+        out.fileIndex = std::hash<std::string>()(key);
+    }
     return Succeeded(error);
 }
 

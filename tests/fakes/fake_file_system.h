@@ -22,6 +22,11 @@
 //   FailRemoveDirectory(path[, error])
 //   FailWrite(path)                  File::Write on that file fails
 //   FailTimeQuery(path) / FailSizeQuery(path)  GetFileTime / GetFileSize on a handle fail
+//   SetIdentity(path, identity)      Identity of that path answers this identity (so that two
+//                                    spellings that the fake keeps apart, such as a short name,
+//                                    can name one folder); otherwise every entry has its own,
+//                                    the same for every spelling that the fake takes as one
+//   FailIdentity(path[, error])      Identity of that path fails (access denied unless given)
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
 //                                    of 0 or >= 260 leaves the output untouched
 // Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
@@ -89,6 +94,8 @@ public:
     void FailWrite(const std::string& path);
     void FailTimeQuery(const std::string& path);
     void FailSizeQuery(const std::string& path);
+    void SetIdentity(const std::string& path, const FileIdentity& identity);
+    void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
 
     // --- inspection ---
     bool Exists(const std::string& path) const;
@@ -105,6 +112,7 @@ public:
     bool FindFile(const std::string& path, FindData& out) override;
     std::string VolumeFileSystemName(const std::string& root) override;
     bool FileAttributes(const std::string& path, uint32_t& attributes, SystemError& error) override;
+    bool Identity(const std::string& path, FileIdentity& out, SystemError& error) override;
     bool MakeDirectory(const std::string& path, SystemError& error) override;
     bool RemoveEmptyDirectory(const std::string& path, SystemError& error) override;
     bool RemoveFile(const std::string& path, SystemError& error) override;
@@ -149,6 +157,8 @@ private:
     std::map<std::string, RenameFailure> renameFailures_;
     std::map<std::string, CopyFailure> copyFailures_;
     std::map<std::string, uint32_t> deleteFailures_, makeDirFailures_, removeDirFailures_;
+    std::map<std::string, uint32_t> identityFailures_;
+    std::map<std::string, FileIdentity> identities_;
     std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;

@@ -58,35 +58,43 @@ private:
     uint32_t access_;
 };
 
-FakeRegistry::KeyId FakeRegistry::Id(RegistryRoot root, const std::string& subKey) {
-    return {root, ToLowerAscii(subKey)};
+FakeRegistry::KeyId FakeRegistry::Id(RegistryRoot root, const std::string& subKey, View view) {
+    return {root, view, ToLowerAscii(subKey)};
 }
 
-void FakeRegistry::AddKey(RegistryRoot root, const std::string& subKey) {
+FakeRegistry::KeyId FakeRegistry::Resolve(RegistryRoot root, const std::string& subKey,
+                                          uint32_t access) const {
+    const View view = (access & kKey64BitView) != 0 ? View::Only64 : View::Only32;
+    const KeyId own = Id(root, subKey, view);
+    return keys_.count(own) != 0 ? own : Id(root, subKey);
+}
+
+void FakeRegistry::AddKey(RegistryRoot root, const std::string& subKey, View view) {
     std::lock_guard<std::mutex> lock(mutex_);
-    keys_[Id(root, subKey)];
+    keys_[Id(root, subKey, view)];
 }
 
 void FakeRegistry::SetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
-                            uint32_t type, std::vector<uint8_t> data) {
+                            uint32_t type, std::vector<uint8_t> data, View view) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Value& value = keys_[Id(root, subKey)][ToLowerAscii(name)];
+    Value& value = keys_[Id(root, subKey, view)][ToLowerAscii(name)];
     value.type = type;
     value.data = std::move(data);
 }
 
 void FakeRegistry::SetString(RegistryRoot root, const std::string& subKey, const std::string& name,
-                             const std::string& text) {
+                             const std::string& text, View view) {
     std::vector<uint8_t> data(text.begin(), text.end());
     data.push_back(0);
-    SetValue(root, subKey, name, kRegSz, std::move(data));
+    SetValue(root, subKey, name, kRegSz, std::move(data), view);
 }
 
 void FakeRegistry::SetDword(RegistryRoot root, const std::string& subKey, const std::string& name,
-                            uint32_t value) {
+                            uint32_t value, View view) {
     SetValue(root, subKey, name, kRegDword,
              {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
+              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)},
+             view);
 }
 
 void FakeRegistry::FailOpen(RegistryRoot root, const std::string& subKey, uint32_t error) {
@@ -128,8 +136,8 @@ int FakeRegistry::OpenKeyCount() const {
 std::unique_ptr<RegistryKey> FakeRegistry::OpenKey(RegistryRoot root, const std::string& subKey,
                                                    uint32_t access, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const KeyId id = Id(root, subKey);
-    const auto failure = openFailures_.find(id);
+    const KeyId id = Resolve(root, subKey, access);
+    const auto failure = openFailures_.find(Id(root, subKey));
     error.code = keys_.count(id) == 0             ? kErrorFileNotFound
                  : failure != openFailures_.end() ? failure->second
                                                   : 0;

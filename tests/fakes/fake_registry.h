@@ -2,10 +2,15 @@
 // An in-memory Registry for unit tests. Keys are found by root and path, values by name (the
 // default value has the name ""), both without regard to ASCII case.
 //
+// Views: the process is a 32-bit one. A key is either the same in both registry views (Shared,
+// the default of every knob, as on a Windows with one view) or kept in one view only (Only32,
+// Only64, as WoW64 keeps most of HKLM\Software). An open with kKey64BitView sees the 64-bit
+// view, any other open the 32-bit one; a key of one view only is found in that view alone.
+//
 // Knobs (thread-safe):
-//   AddKey(root, path)                       an empty key
-//   SetValue(root, path, name, type, bytes)  any value; SetString stores REG_SZ text with its
-//                                            terminating zero, SetDword a REG_DWORD
+//   AddKey(root, path[, view])               an empty key
+//   SetValue(root, path, name, type, bytes[, view])  any value; SetString stores REG_SZ text
+//                                            with its terminating zero, SetDword a REG_DWORD
 //   FailOpen(root, path[, error])            RegOpenKeyExA of that key fails although it exists,
 //                                            with error (access denied unless given); a key
 //                                            that does not exist fails with 2, a missing value
@@ -30,6 +35,7 @@ constexpr uint32_t kRegSz = 1;
 
 class FakeRegistry : public Registry {
 public:
+    enum class View { Shared, Only32, Only64 };
     struct Value {
         uint32_t type = 0;
         std::vector<uint8_t> data;
@@ -49,13 +55,13 @@ public:
         bool succeeded;
     };
 
-    void AddKey(RegistryRoot root, const std::string& subKey);
+    void AddKey(RegistryRoot root, const std::string& subKey, View view = View::Shared);
     void SetValue(RegistryRoot root, const std::string& subKey, const std::string& name,
-                  uint32_t type, std::vector<uint8_t> data);
+                  uint32_t type, std::vector<uint8_t> data, View view = View::Shared);
     void SetString(RegistryRoot root, const std::string& subKey, const std::string& name,
-                   const std::string& text);
+                   const std::string& text, View view = View::Shared);
     void SetDword(RegistryRoot root, const std::string& subKey, const std::string& name,
-                  uint32_t value);
+                  uint32_t value, View view = View::Shared);
     void FailOpen(RegistryRoot root, const std::string& subKey,
                   uint32_t error = kErrorAccessDenied);
     void FailWrites();
@@ -71,8 +77,10 @@ public:
 
 private:
     class FakeKey;
-    using KeyId = std::pair<RegistryRoot, std::string>;
-    static KeyId Id(RegistryRoot root, const std::string& subKey);
+    using KeyId = std::tuple<RegistryRoot, View, std::string>;
+    static KeyId Id(RegistryRoot root, const std::string& subKey, View view = View::Shared);
+    // The key that an open with this access finds: the one of its view, else the shared one.
+    KeyId Resolve(RegistryRoot root, const std::string& subKey, uint32_t access) const;
 
     mutable std::mutex mutex_;
     std::map<KeyId, std::map<std::string, Value>> keys_;

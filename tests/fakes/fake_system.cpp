@@ -253,6 +253,16 @@ bool FakeSystem::ProgramFilesFolder(std::string& out) {
     return true;
 }
 
+void FakeSystem::SetWow64(bool wow64) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wow64_ = wow64;
+}
+
+bool FakeSystem::RunsUnderWow64() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return wow64_;
+}
+
 // --- threads ---
 
 void FakeSystem::RefuseThreads(bool refuse) {

@@ -13,7 +13,8 @@
 //   SetErrorText(code, text) gives SystemErrorText's texts ("" when not set).
 // Command line: SetRawCommandLine; the executable's path: SetExecutablePath (default
 //   "C:\Program Files\Mivetrak\Mivetrak.exe"). Program Files: SetProgramFilesFolder(path) or
-//   FailProgramFilesFolder() (the default: no shell folder library).
+//   FailProgramFilesFolder() (the default: no shell folder library). SetWow64(true) makes the
+//   process a 32-bit one on 64-bit Windows (the default: a Windows with one view).
 // Threads: RefuseThreads() makes CreateSuspendedThread fail. Otherwise the thread runs its entry
 //   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it.
 //   ThreadsCreated / ThreadsResumed count them; LastThreadResult is the last entry's result.
@@ -59,6 +60,7 @@ public:
     void SetExecutablePath(const std::string& path);
     void SetProgramFilesFolder(const std::string& path);
     void FailProgramFilesFolder();
+    void SetWow64(bool wow64);
 
     // --- threads ---
     void RefuseThreads(bool refuse = true);
@@ -78,6 +80,7 @@ public:
     std::string RawCommandLine() override;
     std::string ExecutablePath() override;
     bool ProgramFilesFolder(std::string& out) override;
+    bool RunsUnderWow64() override;
 
 private:
     class FakeThread;
@@ -104,6 +107,7 @@ private:
     std::string commandLine_;
     std::string executablePath_ = "C:\\Program Files\\Mivetrak\\Mivetrak.exe";
     std::optional<std::string> programFiles_;
+    bool wow64_ = false;
     bool refuseThreads_ = false;
     int threadsCreated_ = 0;
     int threadsResumed_ = 0;

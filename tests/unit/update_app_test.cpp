@@ -99,12 +99,12 @@ TEST_F(UpdateAppTest, DiscoveryOrderCommandLineSharedFilesThenSibling) {
     EXPECT_EQ(Boxes()[0].flags, kBoxYesNoInformation);
 }
 
-TEST_F(UpdateAppTest, DuplicatesAreKept) {
+TEST_F(UpdateAppTest, AFolderNamedTwiceAndFoundAgainIsKeptOnce) {
     AddDatabaseFolder("D:\\Db");
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "D:\\Db\\Tellyra.exe");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db d:\\db\\");
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(folders, (Folders{"D:\\Db\\", "d:\\db\\", "D:\\Db\\"}));
+    EXPECT_EQ(folders, (Folders{"D:\\Db\\"}));
 }
 
 struct FilterCase {

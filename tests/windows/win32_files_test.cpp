@@ -3,6 +3,7 @@
 // number that every failure leaves (0 after a success).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -372,6 +373,48 @@ private:
     bool hadValue_ = false;
     std::string old_;
 };
+
+TEST_F(Win32FilesTest, EverySpellingOfAFolderHasOneIdentity) {
+    const std::string folder = PathOf("Shared Files");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(PathOf("Other").c_str(), nullptr));
+    FileIdentity identity;
+    ASSERT_TRUE(files_->Identity(folder, identity, error_)) << error_.code;
+    EXPECT_EQ(error_.code, 0u);
+
+    char shortName[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA(folder.c_str(), shortName, MAX_PATH), 0u);
+    std::string upper = folder;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string slashes = folder;
+    for (char& c : slashes) c = c == '\\' ? '/' : c;
+    const std::string spellings[] = {folder + "\\",
+                                     upper,
+                                     slashes,
+                                     folder_ + ".\\Shared Files",
+                                     folder_ + "Other\\..\\Shared Files",
+                                     shortName};
+    for (const std::string& spelling : spellings) {
+        FileIdentity same;
+        ASSERT_TRUE(files_->Identity(spelling, same, error_)) << spelling;
+        EXPECT_TRUE(same == identity) << spelling;
+    }
+    FileIdentity other;
+    ASSERT_TRUE(files_->Identity(PathOf("Other"), other, error_));
+    EXPECT_FALSE(other == identity);
+    // A folder that another process holds opens all the same.
+    const std::string file = PathOf("held.bin");
+    ASSERT_TRUE(WriteWholeFile(file, "x"));
+    HeldFile held(file);
+    ASSERT_TRUE(held.IsHeld());
+    EXPECT_TRUE(files_->Identity(file, other, error_)) << error_.code;
+    held.Release();
+
+    EXPECT_FALSE(files_->Identity(PathOf("missing"), other, error_));
+    EXPECT_EQ(error_.code, kErrorFileNotFound);
+    EXPECT_FALSE(files_->Identity(PathOf("missing\\below"), other, error_));
+    EXPECT_EQ(error_.code, kErrorPathNotFound);
+}
 
 TEST_F(Win32FilesTest, TempFolderReportsItsLengthAndPath) {
     std::string path;

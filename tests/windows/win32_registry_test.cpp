@@ -8,6 +8,7 @@
 
 #include "app/registry_reader.h"
 #include "platform/win32/win32_platform.h"
+#include "windows/windows_test_support.h"
 
 namespace mivetrak {
 namespace {
@@ -172,6 +173,23 @@ TEST(Win32RegistryTest, ReaderFindsTheSiblingApplicationsPath) {
     EXPECT_EQ(text, path);
     ASSERT_EQ(reader.ReadString(kAppPathsKey, "Path", text), 1);
     EXPECT_EQ(text, "C:\\Elsewhere");
+}
+
+TEST(Win32RegistryTest, ReaderReadsTheViewItIsGiven) {
+    // Each view names its own Program Files folder: the 32-bit one "Program Files (x86)".
+    const auto registry = CreateWin32Registry();
+    const char* const key = "Software\\Microsoft\\Windows\\CurrentVersion";
+    std::string native;
+    std::string x86;
+    std::string own;
+    ASSERT_EQ(RegistryReader(*registry, kKey64BitView).ReadString(key, "ProgramFilesDir", native),
+              1);
+    ASSERT_EQ(RegistryReader(*registry, kKey32BitView).ReadString(key, "ProgramFilesDir", x86), 1);
+    ASSERT_EQ(RegistryReader(*registry).ReadString(key, "ProgramFilesDir", own), 1);
+    EXPECT_EQ(native, test::EnvironmentValue("ProgramW6432"));
+    EXPECT_EQ(x86, test::EnvironmentValue("ProgramFiles(x86)"));
+    EXPECT_NE(native, x86);
+    EXPECT_EQ(own, x86);  // a 32-bit process's own view
 }
 
 TEST(Win32RegistryTest, ReaderStopsAtTheFirstZeroWhateverTheType) {

@@ -153,6 +153,16 @@ TEST(Win32SystemTest, ProgramFilesFolderFromTheShellFolders) {
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
+TEST(Win32SystemTest, ThisThirtyTwoBitProgramRunsUnderWow64InASixtyFourBitPrefix) {
+    static_assert(sizeof(void*) == 4, "the program and its tests are 32-bit");
+    const auto system = CreateWin32System();
+    EXPECT_TRUE(system->RunsUnderWow64());
+    // A 32-bit process is given the 32-bit Program Files folder by the shell.
+    std::string folder;
+    ASSERT_TRUE(system->ProgramFilesFolder(folder));
+    EXPECT_EQ(folder, test::EnvironmentValue("ProgramFiles(x86)"));
+}
+
 TEST(Win32PlatformTest, PlatformOwnsOneOfEveryService) {
     const auto holder = CreateWin32Platform();
     ASSERT_TRUE(holder);
