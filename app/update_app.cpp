@@ -66,8 +66,11 @@ int32_t UpdateApp::ExitInstance() {
 
 bool UpdateApp::LoadResourceLibrary() {
     SystemError error;
-    ResourceLibraryHandle.Reset(platform.system.LoadModule(kResourceLibraryName, error));
+    ResourceLibraryHandle.Reset(platform.system.LoadResourceModule(kResourceLibraryName, error));
     if (ResourceLibraryHandle) return true;
+    platform.log.Write(
+        std::string("Could not load ") + kResourceLibraryName +
+        " from the program's folder: " + DescribeSystemError(platform.system, error.code) + ".");
     platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(platform.system, error.code),
                                kResourceErrorCaption, kBoxOkInformation);
     return false;

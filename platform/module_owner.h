@@ -1,5 +1,5 @@
 #pragma once
-// Owner of a module that System::LoadModule loaded: frees it once, when it is reset or when the
+// Owner of a module that System::LoadResourceModule loaded: frees it once, when it is reset or when the
 // owner ends.
 #include "platform/system.h"
 

@@ -34,8 +34,10 @@ public:
     virtual uint32_t TickCount() = 0;  // milliseconds, 32-bit, wrapping
     virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
 
-    // Modules and their resources. LoadModule leaves the system's error number in error.
-    virtual ModuleHandle LoadModule(const std::string& name, SystemError& error) = 0;
+    // Modules and their resources. LoadResourceModule loads a library that holds resources only
+    // (no code of it runs), by its full path in the executable's own folder, never from the
+    // current folder or the PATH; it leaves the system's error number in error.
+    virtual ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) = 0;
     virtual void FreeModule(ModuleHandle module) = 0;
     // FormatMessageA from the system, in the user's default language; "" when it has none.
     virtual std::string SystemErrorText(uint32_t error) = 0;

@@ -1,6 +1,7 @@
 // The Win32 platform: owns one implementation of every interface for the life of the program.
 #include "platform/platform.h"
 #include "platform/win32/internet_win32.h"
+#include "platform/win32/library_loading.h"
 #include "platform/win32/win32_platform.h"
 
 namespace mivetrak {
@@ -40,6 +41,9 @@ private:
 }  // namespace
 
 std::unique_ptr<PlatformHolder> CreateWin32Platform() {
+    // Before anything is loaded at run time: every later load then searches the system folder
+    // only.
+    SetSafeLibrarySearchOrder();
     return std::make_unique<Win32PlatformHolder>();
 }
 

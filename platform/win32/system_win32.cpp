@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/win32/library_loading.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 
@@ -56,8 +57,8 @@ public:
     uint32_t TickCount() override { return GetTickCount(); }
     void SleepMilliseconds(uint32_t milliseconds) override { Sleep(milliseconds); }
 
-    ModuleHandle LoadModule(const std::string& name, SystemError& error) override {
-        const HMODULE module = LoadLibraryA(name.c_str());
+    ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) override {
+        const HMODULE module = LoadResourceLibraryBesideProgram(fileName);
         error.code = module != nullptr ? 0 : GetLastError();
         return FromWin32(module);
     }
@@ -110,7 +111,7 @@ public:
     }
 
     bool ProgramFilesFolder(std::string& out) override {
-        const LoadedLibrary shellFolders("shfolder.dll");
+        const LoadedLibrary shellFolders(LoadSystemLibrary("shfolder.dll"));
         if (shellFolders.Get() == nullptr) return false;
         const FARPROC found = GetProcAddress(shellFolders.Get(), "SHGetFolderPathA");
         if (found == nullptr) return false;

@@ -24,10 +24,10 @@ private:
     HANDLE handle_ = nullptr;
 };
 
-// A module loaded with LoadLibraryA and freed with FreeLibrary.
+// A loaded module (null when the load failed), freed with FreeLibrary.
 class LoadedLibrary {
 public:
-    explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+    explicit LoadedLibrary(HMODULE module) : module_(module) {}
     ~LoadedLibrary() {
         if (module_ != nullptr) FreeLibrary(module_);
     }

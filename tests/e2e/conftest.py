@@ -82,7 +82,7 @@ def work_root(build_dir):
 @pytest.fixture(scope="session")
 def probe(build_dir, display, work_root, screenshot_dir):
     """What the built library and the prefix say: the texts of every string id, the system's
-    text for a module that is not found, the temporary folder and Program Files."""
+    text for a file that is not found, the temporary folder and Program Files."""
     case = harness.Case(build_dir, display, work_root, "probe",
                         {"temp": r"C:\e2e", "program_files": r"C:\e2e"}, screenshot_dir)
     try:
@@ -91,13 +91,13 @@ def probe(build_dir, display, work_root, screenshot_dir):
         if rc != 0 or not lines:
             pytest.fail(f"the UI driver cannot read the strings of {harness.LIBRARY}: {lines}")
         strings = {int(k): v for k, v in lines[0].items()}
-        rc, message = case.driver.run("message", 126)
+        rc, message = case.driver.run("message", 2)
         rc2, paths = case.driver.run("paths")
         if rc != 0 or rc2 != 0 or not message or not paths:
             pytest.fail(f"the UI driver cannot read the system's texts: {message} {paths}")
     finally:
         case.close()
-    return {"strings": strings, "module_not_found": message[0]["text"], "paths": paths[0]}
+    return {"strings": strings, "file_not_found": message[0]["text"], "paths": paths[0]}
 
 
 @pytest.fixture

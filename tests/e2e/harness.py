@@ -212,11 +212,17 @@ class Case:
         with open(path, "w", encoding="utf-8") as f:
             f.write("\n".join(lines))
 
-    def start(self, *args, exe_dir=APP_DIR):
-        """Starts the program with the given arguments (each handed over as one argument)."""
+    def start(self, *args, exe_dir=APP_DIR, cwd=None, wine_path=None):
+        """Starts the program with the given arguments (each handed over as one argument),
+        optionally in the current folder cwd and with the folder wine_path on its PATH (both
+        Windows paths on drive C:)."""
         command = ["wine", exe_dir + "\\" + PROGRAM, *args]
-        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        env = dict(self.env)
+        if wine_path is not None:
+            env["WINEPATH"] = wine_path
+        self.process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL,
+                                        cwd=None if cwd is None else self.linux_path(cwd))
         return self.process
 
     def start_helper(self, windows_exe, *args):

@@ -1,6 +1,7 @@
 """Start-up as a user sees it: the boxes before the update, their texts from the built library,
 the answers, the exit codes and the folders that the program finds by itself."""
 import os
+import shutil
 
 from harness import DATABASE, IDNO, IDOK, IDYES, APP_PATHS_KEY
 from resource_ids import (IDS_CAPTION, IDS_CONFIRM, IDS_NO_FOLDER, IDS_STARTUP_FAILED,
@@ -17,9 +18,36 @@ def test_missing_library_shows_system_text_captioned_error(case, probe):
     case.screenshot("error-box")
     assert box["caption"] == "Error"
     assert case.box_icon(box) == "information"
-    assert box["text"].strip() == probe["module_not_found"].strip()
+    assert box["text"].strip() == probe["file_not_found"].strip()
     assert box["text"].strip() != ""
     assert box["buttons"] == [IDOK]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+
+
+def test_planted_library_in_the_current_folder_and_on_the_path_is_ignored(case, probe, strings,
+                                                                          build_dir):
+    planted = os.path.join(build_dir, "bin", "Planted.rsl")
+    for folder in (r"C:\Work", r"C:\OnPath"):
+        shutil.copy2(planted, os.path.join(case.make_folder(folder), "Mivetrak.rsl"))
+    case.make_folder(r"C:\Install", b"old", OLD_TIME)
+
+    # The program's own library beside it: its texts, not the stranger's.
+    case.start(r"C:\Install", cwd=r"C:\Work", wine_path=r"C:\OnPath")
+    box = case.wait_box()
+    case.screenshot("own-texts")
+    assert box["caption"] == strings[IDS_CAPTION]
+    assert box["text"] == strings[IDS_CONFIRM]
+    case.press("box", IDNO)
+    assert case.wait_exit() == 2
+
+    # Without its own library the program says so rather than take a stranger's.
+    os.remove(os.path.join(case.app_dir, "Mivetrak.rsl"))
+    case.start(r"C:\Install", cwd=r"C:\Work", wine_path=r"C:\OnPath")
+    box = case.wait_box()
+    case.screenshot("no-library")
+    assert box["caption"] == "Error"
+    assert box["text"].strip() == probe["file_not_found"].strip()
     case.press("box", IDOK)
     assert case.wait_exit() == 1
 

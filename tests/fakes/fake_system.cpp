@@ -171,7 +171,7 @@ std::vector<std::string> FakeSystem::ModuleCalls() const {
     return moduleCalls_;
 }
 
-ModuleHandle FakeSystem::LoadModule(const std::string& name, SystemError& error) {
+ModuleHandle FakeSystem::LoadResourceModule(const std::string& name, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     moduleCalls_.push_back("Load " + name);
     Module* module = FindModule(name);

@@ -5,7 +5,7 @@
 //   SetTickCount(t) sets the count; ScriptTickCounts({...}) makes the next TickCount calls answer
 //   those values in order (each also becomes the current count), after which the count goes on
 //   from the last one.
-// Modules: AddModule(name) makes LoadModule(name) succeed (names match without regard to case);
+// Modules: AddModule(name) makes LoadResourceModule(name) succeed (names match without regard to case);
 //   FailModule(name, error) makes it fail with that error code; an unknown name fails with 126
 //   (module not found). Every load and free is counted (LoadCount, FreeCount, LoadedCount).
 //   SetText(module, id, text) gives LoadText's strings, AddIcon(module, id) an icon; the module
@@ -72,7 +72,7 @@ public:
     std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override;
     uint32_t TickCount() override;
     void SleepMilliseconds(uint32_t milliseconds) override;
-    ModuleHandle LoadModule(const std::string& name, SystemError& error) override;
+    ModuleHandle LoadResourceModule(const std::string& name, SystemError& error) override;
     void FreeModule(ModuleHandle module) override;
     std::string SystemErrorText(uint32_t error) override;
     std::string LoadText(ModuleHandle module, uint32_t id) override;

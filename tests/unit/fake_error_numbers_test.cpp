@@ -147,11 +147,11 @@ TEST(FakeErrorNumbers, RegistryAndModules) {
     FakeSystem system;
     system.AddModule("there.dll");
     system.FailModule("broken.dll", 193);
-    EXPECT_EQ(system.LoadModule("missing.dll", error), nullptr);
+    EXPECT_EQ(system.LoadResourceModule("missing.dll", error), nullptr);
     EXPECT_EQ(error.code, kErrorModNotFound);
-    EXPECT_EQ(system.LoadModule("broken.dll", error), nullptr);
+    EXPECT_EQ(system.LoadResourceModule("broken.dll", error), nullptr);
     EXPECT_EQ(error.code, 193u);
-    EXPECT_NE(system.LoadModule("there.dll", error), nullptr);
+    EXPECT_NE(system.LoadResourceModule("there.dll", error), nullptr);
     EXPECT_EQ(error.code, 0u);
 }
 

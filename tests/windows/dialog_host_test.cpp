@@ -64,7 +64,9 @@ public:
 class DialogHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        library = LoadLibraryA((test::BinFolder() + "Mivetrak.rsl").c_str());
+        // As the program loads it: an image of resources, none of its code mapped to run.
+        library = LoadLibraryExA((test::BinFolder() + "Mivetrak.rsl").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(library, nullptr) << GetLastError();
     }
     void TearDown() override {

@@ -32,8 +32,7 @@ TEST(Win32DialogTemplateTest, ProgressDialogWindowHasItsControls) {
     const auto platform = CreateWin32Platform();
     ASSERT_TRUE(platform);
     SystemError error;
-    const ModuleHandle library =
-        platform->Get().system.LoadModule(test::BinFolder() + "Mivetrak.rsl", error);
+    const ModuleHandle library = platform->Get().system.LoadResourceModule("Mivetrak.rsl", error);
     ASSERT_NE(library, nullptr) << error.code;
 
     const HWND dialog = CreateDialogParamA(ToWin32(library), MAKEINTRESOURCEA(IDD_PROGRESS),

@@ -373,8 +373,9 @@ TEST(Win32ResourcesTest, ResourceLibraryHasNoEntryAndNoImports) {
     ASSERT_TRUE(ImportedDlls(LibraryPath(), names, entryPoint));
     EXPECT_EQ(entryPoint, 0u);
     EXPECT_TRUE(names.empty());
-    // Loaded as an ordinary library, as the program does, its strings are there.
-    const HMODULE library = LoadLibraryA(LibraryPath().c_str());
+    // Loaded as an image of resources, as the program does, its strings are there.
+    const HMODULE library = LoadLibraryExA(
+        LibraryPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(library, nullptr);
     char caption[256] = {};
     EXPECT_GT(LoadStringA(library, IDS_CAPTION, caption, sizeof caption), 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
 
 #include "platform/platform.h"
@@ -65,12 +66,11 @@ TEST(Win32SystemTest, TickCountAdvancesWithSleep) {
     EXPECT_LT(elapsed, 5000u);
 }
 
-std::string ResourceLibraryPath() { return test::BinFolder() + "Mivetrak.rsl"; }
-
 TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     const auto system = CreateWin32System();
     SystemError error;
-    const ModuleHandle library = system->LoadModule(ResourceLibraryPath(), error);
+    // The build puts a copy beside this test program, where the program's loader looks.
+    const ModuleHandle library = system->LoadResourceModule("Mivetrak.rsl", error);
     ASSERT_NE(library, nullptr) << "error " << error.code;
     const uint32_t ids[] = {IDS_CAPTION,        IDS_STATUS_PREFIX,      IDS_PHASE_CHECK,
                             IDS_PHASE_DOWNLOAD, IDS_PHASE_INSTALL,      IDS_STARTUP_FAILED,
@@ -92,6 +92,102 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     system->FreeModule(library);
 }
 
+// A folder made current for one test, and the folder before it made current again afterwards.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder) {
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        changed_ = SetCurrentDirectoryA(folder.c_str()) != 0;
+    }
+    ~CurrentFolder() { SetCurrentDirectoryA(previous_); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+    bool Changed() const { return changed_; }
+
+private:
+    char previous_[MAX_PATH] = {};
+    bool changed_ = false;
+};
+
+// A stranger's library (other texts under the same ids) in the current folder and in a folder on
+// the PATH, under each name given, for the length of one test.
+class PlantedLibraries {
+public:
+    explicit PlantedLibraries(std::initializer_list<const char*> names)
+        : current_(test::NewScratchFolder("cwd")), onPath_(test::NewScratchFolder("path")) {
+        GetEnvironmentVariableA("PATH", path_, sizeof path_);
+        SetEnvironmentVariableA("PATH", (onPath_ + ";" + path_).c_str());
+        for (const char* name : names) {
+            for (const std::string& folder : {current_, onPath_}) {
+                planted_ = CopyFileA((test::BinFolder() + "Planted.rsl").c_str(),
+                                     (folder + name).c_str(), FALSE) != 0 &&
+                           planted_;
+            }
+        }
+    }
+    ~PlantedLibraries() { SetEnvironmentVariableA("PATH", path_); }
+    PlantedLibraries(const PlantedLibraries&) = delete;
+    PlantedLibraries& operator=(const PlantedLibraries&) = delete;
+    bool Planted() const { return planted_ && !current_.empty() && !onPath_.empty(); }
+    const std::string& CurrentFolderPath() const { return current_; }
+
+private:
+    std::string current_;
+    std::string onPath_;
+    char path_[32767] = {};
+    bool planted_ = true;
+};
+
+TEST(Win32SystemTest, APlantedResourceLibraryIsNeverLoaded) {
+    const PlantedLibraries planted({"Mivetrak.rsl", "Stranger.rsl"});
+    ASSERT_TRUE(planted.Planted());
+    const CurrentFolder current(planted.CurrentFolderPath());
+    ASSERT_TRUE(current.Changed());
+    // The trap works: a load by the bare name finds the planted copy.
+    const HMODULE stranger = LoadLibraryExA(
+        "Stranger.rsl", nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(stranger, nullptr);
+    char text[64] = {};
+    LoadStringA(stranger, IDS_CAPTION, text, sizeof text);
+    EXPECT_STREQ(text, "Planted caption");
+    FreeLibrary(stranger);
+
+    const auto system = CreateWin32System();
+    SystemError error;
+    // Only the program's folder counts: there is no Stranger.rsl there.
+    EXPECT_EQ(system->LoadResourceModule("Stranger.rsl", error), nullptr);
+    EXPECT_EQ(error.code, kErrorFileNotFound);
+    // The program's own library, whatever lies in the current folder and on the PATH.
+    const ModuleHandle library = system->LoadResourceModule("Mivetrak.rsl", error);
+    ASSERT_NE(library, nullptr) << error.code;
+    const HMODULE own = LoadLibraryExA((test::BinFolder() + "Mivetrak.rsl").c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(own, nullptr);
+    for (const uint32_t id : {IDS_CAPTION, IDS_CONFIRM}) {
+        char expected[1024] = {};
+        ASSERT_GT(LoadStringA(own, id, expected, sizeof expected), 0);
+        EXPECT_EQ(system->LoadText(library, id), expected) << id;
+    }
+    FreeLibrary(own);
+    system->FreeModule(library);
+}
+
+TEST(Win32SystemTest, OnceThePlatformIsMadeCodeIsLoadedFromTheSystemFolderOnly) {
+    const PlantedLibraries planted({"plantonly.dll"});
+    ASSERT_TRUE(planted.Planted());
+    const CurrentFolder current(planted.CurrentFolderPath());
+    ASSERT_TRUE(current.Changed());
+    const auto holder = CreateWin32Platform();
+    ASSERT_TRUE(holder);
+    // In the current folder and on the PATH, and still not found.
+    EXPECT_EQ(LoadLibraryA("plantonly.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    // The system's own libraries are found as before.
+    const HMODULE shellFolders = LoadLibraryA("shfolder.dll");
+    EXPECT_NE(shellFolders, nullptr);
+    if (shellFolders != nullptr) FreeLibrary(shellFolders);
+}
+
 TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
     const auto system = CreateWin32System();
     // This test program carries no program icon: a null module must mean this executable, not the
@@ -103,8 +199,8 @@ TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
 TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
     const auto system = CreateWin32System();
     SystemError error;
-    EXPECT_EQ(system->LoadModule("no_such_library_here.rsl", error), nullptr);
-    EXPECT_EQ(error.code, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(system->LoadResourceModule("no_such_library_here.rsl", error), nullptr);
+    EXPECT_EQ(error.code, kErrorFileNotFound);
     const std::string text = system->SystemErrorText(error.code);
     EXPECT_FALSE(text.empty());
     system->FreeModule(nullptr);  // nothing to free, and no crash
