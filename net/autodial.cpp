@@ -1,5 +1,6 @@
 // The user's autodial settings: read before dialling, written back when the session ends, so
-// that a dial made by this program leaves the user's choice as it was.
+// that a dial made by this program leaves the user's choice exactly as it was: each value with
+// its own type and data, and a value that did not exist deleted again rather than created.
 #include "net/internet_session.h"
 
 namespace mivetrak {
@@ -10,65 +11,82 @@ constexpr char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr char kEnableAutodial[] = "EnableAutodial";
 constexpr char kNoNetAutodial[] = "NoNetAutodial";
-constexpr uint32_t kRegNone = 0;
+// More than any autodial value holds; a longer one is not ours to rewrite and is left alone.
+constexpr uint32_t kMaxSavedBytes = 1024;
 
-// A 32-bit value as the key holds it; a value that is missing or longer than 4 bytes reads as 0.
-// valueType receives the registry type of a value that could be read.
-uint32_t ReadValue32(RegistryKey& key, const char* name, uint32_t& valueType) {
-    std::vector<uint8_t> data;
-    uint32_t type = 0;
+SavedRegistryValue SaveValue(RegistryKey& key, const char* name) {
+    SavedRegistryValue saved;
     SystemError error;
-    if (!key.QueryValue(name, 4, data, type, error) || data.size() > 4) return 0;
-    valueType = type;
-    uint32_t value = 0;
-    for (size_t i = 0; i < data.size(); ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
-    return value;
+    if (key.QueryValue(name, kMaxSavedBytes, saved.data, saved.type, error)) {
+        saved.known = true;
+        saved.present = true;
+    } else {
+        saved.known = error.code == kErrorFileNotFound;
+        saved.data.clear();
+    }
+    return saved;
+}
+
+// The value as a 32-bit number; one that is missing, unreadable or longer than 4 bytes is 0.
+uint32_t AsNumber(const SavedRegistryValue& value) {
+    if (!value.present || value.data.size() > 4) return 0;
+    uint32_t number = 0;
+    for (size_t i = 0; i < value.data.size(); ++i) {
+        number |= static_cast<uint32_t>(value.data[i]) << (8 * i);
+    }
+    return number;
+}
+
+void RestoreValue(Platform& platform, RegistryKey& key, const char* name,
+                  const SavedRegistryValue& saved) {
+    if (!saved.known) return;
+    SystemError error;
+    if (saved.present) {
+        if (!key.SetValue(name, saved.type, saved.data, error)) {
+            platform.log.Write(std::string("Could not write back ") + name + ": " +
+                               DescribeSystemError(platform.system, error.code) + ".");
+        }
+        return;
+    }
+    // It did not exist before the dial; it is taken away again if the dial left one behind.
+    if (!key.DeleteValue(name, error) && error.code != kErrorFileNotFound) {
+        platform.log.Write(std::string("Could not delete ") + name +
+                           ", which did not exist before the dial: " +
+                           DescribeSystemError(platform.system, error.code) + ".");
+    }
 }
 
 }  // namespace
 
-int InternetSession::ReadAutodialSettings(int32_t& mode, uint32_t& valueType) {
-    valueType = 0;
+int InternetSession::ReadAutodialSettings(AutodialSettings& settings) {
     SystemError error;
     std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
         RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyRead, error);
     if (!key) return 1;
-    if (ReadValue32(*key, kEnableAutodial, valueType) == 0) {
-        mode = 1;
+    settings.enableAutodial = SaveValue(*key, kEnableAutodial);
+    settings.noNetAutodial = SaveValue(*key, kNoNetAutodial);
+    if (AsNumber(settings.enableAutodial) == 0) {
+        settings.mode = 1;
     } else {
-        mode = ReadValue32(*key, kNoNetAutodial, valueType) != 0 ? 2 : 3;
+        settings.mode = AsNumber(settings.noNetAutodial) != 0 ? 2 : 3;
     }
     return 1;
 }
 
-int InternetSession::RestoreAutodialSettings(int32_t mode, uint32_t valueType) {
-    uint32_t enable = 0;
-    uint32_t noNet = 0;
-    switch (mode) {
-        case 1:
-            enable = 0;
-            noNet = 0;
-            break;
-        case 2:
-            enable = 1;
-            noNet = 1;
-            break;
-        case 3:
-            enable = 1;
-            noNet = 0;
-            break;
-        default:
-            return 0;
-    }
+int InternetSession::RestoreAutodialSettings(const AutodialSettings& settings) {
+    if (settings.mode < 1 || settings.mode > 3) return 0;
     SystemError error;
     std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
         RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite, error);
-    if (!key) return 1;
-    // When nothing could be read the type is REG_NONE; the values are 32-bit numbers, so they are
-    // written back as REG_DWORD rather than as typeless data.
-    const uint32_t type = valueType == kRegNone ? kRegDword : valueType;
-    key->SetValue32(kEnableAutodial, enable, type);
-    key->SetValue32(kNoNetAutodial, noNet, type);
+    if (!key) {
+        platform_.log.Write(
+            "Could not open the Internet settings to write back the autodial "
+            "settings: " +
+            DescribeSystemError(platform_.system, error.code) + ".");
+        return 1;
+    }
+    RestoreValue(platform_, *key, kEnableAutodial, settings.enableAutodial);
+    RestoreValue(platform_, *key, kNoNetAutodial, settings.noNetAutodial);
     return 1;
 }
 

@@ -19,7 +19,7 @@ InternetSession::InternetSession(Platform& platform, const Deployment& deploymen
 
 InternetSession::~InternetSession() {
     lock_.reset();
-    if (savedAutodialMode_ != 0) RestoreAutodialSettings(savedAutodialMode_, savedValueType_);
+    if (savedAutodial_.mode != 0) RestoreAutodialSettings(savedAutodial_);
 }
 
 int32_t InternetSession::GetState() {
@@ -77,7 +77,7 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes)
 }
 
 int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId) {
-    ReadAutodialSettings(savedAutodialMode_, savedValueType_);
+    ReadAutodialSettings(savedAutodial_);
     if (connectionName == nullptr) return platform_.internet.Autodial(owner) ? 1 : 0;
     return platform_.internet.DialConnection(owner, connectionName, connectionId) == 0 ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "net/deployment.h"
 #include "net/transfer.h"
@@ -27,6 +28,24 @@ struct DownloadRequest {
     void* userData = nullptr;
 };
 
+// One of the user's autodial values as it was before dialling.
+struct SavedRegistryValue {
+    // Whether it could be read (or was found missing). A value that could not be read is left as
+    // it is when the settings are written back.
+    bool known = false;
+    bool present = false;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+// The user's autodial settings before dialling: the mode they amount to (0 when the key could
+// not be opened, so that nothing is written back) and both values exactly as they were stored.
+struct AutodialSettings {
+    int32_t mode = 0;
+    SavedRegistryValue enableAutodial;
+    SavedRegistryValue noNetAutodial;
+};
+
 class InternetSession {
 public:
     // The deployment names the sites that the connection test probes on old systems.
@@ -47,8 +66,11 @@ public:
     int32_t GetState();
     void SetState(int32_t value, bool force);
 
-    int ReadAutodialSettings(int32_t& mode, uint32_t& valueType);
-    int RestoreAutodialSettings(int32_t mode, uint32_t valueType);
+    // Always 1. The mode: 1 autodial off, 2 only without a network, 3 always.
+    int ReadAutodialSettings(AutodialSettings& settings);
+    // Puts each value back with its type and data, and deletes one that did not exist. 0 when
+    // nothing was saved (mode outside 1 to 3), else 1, also when the key cannot be opened.
+    int RestoreAutodialSettings(const AutodialSettings& settings);
 
     // HTTP GET of url reading only the status, Content-Length and Last-Modified. 1 on 200 with
     // both headers read.
@@ -63,8 +85,7 @@ private:
 
     Platform& platform_;
     const Deployment deployment_;
-    int32_t savedAutodialMode_ = 0;
-    uint32_t savedValueType_ = 0;
+    AutodialSettings savedAutodial_;
     int32_t state_ = StateIdle;
     // Guards state_ only. Held in an optional so that teardown can destroy it first, before the
     // autodial settings are written back.

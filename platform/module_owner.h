@@ -1,6 +1,6 @@
 #pragma once
-// Owner of a module that System::LoadResourceModule loaded: frees it once, when it is reset or when the
-// owner ends.
+// Owner of a module that System::LoadResourceModule loaded: frees it once, when it is reset or when
+// the owner ends.
 #include "platform/system.h"
 
 namespace mivetrak {

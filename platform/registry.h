@@ -31,8 +31,11 @@ public:
     // receives the status of the call (ERROR_MORE_DATA for data that does not fit).
     virtual bool QueryValue(const std::string& name, uint32_t maxBytes, std::vector<uint8_t>& data,
                             uint32_t& type, SystemError& error) = 0;
-    // RegSetValueExA of a 4-byte value with the given registry type.
-    virtual bool SetValue32(const std::string& name, uint32_t value, uint32_t type) = 0;
+    // RegSetValueExA: the bytes as they are, under the given registry type.
+    virtual bool SetValue(const std::string& name, uint32_t type, const std::vector<uint8_t>& data,
+                          SystemError& error) = 0;
+    // RegDeleteValueA: fails with 2 (file not found) when there is no such value.
+    virtual bool DeleteValue(const std::string& name, SystemError& error) = 0;
 };
 
 class Registry {

@@ -40,13 +40,18 @@ public:
         return true;
     }
 
-    bool SetValue32(const std::string& name, uint32_t value, uint32_t type) override {
-        BYTE bytes[4];
-        bytes[0] = static_cast<BYTE>(value & 0xFF);
-        bytes[1] = static_cast<BYTE>((value >> 8) & 0xFF);
-        bytes[2] = static_cast<BYTE>((value >> 16) & 0xFF);
-        bytes[3] = static_cast<BYTE>((value >> 24) & 0xFF);
-        return RegSetValueExA(key_, name.c_str(), 0, type, bytes, sizeof bytes) == ERROR_SUCCESS;
+    bool SetValue(const std::string& name, uint32_t type, const std::vector<uint8_t>& data,
+                  SystemError& error) override {
+        const LSTATUS status = RegSetValueExA(key_, name.c_str(), 0, type, data.data(),
+                                              static_cast<DWORD>(data.size()));
+        error.code = static_cast<uint32_t>(status);
+        return status == ERROR_SUCCESS;
+    }
+
+    bool DeleteValue(const std::string& name, SystemError& error) override {
+        const LSTATUS status = RegDeleteValueA(key_, name.c_str());
+        error.code = static_cast<uint32_t>(status);
+        return status == ERROR_SUCCESS;
     }
 
 private:

@@ -37,20 +37,36 @@ public:
         error.code = 0;
         return true;
     }
-    bool SetValue32(const std::string& name, uint32_t value, uint32_t type) override {
+    bool SetValue(const std::string& name, uint32_t type, const std::vector<uint8_t>& data,
+                  SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
-        const bool allowed =
-            !owner_.failWrites_ && (access_ & kKeySetValue) != 0 && owner_.keys_.count(id_) != 0;
-        owner_.writes_.push_back({root_, subKey_, name, value, type, allowed});
+        const bool allowed = MayWrite();
+        owner_.writes_.push_back({root_, subKey_, name, false, type, data, allowed});
+        error.code = allowed ? 0 : kErrorAccessDenied;
         if (!allowed) return false;
         Value& stored = owner_.keys_[id_][ToLowerAscii(name)];
         stored.type = type;
-        stored.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                       static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        stored.data = data;
+        return true;
+    }
+    bool DeleteValue(const std::string& name, SystemError& error) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        const bool allowed = MayWrite();
+        const auto key = owner_.keys_.find(id_);
+        const bool found = key != owner_.keys_.end() && key->second.count(ToLowerAscii(name)) != 0;
+        owner_.writes_.push_back({root_, subKey_, name, true, 0, {}, allowed && found});
+        error.code = !allowed ? kErrorAccessDenied : !found ? kErrorFileNotFound : 0;
+        if (error.code != 0) return false;
+        key->second.erase(ToLowerAscii(name));
         return true;
     }
 
 private:
+    // Called with the owner's lock held.
+    bool MayWrite() const {
+        return !owner_.failWrites_ && (access_ & kKeySetValue) != 0 && owner_.keys_.count(id_) != 0;
+    }
+
     FakeRegistry& owner_;
     KeyId id_;
     std::string subKey_;

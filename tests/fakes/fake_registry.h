@@ -15,10 +15,12 @@
 //                                            with error (access denied unless given); a key
 //                                            that does not exist fails with 2, a missing value
 //                                            with 2, one that does not fit with 234
-//   FailWrites()                             RegSetValueExA fails everywhere
-// A key opened without KEY_SET_VALUE refuses writes, as the real registry does.
-// Inspection: GetValue, Writes (every successful or refused write in order), Opens (every open
-// asked for), OpenKeyCount (keys not yet closed).
+//   FailWrites()                             RegSetValueExA and RegDeleteValueA fail everywhere
+//                                            (access denied)
+// A key opened without KEY_SET_VALUE refuses writes and deletes (access denied), as the real
+// registry does; deleting a value that does not exist fails with 2.
+// Inspection: GetValue, Writes (every successful or refused write or delete in order), Opens
+// (every open asked for), OpenKeyCount (keys not yet closed).
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -44,8 +46,9 @@ public:
         RegistryRoot root;
         std::string subKey;
         std::string name;
-        uint32_t value;
+        bool deleted;  // RegDeleteValueA; type and data are then 0 and empty
         uint32_t type;
+        std::vector<uint8_t> data;
         bool succeeded;
     };
     struct OpenRecord {

@@ -5,7 +5,8 @@
 //   SetTickCount(t) sets the count; ScriptTickCounts({...}) makes the next TickCount calls answer
 //   those values in order (each also becomes the current count), after which the count goes on
 //   from the last one.
-// Modules: AddModule(name) makes LoadResourceModule(name) succeed (names match without regard to case);
+// Modules: AddModule(name) makes LoadResourceModule(name) succeed (names match without regard to
+// case);
 //   FailModule(name, error) makes it fail with that error code; an unknown name fails with 126
 //   (module not found). Every load and free is counted (LoadCount, FreeCount, LoadedCount).
 //   SetText(module, id, text) gives LoadText's strings, AddIcon(module, id) an icon; the module

@@ -246,52 +246,78 @@ TEST(Dial, WithANameDialsThatConnection) {
     }
 }
 
+// A registry value as a test sets it up, or none (the value does not exist).
+struct RawValue {
+    uint32_t type;
+    std::vector<uint8_t> data;
+};
+using MaybeValue = std::optional<RawValue>;
+
+RawValue Dword(uint32_t value) {
+    return {kRegDword,
+            {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}};
+}
+
 struct AutodialCase {
     const char* name;
     bool keyExists;
-    std::optional<uint32_t> enable;  // nullopt: value missing
-    std::optional<uint32_t> noNet;
+    MaybeValue enable;
+    MaybeValue noNet;
     int32_t expectedMode;
-    // The writes made at teardown (EnableAutodial, NoNetAutodial), or none.
-    std::optional<std::pair<uint32_t, uint32_t>> expectedWrites;
 };
+
+constexpr uint32_t kRegBinary = 3;
 
 class AutodialTest : public ::testing::TestWithParam<AutodialCase> {};
 
-TEST_P(AutodialTest, ModeIsReadAndWrittenBackAtTeardown) {
+MaybeValue ValueIn(const FakeRegistry& registry, const char* name) {
+    FakeRegistry::Value value;
+    if (!registry.GetValue(RegistryRoot::CurrentUser, kSettingsKey, name, value)) {
+        return std::nullopt;
+    }
+    return RawValue{value.type, value.data};
+}
+
+bool Same(const MaybeValue& a, const MaybeValue& b) {
+    if (!a || !b) return !a && !b;
+    return a->type == b->type && a->data == b->data;
+}
+
+TEST_P(AutodialTest, EachValueComesBackExactlyAsItWas) {
     const AutodialCase& c = GetParam();
     NetWorld world;
     if (c.keyExists) world.registry.AddKey(RegistryRoot::CurrentUser, kSettingsKey);
-    if (c.enable) {
-        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial",
-                                *c.enable);
+    for (const auto& [name, value] :
+         {std::pair{"EnableAutodial", c.enable}, std::pair{"NoNetAutodial", c.noNet}}) {
+        if (value) {
+            world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, name, value->type,
+                                    value->data);
+        }
     }
-    if (c.noNet) {
-        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", *c.noNet);
-    }
+    // The dial turns autodial on, as a dial-up connection's settings may, creating what is
+    // missing.
+    world.internet.onCall = [&world, &c](const FakeInternet::Call& call) {
+        if (call.op != Op::Autodial || !c.keyExists) return;
+        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 1);
+        world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", 1);
+    };
     {
         InternetSession session(world.platform, world.deployment);
-        int32_t mode = 0;
-        uint32_t type = 99;
-        EXPECT_EQ(session.ReadAutodialSettings(mode, type), 1);
-        EXPECT_EQ(mode, c.expectedMode);
-        EXPECT_EQ(type, c.enable ? kRegDword : 0u);
+        AutodialSettings settings;
+        EXPECT_EQ(session.ReadAutodialSettings(settings), 1);
+        EXPECT_EQ(settings.mode, c.expectedMode);
         EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 1);
+    }
+    EXPECT_TRUE(Same(ValueIn(world.registry, "EnableAutodial"), c.enable));
+    EXPECT_TRUE(Same(ValueIn(world.registry, "NoNetAutodial"), c.noNet));
+    if (!c.keyExists) {
         EXPECT_TRUE(world.registry.Writes().empty());
     }
-    const auto writes = world.registry.Writes();
-    if (!c.expectedWrites) {
-        EXPECT_TRUE(writes.empty());
-    } else {
-        ASSERT_EQ(writes.size(), 2u);
-        EXPECT_EQ(writes[0].name, "EnableAutodial");
-        EXPECT_EQ(writes[0].value, c.expectedWrites->first);
-        EXPECT_EQ(writes[1].name, "NoNetAutodial");
-        EXPECT_EQ(writes[1].value, c.expectedWrites->second);
-        for (const auto& w : writes) {
-            EXPECT_EQ(w.type, kRegDword);
-            EXPECT_TRUE(w.succeeded);
-        }
+    // Nothing is ever created: a value that was missing is only ever deleted.
+    for (const FakeRegistry::WriteRecord& write : world.registry.Writes()) {
+        const MaybeValue& before = write.name == "EnableAutodial" ? c.enable : c.noNet;
+        EXPECT_EQ(write.deleted, !before) << write.name;
     }
     for (const auto& open : world.registry.Opens()) {
         EXPECT_TRUE(open.access == kKeyRead || open.access == kKeyReadWrite);
@@ -300,31 +326,24 @@ TEST_P(AutodialTest, ModeIsReadAndWrittenBackAtTeardown) {
     EXPECT_EQ(world.registry.OpenKeyCount(), 0);
 }
 
-using Writes = std::optional<std::pair<uint32_t, uint32_t>>;
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, AutodialTest,
     ::testing::Values(
-        AutodialCase{"NoNetworkOnly", true, 5u, 7u, 2, Writes({1u, 1u})},
-        AutodialCase{"Off", true, 0u, 1u, 1, Writes({0u, 0u})},
-        AutodialCase{"Always", true, 1u, 0u, 3, Writes({1u, 0u})},
-        AutodialCase{"AlwaysNoNetMissing", true, 9u, std::nullopt, 3, Writes({1u, 0u})},
-        AutodialCase{"EnableMissing", true, std::nullopt, 1u, 1, Writes({0u, 0u})},
-        AutodialCase{"KeyMissing", false, std::nullopt, std::nullopt, 0, std::nullopt}),
+        AutodialCase{"NoNetworkOnly", true, Dword(5), Dword(7), 2},
+        AutodialCase{"Off", true, Dword(0), Dword(1), 1},
+        AutodialCase{"Always", true, Dword(1), Dword(0), 3},
+        AutodialCase{"AlwaysNoNetMissing", true, Dword(9), std::nullopt, 3},
+        AutodialCase{"EnableMissing", true, std::nullopt, Dword(1), 1},
+        AutodialCase{"BothMissing", true, std::nullopt, std::nullopt, 1},
+        AutodialCase{"OtherTypes", true, RawValue{kRegBinary, {2, 0, 0, 0}},
+                     RawValue{kRegSz, {'1', 0}}, 2},
+        // Longer than four bytes: no number (so autodial counts as off), put back whole.
+        AutodialCase{"EightBytes", true, RawValue{kRegBinary, {1, 0, 0, 0, 0, 0, 0, 0}}, Dword(1),
+                     1},
+        AutodialCase{"KeyMissing", false, std::nullopt, std::nullopt, 0}),
     [](const ::testing::TestParamInfo<AutodialCase>& param) {
         return std::string(param.param.name);
     });
-
-TEST(Autodial, AValueLongerThanFourBytesReadsAsZero) {
-    NetWorld world;
-    world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 3,
-                            {1, 0, 0, 0, 0, 0, 0, 0});
-    InternetSession session(world.platform, world.deployment);
-    int32_t mode = 0;
-    uint32_t type = 0;
-    session.ReadAutodialSettings(mode, type);
-    EXPECT_EQ(mode, 1);
-}
 
 TEST(Autodial, ReadingOpensForReadingAndWritingOpensForReadWrite) {
     NetWorld world;
@@ -343,7 +362,12 @@ TEST(Autodial, RestoreRefusesModesOutsideOneToThree) {
     NetWorld world;
     world.registry.AddKey(RegistryRoot::CurrentUser, kSettingsKey);
     InternetSession session(world.platform, world.deployment);
-    for (int32_t mode : {0, 4, -1}) EXPECT_EQ(session.RestoreAutodialSettings(mode, 4), 0);
+    for (int32_t mode : {0, 4, -1}) {
+        AutodialSettings settings;
+        settings.mode = mode;
+        settings.enableAutodial = {true, true, kRegDword, {1, 0, 0, 0}};
+        EXPECT_EQ(session.RestoreAutodialSettings(settings), 0);
+    }
     EXPECT_TRUE(world.registry.Writes().empty());
     EXPECT_TRUE(world.registry.Opens().empty());
 }
@@ -351,23 +375,42 @@ TEST(Autodial, RestoreRefusesModesOutsideOneToThree) {
 TEST(Autodial, RestoreWithoutTheKeySucceedsWritingNothing) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    EXPECT_EQ(session.RestoreAutodialSettings(2, 4), 1);
+    AutodialSettings settings;
+    settings.mode = 2;
+    settings.enableAutodial = {true, true, kRegDword, {1, 0, 0, 0}};
+    EXPECT_EQ(session.RestoreAutodialSettings(settings), 1);
     EXPECT_TRUE(world.registry.Writes().empty());
+    EXPECT_TRUE(world.log.Contains("Could not open the Internet settings"));
 }
 
-TEST(Autodial, RestoreKeepsTheTypeThatWasRead) {
+TEST(Autodial, AValueThatCouldNotBeReadIsLeftAlone) {
     NetWorld world;
-    world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 3,
-                            {2, 0, 0, 0});
+    world.registry.SetValue(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", kRegBinary,
+                            std::vector<uint8_t>(2000, 1));
+    world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", 0);
     {
         InternetSession session(world.platform, world.deployment);
         session.Dial(nullptr, nullptr, nullptr);
     }
-    FakeRegistry::Value value;
-    ASSERT_TRUE(
-        world.registry.GetValue(RegistryRoot::CurrentUser, kSettingsKey, "NoNetAutodial", value));
-    EXPECT_EQ(value.type, 3u);
-    EXPECT_EQ(value.data, (std::vector<uint8_t>{0, 0, 0, 0}));
+    const auto writes = world.registry.Writes();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].name, "NoNetAutodial");
+    EXPECT_EQ(ValueIn(world.registry, "EnableAutodial")->data.size(), 2000u);
+}
+
+TEST(Autodial, AFailedWriteBackIsLogged) {
+    NetWorld world;
+    world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 0);
+    world.registry.FailWrites();
+    world.system.SetErrorText(5, "Access denied.\r\n");
+    {
+        InternetSession session(world.platform, world.deployment);
+        session.Dial(nullptr, nullptr, nullptr);
+    }
+    EXPECT_TRUE(world.log.Contains("Could not write back EnableAutodial: error 5: Access denied."));
+    EXPECT_TRUE(
+        world.log.Contains("Could not delete NoNetAutodial, which did not exist before "
+                           "the dial: error 5: Access denied."));
 }
 
 TEST(Autodial, AFailedDialStillRestoresAtTeardown) {
@@ -378,7 +421,11 @@ TEST(Autodial, AFailedDialStillRestoresAtTeardown) {
         InternetSession session(world.platform, world.deployment);
         EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 0);
     }
-    EXPECT_EQ(world.registry.Writes().size(), 2u);
+    const auto writes = world.registry.Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_FALSE(writes[0].deleted);
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{0, 0, 0, 0}));
+    EXPECT_TRUE(writes[1].deleted);
 }
 
 TEST(Session, ANewSessionIsIdleAndTeardownTouchesNothing) {

@@ -153,9 +153,9 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
     const auto writes = rig.fake.registry.Writes();
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0].name, "EnableAutodial");
-    EXPECT_EQ(writes[0].value, 1u);
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{1, 0, 0, 0}));
     EXPECT_EQ(writes[1].name, "NoNetAutodial");
-    EXPECT_EQ(writes[1].value, 0u);
+    EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0, 0, 0, 0}));
     EXPECT_EQ(rig.fake.registry.OpenKeyCount(), 0);
 }
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/compiled_deployment.h"
@@ -432,38 +434,48 @@ bool GetDword(const char* name, DWORD& value, DWORD& type) {
     return ok;
 }
 
-TEST_F(NetIntegration, AutodialSettingsAreWrittenBackAfterADial) {
+bool DeleteValue(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LSTATUS status = RegDeleteValueA(key, name);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+TEST_F(NetIntegration, AutodialSettingsComeBackExactlyAsTheyWereAfterADial) {
     SavedValue enable("EnableAutodial");
     SavedValue noNet("NoNetAutodial");
     struct Case {
-        DWORD enable;
-        DWORD noNet;
+        std::optional<DWORD> enable;  // nullopt: the value does not exist
+        std::optional<DWORD> noNet;
         int32_t mode;
-        DWORD writtenEnable;
-        DWORD writtenNoNet;
-    } cases[] = {{5, 7, 2, 1, 1}, {0, 1, 1, 0, 0}, {3, 0, 3, 1, 0}};
+    } cases[] = {{5, 7, 2}, {0, 1, 1}, {3, std::nullopt, 3}, {std::nullopt, std::nullopt, 1}};
     for (const Case& c : cases) {
-        ASSERT_TRUE(SetDword("EnableAutodial", c.enable));
-        ASSERT_TRUE(SetDword("NoNetAutodial", c.noNet));
+        const std::pair<const char*, std::optional<DWORD>> values[] = {{"EnableAutodial", c.enable},
+                                                                       {"NoNetAutodial", c.noNet}};
+        for (const auto& [name, value] : values) {
+            ASSERT_TRUE(value ? SetDword(name, *value) : DeleteValue(name)) << name;
+        }
         {
             InternetSession session(*platform_, deployment_);
-            int32_t mode = 0;
-            uint32_t type = 0;
-            EXPECT_EQ(session.ReadAutodialSettings(mode, type), 1);
-            EXPECT_EQ(mode, c.mode);
-            EXPECT_EQ(type, static_cast<uint32_t>(REG_DWORD));
+            AutodialSettings settings;
+            EXPECT_EQ(session.ReadAutodialSettings(settings), 1);
+            EXPECT_EQ(settings.mode, c.mode);
             session.Dial(nullptr, nullptr, nullptr);
             // Something else changes the settings while the session is on line.
             ASSERT_TRUE(SetDword("EnableAutodial", 77));
             ASSERT_TRUE(SetDword("NoNetAutodial", 77));
         }
-        DWORD value = 0;
-        DWORD type = 0;
-        ASSERT_TRUE(GetDword("EnableAutodial", value, type));
-        EXPECT_EQ(value, c.writtenEnable);
-        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-        ASSERT_TRUE(GetDword("NoNetAutodial", value, type));
-        EXPECT_EQ(value, c.writtenNoNet);
+        for (const auto& [name, value] : values) {
+            DWORD read = 0;
+            DWORD type = 0;
+            ASSERT_EQ(GetDword(name, read, type), value.has_value()) << name;
+            if (!value) continue;
+            EXPECT_EQ(read, *value) << name;
+            EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
+        }
     }
 }
 
