@@ -8,6 +8,7 @@
 #include "app/folder_discovery.h"
 #include "app/path_checks.h"
 #include "app/target_folder_collector.h"
+#include "app/work_folder_cleanup.h"
 #include "engine/cancel_flag.h"
 #include "resources/resource_ids.h"
 
@@ -57,9 +58,8 @@ bool UpdateApp::InitInstance() {
 
 int32_t UpdateApp::ExitInstance() {
     ResourceLibraryHandle.Reset();
-    // Removes the work folder only when the worker left it empty; the result does not matter.
-    SystemError error;
-    if (!WorkFolder.empty()) platform.files.RemoveEmptyDirectory(WorkFolder, error);
+    // Whatever the outcome, nothing of the run stays behind in the work folder.
+    if (!WorkFolder.empty()) CleanUpWorkFolder(platform, WorkFolder);
     SetupCancelFlag(false);
     return ExitCode;
 }

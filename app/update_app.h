@@ -24,7 +24,7 @@ public:
     // Start-up, then the update run when the user agrees. Always false: no message loop follows;
     // the caller runs ExitInstance next.
     bool InitInstance();
-    // Frees the resource library, removes an empty work folder and gives the exit code.
+    // Frees the resource library, clears and removes the work folder and gives the exit code.
     int32_t ExitInstance();
 
     // The update run (dialog beside the worker); returns when both have ended.

@@ -3,14 +3,13 @@
 #include "engine/cancel_flag.h"
 #include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
+#include "engine/work_files.h"
 #include "engine/worker_run.h"
 
 namespace mivetrak {
 namespace {
 
-// The update index: its file in the work folder, and the section and keys that name the two
-// URLs of the database.
-constexpr char kIndexFileName[] = "zav.tmp";
+// The update index: the section and keys that name the two URLs of the database.
 constexpr char kIndexSection[] = "ZAVFile";
 constexpr char kPrimaryKey[] = "Primary";
 constexpr char kBackupKey[] = "Backup";

@@ -243,6 +243,10 @@ void FakeFileSystem::FailWrite(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     writeFailures_.insert(Key(path));
 }
+void FakeFileSystem::KeepDespiteRemoval(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    falseRemovals_.insert(Key(path));
+}
 void FakeFileSystem::FailTimeQuery(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     timeQueryFailures_.insert(Key(path));
@@ -421,7 +425,7 @@ bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& 
     if (HasChildren(key)) return Failed(error, kErrorDirNotEmpty);
     auto failure = removeDirFailures_.find(key);
     if (failure != removeDirFailures_.end()) return Failed(error, failure->second);
-    entries_.erase(key);
+    if (falseRemovals_.count(key) == 0) entries_.erase(key);
     return Succeeded(error);
 }
 
@@ -439,7 +443,7 @@ bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     }
     auto failure = deleteFailures_.find(key);
     if (failure != deleteFailures_.end()) return Failed(error, failure->second);
-    entries_.erase(key);
+    if (falseRemovals_.count(key) == 0) entries_.erase(key);
     return Succeeded(error);
 }
 

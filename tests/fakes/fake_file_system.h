@@ -21,6 +21,9 @@
 //   FailDelete(path[, error]) / FailMakeDirectory(path[, error]) /
 //   FailRemoveDirectory(path[, error])
 //   FailWrite(path)                  File::Write on that file fails
+//   KeepDespiteRemoval(path)         RemoveFile / RemoveEmptyDirectory of that path report
+//                                    success and leave it, as Wine does in a folder that the
+//                                    user may not write
 //   FailTimeQuery(path) / FailSizeQuery(path)  GetFileTime / GetFileSize on a handle fail
 //   SetIdentity(path, identity)      Identity of that path answers this identity (so that two
 //                                    spellings that the fake keeps apart, such as a short name,
@@ -92,6 +95,7 @@ public:
     void FailMakeDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailRemoveDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailWrite(const std::string& path);
+    void KeepDespiteRemoval(const std::string& path);
     void FailTimeQuery(const std::string& path);
     void FailSizeQuery(const std::string& path);
     void SetIdentity(const std::string& path, const FileIdentity& identity);
@@ -160,6 +164,7 @@ private:
     std::map<std::string, uint32_t> identityFailures_;
     std::map<std::string, FileIdentity> identities_;
     std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
+    std::set<std::string> falseRemovals_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;

@@ -1,0 +1,15 @@
+#pragma once
+// The end of the work folder: what the worker left in it and, once it is empty, the folder.
+#include <string>
+
+#include "platform/platform.h"
+
+namespace mivetrak {
+
+// Removes the worker's disposable files from workFolder (a path ending in a backslash), then the
+// folder when nothing else is left in it. A removal is believed only once the entry is really
+// gone: in a folder without write rights Wine reports a delete as done and leaves the file. Every
+// file or folder that stays is logged.
+void CleanUpWorkFolder(Platform& platform, const std::string& workFolder);
+
+}  // namespace mivetrak
