@@ -59,10 +59,11 @@ void ReadIndex(WorkerRun& run) {
     files.RemoveFile(run.IndexPath, error);
 }
 
-enum class FolderVerdict { Keep, Remove, Stop };
+enum class FolderVerdict { Keep, Remove, Stop, Fail };
 
 // Decides about one folder: keep it (noting whether it holds a database) or remove it; Stop when
-// its database could not be read and the user declined to try again.
+// its database is in use and the user declined to try again; Fail when it cannot be read for
+// any other reason, which trying again would not change.
 FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     Platform& platform = run.app.platform;
     const std::string database = folder.path + kDatabaseFileName;
@@ -73,8 +74,14 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    while (GetLocalFileTimes(platform.files, platform.codePage, database, creation, lastWrite,
-                             size) == 0) {
+    SystemError error;
+    while (GetLocalFileTimes(platform.files, platform.codePage, database, creation, lastWrite, size,
+                             &error) == 0) {
+        if (!IsFileInUse(error.code)) {
+            platform.log.Write("Could not read the times of " + database + ": " +
+                               DescribeSystemError(platform.system, error.code) + ".");
+            return FolderVerdict::Fail;
+        }
         if (!AskRetryFileBusy(run.app)) return FolderVerdict::Stop;
     }
     if (CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite) == 1) {
@@ -131,6 +138,10 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
                 break;
             case FolderVerdict::Stop:
                 return WorkerResult::Stopped;
+            case FolderVerdict::Fail:
+                // A database that cannot be read cannot be replaced either.
+                PostAlert(app, AlertInstallFailed);
+                return WorkerResult::InstallFailed;
         }
     }
     if (CancelRequested()) return WorkerResult::Stopped;

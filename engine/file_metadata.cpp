@@ -45,8 +45,7 @@ bool ReadBySearch(FileSystem& files, const std::string& path, SystemTime& creati
 }
 
 bool ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& creation,
-                       SystemTime& lastWrite, uint64_t& size, bool& sizeKnown) {
-    SystemError error;
+                       SystemTime& lastWrite, uint64_t& size, bool& sizeKnown, SystemError& error) {
     std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead, error);
     if (!file) return false;
     if (!file->GetTimes(&creation, &lastWrite)) return false;
@@ -73,7 +72,8 @@ int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size)
 }
 
 int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
-                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size) {
+                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size,
+                      SystemError* error) {
     const std::string root = VolumeRoot(codePage, path);
     const std::string fileSystemName =
         root.empty() ? std::string() : files.VolumeFileSystemName(root);
@@ -82,10 +82,12 @@ int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::st
     SystemTime foundLastWrite;
     uint64_t foundSize = 0;
     bool sizeKnown = true;
-    const bool read =
-        IsFatName(fileSystemName)
-            ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
-            : ReadThroughHandle(files, path, foundCreation, foundLastWrite, foundSize, sizeKnown);
+    SystemError openError;
+    const bool read = IsFatName(fileSystemName)
+                          ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
+                          : ReadThroughHandle(files, path, foundCreation, foundLastWrite, foundSize,
+                                              sizeKnown, openError);
+    if (error != nullptr) *error = openError;
     if (!read) return 0;
     creation = foundCreation;
     lastWrite = foundLastWrite;

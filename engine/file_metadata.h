@@ -11,8 +11,10 @@
 namespace mivetrak {
 
 int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size);
+// error (optional) receives why a failed read failed, where the system said.
 int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
-                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size);
+                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size,
+                      SystemError* error = nullptr);
 int SetLocalFileTimes(FileSystem& files, const std::string& path, const SystemTime* creation,
                       const SystemTime& lastWrite);
 // 1 if a is later, -1 if earlier, 0 if equal to the second (day of week and ms ignored).

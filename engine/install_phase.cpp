@@ -106,6 +106,16 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
         if (hadDatabase) {
             backupPath = ChooseBackupPath(files, codePage, target);
             while (!files.RenameFile(target, backupPath, error)) {
+                // Only a file that another program holds may come free; anything else (access
+                // denied above all) fails the same way again however often it is tried.
+                if (!IsFileInUse(error.code)) {
+                    app.platform.log.Write(
+                        "Could not move " + target + " aside to " + backupPath + ": " +
+                        DescribeSystemError(app.platform.system, error.code) + ".");
+                    PostAlert(app, AlertInstallFailed);
+                    files.RemoveFile(tempPath, error);
+                    return WorkerResult::InstallFailed;
+                }
                 // Declined: this folder keeps its database, the download stays in the work folder.
                 if (!AskRetryFileBusy(app)) return WorkerResult::Stopped;
             }

@@ -25,5 +25,12 @@ constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorDirectory = 267;
+constexpr uint32_t kErrorCancelled = 1223;
+
+// Another program holds the file: a sharing or lock violation. Access denied is not "in use": it
+// is a matter of rights, or of a folder standing where a file was expected.
+inline bool IsFileInUse(uint32_t code) {
+    return code == kErrorSharingViolation || code == kErrorLockViolation;
+}
 
 }  // namespace mivetrak

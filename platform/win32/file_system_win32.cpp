@@ -101,6 +101,10 @@ public:
                 access = GENERIC_WRITE;
                 disposition = CREATE_ALWAYS;
                 break;
+            case FileOpenMode::CreateNewWriteShareRead:
+                access = GENERIC_WRITE;
+                disposition = CREATE_NEW;
+                break;
         }
         // No security attributes: the handle is not inherited by child processes.
         const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,

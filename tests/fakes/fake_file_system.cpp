@@ -114,6 +114,10 @@ bool FakeFileSystem::HasChildren(const std::string& key) const {
     return it != entries_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool FakeFileSystem::WriteDenied(const std::string& key) const {
+    return deniedFolders_.count(ParentKey(key)) != 0;
+}
+
 std::shared_ptr<FakeFileSystem::Entry> FakeFileSystem::Find(const std::string& path) const {
     auto it = entries_.find(Key(path));
     return it == entries_.end() ? nullptr : it->second;
@@ -243,6 +247,10 @@ void FakeFileSystem::FailWrite(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     writeFailures_.insert(Key(path));
 }
+void FakeFileSystem::DenyWriting(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deniedFolders_.insert(Key(folder));
+}
 void FakeFileSystem::KeepDespiteRemoval(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     falseRemovals_.insert(Key(path));
@@ -310,9 +318,10 @@ uint32_t FakeFileSystem::MissingError(const std::string& key) const {
 std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
                                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const char* modeName = mode == FileOpenMode::ReadShareRead        ? "read"
-                           : mode == FileOpenMode::ReadWriteShareRead ? "read-write"
-                                                                      : "create";
+    const char* modeName = mode == FileOpenMode::ReadShareRead          ? "read"
+                           : mode == FileOpenMode::ReadWriteShareRead   ? "read-write"
+                           : mode == FileOpenMode::CreateWriteShareRead ? "create"
+                                                                        : "create-new";
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
@@ -323,6 +332,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
     if (entry && entry->isDirectory) return fail(kErrorAccessDenied);
     if (entry && entry->locked) return fail(entry->lockError);
     const bool readOnly = entry && (entry->attributes & kFileAttributeReadOnly) != 0;
+    if (mode != FileOpenMode::ReadShareRead && WriteDenied(key)) return fail(kErrorAccessDenied);
     switch (mode) {
         case FileOpenMode::ReadShareRead:
             if (!entry) return fail(MissingError(key));
@@ -331,7 +341,11 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (!entry) return fail(MissingError(key));
             if (readOnly) return fail(kErrorAccessDenied);
             break;
+        case FileOpenMode::CreateNewWriteShareRead:
         case FileOpenMode::CreateWriteShareRead:
+            if (entry && mode == FileOpenMode::CreateNewWriteShareRead) {
+                return fail(kErrorFileExists);
+            }
             if (readOnly) return fail(kErrorAccessDenied);
             if (entry && entry->openHandles > 0) return fail(kErrorSharingViolation);
             if (!entry) {
@@ -406,6 +420,7 @@ bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) 
     if (failure != makeDirFailures_.end()) return Failed(error, failure->second);
     if (entries_.count(key) != 0) return Failed(error, kErrorAlreadyExists);
     if (!ParentExists(key)) return Failed(error, kErrorPathNotFound);
+    if (WriteDenied(key)) return Failed(error, kErrorAccessDenied);
     auto entry = std::make_shared<Entry>();
     entry->path = path;
     entry->isDirectory = true;
@@ -438,7 +453,7 @@ bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     if (entry->isDirectory) return Failed(error, kErrorAccessDenied);
     if (entry->locked) return Failed(error, entry->lockError);
     if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
-    if ((entry->attributes & kFileAttributeReadOnly) != 0) {
+    if ((entry->attributes & kFileAttributeReadOnly) != 0 || WriteDenied(key)) {
         return Failed(error, kErrorAccessDenied);
     }
     auto failure = deleteFailures_.find(key);
@@ -457,6 +472,7 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
     if (!entry) return Failed(error, MissingError(fromKey));
     if (entry->locked) return Failed(error, entry->lockError);
     if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
+    if (WriteDenied(fromKey) || WriteDenied(toKey)) return Failed(error, kErrorAccessDenied);
     auto failure = renameFailures_.find(fromKey);
     if (failure != renameFailures_.end() && failure->second.times != 0) {
         if (failure->second.times > 0) --failure->second.times;
@@ -500,6 +516,7 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
         }
     }
     if (!ParentExists(toKey)) return Failed(error, kErrorPathNotFound);
+    if (WriteDenied(toKey)) return Failed(error, kErrorAccessDenied);
     auto copy = std::make_shared<Entry>();
     copy->path = to;
     copy->attributes = source->attributes;

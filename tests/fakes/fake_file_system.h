@@ -21,6 +21,10 @@
 //   FailDelete(path[, error]) / FailMakeDirectory(path[, error]) /
 //   FailRemoveDirectory(path[, error])
 //   FailWrite(path)                  File::Write on that file fails
+//   DenyWriting(folder)              the user may not write in that folder: creating, opening
+//                                    for writing, renaming into or out of, copying into,
+//                                    deleting and making folders there fail with 5 (access
+//                                    denied), as in Program Files for a standard user
 //   KeepDespiteRemoval(path)         RemoveFile / RemoveEmptyDirectory of that path report
 //                                    success and leave it, as Wine does in a folder that the
 //                                    user may not write
@@ -96,6 +100,7 @@ public:
     void FailRemoveDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailWrite(const std::string& path);
     void KeepDespiteRemoval(const std::string& path);
+    void DenyWriting(const std::string& folder);
     void FailTimeQuery(const std::string& path);
     void FailSizeQuery(const std::string& path);
     void SetIdentity(const std::string& path, const FileIdentity& identity);
@@ -139,6 +144,8 @@ private:
     void AddParents(const std::string& key);
     bool ParentExists(const std::string& key) const;
     bool HasChildren(const std::string& key) const;
+    // The folder that holds key is one the user may not write.
+    bool WriteDenied(const std::string& key) const;
     std::shared_ptr<Entry> Find(const std::string& path) const;
     // 2 when the folder above exists, else 3.
     uint32_t MissingError(const std::string& key) const;
@@ -165,6 +172,7 @@ private:
     std::map<std::string, FileIdentity> identities_;
     std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
     std::set<std::string> falseRemovals_;
+    std::set<std::string> deniedFolders_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;
