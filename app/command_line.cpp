@@ -96,10 +96,16 @@ void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemov
     }
 }
 
+bool StartsWithAgreedMarker(const CodePage& codePage, const std::string& line) {
+    const std::vector<std::string> args = SplitCommandLine(codePage, line);
+    return args.size() > 1 && args[1] == kAgreedMarker;
+}
+
 void ParseCommandLine(const CodePage& codePage, const std::string& line,
                       UpdateCommandLineInfo& info) {
     const std::vector<std::string> args = SplitCommandLine(codePage, line);
-    for (size_t n = 1; n < args.size(); ++n) {
+    const size_t first = args.size() > 1 && args[1] == kAgreedMarker ? 2 : 1;
+    for (size_t n = first; n < args.size(); ++n) {
         const std::string& arg = args[n];
         const bool markRemoved = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
         info.ParseParam(markRemoved ? arg.substr(1) : arg, markRemoved, n + 1 == args.size());

@@ -11,6 +11,10 @@
 
 namespace mivetrak {
 
+// The first argument of a run that the program started again with administrator rights after
+// the user had agreed to the update: that run does not ask again and never restarts itself.
+constexpr char kAgreedMarker[] = "/agreed-elevated";
+
 // Splits a raw command line as the C runtime builds argv; element 0 is the program's name.
 std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::string& line);
 
@@ -37,7 +41,11 @@ private:
     bool& forceUpdate_;
 };
 
-// Hands every argument after the program's name to info.ParseParam, in order.
+// Whether the first argument is kAgreedMarker.
+bool StartsWithAgreedMarker(const CodePage& codePage, const std::string& line);
+
+// Hands every argument after the program's name to info.ParseParam, in order; a first argument
+// that is kAgreedMarker is not one of them.
 void ParseCommandLine(const CodePage& codePage, const std::string& line,
                       UpdateCommandLineInfo& info);
 

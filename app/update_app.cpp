@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/folder_discovery.h"
+#include "app/folder_rights.h"
 #include "app/path_checks.h"
 #include "app/target_folder_collector.h"
 #include "app/work_folder_cleanup.h"
@@ -43,25 +44,42 @@ bool UpdateApp::InitInstance() {
         return false;
     }
     // From here on every text comes from the resource library.
+    restarted_ = StartsWithAgreedMarker(platform.codePage, platform.system.RawCommandLine());
+    if (!TakeRunLocks()) {
+        ExitCode = 1;
+        return false;
+    }
     if (!ReadCommandLine()) return FailStartUp(IDS_STARTUP_FAILED);
     if (!DiscoverFolders()) return FailStartUp(IDS_STARTUP_FAILED);
     if (!ForceUpdate) DropFoldersWithoutDatabase();
     if (TargetFolderList.empty()) return FailStartUp(IDS_NO_FOLDER);
     if (!PrepareWorkFolder()) return FailStartUp(IDS_STARTUP_FAILED);
-    if (!UserAgrees()) {
+    if (!restarted_ && !UserAgrees()) {
         ExitCode = 2;
         return false;
     }
-    RunUpdate();
+    if (UpdateHereOrElevated()) RunUpdate();
     return false;
 }
 
 int32_t UpdateApp::ExitInstance() {
     ResourceLibraryHandle.Reset();
-    // Whatever the outcome, nothing of the run stays behind in the work folder.
-    if (!WorkFolder.empty()) CleanUpWorkFolder(platform, WorkFolder);
+    // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
+    // handed the folder on leaves it to the run that has it.
+    if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
+    runLocks_.Release();
     SetupCancelFlag(false);
     return ExitCode;
+}
+
+bool UpdateApp::TakeRunLocks() {
+    SystemError error;
+    if (runLocks_.Take(restarted_, error)) return true;
+    platform.log.Write("Another run of the program is going (" +
+                       DescribeSystemError(platform.system, error.code) +
+                       "): its window is brought to the front and this run ends.");
+    platform.ui.BringToFront(Text(IDS_CAPTION));
+    return false;
 }
 
 bool UpdateApp::LoadResourceLibrary() {
@@ -130,6 +148,49 @@ bool UpdateApp::PrepareWorkFolder() {
 bool UpdateApp::UserAgrees() {
     return platform.ui.ShowMessageBox(nullptr, Text(IDS_CONFIRM), Text(IDS_CAPTION),
                                       kBoxYesNoInformation) != kIdNo;
+}
+
+bool UpdateApp::UpdateHereOrElevated() {
+    // A restarted run never restarts again: what its rights do not reach fails as an
+    // installation.
+    if (restarted_) {
+        platform.log.Write("Started again with administrator rights after the user agreed.");
+        return true;
+    }
+    const TargetFolder* denied = FirstFolderDenied(platform, TargetFolderList);
+    if (denied == nullptr) return true;
+    platform.log.Write("The user's rights do not reach " + denied->path +
+                       ": the program starts again with administrator rights.");
+
+    runLocks_.HandOverWorkFolder();
+    uint32_t exitCode = 0;
+    SystemError error;
+    if (platform.system.RestartElevated(kAgreedMarker, exitCode, error)) {
+        platform.log.Write("The run with administrator rights ended with exit code " +
+                           std::to_string(exitCode) + ".");
+        ExitCode = static_cast<int32_t>(exitCode);
+        // That run cleared the work folder; should it have had a temporary folder of its own
+        // (another account's rights), this run's still empty one is removed at exit.
+        SystemError lockError;
+        runLocks_.TakeBackWorkFolder(lockError);
+        return false;
+    }
+    const bool refused = error.code == kErrorCancelled;
+    platform.log.Write(std::string(refused ? "The user refused administrator rights"
+                                           : "Could not start again with administrator rights") +
+                       " (" + DescribeSystemError(platform.system, error.code) + ").");
+    SystemError lockError;
+    if (!runLocks_.TakeBackWorkFolder(lockError)) {
+        platform.log.Write("Another run took the work folder meanwhile: this run ends.");
+        ExitCode = refused ? 2 : 1;
+        return false;
+    }
+    if (refused) {
+        ExitCode = 2;
+        return false;
+    }
+    // With the user's rights, then: a folder they do not reach fails as an installation.
+    return true;
 }
 
 bool UpdateApp::FailStartUp(uint32_t textId) {

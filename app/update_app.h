@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_locks.h"
 #include "engine/worker.h"
 #include "net/deployment.h"
 #include "platform/module_owner.h"
@@ -58,15 +59,25 @@ private:
     // The steps of InitInstance, in their order. Each that can fail returns false; the ones after
     // the library has been loaded leave the box to InitInstance.
     bool LoadResourceLibrary();  // shows its own box
+    // False when another run holds the locks; its window is then brought to the front.
+    bool TakeRunLocks();
     bool ReadCommandLine();
     bool DiscoverFolders();
     void DropFoldersWithoutDatabase();
     bool PrepareWorkFolder();
     bool UserAgrees();
+    // After the user's Yes: when a target folder refuses this run's rights, the program runs
+    // again with administrator rights and this run takes that run's exit code. True when this
+    // run is to do the update itself.
+    bool UpdateHereOrElevated();
 
     // The start-up failure box with the library's text, exit code 1; always false.
     bool FailStartUp(uint32_t textId);
     std::string Text(uint32_t id);
+
+    RunLocks runLocks_{platform.system};
+    // Started again with administrator rights after the user had agreed.
+    bool restarted_ = false;
 };
 
 }  // namespace mivetrak

@@ -17,6 +17,8 @@ bool Gone(Platform& platform, const std::string& path) {
 
 void CleanUpWorkFolder(Platform& platform, const std::string& workFolder) {
     FileSystem& files = platform.files;
+    // Already gone: another run (the one restarted with rights) has cleared it.
+    if (!PathExists(files, workFolder)) return;
     SystemError error;
     for (const std::string& name : DisposableWorkFiles()) {
         const std::string path = workFolder + name;

@@ -25,6 +25,12 @@ public:
 
 using ThreadEntry = uint32_t (*)(void* argument);
 
+// A lock that one process at a time holds (a named mutex). Destroying it releases it.
+class ProcessLock {
+public:
+    virtual ~ProcessLock() = default;
+};
+
 class System {
 public:
     virtual ~System() = default;
@@ -57,6 +63,18 @@ public:
     // IsWow64Process: this 32-bit process runs on 64-bit Windows, which has a second, native
     // Program Files folder and a second registry view.
     virtual bool RunsUnderWow64() = 0;
+
+    // Takes the lock of that name in the session's namespace ("Local\\..."), without waiting:
+    // null when another process holds it (or it cannot be made; error then says why). A lock
+    // whose holder ended without giving it back is taken.
+    virtual std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name,
+                                                      SystemError& error) = 0;
+    // Starts this program again with administrator rights through the system's consent prompt
+    // ("runas"), with marker as its first argument followed by this run's arguments exactly as
+    // they were given, waits for it to end and gives its exit code. False when it did not start:
+    // error 1223 (ERROR_CANCELLED) when the user refused the prompt.
+    virtual bool RestartElevated(const std::string& marker, uint32_t& exitCode,
+                                 SystemError& error) = 0;
 };
 
 }  // namespace mivetrak

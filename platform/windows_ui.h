@@ -77,6 +77,9 @@ public:
                               intptr_t lParam) = 0;
     virtual intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
                                   intptr_t lParam) = 0;
+    // Finds a top-level dialog or box (class "#32770") with this caption, restores it when it
+    // is minimised and brings it to the front; false when there is none.
+    virtual bool BringToFront(const std::string& caption) = 0;
     // Loads dialog template templateId from the module and runs it modally with no parent;
     // returns the value given to EndDialog, or -1 when the dialog could not be created.
     virtual int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) = 0;

@@ -5,7 +5,9 @@
 #include <new>
 #include <vector>
 
+#include "platform/win32/elevated_restart.h"
 #include "platform/win32/library_loading.h"
+#include "platform/win32/program_path.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 
@@ -33,6 +35,18 @@ public:
 
 private:
     KernelHandle handle_;
+};
+
+// Owns a mutex that this thread has acquired: releases it and closes the handle.
+class Win32ProcessLock final : public ProcessLock {
+public:
+    explicit Win32ProcessLock(HANDLE mutex) : mutex_(mutex) {}
+    ~Win32ProcessLock() override { ReleaseMutex(mutex_.Get()); }
+    Win32ProcessLock(const Win32ProcessLock&) = delete;
+    Win32ProcessLock& operator=(const Win32ProcessLock&) = delete;
+
+private:
+    KernelHandle mutex_;
 };
 
 using ShGetFolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -123,6 +137,40 @@ public:
         path[sizeof path - 1] = '\0';
         out = path;
         return true;
+    }
+
+    std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name,
+                                              SystemError& error) override {
+        KernelHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
+        if (!mutex.Valid()) {
+            error.code = GetLastError();
+            return nullptr;
+        }
+        // A mutex whose owner ended without releasing it is abandoned: it is ours now.
+        const DWORD waited = WaitForSingleObject(mutex.Get(), 0);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            error.code = waited == WAIT_TIMEOUT ? ERROR_ALREADY_EXISTS : GetLastError();
+            return nullptr;
+        }
+        error.code = 0;
+        return std::make_unique<Win32ProcessLock>(mutex.Release());
+    }
+
+    bool RestartElevated(const std::string& marker, uint32_t& exitCode,
+                         SystemError& error) override {
+        const std::wstring program = ProgramPathW();
+        if (program.empty()) {
+            error.code = GetLastError();
+            return false;
+        }
+        const wchar_t* line = GetCommandLineW();
+        const std::wstring arguments = ArgumentsAfterProgramName(line != nullptr ? line : L"");
+        std::wstring parameters = WidenAnsi(marker);
+        if (!arguments.empty()) parameters += L" " + arguments;
+        DWORD code = 0;
+        const bool started = RunElevatedAndWait(program, parameters, exitCode, code);
+        error.code = code;
+        return started;
     }
 
     bool RunsUnderWow64() override {

@@ -19,6 +19,12 @@ public:
         if (Valid()) CloseHandle(handle_);
         handle_ = handle;
     }
+    // Gives the handle up without closing it.
+    HANDLE Release() {
+        const HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
 
 private:
     HANDLE handle_ = nullptr;

@@ -23,6 +23,14 @@ public:
         return SendMessageA(ToWin32(window), message, wParam, lParam);
     }
 
+    bool BringToFront(const std::string& caption) override {
+        const HWND window = FindWindowA("#32770", caption.c_str());
+        if (window == nullptr) return false;
+        if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+        SetForegroundWindow(window);
+        return true;
+    }
+
     int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override {
         return RunModalDialogWin32(ToWin32(module), templateId, handler);
     }

@@ -125,6 +125,29 @@ def case(request, build_dir, display, work_root, screenshot_dir, probe):
     test_case.close(keep=failed and os.environ.get("MIVETRAK_E2E_KEEP") == "1")
 
 
+# The unprivileged Linux user whose Wine programs meet folders they may not write, as a standard
+# user meets Program Files on Windows (run as root, Wine can write everything).
+E2E_USER = "mivetrak-e2e"
+
+
+@pytest.fixture
+def user_case(request, build_dir, display, work_root, screenshot_dir):
+    """A case whose Wine programs run as an unprivileged Linux user with a prefix of its own."""
+    if os.geteuid() != 0:
+        pytest.skip("acting as another Linux user needs root")
+    harness.wineprefix.ensure_user(E2E_USER)
+    name = request.node.name
+    for bad in "[]/\\ :":
+        name = name.replace(bad, "_")
+    test_case = harness.Case(build_dir, display, work_root, name, None, screenshot_dir,
+                             user=E2E_USER)
+    yield test_case
+    failed = getattr(request.node, "rep_call", None) is None or request.node.rep_call.failed
+    if failed and test_case.running():
+        test_case.screenshot("at-failure")
+    test_case.close(keep=failed and os.environ.get("MIVETRAK_E2E_KEEP") == "1")
+
+
 @pytest.fixture
 def server():
     srv = update_server.UpdateServer().start()

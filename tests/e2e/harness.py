@@ -44,14 +44,16 @@ def parse_lines(text):
 
 
 class Driver:
-    """Runs ui_driver.exe in a prefix and on a display."""
+    """Runs ui_driver.exe in a prefix and on a display (as the prefix's Linux user)."""
 
-    def __init__(self, env, driver_path):
+    def __init__(self, env, driver_path, user=None):
         self.env = env
         self.driver_path = driver_path
+        self.user = user
 
     def command(self, *args, timeout_ms=10000):
-        command = ["wine", self.driver_path, *[str(a) for a in args]]
+        command = [*wineprefix.as_user(self.user), "wine", self.driver_path,
+                   *[str(a) for a in args]]
         if args and args[0] not in ("strings", "message", "paths", "list"):
             command += ["--timeout", str(timeout_ms)]
         return command
@@ -85,16 +87,20 @@ class Driver:
 
 
 class Case:
-    """One test case: its own prefix cloned from the build's template, its display and files."""
+    """One test case: its own prefix cloned from the build's template, its display and files.
+    With a user, the prefix, the programs and the folders made in it are that Linux user's, and
+    every Wine program of the case runs as that user (with that user's rights)."""
 
-    def __init__(self, build_dir, display, work_root, name, paths, screenshot_dir):
+    def __init__(self, build_dir, display, work_root, name, paths, screenshot_dir, user=None):
         self.build_dir = build_dir
         self.display = display
         self.name = name
+        self.user = user
+        self.run_as = wineprefix.as_user(user)
         self.root = os.path.join(work_root, name)
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
-        self.prefix = wineprefix.clone_prefix(build_dir, os.path.join(self.root, "prefix"))
+        self.prefix = wineprefix.clone_prefix(build_dir, os.path.join(self.root, "prefix"), user)
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self.env = wineprefix.wine_env(self.prefix, display)
         self.screenshot_dir = screenshot_dir
@@ -111,10 +117,19 @@ class Case:
             shutil.copy2(os.path.join(bin_dir, name_), self.app_dir)
         os.makedirs(self.linux_path(DRIVER_DIR))
         shutil.copy2(os.path.join(bin_dir, DRIVER), self.linux_path(DRIVER_DIR))
-        self.driver = Driver(self.env, DRIVER_DIR + "\\" + DRIVER)
+        wineprefix.give_to(self.app_dir, user)
+        wineprefix.give_to(self.linux_path(DRIVER_DIR), user)
+        self.driver = Driver(self.env, DRIVER_DIR + "\\" + DRIVER, user)
+        if paths is None:
+            # The prefix's own answer, for a user whose folders the session's probe did not see.
+            _, lines = self.driver.run("paths")
+            if not lines:
+                raise HarnessError("the UI driver cannot read the prefix's folders")
+            paths = lines[0]
 
         self.temp_dir = self.linux_path(paths["temp"])
         os.makedirs(self.temp_dir, exist_ok=True)
+        self.give(self.temp_dir)
         self.work_folder = os.path.join(self.temp_dir, WORK_FOLDER)
         self.program_files = self.linux_path(paths["program_files"])
         self.shared_files = os.path.join(self.program_files, "Orvanta", "Shared Files")
@@ -133,12 +148,19 @@ class Case:
             raise HarnessError(f"not inside drive C: {linux_path}")
         return "C:\\" + ("" if rel == "." else rel.replace("/", "\\"))
 
-    def make_folder(self, windows_path, database=None, mtime=None):
-        """Makes a folder on drive C:, optionally holding a database with the given mtime."""
+    def give(self, path):
+        """Makes the case's user the owner of what the harness made at path (as root)."""
+        wineprefix.give_to(path, self.user)
+
+    def make_folder(self, windows_path, database=None, mtime=None, users_own=True):
+        """Makes a folder on drive C:, optionally holding a database with the given mtime. It
+        belongs to the case's user unless users_own is false: then the user may only read it."""
         folder = self.linux_path(windows_path)
         os.makedirs(folder, exist_ok=True)
         if database is not None:
             self.put_database(folder, database, mtime)
+        if users_own:
+            self.give(folder)
         return folder
 
     @staticmethod
@@ -177,7 +199,7 @@ class Case:
     def reg_add(self, key, value, data, view=None):
         """Writes a text value; view 32 or 64 names the registry view (Debian's plain
         "wine reg" is the 32-bit reg.exe, which writes the 32-bit view)."""
-        args = ["wine", "reg", "add", key]
+        args = [*self.run_as, "wine", "reg", "add", key]
         args += ["/ve"] if value is None else ["/v", value]
         args += ["/t", "REG_SZ", "/d", data, "/f"]
         if view is not None:
@@ -187,7 +209,8 @@ class Case:
 
     def reg_has_key(self, key, view):
         """Whether the key exists in the given registry view (32 or 64)."""
-        done = subprocess.run(["wine", "reg", "query", key, f"/reg:{view}"], env=self.env,
+        done = subprocess.run([*self.run_as, "wine", "reg", "query", key, f"/reg:{view}"],
+                              env=self.env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         return done.returncode == 0
 
@@ -196,7 +219,7 @@ class Case:
         the 64-bit one, so that an entry shows in both views; Windows keeps the views apart for
         what a 32-bit installer may write. The link is dropped from the prefix's system.reg while
         no Wine process runs in it."""
-        wineprefix.stop_wineserver(self.prefix)
+        wineprefix.stop_wineserver(self.prefix, self.user)
         path = os.path.join(self.prefix, "system.reg")
         with open(path, encoding="utf-8") as f:
             lines = f.read().split("\n")
@@ -216,7 +239,7 @@ class Case:
         """Starts the program with the given arguments (each handed over as one argument),
         optionally in the current folder cwd and with the folder wine_path on its PATH (both
         Windows paths on drive C:)."""
-        command = ["wine", exe_dir + "\\" + PROGRAM, *args]
+        command = [*self.run_as, "wine", exe_dir + "\\" + PROGRAM, *args]
         env = dict(self.env)
         if wine_path is not None:
             env["WINEPATH"] = wine_path
@@ -225,8 +248,16 @@ class Case:
                                         cwd=None if cwd is None else self.linux_path(cwd))
         return self.process
 
+    def start_another(self, *args):
+        """Starts one more run of the program beside the one that start() began."""
+        process = subprocess.Popen([*self.run_as, "wine", APP_DIR + "\\" + PROGRAM, *args],
+                                   env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.helpers.append(process)
+        return process
+
     def start_helper(self, windows_exe, *args):
-        process = subprocess.Popen(["wine", windows_exe, *args], env=self.env,
+        process = subprocess.Popen([*self.run_as, "wine", windows_exe, *args], env=self.env,
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL)
         self.helpers.append(process)
@@ -330,7 +361,7 @@ class Case:
                     process.wait(timeout=5)
                 except subprocess.TimeoutExpired:
                     pass
-        wineprefix.stop_wineserver(self.prefix)
+        wineprefix.stop_wineserver(self.prefix, self.user)
         for folder in reversed(self.mounts):
             result = subprocess.run(["umount", folder], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)

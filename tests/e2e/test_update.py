@@ -148,6 +148,36 @@ def test_both_program_files_and_the_32_bit_app_paths_entry_in_one_run(case, serv
     assert len(server.requests_for(PRIMARY)) == 2  # one query, one download
 
 
+def _runs_with_marker(case):
+    """How many runs of the program with the restart marker the case's user has going."""
+    done = subprocess.run(["pgrep", "-c", "-u", case.user, "-f", "Mivetrak.exe /agreed-elevated"],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return int(done.stdout.decode().strip() or 0)
+
+
+def test_folder_beyond_the_users_rights_restarts_the_program_with_rights_once(user_case, server,
+                                                                             strings):
+    case = user_case
+    body = database(16 * 1024, seed=18)
+    serve(server, body)
+    # As Program Files is for a standard user on Windows: readable, not writable.
+    shared = case.make_folder(r"C:\Program Files (x86)\Orvanta\Shared Files",
+                              old_database("shared"), OLD_TIME, users_own=False)
+    case.start()
+    answer_yes(case, strings)
+    # The run with rights asks nothing; under Wine it has no more rights than the user, so the
+    # installation into the folder fails there, and this run ends with its exit code.
+    box = case.wait_box(timeout_ms=30000)
+    case.screenshot("install-failed")
+    assert box["text"] == strings[IDS_INSTALL_FAILED]
+    assert _runs_with_marker(case) == 1
+    case.press("box", IDOK)
+    assert case.wait_exit() == 4
+    assert_untouched(shared, old_database("shared"))
+    assert_work_folder_clean(case)
+    assert len(server.requests_for(PRIMARY)) == 2  # the restarted run's query and download
+
+
 def test_folder_without_database_gets_one_only_when_forced(case, server, strings):
     body = database(40 * 1024, seed=2)
     serve(server, body)
@@ -355,6 +385,34 @@ def test_cancel_during_slow_download(case, server, strings, how):
     assert_untouched(install, old_database("install"))
     assert_untouched(shared, old_database("shared"))
     assert_work_folder_clean(case)
+
+
+def test_second_start_during_a_slow_download_leaves_the_first_run_alone(case, server, strings):
+    body = database(1024 * 1024, seed=19)
+    served = serve(server, body, rate=160 * 1024)
+    served.throttle_from = 2
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    _wait_for_download_phase(case, strings)
+    download = os.path.join(case.work_folder, DATABASE)
+    size_before = os.path.getsize(download)
+
+    second = case.start_another(r"C:\Install")
+    assert second.wait(timeout=30) == 1
+    case.screenshot("after-second-start")
+    # It asked nothing and touched nothing: the first run's download goes on growing.
+    assert [w for w in case.windows() if w["kind"] == "box"] == []
+    assert case.running()
+    assert wait_until(lambda: os.path.getsize(download) > size_before, 10)
+    dialog = case.wait_window("dialog")
+    assert dialog["status"] == status_phrase(strings, IDS_PHASE_DOWNLOAD)
+
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+    assert_installed(install, body)
+    assert_work_folder_clean(case)
+    assert len(server.requests_for(PRIMARY)) == 2  # the first run's query and download only
+    assert len(server.requests_for("/Software_Update/Tessfetch/ZAVFile.asp")) == 1
 
 
 def test_progress_readings_during_slow_download(case, server, strings):

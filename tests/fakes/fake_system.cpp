@@ -40,6 +40,21 @@ private:
     std::thread thread_;
 };
 
+// A lock taken through TryLockNamed; it gives itself back when destroyed.
+class FakeSystem::FakeLock : public ProcessLock {
+public:
+    FakeLock(FakeSystem& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+    ~FakeLock() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.locksHeld_.erase(name_);
+        owner_.lockCalls_.push_back("Unlock " + name_);
+    }
+
+private:
+    FakeSystem& owner_;
+    std::string name_;
+};
+
 FakeSystem::FakeSystem() = default;
 FakeSystem::~FakeSystem() = default;
 
@@ -261,6 +276,78 @@ void FakeSystem::SetWow64(bool wow64) {
 bool FakeSystem::RunsUnderWow64() {
     std::lock_guard<std::mutex> lock(mutex_);
     return wow64_;
+}
+
+// --- named locks and the elevated restart ---
+
+void FakeSystem::HoldLockElsewhere(const std::string& name, bool held) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (held) {
+        locksElsewhere_.insert(name);
+    } else {
+        locksElsewhere_.erase(name);
+    }
+}
+
+void FakeSystem::FailLock(const std::string& name, uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lockFailures_[name] = error;
+}
+
+bool FakeSystem::LockHeld(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return locksHeld_.count(name) != 0;
+}
+
+std::vector<std::string> FakeSystem::LockCalls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lockCalls_;
+}
+
+std::unique_ptr<ProcessLock> FakeSystem::TryLockNamed(const std::string& name, SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lockCalls_.push_back("Lock " + name);
+    const auto failure = lockFailures_.find(name);
+    if (failure != lockFailures_.end()) {
+        error.code = failure->second;
+        return nullptr;
+    }
+    if (locksElsewhere_.count(name) != 0 || locksHeld_.count(name) != 0) {
+        error.code = kErrorAlreadyExists;
+        return nullptr;
+    }
+    locksHeld_.insert(name);
+    error.code = 0;
+    return std::make_unique<FakeLock>(*this, name);
+}
+
+void FakeSystem::ScriptRestart(bool started, uint32_t exitCode, uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    restartStarts_ = started;
+    restartExitCode_ = exitCode;
+    restartError_ = error;
+}
+
+std::vector<std::string> FakeSystem::Restarts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return restarts_;
+}
+
+bool FakeSystem::RestartElevated(const std::string& marker, uint32_t& exitCode,
+                                 SystemError& error) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        restarts_.push_back(marker);
+    }
+    if (onRestart) onRestart();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!restartStarts_) {
+        error.code = restartError_;
+        return false;
+    }
+    exitCode = restartExitCode_;
+    error.code = 0;
+    return true;
 }
 
 // --- threads ---

@@ -16,15 +16,23 @@
 //   "C:\Program Files\Mivetrak\Mivetrak.exe"). Program Files: SetProgramFilesFolder(path) or
 //   FailProgramFilesFolder() (the default: no shell folder library). SetWow64(true) makes the
 //   process a 32-bit one on 64-bit Windows (the default: a Windows with one view).
+// Named locks: TryLockNamed takes a lock unless HoldLockElsewhere(name) says another process
+//   holds it, or the test itself holds it (LockHeld(name) tells). FailLock(name, error) makes it
+//   fail as if the lock could not be made. LockCalls() lists "Lock <name>" and "Unlock <name>".
+// Elevated restart: RestartElevated records its marker (Restarts()) and answers as scripted by
+//   ScriptRestart(started, exitCode, error) (by default: started, exit code 0); onRestart, when
+//   set, runs during the call (what the restarted run would do meanwhile).
 // Threads: RefuseThreads() makes CreateSuspendedThread fail. Otherwise the thread runs its entry
 //   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it.
 //   ThreadsCreated / ThreadsResumed count them; LastThreadResult is the last entry's result.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -63,6 +71,15 @@ public:
     void FailProgramFilesFolder();
     void SetWow64(bool wow64);
 
+    // --- named locks and the elevated restart ---
+    void HoldLockElsewhere(const std::string& name, bool held = true);
+    void FailLock(const std::string& name, uint32_t error);
+    bool LockHeld(const std::string& name) const;  // by the code under test
+    std::vector<std::string> LockCalls() const;
+    void ScriptRestart(bool started, uint32_t exitCode, uint32_t error = 0);
+    std::vector<std::string> Restarts() const;
+    std::function<void()> onRestart;
+
     // --- threads ---
     void RefuseThreads(bool refuse = true);
     int ThreadsCreated() const;
@@ -82,9 +99,13 @@ public:
     std::string ExecutablePath() override;
     bool ProgramFilesFolder(std::string& out) override;
     bool RunsUnderWow64() override;
+    std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name, SystemError& error) override;
+    bool RestartElevated(const std::string& marker, uint32_t& exitCode,
+                         SystemError& error) override;
 
 private:
     class FakeThread;
+    class FakeLock;
     struct Module {
         std::string name;
         ModuleHandle handle = nullptr;
@@ -109,6 +130,14 @@ private:
     std::string executablePath_ = "C:\\Program Files\\Mivetrak\\Mivetrak.exe";
     std::optional<std::string> programFiles_;
     bool wow64_ = false;
+    std::set<std::string> locksElsewhere_;
+    std::set<std::string> locksHeld_;
+    std::map<std::string, uint32_t> lockFailures_;
+    std::vector<std::string> lockCalls_;
+    bool restartStarts_ = true;
+    uint32_t restartExitCode_ = 0;
+    uint32_t restartError_ = 0;
+    std::vector<std::string> restarts_;
     bool refuseThreads_ = false;
     int threadsCreated_ = 0;
     int threadsResumed_ = 0;

@@ -68,6 +68,17 @@ intptr_t FakeWindowsUi::SendToWindow(WindowHandle window, uint32_t message, uint
     return answer;
 }
 
+std::vector<std::string> FakeWindowsUi::FrontRequests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frontRequests_;
+}
+
+bool FakeWindowsUi::BringToFront(const std::string& caption) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frontRequests_.push_back(caption);
+    return frontResult;
+}
+
 int FakeWindowsUi::RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -11,6 +11,7 @@
 // Modal dialogs: every RunModalDialog is recorded (module, template); modalScript, when set, runs
 //   with the handler and gives the result; otherwise the call answers modalResult (-1 unless
 //   set: the dialog could not be created).
+// BringToFront: recorded (FrontRequests()); answers frontResult (true unless set).
 // All of it may be used from the worker thread while the test's thread reads the records.
 #include <cstdint>
 #include <deque>
@@ -53,11 +54,13 @@ public:
     std::function<void(const Message&)> onSend;
     std::function<int(DialogHandler&)> modalScript;
     int modalResult = -1;
+    bool frontResult = true;
 
     // --- records ---
     std::vector<Box> Boxes() const;
     std::vector<Message> Messages() const;
     std::vector<ModalRun> ModalRuns() const;
+    std::vector<std::string> FrontRequests() const;  // the captions asked for
 
     // --- WindowsUi ---
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
@@ -66,6 +69,7 @@ public:
                       intptr_t lParam) override;
     intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
                           intptr_t lParam) override;
+    bool BringToFront(const std::string& caption) override;
     int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override;
 
 private:
@@ -75,6 +79,7 @@ private:
     std::vector<Box> boxes_;
     std::vector<Message> messages_;
     std::vector<ModalRun> modalRuns_;
+    std::vector<std::string> frontRequests_;
 };
 
 }  // namespace mivetrak

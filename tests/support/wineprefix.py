@@ -6,6 +6,7 @@ WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_D
 build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
 this."""
 import os
+import pwd
 import re
 import shutil
 import subprocess
@@ -39,8 +40,30 @@ def wine_env(prefix, display=None):
     return env
 
 
-def template_dir(build_dir):
-    return os.path.join(os.path.abspath(build_dir), "wineprefix-template")
+def as_user(user):
+    """The words that run a command as the given Linux user (none for the current one). Wine
+    runs a prefix only for the user who owns it, with that user's rights."""
+    return ["runuser", "-u", user, "--"] if user else []
+
+
+def ensure_user(user):
+    """Creates the unprivileged Linux user (with a home folder) unless it exists; needs root."""
+    try:
+        pwd.getpwnam(user)
+    except KeyError:
+        subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", user],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def give_to(path, user):
+    """Makes the user the owner of path and everything below it."""
+    if user:
+        subprocess.run(["chown", "-R", f"{user}:", path], check=True)
+
+
+def template_dir(build_dir, user=None):
+    name = "wineprefix-template" + (f"-{user}" if user else "")
+    return os.path.join(os.path.abspath(build_dir), name)
 
 
 def installed_wine():
@@ -62,34 +85,37 @@ def _template_is_ready(marker, wine):
         return False
 
 
-def ensure_template(build_dir):
-    """Makes the template prefix once for the installed Wine; returns its path. A template made
-    under other Wine packages is made anew."""
-    prefix = template_dir(build_dir)
+def ensure_template(build_dir, user=None):
+    """Makes the template prefix once for the installed Wine (for the given Linux user, or the
+    current one); returns its path. A template made under other Wine packages is made anew."""
+    prefix = template_dir(build_dir, user)
     marker = os.path.join(prefix, ".mivetrak-ready")
     wine = installed_wine()
     with _lock:
         if _template_is_ready(marker, wine):
             return prefix
         shutil.rmtree(prefix, ignore_errors=True)
-        os.makedirs(os.path.dirname(prefix), exist_ok=True)
+        os.makedirs(prefix)
+        give_to(prefix, user)
         env = wine_env(prefix)
         env.pop("DISPLAY", None)
-        subprocess.run(["wineboot", "--init"], env=env, check=True,
+        run = as_user(user)
+        subprocess.run([*run, "wineboot", "--init"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         # Without a window manager Wine stalls on every window close unless windows are unmanaged.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                        "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
+        subprocess.run([*run, "wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
+                        "Managed", "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+        subprocess.run([*run, "wineserver", "-w"], env=env, check=True, timeout=120)
         with open(marker, "w") as f:
             f.write(wine)
         return prefix
 
 
-def clone_prefix(build_dir, dest):
-    """Copies the template prefix to dest (large DLL folders hard-linked); returns dest."""
-    template = ensure_template(build_dir)
+def clone_prefix(build_dir, dest, user=None):
+    """Copies the template prefix to dest (large DLL folders hard-linked); returns dest. For a
+    user, the copy is that user's."""
+    template = ensure_template(build_dir, user)
     shutil.rmtree(dest, ignore_errors=True)
     linked = [os.path.join(template, p) for p in _LINKED]
 
@@ -101,11 +127,13 @@ def clone_prefix(build_dir, dest):
         src = os.path.join(template, rel)
         if os.path.isdir(src):
             subprocess.run(["cp", "-al", src, os.path.join(dest, rel)], check=True)
+    # The hard-linked files are the user's template's own already.
+    give_to(dest, user)
     return dest
 
 
-def stop_wineserver(prefix):
-    subprocess.run(["wineserver", "-k"], env=wine_env(prefix),
+def stop_wineserver(prefix, user=None):
+    subprocess.run([*as_user(user), "wineserver", "-k"], env=wine_env(prefix),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

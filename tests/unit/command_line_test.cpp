@@ -145,6 +145,10 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
         // An accessible file passes: nothing checks that it is a folder.
         {"prog C:\\Db\\Tolvar32.bdb", {"C:\\Db\\Tolvar32.bdb\\"}, false, false},
         {"prog \"\"", {}, false, true},
+        // The restart marker counts only as the first argument; anywhere else it is no path.
+        {"prog /agreed-elevated C:\\Db", {"C:\\Db\\"}, false, false},
+        {"prog \"/agreed-elevated\" f", {}, true, false},
+        {"prog C:\\Db /agreed-elevated", {"C:\\Db\\"}, false, true},
     };
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -162,6 +166,15 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
         EXPECT_EQ(force, c.force) << c.line;
         EXPECT_EQ(info.BadParameter, c.bad) << c.line;
     }
+}
+
+TEST(ParseCommandLine, TheRestartMarkerIsRecognisedAsTheFirstArgumentOnly) {
+    SingleByteCodePage codePage;
+    EXPECT_TRUE(StartsWithAgreedMarker(codePage, "prog /agreed-elevated C:\\Db"));
+    EXPECT_TRUE(StartsWithAgreedMarker(codePage, "\"C:\\A B\\prog.exe\" /agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog C:\\Db /agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog -agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog"));
 }
 
 TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {

@@ -8,6 +8,7 @@
 #include "engine/cancel_flag.h"
 #include "fakes/fake_platform.h"
 #include "resources/resource_ids.h"
+#include "unit/app_machine.h"
 #include "unit/target_folder_paths.h"
 
 namespace mivetrak {
@@ -15,26 +16,12 @@ namespace {
 
 using Folders = std::vector<std::string>;
 
-const char kLibrary[] = "Mivetrak.rsl";
+const char* const kLibrary = kTestLibrary;
 const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tellyra.exe";
 const char kShared[] = "C:\\Program Files\\Orvanta\\Shared Files";
-const char kWork[] = "C:\\Temp\\orzavtmp";
+const char* const kWork = kTestWorkFolder;
 
-// A machine with the resource library, Program Files, a temporary folder and nothing else.
-void Configure(FakePlatform& f) {
-    f.system.AddModule(kLibrary);
-    f.system.SetText(kLibrary, IDS_CAPTION, "Caption");
-    f.system.SetText(kLibrary, IDS_STARTUP_FAILED, "Start-up failed");
-    f.system.SetText(kLibrary, IDS_CONFIRM, "Update now?");
-    f.system.SetText(kLibrary, IDS_NO_FOLDER, "No folder");
-    f.system.SetProgramFilesFolder("C:\\Program Files");
-    f.system.SetRawCommandLine("Mivetrak.exe");
-    f.files.AddDirectory("C:\\Program Files");
-    f.files.AddDirectory("C:\\Temp");
-    f.files.SetTempFolder("C:\\Temp\\");
-    // The question is answered No unless a test says otherwise, so no update runs.
-    f.ui.defaultBoxAnswer = kIdNo;
-}
+void Configure(FakePlatform& f) { ConfigureMachine(f); }
 
 class UpdateAppTest : public ::testing::Test {
 protected:
