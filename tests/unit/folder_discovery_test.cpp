@@ -137,24 +137,6 @@ const DiscoveryCase kCases[] = {
      },
      {"D:\\Db\\", "d:\\db\\"},
      {"D:\\Db\\"}},
-    {"identity unreadable: another spelling is another folder",
-     [](FakePlatform& f) {
-         f.system.SetProgramFilesFolder(kNative);
-         f.files.AddDirectory("D:\\Db");
-         f.files.AddDirectory("D:\\DB~1");
-         f.files.FailIdentity("D:\\DB~1");
-         f.files.SetIdentity("D:\\Db", {4, 1});
-     },
-     {"D:\\Db\\", "D:\\DB~1\\"},
-     {"D:\\Db\\", "D:\\DB~1\\"}},
-    {"two folders are two folders",
-     [](FakePlatform& f) {
-         f.system.SetProgramFilesFolder(kNative);
-         f.files.AddDirectory("D:\\One");
-         f.files.AddDirectory("D:\\Two");
-     },
-     {"D:\\One\\", "D:\\Two\\"},
-     {"D:\\One\\", "D:\\Two\\"}},
 };
 
 TEST(FolderDiscovery, FindsEachFolderOnceInEveryViewAndProgramFiles) {
