@@ -230,7 +230,7 @@ int InternetSession::FailTransfer() {
 int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
     SetState(StateRunning, false);
     // The local file, opened and closed inside ReceiveBody, is gone before these close.
-    TransferHandles handles(platform_.internet);
+    TransferHandles handles(platform_.internet, roots_);
     AnnouncedLength length;
     if (!OpenTransfer(platform_, request, handles, status, length)) return FailTransfer();
     if (request.localPath) {

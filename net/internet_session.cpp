@@ -13,12 +13,13 @@ constexpr uint32_t kPlatformWin32Nt = 2;
 }  // namespace
 
 InternetSession::InternetSession(Platform& platform, const Deployment& deployment)
-    : platform_(platform), deployment_(deployment) {
+    : platform_(platform), deployment_(deployment), roots_(platform.internet) {
     lock_.emplace();
 }
 
 InternetSession::~InternetSession() {
     lock_.reset();
+    roots_.CloseAll();
     if (savedAutodial_.mode != 0) RestoreAutodialSettings(savedAutodial_);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/deployment.h"
+#include "net/root_handles.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
 
@@ -72,8 +73,8 @@ public:
     // nothing was saved (mode outside 1 to 3), else 1, also when the key cannot be opened.
     int RestoreAutodialSettings(const AutodialSettings& settings);
 
-    // HTTP GET of url reading only the status, Content-Length and Last-Modified. 1 on 200 with
-    // both headers read.
+    // The status, Content-Length and Last-Modified of url, without its body: asked with HEAD, and
+    // with GET when the answer to HEAD is not 200 with both headers. 1 on 200 with both read.
     int QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
     // Fetches the request's URL into its local file. 1 on success. status (optional) receives
     // the final HTTP status once it is known.
@@ -85,6 +86,8 @@ private:
 
     Platform& platform_;
     const Deployment deployment_;
+    // Every transfer of the run goes through these roots; teardown closes them.
+    RootHandles roots_;
     AutodialSettings savedAutodial_;
     int32_t state_ = StateIdle;
     // Guards state_ only. Held in an optional so that teardown can destroy it first, before the

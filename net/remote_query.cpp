@@ -18,7 +18,7 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
     if (target.service != InternetService::Http) return 0;
 
     Internet& internet = platform_.internet;
-    TransferHandles handles(internet);
+    TransferHandles handles(internet, roots_);
     const HttpOpen open{agent, "", "", "GET", kHttpReloadFlags, kQueryTextLength};
     int status = 0;
     if (!OpenHttpTransfer(internet, target, open, handles, status)) return 0;

@@ -18,10 +18,10 @@ int ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
                     const std::string& user, const std::string& password,
                     TransferHandles& handles) {
-    handles.root.Reset(internet.OpenRoot(agent));
-    if (!handles.root) return false;
+    handles.root = handles.roots.For(agent);
+    if (handles.root == nullptr) return false;
     handles.connection.Reset(
-        internet.Connect(handles.root.Get(), url.host, url.port, user, password, url.service));
+        internet.Connect(handles.root, url.host, url.port, user, password, url.service));
     return static_cast<bool>(handles.connection);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/internet_handle.h"
+#include "net/root_handles.h"
 #include "net/url.h"
 #include "platform/internet.h"
 
@@ -15,18 +16,21 @@ namespace mivetrak {
 constexpr uint32_t kHttpReloadFlags =
     kInternetFlagReload | kInternetFlagNoCacheWrite | kInternetFlagKeepConnection;
 
-// The handles of one transfer. Declared in this order, they close as the Internet library
-// expects: the data handle (an HTTP request or an FTP file), then the connection, then the root.
+// The handles of one transfer: the root, which the session's roots lend for the whole run, and
+// the connection and the data handle (an HTTP request or an FTP file), which the transfer owns.
+// Declared in this order, those two close as the Internet library expects: the data handle, then
+// the connection; the root closes when the session ends.
 struct TransferHandles {
-    explicit TransferHandles(Internet& internet)
-        : root(internet), connection(internet), data(internet) {}
-    InternetHandleOwner root;
+    TransferHandles(Internet& internet, RootHandles& sessionRoots)
+        : roots(sessionRoots), connection(internet), data(internet) {}
+    RootHandles& roots;
+    InternetHandle root = nullptr;
     InternetHandleOwner connection;
     InternetHandleOwner data;
 };
 
-// Opens the root (with the preconfigured proxy) and the connection to the URL's host for its
-// service, logging in with user and password. False when either cannot be opened.
+// Takes the root for the agent from the session's roots and opens the connection to the URL's
+// host for its service, logging in with user and password. False when either cannot be opened.
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
                     const std::string& user, const std::string& password, TransferHandles& handles);
 
