@@ -4,9 +4,11 @@ benchmarks and the demo all serve their files with it.
 A LoopbackServer serves Resources by path. A Resource is a body with its Content-Length and
 Last-Modified headers, or a status of its own; either header can be left out or given another
 text, more headers can be added, and the body can be cut short (the connection then ends), sent
-at a limited rate from a given request on, or made for each request by a function. A path with
-nothing on it answers 404. Every request is recorded. The server listens on 127.0.0.1 only, on a
-port of its own choosing unless it is given one.
+at a limited rate from a given request on, or made for each request by a function. HEAD gets the
+headers that GET would, without the body, unless the resource answers it with a status of its
+own or leaves headers out of that answer. A path with nothing on it answers 404. Every request is
+recorded with the body bytes sent for it. The server listens on 127.0.0.1 only, on a port of its
+own choosing unless it is given one.
 
 A script that wraps a command in servers (wrapper_main) hands their ports to it through its
 environment.
@@ -21,6 +23,8 @@ import threading
 import time
 
 HOST = "127.0.0.1"
+# The body goes out in pieces of this size, so that what was sent can be counted.
+_WRITE_PIECE = 256 * 1024
 
 
 class Resource:
@@ -28,7 +32,8 @@ class Resource:
 
     def __init__(self, body=b"", last_modified=None, status=200,
                  content_type="application/octet-stream", length=None, omit=(), headers=(),
-                 short_by=0, rate=None, throttle_from=1, make_body=None):
+                 short_by=0, rate=None, throttle_from=1, make_body=None, head_status=None,
+                 head_omit=()):
         self.body = body
         self.last_modified = last_modified  # seconds since the epoch, or an HTTP date text
         self.status = status
@@ -40,6 +45,8 @@ class Resource:
         self.rate = rate                    # bytes per second, or None for full speed
         self.throttle_from = throttle_from  # the first request (1-based) that is throttled
         self.make_body = make_body          # function(request handler) -> body, instead of body
+        self.head_status = head_status      # the status that HEAD gets, when not GET's
+        self.head_omit = set(head_omit)     # headers left out of the answer to HEAD only
 
 
 class LoopbackServer:
@@ -53,7 +60,8 @@ class LoopbackServer:
         self.protocol = protocol
         self.log = log
         self.resources = {}
-        self.requests = []  # dicts: method, path, agent, time, count (of requests for the path)
+        # dicts: method, path, agent, time, count (of requests for the path), sent (body bytes)
+        self.requests = []
         self._counts = {}
         self._lock = threading.Lock()
         self._stopping = threading.Event()
@@ -103,16 +111,27 @@ class LoopbackServer:
             self._thread.join(timeout=5)
             self._httpd = None
 
+    def body_bytes(self, path):
+        """The body bytes sent so far for requests of path."""
+        with self._lock:
+            return sum(r["sent"] for r in self.requests if r["path"] == path)
+
     def _record(self, handler):
+        """Records a request; returns its record, whose "sent" grows as the body goes out."""
         with self._lock:
             count = self._counts.get(handler.path, 0) + 1
             self._counts[handler.path] = count
-            self.requests.append({"method": handler.command, "path": handler.path,
-                                  "agent": handler.headers.get("User-Agent"),
-                                  "time": time.monotonic(), "count": count})
+            record = {"method": handler.command, "path": handler.path,
+                      "agent": handler.headers.get("User-Agent"),
+                      "time": time.monotonic(), "count": count, "sent": 0}
+            self.requests.append(record)
         if self.log:
             self.log(f"{handler.command} {handler.path}")
-        return count
+        return record
+
+    def _count_sent(self, record, size):
+        with self._lock:
+            record["sent"] += size
 
 
 class _Server(http.server.ThreadingHTTPServer):
@@ -134,12 +153,18 @@ def _make_handler(server):
             pass
 
         def do_GET(self):
-            count = server._record(self)
+            self._answer(head=False)
+
+        def do_HEAD(self):
+            self._answer(head=True)
+
+        def _answer(self, head):
+            record = server._record(self)
             resource = server.resources.get(self.path)
             if resource is None:
                 resource = Resource(status=404)
             try:
-                self._send(resource, count)
+                self._send(resource, record, head)
             except (BrokenPipeError, ConnectionResetError):
                 self.close_connection = True
 
@@ -152,16 +177,21 @@ def _make_handler(server):
         # The method arrives as the client spelled it; a lower-case "post" is still a POST.
         do_post = do_POST
 
-        def _send(self, resource, count):
+        def _send(self, resource, record, head):
             body = resource.make_body(self) if resource.make_body else resource.body
-            if resource.status != 200 and not body:
-                body = f"status {resource.status}\r\n".encode("ascii")
-            self.send_response(resource.status)
+            status, omit = resource.status, resource.omit
+            if head:
+                omit = omit | resource.head_omit
+                if resource.head_status is not None:
+                    status, body = resource.head_status, b""
+            if status != 200 and not body:
+                body = f"status {status}\r\n".encode("ascii")
+            self.send_response(status)
             self.send_header("Content-Type", resource.content_type)
-            if "Content-Length" not in resource.omit:
+            if "Content-Length" not in omit:
                 length = resource.length if resource.length is not None else str(len(body))
                 self.send_header("Content-Length", length)
-            if resource.last_modified is not None and "Last-Modified" not in resource.omit:
+            if resource.last_modified is not None and "Last-Modified" not in omit:
                 modified = resource.last_modified
                 if not isinstance(modified, str):
                     modified = email.utils.formatdate(modified, usegmt=True)
@@ -169,23 +199,37 @@ def _make_handler(server):
             for name, value in resource.headers:
                 self.send_header(name, value)
             self.end_headers()
+            if head:
+                self.wfile.flush()
+                return
             body = body[:len(body) - resource.short_by]
-            if resource.rate and count >= resource.throttle_from:
-                self._write_throttled(body, resource.rate)
+            if resource.rate and record["count"] >= resource.throttle_from:
+                self._write_throttled(body, resource.rate, record)
             else:
-                self.wfile.write(body)
+                self._write(body, record)
             self.wfile.flush()
             if resource.short_by or resource.length is not None:
                 # End the connection, so that the client sees the body end where it did.
                 self.close_connection = True
                 self.connection.shutdown(socket.SHUT_RDWR)
 
-        def _write_throttled(self, body, rate):
+        def _write(self, body, record):
+            """Writes the body in pieces, each counted as it is handed to the socket (so a
+            piece that a closed connection refuses still counts: the count is an upper bound)."""
+            view = memoryview(body)
+            for start in range(0, len(view), _WRITE_PIECE):
+                piece = view[start:start + _WRITE_PIECE]
+                server._count_sent(record, len(piece))
+                self.wfile.write(piece)
+
+        def _write_throttled(self, body, rate, record):
             chunk = max(1, rate // 20)
             start = time.monotonic()
             sent = 0
             while sent < len(body) and not server._stopping.is_set():
-                self.wfile.write(body[sent:sent + chunk])
+                piece = body[sent:sent + chunk]
+                server._count_sent(record, len(piece))
+                self.wfile.write(piece)
                 self.wfile.flush()
                 sent += chunk
                 delay = start + sent / rate - time.monotonic()
