@@ -1,5 +1,13 @@
 // The remote query: status, length and last-modified time of a file on an HTTP server, without
-// reading its body.
+// its body.
+//
+// It asks with HEAD. A GET closed after its headers does not spare the body: the Internet library
+// reads off the rest of it while it closes the request, so on a fast link every check would cost
+// the whole database. HEAD asks for the same headers under the same agent, flags and URL and the
+// server sends no body. A server that does not answer HEAD with 200, a length and a time (it
+// refuses the method, leaves a header out, says the length is 0, gives no answer at all) is
+// asked again with GET, as it always was, so that every server that answered before still does.
+// Only a login that the user declined is not asked for again.
 #include "net/http_status.h"
 #include "net/internet_session.h"
 #include "net/transfer_open.h"
@@ -8,7 +16,71 @@
 namespace mivetrak {
 
 namespace {
+
 constexpr uint32_t kQueryTextLength = 255;  // a 256-byte buffer
+
+enum class HeaderAnswer {
+    Usable,         // 200 with both headers read
+    LoginDeclined,  // 401 or 407 once the password dialog is done with
+    Unusable,       // anything else
+};
+
+struct HeaderReply {
+    HeaderAnswer answer = HeaderAnswer::Unusable;
+    std::string problem;  // for the log: what made the answer unusable
+};
+
+// The length and the time of a response that answered 200. The length is stored before the time
+// is read, whatever becomes of the time.
+HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFileInfo& info) {
+    HeaderReply reply;
+    // A length that is missing, not a plain decimal number, or beyond 32 bits is refused rather
+    // than read as some other number: the caller checks the download against it.
+    std::string lengthText;
+    uint32_t length = 0;
+    if (!internet.QueryInfoText(request, kHttpQueryContentLength, kQueryTextLength, lengthText) ||
+        !ParseContentLength(lengthText, length)) {
+        reply.problem = "no usable Content-Length";
+        return reply;
+    }
+    info.contentLength = length;
+    if (!internet.QueryLastModified(request, info.lastModified)) {
+        reply.problem = "no usable Last-Modified";
+        return reply;
+    }
+    reply.answer = HeaderAnswer::Usable;
+    return reply;
+}
+
+// One request for the file's headers with the given verb; its handles are closed on return.
+HeaderReply AskHeaders(Internet& internet, RootHandles& roots, const std::string& agent,
+                       const TransferUrl& target, const char* verb, RemoteFileInfo& info) {
+    TransferHandles handles(internet, roots);
+    const HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
+    int status = 0;
+    HeaderReply reply;
+    if (!OpenHttpTransfer(internet, target, open, handles, status)) {
+        reply.problem = "no answer";
+        return reply;
+    }
+    if (status == 401 || status == 407) {
+        reply.answer = HeaderAnswer::LoginDeclined;
+        reply.problem = "status " + std::to_string(status) + " without a login";
+        return reply;
+    }
+    if (status != 200) {
+        reply.problem = "status " + std::to_string(status);
+        return reply;
+    }
+    return ReadFileHeaders(internet, handles.data.Get(), info);
+}
+
+// The file as the log names it: rebuilt from the parts that were asked for, so that nothing
+// else a URL may carry reaches the log.
+std::string Describe(const TransferUrl& target) {
+    return "http://" + target.host + ":" + std::to_string(target.port) + "/" + target.path;
+}
+
 }  // namespace
 
 int InternetSession::QueryRemoteFile(const std::string& agent, const std::string& url,
@@ -18,25 +90,30 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
     if (target.service != InternetService::Http) return 0;
 
     Internet& internet = platform_.internet;
-    TransferHandles handles(internet, roots_);
-    const HttpOpen open{agent, "", "", "GET", kHttpReloadFlags, kQueryTextLength};
-    int status = 0;
-    if (!OpenHttpTransfer(internet, target, open, handles, status)) return 0;
-    if (status != 200) return 0;
-
-    // A length that is missing, not a plain decimal number, or beyond 32 bits is refused rather
-    // than read as some other number: the caller checks the download against it.
-    const InternetHandle request = handles.data.Get();
-    std::string lengthText;
-    if (!internet.QueryInfoText(request, kHttpQueryContentLength, kQueryTextLength, lengthText)) {
-        return 0;
+    Log& log = platform_.log;
+    const std::string file = Describe(target);
+    RemoteFileInfo headInfo;
+    HeaderReply head = AskHeaders(internet, roots_, agent, target, "HEAD", headInfo);
+    // A length of 0 is what some servers say to HEAD whatever the file holds; a GET tells.
+    if (head.answer == HeaderAnswer::Usable && headInfo.contentLength == 0) {
+        head.answer = HeaderAnswer::Unusable;
+        head.problem = "a Content-Length of 0";
     }
-    uint32_t length = 0;
-    if (!ParseContentLength(lengthText, length)) return 0;
-    info.contentLength = length;
-
-    if (!internet.QueryLastModified(request, info.lastModified)) return 0;
-    return 1;
+    switch (head.answer) {
+        case HeaderAnswer::Usable:
+            info = headInfo;
+            return 1;
+        case HeaderAnswer::LoginDeclined:
+            log.Write("The query of " + file + " stopped: HEAD got " + head.problem + ".");
+            return 0;
+        case HeaderAnswer::Unusable:
+            log.Write("HEAD of " + file + " gave " + head.problem + "; asking with GET instead.");
+            break;
+    }
+    const HeaderReply get = AskHeaders(internet, roots_, agent, target, "GET", info);
+    if (get.answer == HeaderAnswer::Usable) return 1;
+    log.Write("The query of " + file + " failed: GET gave " + get.problem + ".");
+    return 0;
 }
 
 }  // namespace mivetrak

@@ -110,8 +110,10 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
     for folder in (install, shared, sibling):
         assert_installed(folder, body)
     assert_work_folder_clean(case)
-    # One query and one download, however many folders there are.
-    assert len(server.requests_for(PRIMARY)) == 2
+    # One query (headers only) and one download, however many folders there are; the server
+    # sends the database's body once.
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+    assert server.body_bytes(PRIMARY) == len(body)
     index_requests = server.requests_for("/Software_Update/Tessfetch/ZAVFile.asp")
     assert len(index_requests) == 1 and index_requests[0]["agent"] == AGENT
 
@@ -120,7 +122,9 @@ def test_update_installs_everywhere_and_second_run_is_up_to_date(case, server, s
     finish_with_box(case, strings, IDS_UP_TO_DATE, "up-to-date", 0)
     for folder in (install, shared, sibling):
         assert_installed(folder, body)
-    assert len(server.requests_for(PRIMARY)) == 3  # the second run only asked
+    # The second run only asked, and was sent no more of the body.
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET", "HEAD"]
+    assert server.body_bytes(PRIMARY) == len(body)
 
 
 def test_both_program_files_and_the_32_bit_app_paths_entry_in_one_run(case, server, strings):
@@ -237,8 +241,9 @@ def test_index_unusable(case, server, strings, fault):
     assert_untouched(install, old_database("install"))
     assert server.requests_for(PRIMARY) == []
     if fault == "neither-url":
-        assert len(server.requests_for("/gone/Tolvar32.bdb")) == 1
-        assert len(server.requests_for("/gone/too/Tolvar32.bdb")) == 1
+        # Each is asked with HEAD and, as that gives no usable answer, once more with GET.
+        for path in ("/gone/Tolvar32.bdb", "/gone/too/Tolvar32.bdb"):
+            assert [r["method"] for r in server.requests_for(path)] == ["HEAD", "GET"]
 
 
 def _closed_port():
@@ -268,9 +273,10 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
     answer_yes(case, strings)
     finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
-    assert len(server.requests_for(BACKUP)) == 2
+    assert [r["method"] for r in server.requests_for(BACKUP)] == ["HEAD", "GET"]
     if failure == "status-404" or failure.startswith("no-"):
-        assert len(server.requests_for(PRIMARY)) == 1
+        # The answer to HEAD is no use, and neither is the GET that follows it.
+        assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
 
 
 def test_download_one_byte_short(case, server, strings):

@@ -91,6 +91,11 @@ void FakeInternet::AddHttp(const std::string& url, const FakeHttpResponse& respo
     http_[KeyOfUrl(url, 80)] = response;
 }
 
+void FakeInternet::AddHttpHead(const std::string& url, const FakeHttpResponse& response) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    httpHead_[KeyOfUrl(url, 80)] = response;
+}
+
 void FakeInternet::AddFtp(const std::string& url, const FakeRemoteFile& file) {
     std::lock_guard<std::mutex> guard(mutex_);
     ftp_[KeyOfUrl(url, 21)] = file;
@@ -122,6 +127,10 @@ FakeInternet::Live* FakeInternet::Find(InternetHandle handle, Kind kind) {
 }
 
 const FakeHttpResponse* FakeInternet::ResponseOf(const Live& request) const {
+    if (request.head) {
+        auto head = httpHead_.find(request.key);
+        if (head != httpHead_.end()) return &head->second;
+    }
     auto it = http_.find(request.key);
     return it == http_.end() ? nullptr : &it->second;
 }
@@ -325,6 +334,7 @@ InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const st
         live.host = conn->host;
         live.port = conn->port;
         live.key = KeyOf(conn->host, conn->port, path);
+        live.head = verb == "HEAD";
         call.result = NewHandle(live);
     }
     call.ok = call.result != nullptr;
@@ -458,7 +468,11 @@ bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead
         if (Live* request = Find(handle, Kind::Request)) {
             const FakeHttpResponse* response = ResponseOf(*request);
             if (response != nullptr && request->sends > 0) {
-                ReadFrom(*response, *request, buffer, toRead, bytesRead, ok);
+                if (request->head) {
+                    ok = true;  // the answer to HEAD ends with its headers
+                } else {
+                    ReadFrom(*response, *request, buffer, toRead, bytesRead, ok);
+                }
             }
         } else if (Live* file = Find(handle, Kind::FtpFile)) {
             auto it = ftp_.find(file->key);

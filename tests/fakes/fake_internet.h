@@ -10,13 +10,16 @@
 //   r.failReadAt = 300;            // ReadData fails once 300 bytes have been delivered
 //   net.AddHttp("http://host/auth", r);
 //   net.errorDialogAnswers = {kErrorInternetForceRetry};
+//   net.AddHttpHead("http://host/dir/file", FakeHttpResponse::WithStatus(405));
 //   net.AddFtp("ftp://host/pub/file", FakeRemoteFile{"content"});
 //   net.Fail(FakeInternet::Op::Connect);        // every Connect returns null
 //   net.Fail(FakeInternet::Op::ReadData, 3);    // only the third ReadData fails
 //
 // Responses are found by the host and port given to Connect (the URL's port, or 80 / 21 when
 // it names none) and the path given to OpenHttpRequest / OpenFtpFile (the URL's text after the
-// slash that ends the host). An HTTP request for which nothing is scripted fails at
+// slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
+// for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
+// which nothing is scripted fails at
 // SendHttpRequest, as a request to a host where nothing listens does; an unscripted FTP path
 // makes OpenFtpFile return null.
 //
@@ -118,6 +121,8 @@ public:
     // --- scripting -------------------------------------------------------------------------
     // Registers a response for an "http://host[:port]/path" URL (replacing an earlier one).
     void AddHttp(const std::string& url, const FakeHttpResponse& response);
+    // Registers how HEAD on an "http://host[:port]/path" URL is answered, when not as GET is.
+    void AddHttpHead(const std::string& url, const FakeHttpResponse& response);
     // Registers a file for an "ftp://host[:port]/path" URL.
     void AddFtp(const std::string& url, const FakeRemoteFile& file);
     // Makes an operation fail: every call (nth 0), or only its nth call (1-based, counting every
@@ -188,6 +193,7 @@ private:
         uint32_t port = 0;
         InternetService service = InternetService::Http;
         std::string key;       // request / FTP file: the lookup key
+        bool head = false;     // request: a HEAD, which has no body
         size_t sends = 0;      // request: sends made
         size_t delivered = 0;  // bytes read so far
     };
@@ -205,6 +211,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, FakeHttpResponse> http_;
+    std::map<std::string, FakeHttpResponse> httpHead_;
     std::map<std::string, FakeRemoteFile> ftp_;
     std::map<Op, std::set<int>> failures_;  // 0 = always
     std::map<Op, int> callCounts_;

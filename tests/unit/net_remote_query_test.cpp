@@ -1,5 +1,6 @@
-// The remote query: what it asks of the Internet library, the password dialog loop, and every
-// way it fails with all handles closed.
+// The remote query: what it asks of the Internet library, HEAD and the GET that follows an
+// unusable answer to it, the password dialog loop, and every way it fails with all handles
+// closed.
 #include <gtest/gtest.h>
 
 #include "net/internet_session.h"
@@ -15,7 +16,7 @@ const std::vector<Kind> kBothOwn{Kind::Request, Kind::Connection};
 const std::string kUrl = "http://db.example.test/files/Tolvar32.bdb";
 const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
 
-TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
+TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     NetWorld world;
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(std::string(1234, 'x'), kStamp));
     InternetSession session(world.platform, world.deployment);
@@ -36,7 +37,7 @@ TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
     EXPECT_EQ(calls[1].password, "");
     EXPECT_EQ(calls[1].service, InternetService::Http);
     EXPECT_EQ(calls[2].op, Op::OpenHttpRequest);
-    EXPECT_EQ(calls[2].verb, "GET");
+    EXPECT_EQ(calls[2].verb, "HEAD");
     EXPECT_EQ(calls[2].text, "files/Tolvar32.bdb");
     EXPECT_EQ(calls[2].flags, 0x84400000u);
     EXPECT_EQ(calls[3].op, Op::SendHttpRequest);
@@ -51,6 +52,107 @@ TEST(QueryRemoteFile, ReadsLengthAndTimeWithTheExpectedCalls) {
     EXPECT_EQ(world.internet.OpenHandleCount(), 1u);  // the root
     EXPECT_EQ(world.internet.BadCloseCount(), 0u);
     EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);  // the body is never read
+    EXPECT_TRUE(world.log.Lines().empty());
+}
+
+// The verbs of the requests opened, in order.
+std::vector<std::string> Verbs(const FakeInternet& internet) {
+    std::vector<std::string> verbs;
+    for (const auto& call : internet.CallsOf(Op::OpenHttpRequest)) verbs.push_back(call.verb);
+    return verbs;
+}
+
+struct FallbackCase {
+    const char* name;
+    std::function<void(FakeInternet&, FakeHttpResponse&)> script;  // the answer to HEAD
+};
+
+class QueryFallbackTest : public ::testing::TestWithParam<FallbackCase> {};
+
+// Whatever makes the answer to HEAD unusable, the GET that follows gives the length and the time,
+// and nothing of the answer to HEAD is kept.
+TEST_P(QueryFallbackTest, AsksWithGetWhenHeadGivesNoUsableAnswer) {
+    const FallbackCase& c = GetParam();
+    NetWorld world;
+    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(std::string(1234, 'x'), kStamp));
+    FakeHttpResponse head = FakeHttpResponse::Ok("", MakeTime(2001, 1, 1, 1, 1, 1));
+    head.contentLength = "777";
+    c.script(world.internet, head);
+    world.internet.AddHttpHead(kUrl, head);
+    {
+        InternetSession session(world.platform, world.deployment);
+        RemoteFileInfo info;
+        ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+        EXPECT_EQ(info.contentLength, 1234u);
+        EXPECT_TRUE(SameSecond(info.lastModified, kStamp)) << TimeText(info.lastModified);
+    }
+    EXPECT_EQ(Verbs(world.internet), (std::vector<std::string>{"HEAD", "GET"}));
+    for (const auto& request : world.internet.CallsOf(Op::OpenHttpRequest)) {
+        EXPECT_EQ(request.text, "files/Tolvar32.bdb");
+        EXPECT_EQ(request.flags, 0x84400000u);
+    }
+    EXPECT_EQ(world.internet.CountOf(Op::OpenRoot), 1u);
+    EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);
+    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
+    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_TRUE(world.log.Contains("HEAD of http://db.example.test:80/files/Tolvar32.bdb gave "))
+        << c.name;
+    EXPECT_TRUE(world.log.Contains("asking with GET instead")) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QueryFallbackTest,
+    ::testing::Values(
+        FallbackCase{"Refused405",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"405"}; }},
+        FallbackCase{"Unknown501",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"501"}; }},
+        FallbackCase{"Forbidden403",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"403"}; }},
+        FallbackCase{"NotFound404",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"404"}; }},
+        FallbackCase{"StatusUnreadable",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {""}; }},
+        FallbackCase{"NoLength",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.contentLength.reset(); }},
+        FallbackCase{"LengthGarbage",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.contentLength = "12abc"; }},
+        FallbackCase{"LengthZero",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.contentLength = "0"; }},
+        FallbackCase{"NoLastModified",
+                     [](FakeInternet&, FakeHttpResponse& r) { r.lastModified.reset(); }},
+        FallbackCase{"NoAnswer",
+                     [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::SendHttpRequest, 1); }},
+        FallbackCase{"RequestNotOpened",
+                     [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::OpenHttpRequest, 1); }},
+        FallbackCase{"LoginGivenThenRefused",
+                     [](FakeInternet& n, FakeHttpResponse& r) {
+                         // The user answers the dialog; the server then refuses HEAD.
+                         r.statuses = {"407", "405"};
+                         n.errorDialogAnswers = {kErrorInternetForceRetry};
+                     }}),
+    [](const ::testing::TestParamInfo<FallbackCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST(QueryRemoteFile, ALoginDeclinedOnHeadIsNotAskedForAgain) {
+    for (const char* status : {"401", "407"}) {
+        NetWorld world;
+        FakeHttpResponse r = FakeHttpResponse::Ok("abc", kStamp);
+        r.statuses = {status, "200"};
+        world.internet.AddHttp(kUrl, r);
+        {
+            InternetSession session(world.platform, world.deployment);
+            RemoteFileInfo info;
+            EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0) << status;
+        }
+        EXPECT_EQ(Verbs(world.internet), std::vector<std::string>{"HEAD"}) << status;
+        EXPECT_EQ(world.internet.CountOf(Op::ErrorDialog), 1u) << status;
+        EXPECT_EQ(world.internet.OpenHandleCount(), 0u) << status;
+        EXPECT_TRUE(
+            world.log.Contains(std::string("HEAD got status ") + status + " without a login"))
+            << status;
+    }
 }
 
 TEST(QueryRemoteFile, UsesThePortOfTheUrl) {
@@ -81,10 +183,13 @@ TEST(QueryRemoteFile, SchemeIsComparedWithoutCase) {
     EXPECT_EQ(session.QueryRemoteFile("a", "HtTp://h/a", info), 1);
 }
 
+// The script applies to HEAD and GET alike, so that the GET after an unusable answer to HEAD
+// fails as well.
 struct QueryFailureCase {
     const char* name;
     std::function<void(FakeInternet&, FakeHttpResponse&)> script;
-    std::vector<Kind> closed;
+    std::vector<Kind> closed;  // by each request; the session's root follows at teardown
+    size_t requests = 2;       // HEAD, then GET
 };
 
 class QueryFailureTest : public ::testing::TestWithParam<QueryFailureCase> {};
@@ -99,13 +204,15 @@ TEST_P(QueryFailureTest, FailsWithEveryOpenedHandleClosedInOrder) {
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
         EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
-        EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
     }
-    std::vector<Kind> closed = c.closed;
-    if (world.internet.CallsOf(Op::OpenRoot).front().ok) closed.push_back(Kind::Root);
+    std::vector<Kind> closed;
+    for (size_t i = 0; i < c.requests; ++i)
+        closed.insert(closed.end(), c.closed.begin(), c.closed.end());
+    if (world.internet.CallsOf(Op::OpenRoot).back().ok) closed.push_back(Kind::Root);
     EXPECT_EQ(world.internet.ClosedKinds(), closed);
     EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
     EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_TRUE(world.log.Contains("The query of http://db.example.test:80/files/Tolvar32.bdb "));
 }
 
 void SetLength(FakeHttpResponse& r, const char* text) { r.contentLength = text; }
@@ -127,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                          [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"404"}; },
                          kBothOwn},
         QueryFailureCase{"StatusUnreadable",
-                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::QueryInfoText, 1); },
+                         [](FakeInternet& n, FakeHttpResponse&) { n.Fail(Op::QueryInfoText); },
                          kBothOwn},
         QueryFailureCase{"StatusNotANumber",
                          [](FakeInternet&, FakeHttpResponse& r) { r.statuses = {"OK"}; }, kBothOwn},
@@ -157,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                          [](FakeInternet&, FakeHttpResponse& r) {
                              r.statuses = {"401", "200"};
                          },
-                         kBothOwn},
+                         kBothOwn, 1},
         QueryFailureCase{"ResendFails",
                          [](FakeInternet& n, FakeHttpResponse& r) {
                              r.statuses = {"407", "200"};

@@ -91,8 +91,9 @@ TEST(WorkerCheckPhase, FailureTable) {
          WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
-             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);
-             EXPECT_EQ(r.fake.internet.SendCount(kBackupUrl), 1u);
+             // Each is asked with HEAD, then, as that gives no usable answer, with GET.
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 2u);
+             EXPECT_EQ(r.fake.internet.SendCount(kBackupUrl), 2u);
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
          }},
         {"locked database retried, then declined",
@@ -207,8 +208,8 @@ TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
     const SystemTime backupTime = MakeTime(2022, 2, 2, 2, 2, 2);
     rig.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(backupBody, backupTime));
     EXPECT_EQ(rig.Run(), WorkerResult::Done);
-    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);
-    EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 2u);  // query, then the download
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // HEAD, then GET: both 404
+    EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 2u);   // query, then the download
     EXPECT_EQ(rig.downloadLength, 3000u);
     EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), backupBody);
     auto entry = rig.fake.files.GetEntry(DatabaseIn('A'));

@@ -53,12 +53,19 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
     rig.AddFolder('B', true);
     EXPECT_EQ(rig.Run(), WorkerResult::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // one query, one download
+    // The run's whole cost on the network: the index, the database's headers, its one body.
     auto requests = rig.fake.internet.CallsOf(Op::OpenHttpRequest);
     ASSERT_EQ(requests.size(), 3u);
-    for (const auto& request : requests) {
-        EXPECT_EQ(request.verb, "GET");
-        EXPECT_EQ(request.flags, 0x84400000u);
+    const char* const verbs[] = {"GET", "HEAD", "GET"};
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].verb, verbs[i]);
+        EXPECT_EQ(requests[i].flags, 0x84400000u);
     }
+    uint64_t bodyBytes = 0;
+    for (const auto& read : rig.fake.internet.CallsOf(Op::ReadData)) {
+        if (read.handle != requests[0].result) bodyBytes += read.bytes;
+    }
+    EXPECT_EQ(bodyBytes, rig.body.size());
 }
 
 TEST(WorkerInstallPhase, FourFoldersPostQuarterSteps) {

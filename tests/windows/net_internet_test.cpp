@@ -150,6 +150,27 @@ protected:
         ASSERT_TRUE(get.request);
         ASSERT_TRUE(net.SendHttpRequest(get.request.Get()));
     }
+    // What the server saw for path, one "METHOD body-bytes" entry per request, in order.
+    std::vector<std::string> ServerSaw(const std::string& path) {
+        const std::string local = folder_ + "requests.txt";
+        InternetSession session(*platform_, deployment_);
+        EXPECT_EQ(session.DownloadFile(Request(Http("/requests"), local)), 1);
+        std::string text;
+        EXPECT_TRUE(test::ReadWholeFile(local, text));
+        std::vector<std::string> seen;
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find('\n', start);
+            const std::string line = text.substr(start, end - start);
+            start = end == std::string::npos ? text.size() : end + 1;
+            const size_t pathStart = line.find(' ');
+            const size_t pathEnd = line.rfind(' ');
+            if (pathStart == std::string::npos || pathEnd <= pathStart) continue;
+            if (line.substr(pathStart + 1, pathEnd - pathStart - 1) != path) continue;
+            seen.push_back(line.substr(0, pathStart) + line.substr(pathEnd));
+        }
+        return seen;
+    }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -188,6 +209,32 @@ TEST_F(NetIntegration, QueryReadsLengthAndLastModifiedAsUtc) {
     EXPECT_EQ(info.lastModified.wHour, 14);
     EXPECT_EQ(info.lastModified.wMinute, 25);
     EXPECT_EQ(info.lastModified.wSecond, 36);
+}
+
+TEST_F(NetIntegration, QueryAsksWithHeadAndTheServerSendsNoBody) {
+    InternetSession session(*platform_, deployment_);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http("/files/asked"), info), 1);
+    EXPECT_EQ(info.contentLength, kDbSize);
+    EXPECT_EQ(info.lastModified.wYear, 2022);
+    EXPECT_EQ(info.lastModified.wSecond, 36);
+    EXPECT_EQ(ServerSaw("/files/asked"), std::vector<std::string>{"HEAD 0"});
+}
+
+TEST_F(NetIntegration, QueryAsksWithGetWhenHeadGivesNoUsableAnswer) {
+    // One server refuses HEAD; the other answers it without the length.
+    for (const char* path : {"/files/nohead", "/files/headnolen"}) {
+        InternetSession session(*platform_, deployment_);
+        RemoteFileInfo info;
+        ASSERT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http(path), info), 1) << path;
+        EXPECT_EQ(info.contentLength, kDbSize) << path;
+        EXPECT_EQ(info.lastModified.wYear, 2022) << path;
+        EXPECT_EQ(info.lastModified.wSecond, 36) << path;
+        const std::vector<std::string> saw = ServerSaw(path);
+        ASSERT_EQ(saw.size(), 2u) << path;
+        EXPECT_EQ(saw[0], "HEAD 0") << path;
+        EXPECT_EQ(saw[1].substr(0, 4), "GET ") << path;
+    }
 }
 
 TEST_F(NetIntegration, QueryFailsCleanly) {

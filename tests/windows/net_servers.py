@@ -6,9 +6,12 @@ Starts an HTTP server and an FTP server on 127.0.0.1 (ephemeral ports), runs COM
 their ports in MIVETRAK_NET_HTTP_PORT and MIVETRAK_NET_FTP_PORT, stops both and exits with
 COMMAND's exit code.
 
-HTTP (GET; POST and post answer the same):
+HTTP (GET; POST and post answer the same; HEAD gets GET's headers, unless said otherwise):
   /files/db.bin    200, Content-Length, Last-Modified "Wed, 09 Mar 2022 14:25:36 GMT", body
                    of DB_SIZE bytes: byte i is (i * 7 + i // 251) % 256
+  /files/asked     the same, for the test of what a query costs the server
+  /files/nohead    the same to GET; HEAD answers 405
+  /files/headnolen the same to GET; HEAD answers 200 without Content-Length
   /files/empty     200, Content-Length 0, Last-Modified
   /files/nolm      200, Content-Length, no Last-Modified
   /files/badlen    200, Content-Length "12abc" (no body), Last-Modified
@@ -17,6 +20,7 @@ HTTP (GET; POST and post answer the same):
   /                200, "root"
   /agent           200, the request's User-Agent as the body
   /auth            401 with a Basic challenge
+  /requests        one line per request so far but for its own: method, path, body bytes sent
   anything else    404
 FTP (active or passive): anonymous, read-only: /pub/db.bin (the same bytes as /files/db.bin);
   user "tess", password "fetch": /private/db.bin (the same bytes).
@@ -44,6 +48,10 @@ DATABASE = bytes((i * 7 + i // 251) % 256 for i in range(DB_SIZE))
 def make_http_server():
     server = LoopbackServer()
     server.add_file("/files/db.bin", DATABASE, LAST_MODIFIED)
+    server.add_file("/files/asked", DATABASE, LAST_MODIFIED)
+    server.add_file("/files/nohead", DATABASE, LAST_MODIFIED, head_status=405,
+                    headers=[("Allow", "GET")])
+    server.add_file("/files/headnolen", DATABASE, LAST_MODIFIED, head_omit=["Content-Length"])
     server.add_file("/files/empty", b"", LAST_MODIFIED)
     server.add_file("/files/nolm", DATABASE[:1000], None)
     server.add_file("/files/badlen", b"", LAST_MODIFIED, length="12abc")
@@ -53,7 +61,15 @@ def make_http_server():
         make_body=lambda request: request.headers.get("User-Agent", "").encode("latin-1")))
     server.add("/auth", Resource(b"login first", status=401,
                                  headers=[("WWW-Authenticate", 'Basic realm="net"')]))
+    server.add("/requests", Resource(content_type="text/plain",
+                                     make_body=lambda _: request_lines(server)))
     return server
+
+
+def request_lines(server):
+    lines = ["%s %s %d\n" % (r["method"], r["path"], r["sent"]) for r in server.requests
+             if r["path"] != "/requests"]
+    return "".join(lines).encode("ascii", "replace")
 
 
 def start_ftp(root):

@@ -420,7 +420,7 @@ TEST_F(WorkerOnWindows, BackupServesWhenThePrimaryDoesNotAnswer) {
     std::vector<TargetFolder> folders{{a}};
     EXPECT_EQ(RunWorker(folders, IndexUrl("/backup-only/ZAVFile.asp")), 0);
     ExpectNewDatabase(a);
-    EXPECT_EQ(Requests("/files/missing/Tolvar32.bdb"), 1u);
+    EXPECT_EQ(Requests("/files/missing/Tolvar32.bdb"), 2u);  // HEAD, then GET: both 404
     EXPECT_EQ(Requests("/files/backup/Tolvar32.bdb"), 2u);
     EXPECT_EQ(dialog_.messages.back(), "P3:0");
 }
