@@ -1,9 +1,13 @@
-// The plain program of the update benchmark: the same protocol work as the updater, done as
-// directly as WinInet and kernel32 allow, with nothing else around it. It fetches the index,
-// asks for the database's headers (closing that request with the body unread), downloads the
-// database with 64 KiB reads into a work file and copies it into each folder.
+// The plain program of the update benchmarks: the updater's protocol work, done as directly as
+// WinInet and kernel32 allow, with nothing else around it. It fetches the index, asks for the
+// database's headers with HEAD, downloads the database with 64 KiB reads into a work file and
+// copies it into each folder. All requests go through one root, with the updater's agent and
+// request flags.
 //
-//   update_raw INDEX_URL WORK_FILE FOLDER...
+//   update_raw [--no-headers] [--flush] INDEX_URL WORK_FILE FOLDER...
+//
+// --no-headers leaves the HEAD out (the least work that can update the folders: the index, the
+// body and the copies); --flush flushes each copy to the disk before the next step.
 //
 // Prints "raw_seconds=S bytes=N" for the work from the index request to the last copy, or
 // "raw_error=..." and exits with 1.
@@ -45,7 +49,8 @@ private:
     HANDLE handle_;
 };
 
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 
 int Fail(const char* what) {
     std::printf("raw_error=%s (%lu)\n", what, static_cast<unsigned long>(GetLastError()));
@@ -62,6 +67,54 @@ std::string PrimaryUrl(const std::string& index) {
     return index.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
+// One HTTP request for url with verb, sent, its status 200; its connection and request
+// close with it.
+class Request {
+public:
+    Request(HINTERNET root, const std::string& url, const char* verb) {
+        char host[256] = {};
+        char path[2048] = {};
+        URL_COMPONENTSA parts{};
+        parts.dwStructSize = sizeof parts;
+        parts.lpszHostName = host;
+        parts.dwHostNameLength = sizeof host;
+        parts.lpszUrlPath = path;
+        parts.dwUrlPathLength = sizeof path;
+        if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return;
+        connection_ =
+            InternetConnectA(root, host, parts.nPort, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+        if (connection_ == nullptr) return;
+        request_ =
+            HttpOpenRequestA(connection_, verb, path, nullptr, nullptr, nullptr, kRequestFlags, 0);
+        if (request_ == nullptr || !HttpSendRequestA(request_, nullptr, 0, nullptr, 0)) return;
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        ok_ = HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                             &size, nullptr) &&
+              status == 200;
+    }
+    ~Request() {
+        if (request_ != nullptr) InternetCloseHandle(request_);
+        if (connection_ != nullptr) InternetCloseHandle(connection_);
+    }
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    bool Ok() const { return ok_; }
+    HINTERNET Get() const { return request_; }
+
+private:
+    HINTERNET connection_ = nullptr;
+    HINTERNET request_ = nullptr;
+    bool ok_ = false;
+};
+
+// Opens the copy again and flushes it, as a program does that must not lose it to a crash.
+bool FlushFile(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Get() != INVALID_HANDLE_VALUE && FlushFileBuffers(file.Get());
+}
+
 bool ReadAll(HINTERNET request, std::string& out) {
     char buffer[4096];
     for (;;) {
@@ -75,12 +128,24 @@ bool ReadAll(HINTERNET request, std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::printf("usage: update_raw INDEX_URL WORK_FILE FOLDER...\n");
+    bool askHeaders = true;
+    bool flush = false;
+    int first = 1;
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+        if (std::strcmp(argv[first], "--no-headers") == 0) {
+            askHeaders = false;
+        } else if (std::strcmp(argv[first], "--flush") == 0) {
+            flush = true;
+        } else {
+            first = argc;  // unknown option: the usage below
+        }
+    }
+    if (argc - first < 3) {
+        std::printf("usage: update_raw [--no-headers] [--flush] INDEX_URL WORK_FILE FOLDER...\n");
         return 2;
     }
-    const char* indexUrl = argv[1];
-    const char* workFile = argv[2];
+    const char* indexUrl = argv[first];
+    const char* workFile = argv[first + 1];
 
     LARGE_INTEGER frequency;
     LARGE_INTEGER start;
@@ -94,28 +159,19 @@ int main(int argc, char** argv) {
 
     std::string index;
     {
-        InternetHandle request(
-            InternetOpenUrlA(root.Get(), indexUrl, nullptr, 0, kRequestFlags, 0));
-        if (request.Get() == nullptr) return Fail("index request");
+        Request request(root.Get(), indexUrl, "GET");
+        if (!request.Ok()) return Fail("index request");
         if (!ReadAll(request.Get(), index)) return Fail("index read");
     }
     const std::string databaseUrl = PrimaryUrl(index);
     if (databaseUrl.empty()) return Fail("index without Primary");
 
-    // The headers only; closing the request with its body unread costs what it costs.
-    DWORD contentLength = 0;
-    {
-        InternetHandle request(
-            InternetOpenUrlA(root.Get(), databaseUrl.c_str(), nullptr, 0, kRequestFlags, 0));
-        if (request.Get() == nullptr) return Fail("header request");
-        DWORD status = 0;
-        DWORD size = sizeof status;
-        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                            &size, nullptr) ||
-            status != 200) {
-            return Fail("status");
-        }
-        size = sizeof contentLength;
+    // The headers, as the updater asks for them before it decides to download.
+    if (askHeaders) {
+        Request request(root.Get(), databaseUrl, "HEAD");
+        if (!request.Ok()) return Fail("header request");
+        DWORD contentLength = 0;
+        DWORD size = sizeof contentLength;
         if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                             &contentLength, &size, nullptr)) {
             return Fail("Content-Length");
@@ -129,10 +185,15 @@ int main(int argc, char** argv) {
     }
 
     DWORD total = 0;
+    DWORD contentLength = 0;
     {
-        InternetHandle request(
-            InternetOpenUrlA(root.Get(), databaseUrl.c_str(), nullptr, 0, kRequestFlags, 0));
-        if (request.Get() == nullptr) return Fail("download request");
+        Request request(root.Get(), databaseUrl, "GET");
+        if (!request.Ok()) return Fail("download request");
+        DWORD size = sizeof contentLength;
+        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                            &contentLength, &size, nullptr)) {
+            return Fail("Content-Length");
+        }
         FileHandle file(CreateFileA(workFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Get() == INVALID_HANDLE_VALUE) return Fail("work file");
@@ -153,11 +214,12 @@ int main(int argc, char** argv) {
     }
     if (total != contentLength) return Fail("length differs");
 
-    for (int i = 3; i < argc; ++i) {
+    for (int i = first + 2; i < argc; ++i) {
         std::string target = argv[i];
         if (!target.empty() && target.back() != '\\') target += '\\';
         target += "Tolvar32.bdb";
         if (!CopyFileA(workFile, target.c_str(), FALSE)) return Fail("copy");
+        if (flush && !FlushFile(target)) return Fail("flush");
     }
     DeleteFileA(workFile);
 
