@@ -9,7 +9,7 @@ COMMAND's exit code.
 HTTP (GET; POST and post answer the same; HEAD gets GET's headers, unless said otherwise):
   /files/db.bin    200, Content-Length, Last-Modified "Wed, 09 Mar 2022 14:25:36 GMT", body
                    of DB_SIZE bytes: byte i is (i * 7 + i // 251) % 256
-  /files/asked     the same, for the test of what a query costs the server
+  /files/asked     the same, for the test of what a query asks of the server
   /files/nohead    the same to GET; HEAD answers 405
   /files/headnolen the same to GET; HEAD answers 200 without Content-Length
   /files/empty     200, Content-Length 0, Last-Modified
