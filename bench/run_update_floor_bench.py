@@ -32,7 +32,7 @@ LIMIT = 1.3
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     update_bench.add_build_arguments(parser)
-    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--size-mib", type=int, default=64)
     parser.add_argument("--flush-copies", action="store_true",
                         help="the floor flushes each copy to the disk")
