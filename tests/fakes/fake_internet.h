@@ -19,9 +19,8 @@
 // it names none) and the path given to OpenHttpRequest / OpenFtpFile (the URL's text after the
 // slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
 // for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
-// which nothing is scripted fails at
-// SendHttpRequest, as a request to a host where nothing listens does; an unscripted FTP path
-// makes OpenFtpFile return null.
+// which nothing is scripted fails at SendHttpRequest, as a request to a host where nothing
+// listens does; an unscripted FTP path makes OpenFtpFile return null.
 //
 // Every call is recorded (Calls()) with its arguments, including each handle close in order
 // (ClosedKinds()). The member functions are safe to call from several threads; the public
