@@ -17,6 +17,10 @@ have wine || need+=(wine)
 pkg_installed wine64 || need+=(wine64)
 pkg_installed wine32:i386 || need+=(wine32:i386)
 have Xvfb || need+=(xvfb)
+# The fuzz targets: clang, and its runtime libraries (libFuzzer and the sanitizers), which clang
+# only recommends.
+have clang++ || need+=(clang)
+pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 have icotool || need+=(icoutils)
 { have convert && convert -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
 { have import && import -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)

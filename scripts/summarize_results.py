@@ -18,6 +18,7 @@ def count(path):
 
 def main(results):
     levels = {"native unit": [os.path.join(results, "native.xml")],
+              "fuzz": [os.path.join(results, "fuzz.xml")],
               "windows integration": sorted(glob.glob(os.path.join(results, "windows", "*.xml"))),
               "end to end": [os.path.join(results, "e2e.xml")]}
     passed_all = failed_all = skipped_all = 0

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of the project: native unit tests (also under AddressSanitizer and UBSan),
-# Windows integration tests under Wine, and end-to-end tests of the whole program under Wine in
-# Xvfb. Ends with a line "N passed, N failed" and a non-zero exit code on any failure.
+# the fuzz targets of the parsers of network input (20 s each), Windows integration tests under
+# Wine, and end-to-end tests of the whole program under Wine in Xvfb. Ends with a line
+# "N passed, N failed" and a non-zero exit code on any failure.
 set -u
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || { echo "could not install the build and test tools"; exit 1; }
@@ -17,6 +18,9 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIVETRAK_SANITIZE
     && cmake --build build/native -j2 \
     && (cd build/native && ctest -j2 --output-on-failure --output-junit "$PWD/../../$results/native.xml") \
     || status=1
+
+echo "== fuzz targets of the parsers of network input (ASan/UBSan)"
+tests/fuzz/run_fuzzers.sh 20 "$results/fuzz.xml" || status=1
 
 echo "== Windows build, integration tests and end-to-end tests under Wine"
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
