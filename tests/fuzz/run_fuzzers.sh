@@ -58,9 +58,12 @@ for target in "${targets[@]}"; do
     code=$?
 
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    corpus=$(find "$work" "tests/fuzz/corpus/$target" -type f | wc -l)
+    # libFuzzer's own count of the corpus it holds, written "inputs/size".
+    corpus=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
+    corpus=${corpus:-0/0b}
     coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-    summary="${runs:-0} runs in $seconds s, corpus ${corpus} inputs, coverage ${coverage:-0}"
+    summary="${runs:-0} runs in $seconds s, corpus ${corpus%%/*} inputs of ${corpus#*/}"
+    summary+=", coverage ${coverage:-0}"
 
     if [ $code -eq 0 ] && ! grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|invariant failed' "$log"; then
         echo "fuzz $target: passed, $summary"
