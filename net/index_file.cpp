@@ -1,6 +1,6 @@
 #include "net/index_file.h"
 
-#include "net/url.h"
+#include "platform/ascii_text.h"
 #include "platform/types.h"
 
 namespace mivetrak {
@@ -21,10 +21,6 @@ std::string_view TrimStart(std::string_view text) {
 std::string_view TrimEnd(std::string_view text) {
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool NameIs(std::string_view name, const char* wanted) {
-    return EqualsNoCase(std::string(name), wanted);
 }
 
 // Hands out the text line by line, without the line ends.
@@ -77,13 +73,13 @@ std::string ReadIndexValue(std::string_view text, const char* section, const cha
         if (IsSectionHeader(line, name)) {
             // Only the first section of the name is searched.
             if (inSection) return "";
-            inSection = NameIs(name, section);
+            inSection = EqualsNoCase(name, section);
             continue;
         }
         if (!inSection) continue;
         const size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        if (NameIs(TrimEnd(line.substr(0, equals)), key)) {
+        if (EqualsNoCase(TrimEnd(line.substr(0, equals)), key)) {
             return CleanValue(TrimStart(line.substr(equals + 1)));
         }
     }
