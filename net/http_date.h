@@ -9,10 +9,15 @@
 
 namespace mivetrak {
 
-// The years a date may name. A file time starts in 1601; the four-digit year of the written
-// forms ends at 9999, far inside the range a file time or a SystemTime holds.
-constexpr uint16_t kFirstHttpDateYear = 1601;
-constexpr uint16_t kLastHttpDateYear = 9999;
+// The years a date may name: those whose every second can be stamped on a file and read back as
+// it was, so that the next run compares the server's time with the very same time. A SystemTime
+// holds years up to 30827, but the disk does not: the earliest file time, 1601-01-01 00:00:00,
+// is the zero that tells the system to leave a time unchanged, and under Wine a file's time is
+// kept by the Linux file system, which on ext4 keeps 1901-12-13 20:45:52 to 2446-05-10 22:38:55
+// and silently pins anything outside to those ends. A date stamped at the far end would read
+// back earlier than the server's, and every later run would download the database again.
+constexpr uint16_t kFirstHttpDateYear = 1902;
+constexpr uint16_t kLastHttpDateYear = 2445;
 
 // True, with out set, when text is one of the three forms HTTP allows, all in GMT:
 //   Sun, 06 Nov 1994 08:49:37 GMT    the preferred form

@@ -47,8 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                  Date(1994, 11, 6, 8, 49, 37, 0)},
         DateCase{"LeapDay", "Thu, 29 Feb 2024 23:59:59 GMT", Date(2024, 2, 29, 23, 59, 59, 4)},
         DateCase{"LeapDay2000", "Tue, 29 Feb 2000 00:00:00 GMT", Date(2000, 2, 29, 0, 0, 0, 2)},
-        DateCase{"FirstYear", "Mon, 01 Jan 1601 00:00:00 GMT", Date(1601, 1, 1, 0, 0, 0, 1)},
-        DateCase{"LastYear", "Fri, 31 Dec 9999 23:59:59 GMT", Date(9999, 12, 31, 23, 59, 59, 5)},
+        DateCase{"FirstYear", "Wed, 01 Jan 1902 00:00:00 GMT", Date(1902, 1, 1, 0, 0, 0, 3)},
+        DateCase{"LastYear", "Sun, 31 Dec 2445 23:59:59 GMT", Date(2445, 12, 31, 23, 59, 59, 0)},
         DateCase{"ObsoleteEpoch", "Thursday, 01-Jan-70 00:00:00 GMT", Date(1970, 1, 1, 0, 0, 0, 4)},
         DateCase{"ObsoleteYear69", "Tuesday, 31-Dec-69 12:00:00 GMT",
                  Date(2069, 12, 31, 12, 0, 0, 2)},
@@ -73,6 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{"Hour24", "Sun, 06 Nov 1994 24:00:00 GMT", std::nullopt},
         DateCase{"Minute60", "Sun, 06 Nov 1994 08:60:37 GMT", std::nullopt},
         DateCase{"Second60", "Sun, 06 Nov 1994 08:49:60 GMT", std::nullopt},
+        DateCase{"BeforeFirstYear", "Tue, 31 Dec 1901 23:59:59 GMT", std::nullopt},
+        DateCase{"AfterLastYear", "Mon, 01 Jan 2446 00:00:00 GMT", std::nullopt},
+        DateCase{"FirstFileTime", "Mon, 01 Jan 1601 00:00:00 GMT", std::nullopt},
+        DateCase{"LastFourDigitYear", "Fri, 31 Dec 9999 23:59:59 GMT", std::nullopt},
         DateCase{"Year1600", "Sun, 31 Dec 1600 23:59:59 GMT", std::nullopt}),
     [](const ::testing::TestParamInfo<DateCase>& param) { return std::string(param.param.name); });
 
