@@ -176,10 +176,12 @@ int main(int argc, char** argv) {
                             &contentLength, &size, nullptr)) {
             return Fail("Content-Length");
         }
-        SYSTEMTIME lastModified;
-        size = sizeof lastModified;
-        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
-                            &lastModified, &size, nullptr)) {
+        // As text, as the updater reads it: the library's conversion to a SYSTEMTIME crashes on
+        // some texts.
+        char lastModified[256] = {};
+        size = sizeof lastModified - 1;
+        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_LAST_MODIFIED, lastModified, &size,
+                            nullptr)) {
             return Fail("Last-Modified");
         }
     }

@@ -8,6 +8,7 @@
 // refuses the method, leaves a header out, says the length is 0, gives no answer at all) is
 // asked again with GET, as it always was, so that every server that answered before still does.
 // Only a login that the user declined is not asked for again.
+#include "net/http_date.h"
 #include "net/http_status.h"
 #include "net/internet_session.h"
 #include "net/transfer_open.h"
@@ -44,8 +45,16 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
         return reply;
     }
     info.contentLength = length;
-    if (!internet.QueryLastModified(request, info.lastModified)) {
-        reply.problem = "no usable Last-Modified";
+    // The time is read as text and parsed here: a text that is no date a file can keep counts as
+    // no header, and the log shows what the server sent.
+    std::string timeText;
+    if (!internet.QueryInfoText(request, kHttpQueryLastModified, kQueryTextLength, timeText)) {
+        reply.problem = "no Last-Modified";
+        return reply;
+    }
+    if (!ParseHttpDate(timeText, info.lastModified)) {
+        reply.problem = "the Last-Modified " + QuotedForLog(timeText) +
+                        ", which is not an HTTP date that a file can keep";
         return reply;
     }
     reply.answer = HeaderAnswer::Usable;

@@ -16,6 +16,7 @@ enum class InternetService : uint32_t { Ftp = 1, Http = 3 };
 
 // HttpQueryInfoA queries used by the program.
 constexpr uint32_t kHttpQueryContentLength = 5;
+constexpr uint32_t kHttpQueryLastModified = 11;
 constexpr uint32_t kHttpQueryStatusCode = 19;
 
 constexpr uint32_t kInternetFlagReload = 0x80000000u;
@@ -64,11 +65,11 @@ public:
     virtual InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                            const std::string& path, uint32_t flags) = 0;
     virtual bool SendHttpRequest(InternetHandle request) = 0;
-    // HttpQueryInfoA as text into a buffer of bufferLength bytes (the length offered).
+    // HttpQueryInfoA as text into a buffer of bufferLength bytes (the length offered). Headers
+    // are only ever asked for as text: the library's own conversion of a date crashes on some
+    // texts a server may send.
     virtual bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                                std::string& out) = 0;
-    // HttpQueryInfoA of Last-Modified with HTTP_QUERY_FLAG_SYSTEMTIME.
-    virtual bool QueryLastModified(InternetHandle request, SystemTime& out) = 0;
     // InternetErrorDlg(desktop window, request, error, flags, no data).
     virtual uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) = 0;
     virtual InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,

@@ -15,4 +15,21 @@ std::string DescribeSystemError(System& system, uint32_t code) {
     return sentence;
 }
 
+std::string QuotedForLog(std::string_view text) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
+            quoted += c;
+        } else {
+            quoted += "\\x";
+            quoted += kHexDigits[byte >> 4];
+            quoted += kHexDigits[byte & 0xF];
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
 }  // namespace mivetrak

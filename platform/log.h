@@ -4,6 +4,7 @@
 // cannot be written is lost, nothing more.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mivetrak {
 
@@ -25,5 +26,10 @@ public:
 // "error N: <the system's text for N>" (or "error N" when the system has no text), for the
 // failure lines of the log.
 std::string DescribeSystemError(System& system, uint32_t code);
+
+// Text from outside (a header, a URL from the update index) for a log line: in double quotes,
+// with every byte that is not printable ASCII, and the quote and the backslash, written as \xNN,
+// so that such text can neither break a line nor pass for a line of its own.
+std::string QuotedForLog(std::string_view text);
 
 }  // namespace mivetrak

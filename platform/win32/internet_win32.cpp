@@ -13,8 +13,7 @@ namespace mivetrak {
 
 namespace {
 
-// The conversions of the other handle types and of SYSTEMTIME, beside the Internet handle's.
-using ::mivetrak::FromWin32;
+// The conversion of the window handle, beside the Internet handle's.
 using ::mivetrak::ToWin32;
 HINTERNET ToWin32(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle); }
 InternetHandle FromWin32(HINTERNET handle) { return reinterpret_cast<InternetHandle>(handle); }
@@ -123,19 +122,6 @@ public:
         }
         if (length > bufferLength) length = bufferLength;
         out.assign(buffer.data(), strnlen(buffer.data(), length));
-        return true;
-    }
-
-    bool QueryLastModified(InternetHandle request, SystemTime& out) override {
-        SYSTEMTIME time;
-        std::memset(&time, 0, sizeof(time));
-        DWORD length = sizeof(time);
-        DWORD index = 0;
-        if (!HttpQueryInfoA(ToWin32(request), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
-                            &time, &length, &index)) {
-            return false;
-        }
-        out = FromWin32(time);
         return true;
     }
 

@@ -35,7 +35,6 @@ public:
     }
     bool SendHttpRequest(InternetHandle) override { return false; }
     bool QueryInfoText(InternetHandle, uint32_t, uint32_t, std::string&) override { return false; }
-    bool QueryLastModified(InternetHandle, SystemTime&) override { return false; }
     uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override { return ERROR_CANCELLED; }
     InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t) override {
         return nullptr;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/test_time.h"
+
 namespace mivetrak {
 
 namespace {
@@ -13,7 +15,7 @@ FakeHttpResponse FakeHttpResponse::Ok(std::string body, const SystemTime& lastMo
     FakeHttpResponse r;
     r.contentLength = std::to_string(body.size());
     r.body = std::move(body);
-    r.lastModified = lastModified;
+    r.lastModified = HttpDateText(lastModified);
     return r;
 }
 
@@ -49,8 +51,6 @@ const char* ToString(FakeInternet::Op op) {
             return "SendHttpRequest";
         case FakeInternet::Op::QueryInfoText:
             return "QueryInfoText";
-        case FakeInternet::Op::QueryLastModified:
-            return "QueryLastModified";
         case FakeInternet::Op::ErrorDialog:
             return "ErrorDialog";
         case FakeInternet::Op::OpenFtpFile:
@@ -375,27 +375,14 @@ bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_
             if (!response->statuses[i].empty()) text = response->statuses[i];
         } else if (query == kHttpQueryContentLength) {
             text = response->contentLength;
+        } else if (query == kHttpQueryLastModified) {
+            text = response->lastModified;
         }
         // Like HttpQueryInfoA, a text that does not fit the buffer with its terminator fails.
         if (text && text->size() + 1 <= bufferLength) {
             out = *text;
             call.ok = true;
         }
-    }
-    Record(lock, call);
-    return call.ok;
-}
-
-bool FakeInternet::QueryLastModified(InternetHandle request, SystemTime& out) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::QueryLastModified;
-    call.handle = request;
-    Live* live = Find(request, Kind::Request);
-    const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
-    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0 && response->lastModified) {
-        out = *response->lastModified;
-        call.ok = true;
     }
     Record(lock, call);
     return call.ok;

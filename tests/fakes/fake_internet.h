@@ -58,10 +58,10 @@ struct FakeHttpResponse : FakeRemoteFile {
     std::vector<std::string> statuses{"200"};
     // Content-Length text; nullopt: header missing (the query fails).
     std::optional<std::string> contentLength;
-    // Last-Modified as WinInet converts it; nullopt: header missing (the query fails).
-    std::optional<SystemTime> lastModified;
+    // Last-Modified text; nullopt: header missing (the query fails).
+    std::optional<std::string> lastModified;
 
-    // 200 with the body, its length as Content-Length and the given Last-Modified.
+    // 200 with the body, its length as Content-Length and the given time as Last-Modified.
     static FakeHttpResponse Ok(std::string body, const SystemTime& lastModified);
     // The given status, no headers, empty body.
     static FakeHttpResponse WithStatus(int status);
@@ -82,7 +82,6 @@ public:
         OpenHttpRequest,
         SendHttpRequest,
         QueryInfoText,
-        QueryLastModified,
         ErrorDialog,
         OpenFtpFile,
         ReadData,
@@ -177,7 +176,6 @@ public:
     bool SendHttpRequest(InternetHandle request) override;
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                        std::string& out) override;
-    bool QueryLastModified(InternetHandle request, SystemTime& out) override;
     uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
                                uint32_t flags) override;

@@ -57,6 +57,18 @@ inline std::string TimeText(const SystemTime& t) {
     return text;
 }
 
+// The time as a server writes it in a Last-Modified header: "Wed, 09 Mar 2022 14:25:36 GMT",
+// with the weekday named by its day of the week.
+inline std::string HttpDateText(const SystemTime& t) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u GMT", kDays[t.wDayOfWeek % 7],
+                  t.wDay, kMonths[(t.wMonth + 11) % 12], t.wYear, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
 // How GoogleTest prints a SystemTime in a failed comparison.
 inline void PrintTo(const SystemTime& t, std::ostream* out) { *out << TimeText(t); }
 

@@ -23,8 +23,7 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     RemoteFileInfo info;
     ASSERT_EQ(session.QueryRemoteFile("Agent 1", kUrl, info), 1);
     EXPECT_EQ(info.contentLength, 1234u);
-    EXPECT_EQ(info.lastModified.wYear, 2024);
-    EXPECT_EQ(info.lastModified.wSecond, 7);
+    EXPECT_TRUE(SameMembers(info.lastModified, kStamp)) << TimeText(info.lastModified);
 
     const auto calls = world.internet.Calls();
     ASSERT_EQ(calls.size(), 9u);
@@ -47,7 +46,9 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     EXPECT_EQ(calls[5].op, Op::QueryInfoText);
     EXPECT_EQ(calls[5].query, 5u);
     EXPECT_EQ(calls[5].length, 255u);
-    EXPECT_EQ(calls[6].op, Op::QueryLastModified);
+    EXPECT_EQ(calls[6].op, Op::QueryInfoText);
+    EXPECT_EQ(calls[6].query, 11u);
+    EXPECT_EQ(calls[6].length, 255u);
     EXPECT_EQ(world.internet.ClosedKinds(), kBothOwn);
     EXPECT_EQ(world.internet.OpenHandleCount(), 1u);  // the root
     EXPECT_EQ(world.internet.BadCloseCount(), 0u);
@@ -260,6 +261,12 @@ INSTANTIATE_TEST_SUITE_P(
         QueryFailureCase{"LastModifiedMissing",
                          [](FakeInternet&, FakeHttpResponse& r) { r.lastModified.reset(); },
                          kBothOwn},
+        QueryFailureCase{"LastModifiedEmpty",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.lastModified = ""; },
+                         kBothOwn},
+        QueryFailureCase{"LastModifiedNotADate",
+                         [](FakeInternet&, FakeHttpResponse& r) { r.lastModified = "garbage"; },
+                         kBothOwn},
         QueryFailureCase{"Status401Cancelled",
                          [](FakeInternet&, FakeHttpResponse& r) {
                              r.statuses = {"401", "200"};
@@ -285,6 +292,29 @@ TEST(QueryRemoteFile, LengthUpTo32BitsIsAccepted) {
     RemoteFileInfo info;
     ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
     EXPECT_EQ(info.contentLength, 4294967295u);
+}
+
+TEST(QueryRemoteFile, RefusedLastModifiedIsLoggedWithItsUrlAndLeavesTheTime) {
+    NetWorld world;
+    FakeHttpResponse r = FakeHttpResponse::Ok("abc", kStamp);
+    // Whatever bytes the server sent stay inside the one quoted line.
+    r.lastModified = "Sun, 06 Nov 1994 08:49:37 GMT \"\x01\xE9";
+    world.internet.AddHttp(kUrl, r);
+    InternetSession session(world.platform, world.deployment);
+    RemoteFileInfo info;
+    const SystemTime before = info.lastModified;
+    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+    EXPECT_TRUE(SameMembers(info.lastModified, before));
+    // One line for the answer to HEAD, one for the GET asked after it.
+    const std::vector<std::string> lines = world.log.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find("http://db.example.test:80/files/Tolvar32.bdb"), std::string::npos)
+            << line;
+        EXPECT_NE(line.find("\"Sun, 06 Nov 1994 08:49:37 GMT \\x22\\x01\\xE9\""),
+                  std::string::npos)
+            << line;
+    }
 }
 
 TEST(QueryRemoteFile, MissingLastModifiedKeepsTheStoredLength) {
