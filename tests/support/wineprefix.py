@@ -28,6 +28,10 @@ WINE_SETTINGS = {
     "TZ": "UTC",
 }
 
+# What ensure_template sets in a new prefix; written into its marker, so that a template made
+# with other settings is made anew.
+TEMPLATE_SETTINGS = "X11 Driver Managed=N; WineDbg ShowCrashDialog=0\n"
+
 REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
 
@@ -87,12 +91,13 @@ def _template_is_ready(marker, wine):
 
 def ensure_template(build_dir, user=None):
     """Makes the template prefix once for the installed Wine (for the given Linux user, or the
-    current one); returns its path. A template made under other Wine packages is made anew."""
+    current one); returns its path. A template made under other Wine packages or with
+    other settings is made anew."""
     prefix = template_dir(build_dir, user)
     marker = os.path.join(prefix, ".mivetrak-ready")
-    wine = installed_wine()
+    made_with = installed_wine() + TEMPLATE_SETTINGS
     with _lock:
-        if _template_is_ready(marker, wine):
+        if _template_is_ready(marker, made_with):
             return prefix
         shutil.rmtree(prefix, ignore_errors=True)
         os.makedirs(prefix)
@@ -106,9 +111,14 @@ def ensure_template(build_dir, user=None):
         subprocess.run([*run, "wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
                         "Managed", "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        # A crash ends the process at once instead of waiting in the debugger's dialog.
+        subprocess.run([*run, "wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v",
+                        "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"], env=env,
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120)
         subprocess.run([*run, "wineserver", "-w"], env=env, check=True, timeout=120)
         with open(marker, "w") as f:
-            f.write(wine)
+            f.write(made_with)
         return prefix
 
 
