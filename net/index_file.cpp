@@ -40,12 +40,13 @@ private:
     std::string_view rest_;
 };
 
-// A trimmed line "[name]" (anything after the last ']' ignored) names a section.
+// A trimmed line "[name]" (anything after the last ']' ignored) names a section; blanks around
+// the name do not count.
 bool IsSectionHeader(std::string_view line, std::string_view& name) {
     if (line.empty() || line.front() != '[') return false;
     const size_t close = line.rfind(']');
     if (close == std::string_view::npos || close == 0) return false;
-    name = line.substr(1, close - 1);
+    name = TrimEnd(TrimStart(line.substr(1, close - 1)));
     return true;
 }
 
@@ -77,10 +78,12 @@ std::string ReadIndexValue(std::string_view text, const char* section, const cha
             continue;
         }
         if (!inSection) continue;
+        // A line without '=' is a key without a value.
         const size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
         if (EqualsNoCase(TrimEnd(line.substr(0, equals)), key)) {
-            return CleanValue(TrimStart(line.substr(equals + 1)));
+            return equals == std::string_view::npos
+                       ? ""
+                       : CleanValue(TrimStart(line.substr(equals + 1)));
         }
     }
     return "";

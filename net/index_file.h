@@ -12,9 +12,9 @@ namespace mivetrak {
 //    taken without the blanks (space, tab, vertical tab, form feed, DOS end-of-file mark) around
 //    them.
 //  - A line that starts with '[' and holds a ']' opens a section, named by the text between the
-//    '[' and the last ']'. A line with '=' gives a key (the text before the first '=', less
-//    trailing blanks) and its value (the text after it, less leading blanks). Other lines, and
-//    keys before the first section, belong to nothing.
+//    '[' and the last ']', less blanks. Any other line gives a key (the text before the first
+//    '=', less trailing blanks) and its value (the text after it, less leading blanks; none
+//    without a '='). Keys before the first section belong to nothing.
 //  - Names are compared without regard to ASCII case. Only the first section of the name is
 //    searched, and within it the first key of the name counts.
 //  - The value ends at a NUL byte; a value of two bytes or more that starts and ends with the same
