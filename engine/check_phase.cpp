@@ -5,6 +5,7 @@
 #include "engine/file_metadata.h"
 #include "engine/work_files.h"
 #include "engine/worker_run.h"
+#include "net/index_file.h"
 
 namespace mivetrak {
 namespace {
@@ -49,14 +50,21 @@ bool FetchIndex(WorkerRun& run) {
     return true;
 }
 
+// Reads the two URLs from the index and deletes it. An index that cannot be read names no URL,
+// as one without them does: both queries then fail.
 void ReadIndex(WorkerRun& run) {
-    FileSystem& files = run.app.platform.files;
-    run.PrimaryUrl =
-        files.ReadProfileString(kIndexSection, kPrimaryKey, "", kMaxPath, run.IndexPath);
-    run.BackupUrl = files.ReadProfileString(kIndexSection, kBackupKey, "", kMaxPath, run.IndexPath);
-    run.UsePrimary = true;
+    Platform& platform = run.app.platform;
+    std::string text;
     SystemError error;
-    files.RemoveFile(run.IndexPath, error);
+    if (ReadSmallFile(platform.files, run.IndexPath, kMaxIndexBytes, text, error)) {
+        run.PrimaryUrl = ReadIndexValue(text, kIndexSection, kPrimaryKey);
+        run.BackupUrl = ReadIndexValue(text, kIndexSection, kBackupKey);
+    } else {
+        platform.log.Write("Could not read the update index " + run.IndexPath + ": " +
+                           DescribeSystemError(platform.system, error.code) + ".");
+    }
+    run.UsePrimary = true;
+    platform.files.RemoveFile(run.IndexPath, error);
 }
 
 enum class FolderVerdict { Keep, Remove, Stop, Fail };

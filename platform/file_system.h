@@ -1,5 +1,5 @@
 #pragma once
-// Files, folders, the temporary folder and the INI reader, as the portable logic sees them.
+// Files, folders and the temporary folder, as the portable logic sees them.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,6 +28,8 @@ public:
     virtual bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) = 0;
     // GetFileSize with the high word: false when the system cannot tell the size.
     virtual bool GetSize(uint64_t& size) = 0;
+    // ReadFile of up to size bytes from where the last read ended; bytesRead 0 at the end.
+    virtual bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) = 0;
     // WriteFile of all the bytes, or false.
     virtual bool Write(const void* data, size_t size) = 0;
     virtual bool Flush() = 0;
@@ -87,14 +89,15 @@ public:
     // GetTempPathA into a 260-byte buffer: the returned length (0 on failure, 260 or more when
     // the path does not fit) and, when it fits, the path itself.
     virtual uint32_t TempFolder(std::string& out) = 0;
-
-    // GetPrivateProfileStringA with a buffer of bufferSize bytes.
-    virtual std::string ReadProfileString(const std::string& section, const std::string& key,
-                                          const std::string& defaultValue, size_t bufferSize,
-                                          const std::string& path) = 0;
 };
 
 // Something (a file or a folder) is at the path: its attributes can be read.
 bool PathExists(FileSystem& files, const std::string& path);
+
+// The whole content of a file of at most maxBytes bytes, read through a handle that lets others
+// read. False when the file cannot be opened or read, with the system's error number, or when it
+// holds more than maxBytes bytes, with kErrorFileTooLarge; out is then left as it was.
+bool ReadSmallFile(FileSystem& files, const std::string& path, size_t maxBytes, std::string& out,
+                   SystemError& error);
 
 }  // namespace mivetrak

@@ -23,6 +23,7 @@ constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorModNotFound = 126;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorFileTooLarge = 223;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorCancelled = 1223;

@@ -1,7 +1,5 @@
-// Files, folders, the temporary folder and the INI reader on kernel32.
+// Files, folders and the temporary folder on kernel32.
 #include <cstring>
-#include <limits>
-#include <vector>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -63,6 +61,13 @@ public:
         if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
         size = (static_cast<uint64_t>(high) << 32) | low;
         return true;
+    }
+
+    bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
+        DWORD read = 0;
+        const BOOL ok = ReadFile(handle_.Get(), buffer, size, &read, nullptr);
+        bytesRead = ok ? static_cast<uint32_t>(read) : 0;
+        return Report(ok, error);
     }
 
     bool Write(const void* data, size_t size) override {
@@ -187,18 +192,6 @@ public:
         // 0 is a failure; sizeof path or more is the size the path would need: it did not fit.
         if (length != 0 && length < sizeof path) out.assign(path, length);
         return length;
-    }
-
-    std::string ReadProfileString(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue, size_t bufferSize,
-                                  const std::string& path) override {
-        if (bufferSize == 0) return std::string();
-        const size_t limit = std::numeric_limits<DWORD>::max();
-        std::vector<char> buffer(bufferSize > limit ? limit : bufferSize, '\0');
-        const DWORD copied = GetPrivateProfileStringA(
-            section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
-            static_cast<DWORD>(buffer.size()), path.c_str());
-        return std::string(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
     }
 };
 

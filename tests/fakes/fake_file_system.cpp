@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <functional>
 
 #include "platform/ascii_text.h"
@@ -15,21 +16,18 @@ std::string ParentKey(const std::string& key) {
     const size_t slash = key.rfind('\\');
     return slash == std::string::npos ? std::string() : key.substr(0, slash);
 }
-
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    const size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
 }  // namespace
 
 // An open handle on an entry; it keeps the entry alive and counts itself on it.
 class FakeFileSystem::FakeFile : public File {
 public:
-    FakeFile(FakeFileSystem& owner, std::shared_ptr<Entry> entry, std::string key, bool canWrite)
-        : owner_(owner), entry_(std::move(entry)), key_(std::move(key)), canWrite_(canWrite) {}
+    FakeFile(FakeFileSystem& owner, std::shared_ptr<Entry> entry, std::string key,
+             FileOpenMode mode)
+        : owner_(owner),
+          entry_(std::move(entry)),
+          key_(std::move(key)),
+          canRead_(mode != FileOpenMode::CreateWriteShareRead),
+          canWrite_(mode != FileOpenMode::ReadShareRead) {}
     ~FakeFile() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         --entry_->openHandles;
@@ -59,6 +57,23 @@ public:
         size = entry_->reportedSize ? *entry_->reportedSize : entry_->content.size();
         return true;
     }
+    bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        bytesRead = 0;
+        if (!canRead_) {
+            error.code = kErrorAccessDenied;
+            return false;
+        }
+        const std::string& content = entry_->content;
+        if (readPosition_ < content.size()) {
+            bytesRead =
+                static_cast<uint32_t>(std::min<size_t>(size, content.size() - readPosition_));
+            std::memcpy(buffer, content.data() + readPosition_, bytesRead);
+            readPosition_ += bytesRead;
+        }
+        error.code = 0;
+        return true;
+    }
     bool Write(const void* data, size_t size) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         if (!canWrite_ || owner_.writeFailures_.count(key_) != 0) return false;
@@ -73,7 +88,9 @@ private:
     FakeFileSystem& owner_;
     std::shared_ptr<Entry> entry_;
     std::string key_;
+    bool canRead_;
     bool canWrite_;
+    size_t readPosition_ = 0;
 };
 
 FakeFileSystem::FakeFileSystem() = default;
@@ -363,7 +380,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
     }
     ++entry->openHandles;
     error.code = 0;
-    return std::make_unique<FakeFile>(*this, entry, key, mode != FileOpenMode::ReadShareRead);
+    return std::make_unique<FakeFile>(*this, entry, key, mode);
 }
 
 bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
@@ -548,48 +565,6 @@ uint32_t FakeFileSystem::TempFolder(std::string& out) {
     const uint32_t result = tempResult_ ? *tempResult_ : static_cast<uint32_t>(tempFolder_.size());
     if (result != 0 && result < kMaxPath) out = tempFolder_;
     return result;
-}
-
-std::string FakeFileSystem::ReadProfileString(const std::string& section, const std::string& key,
-                                              const std::string& defaultValue, size_t bufferSize,
-                                              const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Log("ReadProfileString [" + section + "] " + key + " " + path);
-    if (bufferSize == 0) return std::string();
-    std::string value = defaultValue;
-    auto entry = Find(path);
-    if (entry && !entry->isDirectory && !entry->locked) {
-        bool inSection = false;
-        bool found = false;
-        size_t start = 0;
-        const std::string& text = entry->content;
-        while (start <= text.size() && !found) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = Trim(text.substr(start, end - start));
-            start = end + 1;
-            if (!line.empty() && line.front() == '[') {
-                const size_t close = line.find(']');
-                const std::string name = Trim(
-                    line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-                inSection = ToLowerAscii(name) == ToLowerAscii(section);
-                continue;
-            }
-            if (!inSection || line.empty() || line.front() == ';') continue;
-            const size_t equals = line.find('=');
-            if (equals == std::string::npos) continue;
-            if (ToLowerAscii(Trim(line.substr(0, equals))) != ToLowerAscii(key)) continue;
-            value = Trim(line.substr(equals + 1));
-            // A value in matching quotes loses them.
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                value.back() == value.front()) {
-                value = value.substr(1, value.size() - 2);
-            }
-            found = true;
-        }
-    }
-    if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
-    return value;
 }
 
 }  // namespace mivetrak

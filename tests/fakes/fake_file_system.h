@@ -129,9 +129,6 @@ public:
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     SystemError& error) override;
     uint32_t TempFolder(std::string& out) override;
-    std::string ReadProfileString(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue, size_t bufferSize,
-                                  const std::string& path) override;
 
     // The normalised key under which a path is stored.
     static std::string Key(const std::string& path);

@@ -622,6 +622,9 @@ private:
             return inner_->SetTimes(c, w);
         }
         bool GetSize(uint64_t& size) override { return inner_->GetSize(size); }
+        bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
+            return inner_->Read(buffer, size, bytesRead, error);
+        }
         bool Write(const void* data, size_t size) override {
             ++writes_;
             return inner_->Write(data, size);

@@ -83,6 +83,22 @@ TEST(WorkerCheckPhase, FailureTable) {
          WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) { EXPECT_FALSE(r.fake.files.Exists(kIndexFile)); }},
+        {"index held by another program once fetched",
+         [](WorkerRig& r) {
+             // The first root closed is the index fetch's last handle.
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
+                 if (call.op == Op::CloseInternetHandle && call.kind == FakeInternet::Kind::Root) {
+                     r.fake.files.SetLocked(kIndexFile);
+                 }
+             };
+         },
+         WorkerResult::NotObtained,
+         {"P0:0", "P0:20", "P0:50", "A3"},
+         [](WorkerRig& r) {
+             EXPECT_TRUE(r.fake.log.Contains(
+                 "Could not read the update index C:\\Temp\\orzavtmp\\zav.tmp: error 32"));
+             EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u);
+         }},
         {"neither URL answers",
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
@@ -193,8 +209,7 @@ TEST(WorkerCheckPhase, FetchesTheIndexWithTheDeploymentsAgentAndDeletesIt) {
     auto connects = rig.fake.internet.CallsOf(Op::Connect);
     ASSERT_FALSE(connects.empty());
     EXPECT_EQ(connects[0].text, "update.test");
-    EXPECT_TRUE(rig.Logged("ReadProfileString [ZAVFile] Primary C:\\Temp\\orzavtmp\\zav.tmp"));
-    EXPECT_TRUE(rig.Logged("ReadProfileString [ZAVFile] Backup C:\\Temp\\orzavtmp\\zav.tmp"));
+    EXPECT_TRUE(rig.Logged("OpenFile C:\\Temp\\orzavtmp\\zav.tmp read"));
     EXPECT_FALSE(rig.fake.files.Exists(kIndexFile));
     EXPECT_EQ(rig.downloadLength, WorkerRig::kBodySize);
 }

@@ -1,6 +1,6 @@
 // The Win32 file system against real files under Wine: open modes, times, sizes, share modes,
-// attributes, folders, copy and rename, the temporary folder and the INI reader, and the error
-// number that every failure leaves (0 after a success).
+// attributes, folders, copy and rename, reading, and the temporary folder, and the error number
+// that every failure leaves (0 after a success).
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -450,34 +450,25 @@ TEST_F(Win32FilesTest, TempFolderFitsOnlyWithinTheBuffer) {
     }
 }
 
-TEST_F(Win32FilesTest, ProfileStringsFromAnIndexFile) {
-    const std::string path = PathOf("zav.tmp");
-    ASSERT_TRUE(WriteWholeFile(path,
-                               "; update index\r\n[Other]\r\nPrimary=http://127.0.0.1:1/other\r\n"
-                               "[ZAVFile]\r\nPrimary=http://127.0.0.1/files/Tolvar32.bdb\r\n"
-                               "Backup=ftp://127.0.0.1/pub/Tolvar32.bdb\r\n"));
-    struct Case {
-        const char* section;
-        const char* key;
-        size_t bufferSize;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"ZAVFile", "Primary", 260, "http://127.0.0.1/files/Tolvar32.bdb"},
-        {"ZAVFile", "Backup", 260, "ftp://127.0.0.1/pub/Tolvar32.bdb"},
-        {"zavfile", "primary", 260, "http://127.0.0.1/files/Tolvar32.bdb"},  // any case
-        {"Other", "Primary", 260, "http://127.0.0.1:1/other"},
-        {"ZAVFile", "Missing", 260, "fallback"},
-        {"NoSection", "Primary", 260, "fallback"},
-        {"ZAVFile", "Primary", 8, "http://"},  // cut to the buffer, one byte for the zero
-        {"ZAVFile", "Primary", 1, ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(files_->ReadProfileString(c.section, c.key, "fallback", c.bufferSize, path),
-                  c.expected)
-            << c.section << "/" << c.key << "/" << c.bufferSize;
-    }
-    EXPECT_EQ(files_->ReadProfileString("ZAVFile", "Primary", "", 260, PathOf("missing.ini")), "");
+TEST_F(Win32FilesTest, ReadGivesTheBytesFromWhereTheLastReadEnded) {
+    const std::string path = PathOf("read.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "0123456789"));
+    auto file = files_->OpenFile(path, FileOpenMode::ReadShareRead, error_);
+    ASSERT_TRUE(file);
+    char buffer[8] = {};
+    uint32_t got = 99;
+    ASSERT_TRUE(file->Read(buffer, 6, got, error_));
+    EXPECT_EQ(std::string(buffer, got), "012345");
+    ASSERT_TRUE(file->Read(buffer, 8, got, error_));
+    EXPECT_EQ(std::string(buffer, got), "6789");
+    ASSERT_TRUE(file->Read(buffer, 8, got, error_));
+    EXPECT_EQ(got, 0u);  // the end
+    EXPECT_EQ(error_.code, 0u);
+    // A handle opened to create the file cannot read it.
+    auto writer = files_->OpenFile(PathOf("new.bin"), FileOpenMode::CreateWriteShareRead, error_);
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(writer->Read(buffer, 8, got, error_));
+    EXPECT_EQ(error_.code, kErrorAccessDenied);
 }
 
 }  // namespace
