@@ -253,7 +253,7 @@ def _closed_port():
 
 
 @pytest.mark.parametrize("failure", ["status-404", "refused", "ftp-scheme", "no-last-modified",
-                                     "no-content-length"])
+                                     "no-content-length", "garbage-last-modified"])
 def test_primary_failing_backup_answers(case, server, strings, failure):
     body = database(30 * 1024, seed=3)
     server.add_file(BACKUP, body, SERVER_TIME)
@@ -267,6 +267,8 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
         header = {"no-last-modified": "Last-Modified", "no-content-length": "Content-Length"}
         server.add_file(PRIMARY, database(30 * 1024, seed=30), SERVER_TIME + 60,
                         omit=[header[failure]])
+    elif failure == "garbage-last-modified":
+        server.add_file(PRIMARY, database(30 * 1024, seed=30), "garbage")
     server.set_index(primary, server.url(BACKUP))
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
@@ -274,9 +276,29 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
     finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
     assert [r["method"] for r in server.requests_for(BACKUP)] == ["HEAD", "GET"]
-    if failure == "status-404" or failure.startswith("no-"):
+    if failure not in ("refused", "ftp-scheme"):
         # The answer to HEAD is no use, and neither is the GET that follows it.
         assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+
+
+def test_garbage_dates_on_both_urls(case, server, strings):
+    """A Last-Modified that is no date, on both URLs, is no answer from either: the program
+    reports the server unavailable at once rather than crashing in the Internet library."""
+    server.add_file(PRIMARY, database(1024), "garbage")
+    server.add_file(BACKUP, database(1024), "garbage")
+    server.set_index(server.url(PRIMARY), server.url(BACKUP))
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    answered_at = time.monotonic()
+    case.wait_box(timeout_ms=30000)
+    seconds = time.monotonic() - answered_at
+    assert seconds < 5, f"the box came {seconds:.2f} s after the answer"
+    finish_with_box(case, strings, IDS_SERVER_UNAVAILABLE, "server-unavailable", 3)
+    assert_untouched(install, old_database("install"))
+    # Each URL is asked with HEAD and, as that gives no usable answer, once more with GET.
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+    assert [r["method"] for r in server.requests_for(BACKUP)] == ["HEAD", "GET"]
 
 
 def test_download_one_byte_short(case, server, strings):
