@@ -1,7 +1,8 @@
 #pragma once
 // Reading a value from the update index, a small INI text fetched from the update server, in
 // memory and with our own bounded code. It gives what the Windows profile reader gives with the
-// default "" and a 260-byte buffer.
+// default "" and a 260-byte buffer, but for one thing: the text is read as the bytes the server
+// sent, so a UTF-16 index is not decoded.
 #include <string>
 #include <string_view>
 

@@ -74,7 +74,8 @@ public:
     int RestoreAutodialSettings(const AutodialSettings& settings);
 
     // The status, Content-Length and Last-Modified of url, without its body: asked with HEAD, and
-    // with GET when the answer to HEAD is not 200 with both headers. 1 on 200 with both read.
+    // with GET when the answer to HEAD is not 200 with both headers. 1 on 200 with both read, the
+    // date one that ParseHttpDate accepts.
     int QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
     // Fetches the request's URL into its local file. 1 on success. status (optional) receives
     // the final HTTP status once it is known.
