@@ -85,9 +85,10 @@ TEST(WorkerCheckPhase, FailureTable) {
          [](WorkerRig& r) { EXPECT_FALSE(r.fake.files.Exists(kIndexFile)); }},
         {"index held by another program once fetched",
          [](WorkerRig& r) {
-             // The first root closed is the index fetch's last handle.
+             // The first connection closed is the index fetch's last handle.
              r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
-                 if (call.op == Op::CloseInternetHandle && call.kind == FakeInternet::Kind::Root) {
+                 if (call.op == Op::CloseInternetHandle &&
+                     call.kind == FakeInternet::Kind::Connection) {
                      r.fake.files.SetLocked(kIndexFile);
                  }
              };
