@@ -2,8 +2,6 @@
 
 namespace mivetrak {
 
-namespace {
-// Length of the character that starts at i: a lead byte followed by a trail byte counts as two.
 size_t CharLength(const CodePage& codePage, const std::string& text, size_t i) {
     if (codePage.IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
         text[i + 1] != '\0') {
@@ -11,7 +9,6 @@ size_t CharLength(const CodePage& codePage, const std::string& text, size_t i) {
     }
     return 1;
 }
-}  // namespace
 
 size_t FindCharMb(const CodePage& codePage, const std::string& text, char c, size_t from) {
     for (size_t i = from; i < text.size(); i += CharLength(codePage, text, i)) {

@@ -13,6 +13,9 @@ public:
     virtual bool IsLeadByte(unsigned char byte) const = 0;
 };
 
+// Length of the character that starts at i (a boundary before the end of text): a lead byte
+// followed by a trail byte counts as two.
+size_t CharLength(const CodePage& codePage, const std::string& text, size_t i);
 // Position of the first c at or after from, or std::string::npos. from must lie on a character
 // boundary.
 size_t FindCharMb(const CodePage& codePage, const std::string& text, char c, size_t from = 0);
