@@ -160,7 +160,7 @@ bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHa
                         request.reload ? kHttpReloadFlags : kHttpCachedFlags,
                         kStatusTextLength};
     int finalStatus = 0;
-    if (!OpenHttpTransfer(internet, target, open, handles, finalStatus)) return false;
+    if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus)) return false;
     if (status != nullptr) *status = finalStatus;
     if (finalStatus != 200) return false;
     if (request.localPath) {

@@ -73,12 +73,15 @@ public:
     // nothing was saved (mode outside 1 to 3), else 1, also when the key cannot be opened.
     int RestoreAutodialSettings(const AutodialSettings& settings);
 
+    // Both follow an HTTP server's redirects, up to kMaxRedirects for one request (see
+    // OpenHttpTransfer).
+    //
     // The status, Content-Length and Last-Modified of url, without its body: asked with HEAD, and
     // with GET when the answer to HEAD is not 200 with both headers. 1 on 200 with both read, the
     // date one that ParseHttpDate accepts.
     int QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
     // Fetches the request's URL into its local file. 1 on success. status (optional) receives
-    // the final HTTP status once it is known.
+    // the final HTTP status once it is known (a redirect's own status when it was refused).
     int DownloadFile(const DownloadRequest& request, int* status = nullptr);
 
 private:

@@ -62,13 +62,13 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
 }
 
 // One request for the file's headers with the given verb; its handles are closed on return.
-HeaderReply AskHeaders(Internet& internet, RootHandles& roots, const std::string& agent,
-                       const TransferUrl& target, const char* verb, RemoteFileInfo& info) {
-    TransferHandles handles(internet, roots);
+HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const std::string& agent,
+                       const std::string& url, const char* verb, RemoteFileInfo& info) {
+    TransferHandles handles(platform.internet, roots);
     const HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
     int status = 0;
     HeaderReply reply;
-    if (!OpenHttpTransfer(internet, target, open, handles, status)) {
+    if (!OpenHttpTransfer(platform, url, open, handles, status)) {
         reply.problem = "no answer";
         return reply;
     }
@@ -81,7 +81,7 @@ HeaderReply AskHeaders(Internet& internet, RootHandles& roots, const std::string
         reply.problem = "status " + std::to_string(status);
         return reply;
     }
-    return ReadFileHeaders(internet, handles.data.Get(), info);
+    return ReadFileHeaders(platform.internet, handles.data.Get(), info);
 }
 
 // The file as the log names it: rebuilt from the parts that were asked for, so that nothing
@@ -98,11 +98,10 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
     if (!ParseTransferUrl(platform_.codePage, url, target)) return 0;
     if (target.service != InternetService::Http) return 0;
 
-    Internet& internet = platform_.internet;
     Log& log = platform_.log;
     const std::string file = Describe(target);
     RemoteFileInfo headInfo;
-    HeaderReply head = AskHeaders(internet, roots_, agent, target, "HEAD", headInfo);
+    HeaderReply head = AskHeaders(platform_, roots_, agent, url, "HEAD", headInfo);
     // A length of 0 is what some servers say to HEAD whatever the file holds; a GET tells.
     if (head.answer == HeaderAnswer::Usable && headInfo.contentLength == 0) {
         head.answer = HeaderAnswer::Unusable;
@@ -119,7 +118,7 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
             log.Write("HEAD of " + file + " gave " + head.problem + "; asking with GET instead.");
             break;
     }
-    const HeaderReply get = AskHeaders(internet, roots_, agent, target, "GET", info);
+    const HeaderReply get = AskHeaders(platform_, roots_, agent, url, "GET", info);
     if (get.answer == HeaderAnswer::Usable) return 1;
     log.Write("The query of " + file + " failed: GET gave " + get.problem + ".");
     return 0;

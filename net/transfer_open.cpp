@@ -1,10 +1,18 @@
 #include "net/transfer_open.h"
 
+#include <utility>
+
 #include "net/http_status.h"
+#include "net/redirect_target.h"
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
 namespace {
+
+// Room for the longest URL that a transfer takes (an 11-byte scheme, a 99-byte host, a
+// 1023-byte path) with user information and blanks around it; a longer Location cannot be read.
+constexpr uint32_t kLocationTextLength = 2048;
 
 int ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength) {
     std::string text;
@@ -13,25 +21,15 @@ int ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength
                : 0;
 }
 
-}  // namespace
-
-bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
-                    const std::string& user, const std::string& password,
-                    TransferHandles& handles) {
-    handles.root = handles.roots.For(agent);
-    if (handles.root == nullptr) return false;
-    handles.connection.Reset(
-        internet.Connect(handles.root, url.host, url.port, user, password, url.service));
-    return static_cast<bool>(handles.connection);
-}
-
-bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status) {
+// One request of the sequence, up to its final status once the password dialog is done with.
+// The library is told to hand redirects back rather than follow them.
+bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& open,
+                 TransferHandles& handles, int& status) {
     if (!OpenConnection(internet, open.agent, url, open.user, open.password, handles)) {
         return false;
     }
-    handles.data.Reset(
-        internet.OpenHttpRequest(handles.connection.Get(), open.verb, url.path, open.flags));
+    handles.data.Reset(internet.OpenHttpRequest(handles.connection.Get(), open.verb, url.path,
+                                                open.flags | kInternetFlagNoAutoRedirect));
     if (!handles.data) return false;
     const InternetHandle request = handles.data.Get();
     if (!internet.SendHttpRequest(request)) return false;
@@ -45,6 +43,86 @@ bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen
             return true;
         }
         if (!internet.SendHttpRequest(request)) return false;
+    }
+}
+
+// The URL without the user information that it may carry, so that no password reaches the log.
+// Every URL that reaches a request has a scheme, and so resolves against itself.
+std::string UrlForLog(const CodePage& codePage, const std::string& url) {
+    std::string shown;
+    return ResolveLocation(codePage, url, url, shown) ? QuotedForLog(shown) : "a URL";
+}
+
+// Reads where the redirect that request answered with leads, resolved against the URL that was
+// asked, into next and its parts. Empty when it can be followed; otherwise the rest of a log
+// sentence that says why not.
+std::string ReadRedirect(Platform& platform, InternetHandle request, const std::string& asked,
+                         std::string& next, TransferUrl& nextParts) {
+    const CodePage& codePage = platform.codePage;
+    std::string location;
+    if (!platform.internet.QueryInfoText(request, kHttpQueryLocation, kLocationTextLength,
+                                         location)) {
+        return " without a Location that can be read";
+    }
+    if (!ResolveLocation(codePage, asked, location, next)) {
+        return " with a Location that names no URL";
+    }
+    // A resolved URL always starts with its scheme and a ':'.
+    if (!EqualsNoCase(next.substr(0, next.find(':')), "http")) {
+        return " to " + QuotedForLog(next) + ", which is not an http URL";
+    }
+    if (!ParseTransferUrl(codePage, next, nextParts)) {
+        return " to " + QuotedForLog(next) + ", which cannot be fetched";
+    }
+    return std::string();
+}
+
+}  // namespace
+
+bool IsRedirectStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
+                    const std::string& user, const std::string& password,
+                    TransferHandles& handles) {
+    handles.root = handles.roots.For(agent);
+    if (handles.root == nullptr) return false;
+    handles.connection.Reset(
+        internet.Connect(handles.root, url.host, url.port, user, password, url.service));
+    return static_cast<bool>(handles.connection);
+}
+
+bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
+                      TransferHandles& handles, int& status) {
+    TransferUrl target;
+    if (!ParseTransferUrl(platform.codePage, url, target)) return false;
+    if (target.service != InternetService::Http) return false;
+    std::string asked = url;
+    for (int followed = 0;; ++followed) {
+        if (!SendRequest(platform.internet, target, open, handles, status)) return false;
+        if (!IsRedirectStatus(status)) return true;
+        const std::string answer =
+            UrlForLog(platform.codePage, asked) + " answered " + std::to_string(status);
+        if (followed == kMaxRedirects) {
+            platform.log.Write("Refused a redirect: " + answer + " after " +
+                               std::to_string(kMaxRedirects) +
+                               " redirects, the most that one request follows.");
+            return true;
+        }
+        std::string next;
+        const std::string refusal = ReadRedirect(platform, handles.data.Get(), asked, next, target);
+        if (!refusal.empty()) {
+            platform.log.Write("Refused a redirect: " + answer + refusal + ".");
+            return true;
+        }
+        platform.log.Write("Redirect " + std::to_string(followed + 1) + " of at most " +
+                           std::to_string(kMaxRedirects) + ": " + answer + ", following it to " +
+                           QuotedForLog(next) + ".");
+        // The request, then its connection, as the library expects; the root stays.
+        handles.data.Close();
+        handles.connection.Close();
+        asked = std::move(next);
     }
 }
 

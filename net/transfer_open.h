@@ -1,6 +1,7 @@
 #pragma once
 // Opening a transfer, as the remote query and the download both do it: the three Internet
-// handles of one transfer, and the HTTP open sequence up to the final status.
+// handles of one transfer, and the HTTP open sequence, redirects included, up to the final
+// status.
 #include <cstdint>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "net/root_handles.h"
 #include "net/url.h"
 #include "platform/internet.h"
+#include "platform/platform.h"
 
 namespace mivetrak {
 
@@ -45,11 +47,23 @@ struct HttpOpen {
     uint32_t statusBufferLength = 0;
 };
 
-// The HTTP open sequence: the connection, then the request, sent; then its status, and while the
-// server asks for a login (401, 407) and the user answers the platform's password dialog with
-// "send again", another send. False when a handle cannot be opened or a send fails; otherwise
-// true with the final status (0 when it could not be read).
-bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen& open,
+// At most this many redirects are followed for one request; the next one fails it, so that a
+// server that redirects in a circle cannot keep a transfer going for good.
+constexpr int kMaxRedirects = 10;
+
+// 301, 302, 303, 307 and 308: the answers that send the client to their Location.
+bool IsRedirectStatus(int status);
+
+// The HTTP open sequence of the http URL: the connection, then the request, sent; then its
+// status, and while the server asks for a login (401, 407) and the user answers the platform's
+// password dialog with "send again", another send. A redirect is followed by this code rather than
+// by the library (which follows them without end): the request and its connection are closed and
+// the same verb is sent to the Location, through the same root, up to kMaxRedirects times. A
+// redirect beyond that, one to another scheme than http, or one without a usable Location ends
+// the sequence with the redirect's status as the final one; each redirect followed or refused is
+// logged. False when the URL is no http URL, a handle cannot be opened or a send fails;
+// otherwise true with the final status (0 when it could not be read).
+bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
                       TransferHandles& handles, int& status);
 
 }  // namespace mivetrak

@@ -18,10 +18,12 @@ enum class InternetService : uint32_t { Ftp = 1, Http = 3 };
 constexpr uint32_t kHttpQueryContentLength = 5;
 constexpr uint32_t kHttpQueryLastModified = 11;
 constexpr uint32_t kHttpQueryStatusCode = 19;
+constexpr uint32_t kHttpQueryLocation = 33;
 
 constexpr uint32_t kInternetFlagReload = 0x80000000u;
 constexpr uint32_t kInternetFlagNoCacheWrite = 0x04000000u;
 constexpr uint32_t kInternetFlagKeepConnection = 0x00400000u;
+constexpr uint32_t kInternetFlagNoAutoRedirect = 0x00200000u;
 constexpr uint32_t kInternetFlagResynchronize = 0x00000800u;
 constexpr uint32_t kInternetFlagNeedFile = 0x00000010u;
 

@@ -377,6 +377,8 @@ bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_
             text = response->contentLength;
         } else if (query == kHttpQueryLastModified) {
             text = response->lastModified;
+        } else if (query == kHttpQueryLocation) {
+            text = response->location;
         }
         // Like HttpQueryInfoA, a text that does not fit the buffer with its terminator fails.
         if (text && text->size() + 1 <= bufferLength) {

@@ -20,7 +20,9 @@
 // slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
 // for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
 // which nothing is scripted fails at SendHttpRequest, as a request to a host where nothing
-// listens does; an unscripted FTP path makes OpenFtpFile return null.
+// listens does; an unscripted FTP path makes OpenFtpFile return null. A redirect is never
+// followed by the fake: its status and Location reach the caller, as they do from the Internet
+// library when a request is opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
 //
 // Every call is recorded (Calls()) with its arguments, including each handle close in order
 // (ClosedKinds()). The member functions are safe to call from several threads; the public
@@ -60,6 +62,8 @@ struct FakeHttpResponse : FakeRemoteFile {
     std::optional<std::string> contentLength;
     // Last-Modified text; nullopt: header missing (the query fails).
     std::optional<std::string> lastModified;
+    // Location text, as sent; nullopt: header missing (the query fails).
+    std::optional<std::string> location;
 
     // 200 with the body, its length as Content-Length and the given time as Last-Modified.
     static FakeHttpResponse Ok(std::string body, const SystemTime& lastModified);

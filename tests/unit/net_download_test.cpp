@@ -104,7 +104,7 @@ TEST_F(DownloadTest, HttpBodyLandsInTheLocalFile) {
     ASSERT_EQ(request.size(), 1u);
     EXPECT_EQ(request[0].verb, "GET");
     EXPECT_EQ(request[0].text, "files/Tolvar32.bdb");
-    EXPECT_EQ(request[0].flags, 0x84400000u);
+    EXPECT_EQ(request[0].flags, 0x84600000u);
     EXPECT_EQ(world.internet.CallsOf(Op::QueryInfoText)[0].length, 260u);
     EXPECT_EQ(world.files.Calls().front(), std::string("OpenFile ") + kLocal + " create");
     // Large reads into one buffer: a handful of reads for 200,000 bytes, none bigger than it.
@@ -118,8 +118,8 @@ TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
         std::string url;
         bool reload;
         uint32_t flags;
-    } cases[] = {{kUrl, true, 0x84400000u},
-                 {kUrl, false, 0x00400810u},
+    } cases[] = {{kUrl, true, 0x84600000u},
+                 {kUrl, false, 0x00600810u},
                  {kFtpUrl, true, 0x80000000u},
                  {kFtpUrl, false, 0x810u}};
     for (const Case& c : cases) {

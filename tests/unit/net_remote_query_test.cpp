@@ -38,7 +38,7 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     EXPECT_EQ(calls[2].op, Op::OpenHttpRequest);
     EXPECT_EQ(calls[2].verb, "HEAD");
     EXPECT_EQ(calls[2].text, "files/Tolvar32.bdb");
-    EXPECT_EQ(calls[2].flags, 0x84400000u);
+    EXPECT_EQ(calls[2].flags, 0x84600000u);
     EXPECT_EQ(calls[3].op, Op::SendHttpRequest);
     EXPECT_EQ(calls[4].op, Op::QueryInfoText);
     EXPECT_EQ(calls[4].query, 19u);
@@ -90,7 +90,7 @@ TEST_P(QueryFallbackTest, AsksWithGetWhenHeadGivesNoUsableAnswer) {
     EXPECT_EQ(Verbs(world.internet), (std::vector<std::string>{"HEAD", "GET"}));
     for (const auto& request : world.internet.CallsOf(Op::OpenHttpRequest)) {
         EXPECT_EQ(request.text, "files/Tolvar32.bdb");
-        EXPECT_EQ(request.flags, 0x84400000u);
+        EXPECT_EQ(request.flags, 0x84600000u);
     }
     EXPECT_EQ(world.internet.CountOf(Op::OpenRoot), 1u);
     EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);

@@ -59,7 +59,7 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
     const char* const verbs[] = {"GET", "HEAD", "GET"};
     for (size_t i = 0; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i].verb, verbs[i]);
-        EXPECT_EQ(requests[i].flags, 0x84400000u);
+        EXPECT_EQ(requests[i].flags, 0x84600000u);
     }
     uint64_t bodyBytes = 0;
     for (const auto& read : rig.fake.internet.CallsOf(Op::ReadData)) {
