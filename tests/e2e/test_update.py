@@ -11,6 +11,7 @@ import pytest
 
 from harness import (APP_PATHS_KEY, DATABASE, IDCANCEL, IDOK, IDYES, HarnessError, parse_lines,
                      wait_until)
+from loopback_http import LoopbackServer, Resource
 from resource_ids import (IDS_CAPTION, IDS_COMPLETED, IDS_CONFIRM, IDS_DOWNLOAD_FAILED,
                           IDS_FILE_BUSY, IDS_INSTALL_FAILED, IDS_PHASE_CHECK, IDS_PHASE_DOWNLOAD,
                           IDS_PHASE_INSTALL, IDS_SERVER_UNAVAILABLE, IDS_STATUS_PREFIX,
@@ -279,6 +280,36 @@ def test_primary_failing_backup_answers(case, server, strings, failure):
     if failure not in ("refused", "ftp-scheme"):
         # The answer to HEAD is no use, and neither is the GET that follows it.
         assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+
+
+def test_redirect_loop_on_the_primary_and_a_moved_backup(case, server, strings):
+    """A primary that redirects to itself for good costs each of its requests eleven answers,
+    not the run; the backup, moved to another port, is followed there and gives the update."""
+    body = database(30 * 1024, seed=5)
+    mirror = LoopbackServer().start()
+    try:
+        mirror.add_file(BACKUP, body, SERVER_TIME)
+        # A relative Location, which the Internet library hands over as the server sent it.
+        server.add(PRIMARY, Resource(status=302, headers=[("Location", "Tolvar32.bdb")]))
+        server.add(BACKUP, Resource(status=301, headers=[("Location", mirror.url(BACKUP))]))
+        server.set_index(server.url(PRIMARY), server.url(BACKUP))
+        install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+        case.start(r"C:\Install")
+        answer_yes(case, strings)
+        answered_at = time.monotonic()
+        case.wait_box(timeout_ms=30000)
+        seconds = time.monotonic() - answered_at
+        assert seconds < 10, f"the closing box came {seconds:.2f} s after the answer"
+        finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+        assert_installed(install, body)
+        # HEAD, then GET: each the first request and ten redirects followed; the eleventh
+        # answer ends it.
+        assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD"] * 11 + ["GET"] * 11
+        assert [r["method"] for r in server.requests_for(BACKUP)] == ["HEAD", "GET"]
+        assert [r["method"] for r in mirror.requests_for(BACKUP)] == ["HEAD", "GET"]
+        assert mirror.body_bytes(BACKUP) == len(body)
+    finally:
+        mirror.stop()
 
 
 def test_garbage_dates_on_both_urls(case, server, strings):
