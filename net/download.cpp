@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "net/http_status.h"
 #include "net/internet_session.h"
@@ -160,7 +161,14 @@ bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHa
                         request.reload ? kHttpReloadFlags : kHttpCachedFlags,
                         kStatusTextLength};
     int finalStatus = 0;
-    if (!OpenHttpTransfer(internet, target, open, handles, finalStatus)) return false;
+    SystemError sendError;
+    if (!OpenHttpTransfer(internet, target, open, handles, finalStatus, sendError)) {
+        if (sendError.code != 0) {
+            platform.log.Write("The download of " + request.url + " got no answer: " +
+                               DescribeSystemError(platform.system, sendError.code));
+        }
+        return false;
+    }
     if (status != nullptr) *status = finalStatus;
     if (finalStatus != 200) return false;
     if (request.localPath) {
@@ -192,7 +200,11 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
     for (;;) {
         counter.BeginBlock();
         uint32_t got = 0;
-        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got)) {
+        SystemError readError;
+        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, readError)) {
+            platform.log.Write("The download of " + request.url + " broke off after " +
+                               std::to_string(received) +
+                               " bytes: " + DescribeSystemError(platform.system, readError.code));
             return BodyOutcome::Failed;
         }
         if (got == 0) break;

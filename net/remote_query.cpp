@@ -62,14 +62,20 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
 }
 
 // One request for the file's headers with the given verb; its handles are closed on return.
-HeaderReply AskHeaders(Internet& internet, RootHandles& roots, const std::string& agent,
+HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const std::string& agent,
                        const TransferUrl& target, const char* verb, RemoteFileInfo& info) {
+    Internet& internet = platform.internet;
     TransferHandles handles(internet, roots);
     const HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
     int status = 0;
     HeaderReply reply;
-    if (!OpenHttpTransfer(internet, target, open, handles, status)) {
+    SystemError sendError;
+    if (!OpenHttpTransfer(internet, target, open, handles, status, sendError)) {
         reply.problem = "no answer";
+        // A send that failed says why: a server that took too long shows here as a timeout.
+        if (sendError.code != 0) {
+            reply.problem += " (" + DescribeSystemError(platform.system, sendError.code) + ")";
+        }
         return reply;
     }
     if (status == 401 || status == 407) {
@@ -98,11 +104,10 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
     if (!ParseTransferUrl(platform_.codePage, url, target)) return 0;
     if (target.service != InternetService::Http) return 0;
 
-    Internet& internet = platform_.internet;
     Log& log = platform_.log;
     const std::string file = Describe(target);
     RemoteFileInfo headInfo;
-    HeaderReply head = AskHeaders(internet, roots_, agent, target, "HEAD", headInfo);
+    HeaderReply head = AskHeaders(platform_, roots_, agent, target, "HEAD", headInfo);
     // A length of 0 is what some servers say to HEAD whatever the file holds; a GET tells.
     if (head.answer == HeaderAnswer::Usable && headInfo.contentLength == 0) {
         head.answer = HeaderAnswer::Unusable;
@@ -119,7 +124,7 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
             log.Write("HEAD of " + file + " gave " + head.problem + "; asking with GET instead.");
             break;
     }
-    const HeaderReply get = AskHeaders(internet, roots_, agent, target, "GET", info);
+    const HeaderReply get = AskHeaders(platform_, roots_, agent, target, "GET", info);
     if (get.answer == HeaderAnswer::Usable) return 1;
     log.Write("The query of " + file + " failed: GET gave " + get.problem + ".");
     return 0;

@@ -22,11 +22,15 @@ bool OpenConnection(Internet& internet, const std::string& agent, const Transfer
     if (handles.root == nullptr) return false;
     handles.connection.Reset(
         internet.Connect(handles.root, url.host, url.port, user, password, url.service));
-    return static_cast<bool>(handles.connection);
+    if (!handles.connection) return false;
+    // A library that refuses the limits still transfers; only its own defaults then apply.
+    internet.SetTimeouts(handles.connection.Get(), kConnectTimeoutMilliseconds,
+                         kIdleTimeoutMilliseconds);
+    return true;
 }
 
 bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status) {
+                      TransferHandles& handles, int& status, SystemError& sendError) {
     if (!OpenConnection(internet, open.agent, url, open.user, open.password, handles)) {
         return false;
     }
@@ -34,7 +38,7 @@ bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen
         internet.OpenHttpRequest(handles.connection.Get(), open.verb, url.path, open.flags));
     if (!handles.data) return false;
     const InternetHandle request = handles.data.Get();
-    if (!internet.SendHttpRequest(request)) return false;
+    if (!internet.SendHttpRequest(request, sendError)) return false;
     for (;;) {
         status = ReadStatus(internet, request, open.statusBufferLength);
         if (status != 401 && status != 407) return true;
@@ -44,7 +48,7 @@ bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen
             kErrorInternetForceRetry) {
             return true;
         }
-        if (!internet.SendHttpRequest(request)) return false;
+        if (!internet.SendHttpRequest(request, sendError)) return false;
     }
 }
 

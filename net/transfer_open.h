@@ -11,6 +11,13 @@
 
 namespace mivetrak {
 
+// How long a transfer waits for the network: connecting to the server gives up after
+// kConnectTimeoutMilliseconds, and a transfer from which nothing has arrived for
+// kIdleTimeoutMilliseconds gives up too. The step that made the transfer then fails as it fails
+// for a server that cannot be reached.
+constexpr uint32_t kConnectTimeoutMilliseconds = 30000;
+constexpr uint32_t kIdleTimeoutMilliseconds = 60000;
+
 // Request flags of a transfer that bypasses the cache: fetched anew, never stored, on a
 // connection that is kept open.
 constexpr uint32_t kHttpReloadFlags =
@@ -30,7 +37,8 @@ struct TransferHandles {
 };
 
 // Takes the root for the agent from the session's roots and opens the connection to the URL's
-// host for its service, logging in with user and password. False when either cannot be opened.
+// host for its service, logging in with user and password, and gives the connection the
+// transfer's timeouts. False when either handle cannot be opened.
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
                     const std::string& user, const std::string& password, TransferHandles& handles);
 
@@ -47,9 +55,10 @@ struct HttpOpen {
 
 // The HTTP open sequence: the connection, then the request, sent; then its status, and while the
 // server asks for a login (401, 407) and the user answers the platform's password dialog with
-// "send again", another send. False when a handle cannot be opened or a send fails; otherwise
-// true with the final status (0 when it could not be read).
+// "send again", another send. False when a handle cannot be opened or a send fails (sendError
+// then holds the send's error number); otherwise true with the final status (0 when it could
+// not be read).
 bool OpenHttpTransfer(Internet& internet, const TransferUrl& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status);
+                      TransferHandles& handles, int& status, SystemError& sendError);
 
 }  // namespace mivetrak
