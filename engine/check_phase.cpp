@@ -83,8 +83,18 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     SystemTime lastWrite;
     uint32_t size = 0;
     SystemError error;
-    while (GetLocalFileTimes(platform.files, platform.codePage, database, creation, lastWrite, size,
-                             &error) == 0) {
+    for (;;) {
+        const LocalTimes read = GetLocalFileTimes(platform.files, platform.codePage, database,
+                                                  creation, lastWrite, size, &error);
+        if (read == LocalTimes::Read) break;
+        if (read == LocalTimes::NotConvertible) {
+            // Asking to try again could never help: the time is what it is. A copy whose age
+            // cannot be told is taken for an old one.
+            platform.log.Write("The last-write time of " + database +
+                               " is not a date; the copy counts as out of date.");
+            folder.hadDatabase = true;
+            return FolderVerdict::Keep;
+        }
         if (!IsFileInUse(error.code)) {
             platform.log.Write("Could not read the times of " + database + ": " +
                                DescribeSystemError(platform.system, error.code) + ".");

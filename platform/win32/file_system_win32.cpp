@@ -25,18 +25,20 @@ class Win32File final : public File {
 public:
     explicit Win32File(HANDLE handle) : handle_(handle) {}
 
-    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+    TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
         FILETIME created{};
         FILETIME accessed{};
         FILETIME written{};
-        if (!GetFileTime(handle_.Get(), &created, &accessed, &written)) return false;
+        if (!GetFileTime(handle_.Get(), &created, &accessed, &written)) return TimesRead::Failed;
         SystemTime createdOut;
         SystemTime writtenOut;
-        if (creation != nullptr && !ToSystemTime(created, createdOut)) return false;
-        if (lastWrite != nullptr && !ToSystemTime(written, writtenOut)) return false;
+        if ((creation != nullptr && !ToSystemTime(created, createdOut)) ||
+            (lastWrite != nullptr && !ToSystemTime(written, writtenOut))) {
+            return TimesRead::NotConvertible;
+        }
         if (creation != nullptr) *creation = createdOut;
         if (lastWrite != nullptr) *lastWrite = writtenOut;
-        return true;
+        return TimesRead::Read;
     }
 
     bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
@@ -124,9 +126,11 @@ public:
         if (search == INVALID_HANDLE_VALUE) return false;
         FindClose(search);
         FindData result;
-        if (!ToSystemTime(found.ftCreationTime, result.creation) ||
-            !ToSystemTime(found.ftLastWriteTime, result.lastWrite)) {
-            return false;
+        result.timesConverted = ToSystemTime(found.ftCreationTime, result.creation) &&
+                                ToSystemTime(found.ftLastWriteTime, result.lastWrite);
+        if (!result.timesConverted) {
+            result.creation = SystemTime();
+            result.lastWrite = SystemTime();
         }
         result.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         out = result;

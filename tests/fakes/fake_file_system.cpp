@@ -33,13 +33,14 @@ public:
         --entry_->openHandles;
         owner_.calls_.push_back("CloseFile " + entry_->path);
     }
-    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+    TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back("GetFileTime " + entry_->path);
-        if (owner_.timeQueryFailures_.count(key_) != 0) return false;
+        if (owner_.timeQueryFailures_.count(key_) != 0) return TimesRead::Failed;
+        if (owner_.unconvertibleTimes_.count(key_) != 0) return TimesRead::NotConvertible;
         if (creation != nullptr) *creation = entry_->creation;
         if (lastWrite != nullptr) *lastWrite = entry_->lastWrite;
-        return true;
+        return TimesRead::Read;
     }
     bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
@@ -288,6 +289,10 @@ void FakeFileSystem::FailIdentity(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     identityFailures_[Key(path)] = error;
 }
+void FakeFileSystem::SetTimesNotConvertible(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unconvertibleTimes_.insert(Key(path));
+}
 
 // --- inspection ---
 
@@ -388,8 +393,9 @@ bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
     Log("FindFile " + path);
     auto entry = Find(path);
     if (!entry) return false;
-    out.creation = entry->creation;
-    out.lastWrite = entry->lastWrite;
+    out.timesConverted = unconvertibleTimes_.count(Key(path)) == 0;
+    out.creation = out.timesConverted ? entry->creation : SystemTime();
+    out.lastWrite = out.timesConverted ? entry->lastWrite : SystemTime();
     out.size = entry->reportedSize ? *entry->reportedSize : entry->content.size();
     return true;
 }

@@ -34,6 +34,8 @@
 //                                    can name one folder); otherwise every entry has its own,
 //                                    the same for every spelling that the fake takes as one
 //   FailIdentity(path[, error])      Identity of that path fails (access denied unless given)
+//   SetTimesNotConvertible(path)     the file's times are not dates: GetTimes answers
+//                                    NotConvertible, FindFile reports them as not converted
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
 //                                    of 0 or >= 260 leaves the output untouched
 // Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
@@ -105,6 +107,7 @@ public:
     void FailSizeQuery(const std::string& path);
     void SetIdentity(const std::string& path, const FileIdentity& identity);
     void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void SetTimesNotConvertible(const std::string& path);
 
     // --- inspection ---
     bool Exists(const std::string& path) const;
@@ -170,6 +173,7 @@ private:
     std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
     std::set<std::string> falseRemovals_;
     std::set<std::string> deniedFolders_;
+    std::set<std::string> unconvertibleTimes_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;

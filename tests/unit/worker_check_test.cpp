@@ -318,6 +318,20 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
     rig.ExpectNewDatabaseIn('A');
 }
 
+// A copy whose last-write time is not a date the system converts cannot be judged by it; asking
+// to try again could never help, so it gets the update without a question.
+TEST(WorkerCheckPhase, DatabaseWithATimeThatIsNotADateIsUpdatedWithoutAQuestion) {
+    WorkerRig rig;
+    rig.AddFolder('A', true, ServerTime());  // its recorded time would say up to date
+    rig.fake.files.SetTimesNotConvertible(DatabaseIn('A'));
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.MessagesWithoutDownloadPercent(),
+              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P2:0", "P3:0"}));
+    EXPECT_TRUE(
+        rig.fake.log.Contains("The last-write time of C:\\DbA\\Tolvar32.bdb is not a date"));
+    EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), rig.body);
+}
+
 }  // namespace
 }  // namespace worker_test
 }  // namespace mivetrak

@@ -132,7 +132,7 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
     ASSERT_TRUE(file);
     SystemTime readCreation;
     SystemTime readLastWrite;
-    ASSERT_TRUE(file->GetTimes(&readCreation, &readLastWrite));
+    ASSERT_EQ(file->GetTimes(&readCreation, &readLastWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(readLastWrite, lastWrite)) << TimeText(readLastWrite);
     EXPECT_EQ(readLastWrite.wMilliseconds, 250);
     EXPECT_EQ(readLastWrite.wDayOfWeek, lastWrite.wDayOfWeek);
@@ -140,10 +140,10 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
 
     // Each time alone may be asked for.
     SystemTime onlyWrite;
-    ASSERT_TRUE(file->GetTimes(nullptr, &onlyWrite));
+    ASSERT_EQ(file->GetTimes(nullptr, &onlyWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(onlyWrite, lastWrite));
     SystemTime onlyCreation;
-    ASSERT_TRUE(file->GetTimes(&onlyCreation, nullptr));
+    ASSERT_EQ(file->GetTimes(&onlyCreation, nullptr), TimesRead::Read);
     EXPECT_TRUE(SameSecond(onlyCreation, readCreation));
 }
 
@@ -209,7 +209,7 @@ TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
     ASSERT_TRUE(file);
     SystemTime handleCreation;
     SystemTime handleLastWrite;
-    ASSERT_TRUE(file->GetTimes(&handleCreation, &handleLastWrite));
+    ASSERT_EQ(file->GetTimes(&handleCreation, &handleLastWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(found.creation, handleCreation)) << TimeText(found.creation);
     EXPECT_TRUE(SameSecond(found.lastWrite, handleLastWrite));
 
