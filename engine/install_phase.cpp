@@ -14,6 +14,10 @@
 namespace mivetrak {
 namespace {
 
+const std::string& DownloadUrl(const WorkerRun& run) {
+    return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+}
+
 // Downloads the database into tempPath and checks it. Returns nothing when it is ready to
 // install, else the run's result (the temporary file is then gone).
 std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
@@ -21,11 +25,19 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     FileSystem& files = app.platform.files;
     SystemError error;
 
+    // An empty file is no database, whatever the server says: installing it would replace
+    // every good copy with nothing.
+    if (run.RemoteInfo.contentLength == 0) {
+        app.platform.log.Write("The server announces an empty database at " + DownloadUrl(run) +
+                               "; it is not downloaded.");
+        PostAlert(app, AlertDownloadFailed);
+        return WorkerResult::NotObtained;
+    }
     app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
     DownloadRequest request;
     request.agent = app.deployment.userAgent;
-    request.url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+    request.url = DownloadUrl(run);
     request.localPath = tempPath;
     request.callback = DownloadProgressCallback;
     request.userData = &app;
@@ -36,8 +48,14 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
         return WorkerResult::Stopped;
     }
     uint32_t size = 0;
-    if (downloaded == 0 || GetLocalFileSize(files, tempPath, size) == 0 ||
-        size != run.RemoteInfo.contentLength) {
+    const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
+    if (!sized || size != run.RemoteInfo.contentLength) {
+        if (sized) {
+            app.platform.log.Write("The download of " + request.url + " has " +
+                                   std::to_string(size) + " bytes instead of the " +
+                                   std::to_string(run.RemoteInfo.contentLength) +
+                                   " announced; it is not installed.");
+        }
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;

@@ -119,6 +119,13 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
              r.fake.internet.AddHttp(kPrimaryUrl, response);
          },
          Join({kCheck, kDownload, {"A5"}})},
+        {"nothing of the announced length arrives",
+         [](WorkerRig& r) {
+             auto response = FakeHttpResponse::Ok(r.body, ServerTime());
+             response.endAt = 0;
+             r.fake.internet.AddHttp(kPrimaryUrl, response);
+         },
+         Join({kCheck, {"P1:0", "A5"}})},
         {"one byte longer than the announced length",
          [](WorkerRig& r) {
              auto response = FakeHttpResponse::Ok(r.body + "x", ServerTime());
@@ -151,6 +158,26 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
         EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
         rig.ExpectNothingLeftOpen();
     }
+}
+
+// A server that announces an empty database has none to give: nothing is downloaded and no
+// folder is touched.
+TEST(WorkerInstallPhase, AnnouncedEmptyDatabaseIsAFailedDownload) {
+    WorkerRig rig;
+    rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok("", ServerTime()));
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', false);
+    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, {"A5"}}));
+    // The query only: HEAD, then GET, which alone is believed about a length of 0.
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    rig.ExpectOldDatabaseIn('A');
+    rig.ExpectNoBackupIn('A');
+    EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
+    EXPECT_TRUE(
+        rig.fake.log.Contains("announces an empty database at " + std::string(kPrimaryUrl)));
+    rig.ExpectNothingLeftOpen();
 }
 
 // Every poll of the cancel flag: the run stops with 2, posts nothing more, and leaves the
