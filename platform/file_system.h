@@ -12,10 +12,11 @@ namespace mivetrak {
 
 // The ways the program opens a file (CreateFileA's access, share mode and disposition).
 enum class FileOpenMode {
-    ReadShareRead,           // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
-    ReadWriteShareRead,      // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
-    CreateWriteShareRead,    // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS (handle not inherited)
-    CreateNewWriteShareRead  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
+    ReadShareRead,            // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+    ReadWriteShareRead,       // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
+    CreateWriteShareRead,     // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS (handle not inherited)
+    CreateNewWriteShareRead,  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
+    AppendShareRead           // GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS; writes go to the end
 };
 
 // What a file's times could be read as.

@@ -112,12 +112,21 @@ public:
                 access = GENERIC_WRITE;
                 disposition = CREATE_NEW;
                 break;
+            case FileOpenMode::AppendShareRead:
+                access = GENERIC_WRITE;
+                disposition = OPEN_ALWAYS;
+                break;
         }
         // No security attributes: the handle is not inherited by child processes.
         const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
                                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
-        return std::make_unique<Win32File>(handle);
+        auto file = std::make_unique<Win32File>(handle);
+        if (mode == FileOpenMode::AppendShareRead) {
+            LARGE_INTEGER none{};
+            if (!Report(SetFilePointerEx(handle, none, nullptr, FILE_END), error)) return nullptr;
+        }
+        return file;
     }
 
     bool FindFile(const std::string& path, FindData& out) override {

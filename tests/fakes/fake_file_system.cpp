@@ -11,6 +11,7 @@ namespace mivetrak {
 
 namespace {
 constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kErrorNotReady = 21;
 
 std::string ParentKey(const std::string& key) {
     const size_t slash = key.rfind('\\');
@@ -26,7 +27,7 @@ public:
         : owner_(owner),
           entry_(std::move(entry)),
           key_(std::move(key)),
-          canRead_(mode != FileOpenMode::CreateWriteShareRead),
+          canRead_(mode == FileOpenMode::ReadShareRead || mode == FileOpenMode::ReadWriteShareRead),
           canWrite_(mode != FileOpenMode::ReadShareRead) {}
     ~FakeFile() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
@@ -36,7 +37,9 @@ public:
     TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back("GetFileTime " + entry_->path);
-        if (owner_.timeQueryFailures_.count(key_) != 0) return TimesRead::Failed;
+        if (owner_.Stopped() || owner_.timeQueryFailures_.count(key_) != 0) {
+            return TimesRead::Failed;
+        }
         if (owner_.unconvertibleTimes_.count(key_) != 0) return TimesRead::NotConvertible;
         if (creation != nullptr) *creation = entry_->creation;
         if (lastWrite != nullptr) *lastWrite = entry_->lastWrite;
@@ -46,7 +49,7 @@ public:
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back(std::string("SetFileTime ") + entry_->path +
                                 (creation != nullptr ? " with creation" : " without creation"));
-        if (!canWrite_) return false;
+        if (!owner_.MayChange() || !canWrite_) return false;
         if (creation != nullptr) entry_->creation = *creation;
         entry_->lastWrite = lastWrite;
         return true;
@@ -54,13 +57,17 @@ public:
     bool GetSize(uint64_t& size) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back("GetFileSize " + entry_->path);
-        if (owner_.sizeQueryFailures_.count(key_) != 0) return false;
+        if (owner_.Stopped() || owner_.sizeQueryFailures_.count(key_) != 0) return false;
         size = entry_->reportedSize ? *entry_->reportedSize : entry_->content.size();
         return true;
     }
     bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         bytesRead = 0;
+        if (owner_.Stopped()) {
+            error.code = kErrorNotReady;
+            return false;
+        }
         if (!canRead_) {
             error.code = kErrorAccessDenied;
             return false;
@@ -77,13 +84,22 @@ public:
     }
     bool Write(const void* data, size_t size) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
+        if (!owner_.MayChange()) return false;
         if (!canWrite_ || owner_.writeFailures_.count(key_) != 0) return false;
         const size_t fits = owner_.TakeSpace(size);
         entry_->content.append(static_cast<const char*>(data), fits);
         entry_->lastWrite = owner_.now_;
         return fits == size;
     }
-    bool Flush() override { return canWrite_; }
+    bool Flush() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("FlushFile " + entry_->path);
+        if (!owner_.MayChange() || !canWrite_ || owner_.writeFailures_.count(key_) != 0) {
+            return false;
+        }
+        entry_->flushed = entry_->content;
+        return true;
+    }
 
 private:
     FakeFileSystem& owner_;
@@ -151,6 +167,12 @@ bool FakeFileSystem::Succeeded(SystemError& error) {
     return true;
 }
 
+bool FakeFileSystem::MayChange() {
+    if (Stopped()) return false;
+    ++changes_;
+    return true;
+}
+
 size_t FakeFileSystem::TakeSpace(size_t wanted) {
     if (!diskSpace_) return wanted;
     const size_t fits = static_cast<size_t>(std::min<uint64_t>(*diskSpace_, wanted));
@@ -168,6 +190,7 @@ void FakeFileSystem::AddFile(const std::string& path, const std::string& content
     auto entry = std::make_shared<Entry>();
     entry->path = path;
     entry->content = content;
+    entry->flushed = content;
     entry->lastWrite = lastWrite;
     entry->creation = creation;
     entry->attributes = kAttributeArchive;
@@ -253,6 +276,10 @@ void FakeFileSystem::FailDelete(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     deleteFailures_[Key(path)] = error;
 }
+void FakeFileSystem::ClearDeleteFailure(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deleteFailures_.erase(Key(path));
+}
 void FakeFileSystem::FailMakeDirectory(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     makeDirFailures_[Key(path)] = error;
@@ -288,6 +315,20 @@ void FakeFileSystem::SetIdentity(const std::string& path, const FileIdentity& id
 void FakeFileSystem::FailIdentity(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     identityFailures_[Key(path)] = error;
+}
+void FakeFileSystem::StopAfter(int changes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopAt_ = changes_ + changes;
+}
+void FakeFileSystem::Restart() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopAt_ = -1;
+}
+void FakeFileSystem::PowerCut() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& item : entries_) {
+        if (!item.second->isDirectory) item.second->content = item.second->flushed;
+    }
 }
 void FakeFileSystem::SetTimesNotConvertible(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -330,6 +371,21 @@ void FakeFileSystem::ClearCalls() {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.clear();
 }
+std::vector<std::string> FakeFileSystem::Files(const std::string& folder) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string prefix = Key(folder) + "\\";
+    std::vector<std::string> out;
+    for (const auto& item : entries_) {
+        if (!item.second->isDirectory && item.first.compare(0, prefix.size(), prefix) == 0) {
+            out.push_back(item.second->path);
+        }
+    }
+    return out;
+}
+int FakeFileSystem::Changes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return changes_;
+}
 
 // --- FileSystem ---
 
@@ -343,7 +399,8 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
     const char* modeName = mode == FileOpenMode::ReadShareRead          ? "read"
                            : mode == FileOpenMode::ReadWriteShareRead   ? "read-write"
                            : mode == FileOpenMode::CreateWriteShareRead ? "create"
-                                                                        : "create-new";
+                           : mode == FileOpenMode::CreateNewWriteShareRead ? "create-new"
+                                                                           : "append";
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
@@ -351,6 +408,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
         error.code = code;
         return nullptr;
     };
+    if (mode == FileOpenMode::ReadShareRead ? Stopped() : !MayChange()) return fail(kErrorNotReady);
     if (entry && entry->isDirectory) return fail(kErrorAccessDenied);
     if (entry && entry->locked) return fail(entry->lockError);
     const bool readOnly = entry && (entry->attributes & kFileAttributeReadOnly) != 0;
@@ -379,8 +437,20 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
                 entries_[key] = entry;
             }
             entry->content.clear();
+            entry->flushed.clear();
             entry->reportedSize.reset();
             entry->lastWrite = now_;
+            break;
+        case FileOpenMode::AppendShareRead:
+            if (readOnly) return fail(kErrorAccessDenied);
+            if (!entry) {
+                if (!ParentExists(key)) return fail(kErrorPathNotFound);
+                entry = std::make_shared<Entry>();
+                entry->path = path;
+                entry->attributes = kAttributeArchive;
+                entry->creation = entry->lastWrite = now_;
+                entries_[key] = entry;
+            }
             break;
     }
     ++entry->openHandles;
@@ -392,7 +462,7 @@ bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FindFile " + path);
     auto entry = Find(path);
-    if (!entry) return false;
+    if (!entry || Stopped()) return false;
     out.timesConverted = unconvertibleTimes_.count(Key(path)) == 0;
     out.creation = out.timesConverted ? entry->creation : SystemTime();
     out.lastWrite = out.timesConverted ? entry->lastWrite : SystemTime();
@@ -411,6 +481,7 @@ bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attribute
                                     SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FileAttributes " + path);
+    if (Stopped()) return Failed(error, kErrorNotReady);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(Key(path)));
     attributes = entry->attributes;
@@ -438,6 +509,7 @@ bool FakeFileSystem::Identity(const std::string& path, FileIdentity& out, System
 bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("MakeDirectory " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto failure = makeDirFailures_.find(key);
     if (failure != makeDirFailures_.end()) return Failed(error, failure->second);
@@ -456,6 +528,7 @@ bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) 
 bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveEmptyDirectory " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(key));
@@ -470,6 +543,7 @@ bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& 
 bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveFile " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(key));
@@ -489,6 +563,7 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
                                 SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RenameFile " + from + " -> " + to);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string fromKey = Key(from);
     const std::string toKey = Key(to);
     auto entry = Find(from);
@@ -524,6 +599,7 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
                                 SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string toKey = Key(to);
     auto source = Find(from);
     if (!source) return Failed(error, MissingError(Key(from)));

@@ -18,9 +18,17 @@
 //                                    >= 0 a partial target of that many bytes is left behind
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
 //                                    leaving what fitted; ClearDiskSpace() makes it unlimited
+//   StopAfter(n)                     a machine that stops: after n more operations that change
+//                                    the disk, every operation fails (error 21, "not ready")
+//                                    and nothing changes any more; Restart() ends that
+//   PowerCut()                       what a power cut leaves: every file holds only what was
+//                                    flushed to it (nothing, when it never was); files that were
+//                                    added by the test count as flushed. Names (creates, renames,
+//                                    deletes) and times are kept.
 //   FailDelete(path[, error]) / FailMakeDirectory(path[, error]) /
 //   FailRemoveDirectory(path[, error])
-//   FailWrite(path)                  File::Write on that file fails
+//   FailWrite(path)                  File::Write and File::Flush on that file fail
+//   ClearDeleteFailure(path)         ends FailDelete
 //   DenyWriting(folder)              the user may not write in that folder: creating, opening
 //                                    for writing, renaming into or out of, copying into,
 //                                    deleting and making folders there fail with 5 (access
@@ -45,7 +53,8 @@
 // a folder or rename target that exists, 145 (folder not empty), 267 (not a folder) and 112
 // (disk full).
 // Inspection: Exists, IsDirectory, Content, Entry, OpenHandleCount, Calls (a log of every call
-// in order, e.g. "RenameFile C:\\a -> C:\\b").
+// in order, e.g. "RenameFile C:\\a -> C:\\b", "FlushFile C:\\a"), Files (the paths of every file
+// below a folder), Changes (how many operations changed the disk so far).
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -72,6 +81,7 @@ public:
         uint32_t lockError = kErrorSharingViolation;
         std::optional<uint64_t> reportedSize;  // overrides content.size()
         int openHandles = 0;
+        std::string flushed;  // the content as of the last flush: what a power cut leaves
     };
 
     FakeFileSystem();
@@ -98,6 +108,7 @@ public:
     void SetDiskSpace(uint64_t bytes);
     void ClearDiskSpace();
     void FailDelete(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void ClearDeleteFailure(const std::string& path);
     void FailMakeDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailRemoveDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailWrite(const std::string& path);
@@ -108,6 +119,9 @@ public:
     void SetIdentity(const std::string& path, const FileIdentity& identity);
     void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
     void SetTimesNotConvertible(const std::string& path);
+    void StopAfter(int changes);
+    void Restart();
+    void PowerCut();
 
     // --- inspection ---
     bool Exists(const std::string& path) const;
@@ -117,6 +131,8 @@ public:
     int OpenHandleCount() const;  // over all files
     std::vector<std::string> Calls() const;
     void ClearCalls();
+    std::vector<std::string> Files(const std::string& folder) const;
+    int Changes() const;
 
     // --- FileSystem ---
     std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
@@ -151,6 +167,10 @@ private:
     uint32_t MissingError(const std::string& key) const;
     static bool Failed(SystemError& error, uint32_t code);
     static bool Succeeded(SystemError& error);
+    // Counts an operation that would change the disk; false when the machine has stopped (the
+    // operation must then fail and change nothing). Lock held.
+    bool MayChange();
+    bool Stopped() const { return stopAt_ >= 0 && changes_ >= stopAt_; }
     // Bytes of data that fit on the disk; consumes them.
     size_t TakeSpace(size_t wanted);
 
@@ -179,6 +199,8 @@ private:
     std::string tempFolder_;
     std::optional<uint32_t> tempResult_;
     std::vector<std::string> calls_;
+    int changes_ = 0;
+    int stopAt_ = -1;  // the number of changes after which the machine stops; -1: never
 };
 
 }  // namespace mivetrak

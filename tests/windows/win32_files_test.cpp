@@ -62,6 +62,8 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
     ASSERT_TRUE(ReadWholeFile(path, content));
     if (c.mode == FileOpenMode::CreateWriteShareRead) {
         EXPECT_EQ(content, "new");  // CREATE_ALWAYS truncates
+    } else if (c.mode == FileOpenMode::AppendShareRead) {
+        EXPECT_EQ(content, c.fileExists ? "old contentnew" : "new");
     } else if (c.canWrite) {
         EXPECT_EQ(content, "new content");
     } else {
@@ -79,7 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false,
                  kErrorFileNotFound},
         OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true, true, 0},
-        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true, 0}),
+        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true, 0},
+        OpenCase{"AppendExisting", FileOpenMode::AppendShareRead, true, true, true, 0},
+        OpenCase{"AppendMissing", FileOpenMode::AppendShareRead, false, true, true, 0}),
     [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
 
 TEST_F(Win32FilesTest, ReadSharingLetsReadersInAndKeepsWritersOut) {
