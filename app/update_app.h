@@ -61,6 +61,10 @@ private:
     bool LoadResourceLibrary();  // shows its own box
     // False when another run holds the locks; its window is then brought to the front.
     bool TakeRunLocks();
+    // Puts back in order the folders that a cut-off run left unfinished; only under the run
+    // locks, so that it never meets another run's installation under way
+    // (engine/install_recovery.h).
+    void RepairInterruptedInstallation();
     bool ReadCommandLine();
     bool DiscoverFolders();
     void DropFoldersWithoutDatabase();
@@ -70,6 +74,9 @@ private:
     // again with administrator rights and this run takes that run's exit code. True when this
     // run is to do the update itself.
     bool UpdateHereOrElevated();
+    // The work folder's path, without its final backslash; false when the temporary folder
+    // cannot be told.
+    bool WorkFolderPath(std::string& path);
 
     // The start-up failure box with the library's text, exit code 1; always false.
     bool FailStartUp(uint32_t textId);

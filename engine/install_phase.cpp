@@ -1,14 +1,15 @@
 // The worker's second phase: one download into the work folder, followed on the dialog's bar by
-// its progress callback, then a copy into every folder that needs it, the old database kept
-// aside under a backup name until the copy has succeeded.
+// its progress callback, then the installation into every folder that needs it
+// (engine/folder_install.h).
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/backup_name.h"
 #include "engine/cancel_flag.h"
 #include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
+#include "engine/folder_install.h"
+#include "engine/install_journal.h"
 #include "engine/worker_run.h"
 
 namespace mivetrak {
@@ -110,6 +111,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
     if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
 
     const std::vector<TargetFolder>& folders = app.TargetFolderList;
+    InstallJournal journal(files, app.WorkFolder);
     // A folder named twice (or found again by discovery) is installed once: a second copy onto
     // the file just installed could only fail.
     std::vector<std::string> installed;
@@ -117,42 +119,22 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
         PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
         const std::string& folder = folders[i].path;
         if (AlreadyInstalled(codePage, installed, folder)) continue;
-
-        const std::string target = folder + kDatabaseFileName;
-        const bool hadDatabase = folders[i].hadDatabase;
-        std::string backupPath;
-        if (hadDatabase) {
-            backupPath = ChooseBackupPath(files, codePage, target);
-            while (!files.RenameFile(target, backupPath, error)) {
-                // Only a file that another program holds may come free; anything else (access
-                // denied above all) fails the same way again however often it is tried.
-                if (!IsFileInUse(error.code)) {
-                    app.platform.log.Write(
-                        "Could not move " + target + " aside to " + backupPath + ": " +
-                        DescribeSystemError(app.platform.system, error.code) + ".");
-                    PostAlert(app, AlertInstallFailed);
-                    files.RemoveFile(tempPath, error);
-                    return WorkerResult::InstallFailed;
-                }
-                // Declined: this folder keeps its database, the download stays in the work folder.
-                if (!AskRetryFileBusy(app)) return WorkerResult::Stopped;
-            }
-        }
+        // Between two folders nothing is half done: a cancel takes effect here.
         if (CancelRequested()) {
             files.RemoveFile(tempPath, error);
-            if (hadDatabase) files.RenameFile(backupPath, target, error);
             return WorkerResult::Stopped;
         }
-        // Whatever already sits at the target was not written by this run and is never deleted.
-        const bool occupied = PathExists(files, target);
-        if (!files.CopyFileTo(tempPath, target, true, error)) {
-            PostAlert(app, AlertInstallFailed);
-            if (!occupied) files.RemoveFile(target, error);
-            files.RemoveFile(tempPath, error);
-            if (hadDatabase) files.RenameFile(backupPath, target, error);
-            return WorkerResult::InstallFailed;
+        switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
+            case FolderInstall::Installed:
+                break;
+            case FolderInstall::Declined:
+                // This folder keeps its database, the download stays in the work folder.
+                return WorkerResult::Stopped;
+            case FolderInstall::Failed:
+                PostAlert(app, AlertInstallFailed);
+                files.RemoveFile(tempPath, error);
+                return WorkerResult::InstallFailed;
         }
-        if (hadDatabase) files.RemoveFile(backupPath, error);
         installed.push_back(folder);
     }
 

@@ -36,14 +36,16 @@ TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
     }
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     EXPECT_FALSE(rig.fake.files.Exists(kIndexFile));
-    // Old copies were moved aside and put back only by name; the folder without one was not.
+    // Old copies were moved aside only by name; the folder without one had none to move.
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbC\\Tolvar32.bdb -> C:\\DbC\\Tolvar32tmp0.tmp"));
     for (const auto& call : rig.FileLog()) {
-        EXPECT_EQ(call.find("RenameFile C:\\DbB"), std::string::npos) << call;
+        EXPECT_EQ(call.find("RenameFile C:\\DbB\\Tolvar32.bdb"), std::string::npos) << call;
     }
     EXPECT_TRUE(rig.Logged(
-        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbB\\Tolvar32.bdb fail-if-exists"));
+        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbB\\Tolvar32new0.tmp fail-if-exists"));
+    EXPECT_TRUE(rig.Logged("RenameFile C:\\DbB\\Tolvar32new0.tmp -> C:\\DbB\\Tolvar32.bdb"));
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
     rig.ExpectNothingLeftOpen();
 }
 
@@ -297,23 +299,22 @@ TEST(WorkerCancel, EveryPollTable) {
              EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
              ExpectFoldersUntouched(r);
          }},
-        {"installing the first folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 0); },
+        {"before the first folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 0); },
          Join({kCheck, kDownload, {"P2:0"}}),
          [](WorkerRig& r) {
-             // Renamed aside, then back under its own name.
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32tmp0.tmp -> C:\\DbA\\Tolvar32.bdb"));
+             // Nothing in any folder was begun.
+             EXPECT_EQ(r.ChangesIn('A'), Strings{});
+             EXPECT_EQ(r.ChangesIn('B'), Strings{});
              ExpectFoldersUntouched(r);
          }},
-        {"installing the second folder",
-         [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 50); },
+        {"before the second folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 50); },
          Join({kCheck, kDownload, {"P2:0", "P2:50"}}),
          [](WorkerRig& r) {
              r.ExpectNewDatabaseIn('A');
              r.ExpectOldDatabaseIn('B');
              r.ExpectNoBackupIn('A');
              r.ExpectNoBackupIn('B');
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbB\\Tolvar32tmp0.tmp -> C:\\DbB\\Tolvar32.bdb"));
+             EXPECT_EQ(r.ChangesIn('B'), Strings{});
              EXPECT_FALSE(r.fake.files.Exists(kTempDatabase));
          }},
     };
@@ -384,31 +385,29 @@ TEST(WorkerInstallPhase, CopyFailingInTheSecondOfThreeFolders) {
     rig.AddFolder('A', true);
     rig.AddFolder('B', true);
     rig.AddFolder('C', true);
-    rig.fake.files.FailCopyTo(DatabaseIn('B'), 1000);  // leaves a partial copy behind
+    rig.fake.files.FailCopyTo(SideIn('B'), 1000);  // leaves a partial copy behind
     EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "A7"}}));
     rig.ExpectNewDatabaseIn('A');
-    rig.ExpectOldDatabaseIn('B');  // the partial copy is gone, the old one back by its name
+    rig.ExpectOldDatabaseIn('B');  // never moved; the partial copy beside it is gone
     rig.ExpectOldDatabaseIn('C');
     for (char f : {'A', 'B', 'C'}) rig.ExpectNoBackupIn(f);
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     // The third folder was judged, and then never changed.
-    for (const auto& call : rig.FileLog()) {
-        const bool changes = call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
-                             call.rfind("RemoveFile", 0) == 0;
-        EXPECT_FALSE(changes && call.find("C:\\DbC") != std::string::npos) << call;
-    }
+    EXPECT_EQ(rig.ChangesIn('C'), Strings{});
     rig.ExpectNothingLeftOpen();
 }
 
 TEST(WorkerInstallPhase, CopyFailingIntoAFolderWithoutDatabaseRemovesThePartialCopy) {
     WorkerRig rig;
     rig.AddFolder('A', false);
-    rig.fake.files.FailCopyTo(DatabaseIn('A'), 1000);
+    rig.fake.files.FailCopyTo(SideIn('A'), 1000);
     EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "A7"}}));
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
+    EXPECT_FALSE(rig.fake.files.Exists(SideIn('A')));
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
     for (const auto& call : rig.FileLog()) {
         EXPECT_EQ(call.find("RenameFile"), std::string::npos) << call;
     }
@@ -431,7 +430,7 @@ TEST(WorkerInstallPhase, ThreadEntryStoresTheResult) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.AddFolder('B', false);
-    rig.fake.files.FailCopyTo(DatabaseIn('B'));
+    rig.fake.files.FailCopyTo(SideIn('B'));
     auto thread = rig.fake.system.CreateSuspendedThread(WorkerThreadProc, &rig.context);
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(thread->Resume());

@@ -507,11 +507,13 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     FolderWatch watch(a);
     ASSERT_TRUE(watch.Armed());
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
-    // The old database went aside under the next free name and that name was removed again;
-    // the earlier file was never touched.
+    // The new copy was written beside the database, the old database went aside under the
+    // next free name, the new copy took the database's name, and the old one was removed; the
+    // earlier file was never touched.
     const Strings changes = watch.Stop();
-    EXPECT_EQ(changes, (Strings{"old Tolvar32.bdb", "new Tolvar32tmp1.tmp", "added Tolvar32.bdb",
-                                "removed Tolvar32tmp1.tmp"}));
+    EXPECT_EQ(changes,
+              (Strings{"added Tolvar32new0.tmp", "old Tolvar32.bdb", "new Tolvar32tmp1.tmp",
+                       "old Tolvar32new0.tmp", "new Tolvar32.bdb", "removed Tolvar32tmp1.tmp"}));
     ExpectNewDatabase(a);
     std::string content;
     ASSERT_TRUE(ReadWholeFile(earlier, content));
