@@ -71,6 +71,9 @@ int32_t UpdateApp::ExitInstance() {
     // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
     // handed the folder on leaves it to the run that has it.
     if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
+    // A worker left running still reads the cancel flag and may still touch the work folder:
+    // the flag's lock and the run locks go with the process, which ends right after this.
+    if (WorkerLeftRunning) return ExitCode;
     runLocks_.Release();
     SetupCancelFlag(false);
     return ExitCode;

@@ -156,11 +156,4 @@ bool InstallJournal::MarkDone(const JournalRecord& record) {
     return true;
 }
 
-std::vector<std::string> WorkFilesStillNeeded(FileSystem& files, const std::string& workFolder) {
-    InstallJournal journal(files, workFolder);
-    std::vector<JournalRecord> open;
-    if (journal.ReadOpenRecords(open) && open.empty()) return {};
-    return {kInstallJournalFileName};
-}
-
 }  // namespace mivetrak

@@ -51,9 +51,4 @@ private:
     std::string path_;
 };
 
-// The files of the work folder (names without the folder) that a later start still needs: the
-// journal while it holds a record that is not done, or cannot be read. Whatever cleans the work
-// folder up must leave them.
-std::vector<std::string> WorkFilesStillNeeded(FileSystem& files, const std::string& workFolder);
-
 }  // namespace mivetrak

@@ -124,6 +124,9 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
             files.RemoveFile(tempPath, error);
             return WorkerResult::Stopped;
         }
+        // Once begun, a folder is finished or put back, even when the run is ending.
+        const DiskWork work(app.release);
+        if (!work.Begun()) return WorkerResult::Stopped;
         switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
             case FolderInstall::Installed:
                 break;

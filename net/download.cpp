@@ -42,7 +42,7 @@ public:
     ~LocalFile() { Close(); }
     bool Open(FileSystem& files, const std::string& path) {
         SystemError error;
-        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareRead, error);
+        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error);
         return file_ != nullptr;
     }
     bool Write(const char* data, size_t size) { return size == 0 || file_->Write(data, size); }

@@ -12,9 +12,11 @@ namespace mivetrak {
 
 // The ways the program opens a file (CreateFileA's access, share mode and disposition).
 enum class FileOpenMode {
-    ReadShareRead,            // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
-    ReadWriteShareRead,       // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
-    CreateWriteShareRead,     // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS (handle not inherited)
+    ReadShareRead,       // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+    ReadWriteShareRead,  // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
+    // GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS (handle not inherited):
+    // the file can be deleted while it is open, and goes when its last handle closes.
+    CreateWriteShareReadDelete,
     CreateNewWriteShareRead,  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
     AppendShareRead           // GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS; writes go to the end
 };

@@ -98,15 +98,17 @@ public:
                                    SystemError& error) override {
         DWORD access = GENERIC_READ;
         DWORD disposition = OPEN_EXISTING;
+        DWORD sharing = FILE_SHARE_READ;
         switch (mode) {
             case FileOpenMode::ReadShareRead:
                 break;
             case FileOpenMode::ReadWriteShareRead:
                 access = GENERIC_READ | GENERIC_WRITE;
                 break;
-            case FileOpenMode::CreateWriteShareRead:
+            case FileOpenMode::CreateWriteShareReadDelete:
                 access = GENERIC_WRITE;
                 disposition = CREATE_ALWAYS;
+                sharing = FILE_SHARE_READ | FILE_SHARE_DELETE;
                 break;
             case FileOpenMode::CreateNewWriteShareRead:
                 access = GENERIC_WRITE;
@@ -118,8 +120,8 @@ public:
                 break;
         }
         // No security attributes: the handle is not inherited by child processes.
-        const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
-                                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
         auto file = std::make_unique<Win32File>(handle);
         if (mode == FileOpenMode::AppendShareRead) {

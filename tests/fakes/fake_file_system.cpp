@@ -28,10 +28,12 @@ public:
           entry_(std::move(entry)),
           key_(std::move(key)),
           canRead_(mode == FileOpenMode::ReadShareRead || mode == FileOpenMode::ReadWriteShareRead),
-          canWrite_(mode != FileOpenMode::ReadShareRead) {}
+          canWrite_(mode != FileOpenMode::ReadShareRead),
+          sharesDelete_(mode == FileOpenMode::CreateWriteShareReadDelete) {}
     ~FakeFile() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         --entry_->openHandles;
+        if (sharesDelete_) --entry_->deleteSharingHandles;
         owner_.calls_.push_back("CloseFile " + entry_->path);
     }
     TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
@@ -107,6 +109,7 @@ private:
     std::string key_;
     bool canRead_;
     bool canWrite_;
+    bool sharesDelete_;
     size_t readPosition_ = 0;
 };
 
@@ -396,11 +399,11 @@ uint32_t FakeFileSystem::MissingError(const std::string& key) const {
 std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
                                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const char* modeName = mode == FileOpenMode::ReadShareRead          ? "read"
-                           : mode == FileOpenMode::ReadWriteShareRead   ? "read-write"
-                           : mode == FileOpenMode::CreateWriteShareRead ? "create"
-                           : mode == FileOpenMode::CreateNewWriteShareRead ? "create-new"
-                                                                           : "append";
+    const char* modeName = mode == FileOpenMode::ReadShareRead                ? "read"
+                           : mode == FileOpenMode::ReadWriteShareRead         ? "read-write"
+                           : mode == FileOpenMode::CreateWriteShareReadDelete ? "create"
+                           : mode == FileOpenMode::CreateNewWriteShareRead    ? "create-new"
+                                                                              : "append";
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
@@ -422,7 +425,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (readOnly) return fail(kErrorAccessDenied);
             break;
         case FileOpenMode::CreateNewWriteShareRead:
-        case FileOpenMode::CreateWriteShareRead:
+        case FileOpenMode::CreateWriteShareReadDelete:
             if (entry && mode == FileOpenMode::CreateNewWriteShareRead) {
                 return fail(kErrorFileExists);
             }
@@ -453,7 +456,9 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             }
             break;
     }
+    const bool sharesDelete = mode == FileOpenMode::CreateWriteShareReadDelete;
     ++entry->openHandles;
+    if (sharesDelete) ++entry->deleteSharingHandles;
     error.code = 0;
     return std::make_unique<FakeFile>(*this, entry, key, mode);
 }
@@ -549,7 +554,11 @@ bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     if (!entry) return Failed(error, MissingError(key));
     if (entry->isDirectory) return Failed(error, kErrorAccessDenied);
     if (entry->locked) return Failed(error, entry->lockError);
-    if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
+    // A file open without delete sharing cannot be deleted; one whose handles all share
+    // deleting loses its name at once, and its handles write on into the nameless file.
+    if (entry->openHandles > entry->deleteSharingHandles) {
+        return Failed(error, kErrorSharingViolation);
+    }
     if ((entry->attributes & kFileAttributeReadOnly) != 0 || WriteDenied(key)) {
         return Failed(error, kErrorAccessDenied);
     }

@@ -81,7 +81,8 @@ public:
         uint32_t lockError = kErrorSharingViolation;
         std::optional<uint64_t> reportedSize;  // overrides content.size()
         int openHandles = 0;
-        std::string flushed;  // the content as of the last flush: what a power cut leaves
+        int deleteSharingHandles = 0;  // of the open handles, those that let the file be deleted
+        std::string flushed;           // the content as of the last flush: what a power cut leaves
     };
 
     FakeFileSystem();

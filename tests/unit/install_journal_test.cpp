@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/work_files.h"
 #include "fakes/fake_file_system.h"
 
 namespace mivetrak {

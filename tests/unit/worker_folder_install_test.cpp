@@ -8,6 +8,7 @@
 
 #include "engine/install_journal.h"
 #include "engine/install_recovery.h"
+#include "engine/work_files.h"
 #include "unit/worker_harness.h"
 
 namespace mivetrak {

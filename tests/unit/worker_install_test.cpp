@@ -333,6 +333,27 @@ TEST(WorkerCancel, EveryPollTable) {
     }
 }
 
+// The update run let the worker go (after a cancel) while the worker was between two folders:
+// it begins no other folder and leaves the exit code to the run.
+TEST(WorkerInstallPhase, AWorkerThatWasLetGoBeginsNoFolderAndStoresNothing) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', true);
+    rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == PhaseInstall && m.lParam == 50) {
+            rig.context.release.LetGo();
+        }
+    };
+    auto thread = rig.fake.system.CreateSuspendedThread(WorkerThreadProc, &rig.context);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(thread->Resume());
+    thread->WaitUntilEnded();
+    EXPECT_EQ(rig.exitCode, -1);  // untouched
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectOldDatabaseIn('B');
+    EXPECT_EQ(rig.ChangesIn('B'), Strings{});
+}
+
 TEST(WorkerInstallPhase, RenameRefusedThenRetried) {
     WorkerRig rig;
     rig.AddFolder('A', true);
