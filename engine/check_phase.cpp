@@ -123,6 +123,8 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
 
     run.IndexPath = app.WorkFolder + kIndexFileName;
     if (!FetchIndex(run)) {
+        app.platform.log.Write("The update index could not be fetched from " +
+                               app.deployment.indexUrl + "; the server counts as unavailable.");
         PostAlert(app, AlertServerUnavailable);
         return WorkerResult::NotObtained;
     }
@@ -132,9 +134,13 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
 
     const std::string& agent = app.deployment.userAgent;
     if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
+        app.platform.log.Write("The primary database URL " + run.PrimaryUrl +
+                               " did not answer the query; the backup URL is asked.");
         run.UsePrimary = false;
         if (CancelRequested()) return WorkerResult::Stopped;
         if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
+            app.platform.log.Write("The backup database URL " + run.BackupUrl +
+                                   " did not answer the query either.");
             PostAlert(app, AlertServerUnavailable);
             return WorkerResult::NotObtained;
         }
