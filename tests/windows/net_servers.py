@@ -45,6 +45,7 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from holding_server import HoldingServer  # noqa: E402
 from loopback_http import LoopbackServer, Resource, run_with_ports  # noqa: E402
 
 DB_SIZE = 300000
@@ -105,49 +106,29 @@ def start_ftp(root):
 
 
 class WaitingServers:
-    """The silent, the stalling and the never-accepting server. Connections are held open until
-    stop()."""
+    """The silent, the stalling and the never-accepting server."""
 
     STALL_HEAD = b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"
 
     def __init__(self):
-        self._held = []
-        self._listeners = []
-        self.silent_port = self._serve(lambda connection: None)
-        self.stall_port = self._serve(self._stall)
+        self._silent = HoldingServer().start()
+        self._stall = HoldingServer(answer=self._stall_answer).start()
+        self.silent_port = self._silent.port
+        self.stall_port = self._stall.port
+        self._queue = []
         self.backlog_port = self._full_backlog()
 
-    def _listener(self, backlog):
-        listener = socket.socket()
-        listener.bind(("127.0.0.1", 0))
-        listener.listen(backlog)
-        self._listeners.append(listener)
-        return listener
-
-    def _serve(self, answer):
-        listener = self._listener(8)
-
-        def accept():
-            while True:
-                try:
-                    connection, _ = listener.accept()
-                except OSError:
-                    return
-                self._held.append(connection)
-                try:
-                    answer(connection)
-                except OSError:
-                    pass
-        threading.Thread(target=accept, daemon=True).start()
-        return listener.getsockname()[1]
-
-    def _stall(self, connection):
+    @classmethod
+    def _stall_answer(cls, connection):
         connection.recv(65536)
-        connection.sendall(self.STALL_HEAD + b"s" * 1000)
+        connection.sendall(cls.STALL_HEAD + b"s" * 1000)
 
     def _full_backlog(self):
-        listener = self._listener(0)
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(0)
         port = listener.getsockname()[1]
+        self._queue.append(listener)
         # Connections that are never accepted fill the queue; later connects get no answer.
         for _ in range(3):
             filler = socket.socket()
@@ -156,12 +137,14 @@ class WaitingServers:
                 filler.connect(("127.0.0.1", port))
             except BlockingIOError:
                 pass
-            self._held.append(filler)
+            self._queue.append(filler)
         time.sleep(0.2)
         return port
 
     def stop(self):
-        for sock in self._held + self._listeners:
+        self._silent.stop()
+        self._stall.stop()
+        for sock in self._queue:
             sock.close()
 
 
