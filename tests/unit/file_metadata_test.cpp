@@ -142,24 +142,6 @@ TEST(GetLocalFileTimes, DoubleByteRootDecidesTheFatBranch) {
     EXPECT_TRUE(Called(fs, "FindFile"));
 }
 
-TEST(GetLocalFileTimes, MissingFileStoresNothingOnEitherBranch) {
-    SingleByteCodePage codePage;
-    for (const char* name : {"FAT32", "NTFS"}) {
-        FakeFileSystem fs;
-        fs.AddDirectory("C:\\Db");
-        fs.SetVolumeFileSystem("C:\\", name);
-        SystemTime creation = kSentinel;
-        SystemTime lastWrite = kSentinel;
-        uint32_t size = 77;
-        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size),
-                  LocalTimes::NotRead)
-            << name;
-        EXPECT_TRUE(SameMembers(creation, kSentinel));
-        EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
-        EXPECT_EQ(size, 77u);
-    }
-}
-
 TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -175,25 +157,30 @@ TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
     EXPECT_TRUE(Called(fs, "CloseFile"));
 }
 
-// A time that the system cannot convert is told apart from a file that cannot be read, on
-// both branches, and nothing is stored.
-TEST(GetLocalFileTimes, TimesThatAreNotDatesAreToldApart) {
+// A missing file, and a file whose times the system cannot convert (told apart from it): on
+// both branches the outcome says which, and nothing is stored.
+TEST(GetLocalFileTimes, FailuresStoreNothingOnEitherBranch) {
     SingleByteCodePage codePage;
-    for (const char* name : {"FAT32", "NTFS"}) {
-        FakeFileSystem fs;
-        fs.AddFile(kDb, "12345", kWritten, kCreated);
-        fs.SetVolumeFileSystem("C:\\", name);
-        fs.SetTimesNotConvertible(kDb);
-        SystemTime creation = kSentinel;
-        SystemTime lastWrite = kSentinel;
-        uint32_t size = 77;
-        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size),
-                  LocalTimes::NotConvertible)
-            << name;
-        EXPECT_TRUE(SameMembers(creation, kSentinel));
-        EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
-        EXPECT_EQ(size, 77u);
-        EXPECT_EQ(fs.OpenHandleCount(), 0);
+    for (const bool missing : {true, false}) {
+        for (const char* name : {"FAT32", "NTFS"}) {
+            SCOPED_TRACE(std::string(name) + (missing ? " missing" : " not convertible"));
+            FakeFileSystem fs;
+            fs.AddDirectory("C:\\Db");
+            fs.SetVolumeFileSystem("C:\\", name);
+            if (!missing) {
+                fs.AddFile(kDb, "12345", kWritten, kCreated);
+                fs.SetTimesNotConvertible(kDb);
+            }
+            SystemTime creation = kSentinel;
+            SystemTime lastWrite = kSentinel;
+            uint32_t size = 77;
+            EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size),
+                      missing ? LocalTimes::NotRead : LocalTimes::NotConvertible);
+            EXPECT_TRUE(SameMembers(creation, kSentinel));
+            EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
+            EXPECT_EQ(size, 77u);
+            EXPECT_EQ(fs.OpenHandleCount(), 0);
+        }
     }
 }
 

@@ -140,18 +140,26 @@ protected:
         InternetHandleOwner connection;
         InternetHandleOwner request;
     };
-    void SendRawGet(const std::string& path, RawGet& get) {
+    // Opens a GET of path on 127.0.0.1:port; a connection given limits gets them first.
+    void OpenRawGet(const std::string& port, const std::string& path, RawGet& get,
+                    uint32_t connectMs = 0, uint32_t idleMs = 0) {
         Internet& net = platform_->internet;
         get.root.Reset(net.OpenRoot(deployment_.userAgent));
         ASSERT_TRUE(get.root);
         get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
-                                         static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
+                                         static_cast<uint16_t>(std::stoi(port)), "", "",
                                          InternetService::Http));
         ASSERT_TRUE(get.connection);
+        if (connectMs != 0) {
+            ASSERT_TRUE(net.SetTimeouts(get.connection.Get(), connectMs, idleMs));
+        }
         get.request.Reset(net.OpenHttpRequest(get.connection.Get(), "GET", path, 0x84400000u));
         ASSERT_TRUE(get.request);
+    }
+    void SendRawGet(const std::string& path, RawGet& get) {
+        ASSERT_NO_FATAL_FAILURE(OpenRawGet(httpPort_, path, get));
         SystemError error;
-        ASSERT_TRUE(net.SendHttpRequest(get.request.Get(), error)) << error.code;
+        ASSERT_TRUE(platform_->internet.SendHttpRequest(get.request.Get(), error)) << error.code;
     }
     // What the server saw for path, one "METHOD body-bytes" entry per request, in order.
     std::vector<std::string> ServerSaw(const std::string& path) {
@@ -189,19 +197,10 @@ protected:
                         TimedSend& out) {
         const std::string port = test::EnvironmentValue(portVariable);
         ASSERT_FALSE(port.empty()) << portVariable;
-        Internet& net = platform_->internet;
-        get.root.Reset(net.OpenRoot(deployment_.userAgent));
-        ASSERT_TRUE(get.root);
-        get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
-                                         static_cast<uint16_t>(std::stoi(port)), "", "",
-                                         InternetService::Http));
-        ASSERT_TRUE(get.connection);
-        ASSERT_TRUE(net.SetTimeouts(get.connection.Get(), connectMs, idleMs));
-        get.request.Reset(net.OpenHttpRequest(get.connection.Get(), "GET", "", 0x84400000u));
-        ASSERT_TRUE(get.request);
+        ASSERT_NO_FATAL_FAILURE(OpenRawGet(port, "", get, connectMs, idleMs));
         const DWORD start = GetTickCount();
         SystemError error;
-        out.sent = net.SendHttpRequest(get.request.Get(), error);
+        out.sent = platform_->internet.SendHttpRequest(get.request.Get(), error);
         out.elapsed = GetTickCount() - start;
         out.error = error.code;
     }
