@@ -442,8 +442,12 @@ TEST_F(WorkerOnWindows, DatabaseInUseIsAskedAboutAndRetriedOnceReleased) {
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
     EXPECT_EQ(questions, 1);
     ASSERT_GE(dialog_.messages.size(), 5u);
-    EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 5),
-              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
+    EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 3),
+              (Strings{"P0:0", "P0:20", "P0:50"}));
+    // The sent question may be handled before the posted "server answered" still queued.
+    Strings next(dialog_.messages.begin() + 3, dialog_.messages.begin() + 5);
+    std::sort(next.begin(), next.end());
+    EXPECT_EQ(next, (Strings{"P0:80", "Q6"}));
     EXPECT_EQ(dialog_.messages.back(), "P3:0");
     ExpectNewDatabase(a);
     ExpectNewDatabase(b);
