@@ -267,8 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                          [](FakeInternet&, FakeHttpResponse& r) { r.lastModified.reset(); },
                          kBothOwn},
         QueryFailureCase{"LastModifiedEmpty",
-                         [](FakeInternet&, FakeHttpResponse& r) { r.lastModified = ""; },
-                         kBothOwn},
+                         [](FakeInternet&, FakeHttpResponse& r) { r.lastModified = ""; }, kBothOwn},
         QueryFailureCase{"LastModifiedNotADate",
                          [](FakeInternet&, FakeHttpResponse& r) { r.lastModified = "garbage"; },
                          kBothOwn},
@@ -316,8 +315,7 @@ TEST(QueryRemoteFile, RefusedLastModifiedIsLoggedWithItsUrlAndLeavesTheTime) {
     for (const std::string& line : lines) {
         EXPECT_NE(line.find("http://db.example.test:80/files/Tolvar32.bdb"), std::string::npos)
             << line;
-        EXPECT_NE(line.find("\"Sun, 06 Nov 1994 08:49:37 GMT \\x22\\x01\\xE9\""),
-                  std::string::npos)
+        EXPECT_NE(line.find("\"Sun, 06 Nov 1994 08:49:37 GMT \\x22\\x01\\xE9\""), std::string::npos)
             << line;
     }
 }
