@@ -41,6 +41,11 @@ public:
         SystemError error;
         if (!files_.CopyFileTo(tempPath, record_.side, true, error)) {
             Failure("Could not copy " + tempPath + " to " + record_.side, error);
+            // Something took the free name since it was chosen: that file is not ours to delete.
+            if (error.code == kErrorFileExists) {
+                journal_.MarkDone(record_);
+                return FolderInstall::Failed;
+            }
             return GiveUp(FolderInstall::Failed);
         }
         if (!FlushToDisk(record_.side, error)) {

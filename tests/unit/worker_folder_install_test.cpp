@@ -87,6 +87,19 @@ TEST(WorkerFolderInstall, SideAndBackupNamesLeftByOthersAreSkippedAndKept) {
     rig.ExpectNewDatabaseIn('A');
 }
 
+// Another program creates a file at the side name between its choice and the copy: the copy
+// fails as a failed installation, and that file, not written here, stays.
+TEST(WorkerFolderInstall, AFileThatTookTheSideNameMeanwhileIsNotDeleted) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.files.FailCopyTo(SideIn('A'), 5, kErrorFileExists);  // leaves a file of 5 bytes
+    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    rig.ExpectOldDatabaseIn('A');
+    EXPECT_FALSE(rig.fake.files.Exists(BackupIn('A')));
+    EXPECT_TRUE(rig.fake.files.Exists(SideIn('A')));
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
+}
+
 TEST(WorkerFolderInstall, FlushThatFailsLeavesTheFolderAsItWas) {
     WorkerRig rig;
     rig.AddFolder('A', true);
