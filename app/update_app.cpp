@@ -11,6 +11,7 @@
 #include "app/target_folder_collector.h"
 #include "app/work_folder_cleanup.h"
 #include "engine/cancel_flag.h"
+#include "engine/install_recovery.h"
 #include "resources/resource_ids.h"
 
 namespace mivetrak {
@@ -49,6 +50,9 @@ bool UpdateApp::InitInstance() {
         ExitCode = 1;
         return false;
     }
+    // Before anything looks into the installation folders: one that a cut-off run left without
+    // its database must not be taken for a folder without one.
+    RepairInterruptedInstallation();
     if (!ReadCommandLine()) return FailStartUp(IDS_STARTUP_FAILED);
     if (!DiscoverFolders()) return FailStartUp(IDS_STARTUP_FAILED);
     if (!ForceUpdate) DropFoldersWithoutDatabase();
@@ -67,6 +71,9 @@ int32_t UpdateApp::ExitInstance() {
     // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
     // handed the folder on leaves it to the run that has it.
     if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
+    // A worker left running still reads the cancel flag and may still touch the work folder:
+    // the flag's lock and the run locks go with the process, which ends right after this.
+    if (WorkerLeftRunning) return ExitCode;
     runLocks_.Release();
     SetupCancelFlag(false);
     return ExitCode;
@@ -125,14 +132,23 @@ void UpdateApp::DropFoldersWithoutDatabase() {
     }
 }
 
-bool UpdateApp::PrepareWorkFolder() {
-    FileSystem& files = platform.files;
+bool UpdateApp::WorkFolderPath(std::string& path) {
     // A temporary folder path that does not fit the 260-byte buffer is as unusable as none.
     std::string tempFolder;
-    const uint32_t tempLength = files.TempFolder(tempFolder);
+    const uint32_t tempLength = platform.files.TempFolder(tempFolder);
     if (tempLength == 0 || tempLength >= kMaxPath) return false;
+    path = WithFinalBackslash(platform.codePage, tempFolder) + kWorkFolderName;
+    return true;
+}
 
-    WorkFolder = WithFinalBackslash(platform.codePage, tempFolder) + kWorkFolderName;
+void UpdateApp::RepairInterruptedInstallation() {
+    std::string workFolder;
+    if (WorkFolderPath(workFolder)) RecoverInterruptedInstalls(platform, workFolder + "\\");
+}
+
+bool UpdateApp::PrepareWorkFolder() {
+    FileSystem& files = platform.files;
+    if (!WorkFolderPath(WorkFolder)) return false;
     uint32_t attributes = 0;
     SystemError error;
     if (!files.FileAttributes(WorkFolder, attributes, error)) {

@@ -15,6 +15,9 @@
 
 namespace mivetrak {
 
+// How long the update run waits after a cancel for a worker that may be blocked on the network.
+constexpr uint32_t kCancelGraceMilliseconds = 1000;
+
 class UpdateApp {
 public:
     UpdateApp(Platform& platform, Deployment deployment);
@@ -28,7 +31,9 @@ public:
     // Frees the resource library, clears and removes the work folder and gives the exit code.
     int32_t ExitInstance();
 
-    // The update run (dialog beside the worker); returns when both have ended.
+    // The update run (dialog beside the worker); returns when both have ended, or when the
+    // user has cancelled and the worker, blocked on the network, was left behind
+    // (WorkerLeftRunning).
     void RunUpdate();
     int StartWorker();
 
@@ -50,6 +55,9 @@ public:
     IconHandle AppIcon = nullptr;
     // The worker thread, from StartWorker until the update run's wait has returned.
     std::unique_ptr<Thread> WorkerThreadHandle;
+    // The worker was still running when the update run returned: it still uses this object and
+    // the platform, so the process must end before either is destroyed (System::EndProcess).
+    bool WorkerLeftRunning = false;
 
     // What the worker sees of this object (engine/worker.h).
     WorkerContext worker{platform, TargetFolderList, WorkFolder, DownloadLength,
@@ -61,6 +69,10 @@ private:
     bool LoadResourceLibrary();  // shows its own box
     // False when another run holds the locks; its window is then brought to the front.
     bool TakeRunLocks();
+    // Puts back in order the folders that a cut-off run left unfinished; only under the run
+    // locks, so that it never meets another run's installation under way
+    // (engine/install_recovery.h).
+    void RepairInterruptedInstallation();
     bool ReadCommandLine();
     bool DiscoverFolders();
     void DropFoldersWithoutDatabase();
@@ -70,6 +82,12 @@ private:
     // again with administrator rights and this run takes that run's exit code. True when this
     // run is to do the update itself.
     bool UpdateHereOrElevated();
+    // The work folder's path, without its final backslash; false when the temporary folder
+    // cannot be told.
+    bool WorkFolderPath(std::string& path);
+
+    // After the dialog: waits for the worker, or, after a cancel, at most a short while.
+    void WaitForWorker();
 
     // The start-up failure box with the library's text, exit code 1; always false.
     bool FailStartUp(uint32_t textId);

@@ -79,9 +79,27 @@ void UpdateApp::RunUpdate() {
     // Only now may the main thread block: the worker's question to the dialog is answered by the
     // dialog's own message loop, which has ended. A thread that never ran is not waited for; it
     // stays suspended until the process ends. The handle is kept, so no second worker starts.
-    if (workerRunning) WorkerThreadHandle->WaitUntilEnded();
+    if (workerRunning) WaitForWorker();
 
     if (dialogFailed) reportNoStart();
+}
+
+void UpdateApp::WaitForWorker() {
+    // After its final message the worker only closes its handles, each wait of which is bounded.
+    if (!CancelRequested()) {
+        WorkerThreadHandle->WaitUntilEnded();
+        return;
+    }
+    // The user asked to stop: the worker sees that at its next look, unless it is blocked on
+    // the network, which nothing but the end of the process interrupts.
+    if (WorkerThreadHandle->WaitForEnd(kCancelGraceMilliseconds)) return;
+    // A folder under way is finished or put back first; then the worker starts nothing more.
+    if (!worker.release.LetGo()) ExitCode = static_cast<int32_t>(WorkerResult::Stopped);
+    if (WorkerThreadHandle->WaitForEnd(0)) return;
+    WorkerLeftRunning = true;
+    platform.log.Write("The worker did not stop within " +
+                       std::to_string(kCancelGraceMilliseconds) +
+                       " ms of the cancel; the run ends without it.");
 }
 
 }  // namespace mivetrak

@@ -1,5 +1,8 @@
 #include "app/work_folder_cleanup.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/work_files.h"
 
 namespace mivetrak {
@@ -20,9 +23,14 @@ void CleanUpWorkFolder(Platform& platform, const std::string& workFolder) {
     // Already gone: another run (the one restarted with rights) has cleared it.
     if (!PathExists(files, workFolder)) return;
     SystemError error;
+    const std::vector<std::string> kept = WorkFilesStillNeeded(files, workFolder);
     for (const std::string& name : DisposableWorkFiles()) {
         const std::string path = workFolder + name;
         if (!PathExists(files, path)) continue;
+        if (std::find(kept.begin(), kept.end(), name) != kept.end()) {
+            platform.log.Write(path + " stays: the next start still needs it.");
+            continue;
+        }
         if (!files.RemoveFile(path, error)) {
             platform.log.Write("Could not remove " + path + ": " +
                                DescribeSystemError(platform.system, error.code) + ".");

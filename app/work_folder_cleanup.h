@@ -6,10 +6,11 @@
 
 namespace mivetrak {
 
-// Removes the worker's disposable files from workFolder (a path ending in a backslash), then the
-// folder when nothing else is left in it. A removal is believed only once the entry is really
-// gone: in a folder without write rights Wine reports a delete as done and leaves the file. Every
-// file or folder that stays is logged.
+// Removes the worker's disposable files from workFolder (a path ending in a backslash), except
+// those that a later start still needs, then the folder when nothing else is left in it. A
+// download that the worker still holds open (with delete sharing) loses its name at once. A removal
+// is believed only once the entry is really gone: in a folder without write rights Wine reports a
+// delete as done and leaves the file. Every file or folder that stays is logged.
 void CleanUpWorkFolder(Platform& platform, const std::string& workFolder);
 
 }  // namespace mivetrak

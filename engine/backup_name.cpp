@@ -1,23 +1,56 @@
 #include "engine/backup_name.h"
 
+#include "platform/ascii_text.h"
+
 namespace mivetrak {
 
-std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n) {
+namespace {
+
+std::string Candidate(const CodePage& codePage, const std::string& target, const char* infix,
+                      int n) {
     const size_t dot = FindLastCharMb(codePage, target, '.');
     const std::string stem = dot == std::string::npos ? target : target.substr(0, dot);
-    return stem + "tmp" + std::to_string(n) + ".tmp";
+    return stem + infix + std::to_string(n) + ".tmp";
 }
 
-std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage,
-                             const std::string& target) {
-    // A name left over from an earlier run is never reused: it may be someone's only copy.
+// Compared without regard to ASCII case: a double-byte name that only looks the same is skipped
+// too, which costs nothing but a number.
+bool Reserved(const std::vector<std::string>& reserved, const std::string& path) {
+    for (const std::string& name : reserved) {
+        if (EqualsNoCase(name, path)) return true;
+    }
+    return false;
+}
+
+// A name left over from an earlier run is never reused: it may be someone's only copy. A name
+// that an unfinished installation recorded is not reused either, so that putting that one in
+// order later can never touch this one's file.
+std::string FirstFreeName(FileSystem& files, const CodePage& codePage, const std::string& target,
+                          const char* infix, const std::vector<std::string>& reserved) {
     int n = 0;
-    std::string candidate = BackupCandidate(codePage, target, n);
-    while (PathExists(files, candidate) && n < kMaxBackupNumber) {
+    std::string candidate = Candidate(codePage, target, infix, n);
+    while ((PathExists(files, candidate) || Reserved(reserved, candidate)) &&
+           n < kMaxBackupNumber) {
         ++n;
-        candidate = BackupCandidate(codePage, target, n);
+        candidate = Candidate(codePage, target, infix, n);
     }
     return candidate;
+}
+
+}  // namespace
+
+std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n) {
+    return Candidate(codePage, target, "tmp", n);
+}
+
+std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage, const std::string& target,
+                             const std::vector<std::string>& reserved) {
+    return FirstFreeName(files, codePage, target, "tmp", reserved);
+}
+
+std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
+                           const std::vector<std::string>& reserved) {
+    return FirstFreeName(files, codePage, target, "new", reserved);
 }
 
 }  // namespace mivetrak

@@ -1,20 +1,28 @@
 #pragma once
-// The name an installed database bears while the new one is copied in beside it.
+// The names that files beside an installed database bear while the new one is put in place:
+// the new copy while it is written (its side name), and the old copy while the new one takes its
+// name (its backup name).
 #include <string>
+#include <vector>
 
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 
 namespace mivetrak {
 
-// The backup number search gives up here; the rename to a name that exists then fails and the
-// user is asked as for a locked file.
+// The number search gives up here; the rename to a name that exists then fails and the user is
+// asked as for a locked file (or the copy to it fails).
 constexpr int kMaxBackupNumber = 0x7FFFFFFF;
 
-// The first free backup name for target ("%stmp%d.tmp" on the path up to its last '.').
-std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage,
-                             const std::string& target);
+// The first free backup name for target ("%stmp%d.tmp" on the path up to its last '.'): nothing
+// exists at it and it is not among the reserved names (compared without regard to case).
+std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage, const std::string& target,
+                             const std::vector<std::string>& reserved = {});
 // The candidate backup name number n for target.
 std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n);
+
+// The first free side name for target ("%snew%d.tmp"), by the same rule.
+std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
+                           const std::vector<std::string>& reserved = {});
 
 }  // namespace mivetrak

@@ -83,8 +83,18 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     SystemTime lastWrite;
     uint32_t size = 0;
     SystemError error;
-    while (GetLocalFileTimes(platform.files, platform.codePage, database, creation, lastWrite, size,
-                             &error) == 0) {
+    for (;;) {
+        const LocalTimes read = GetLocalFileTimes(platform.files, platform.codePage, database,
+                                                  creation, lastWrite, size, &error);
+        if (read == LocalTimes::Read) break;
+        if (read == LocalTimes::NotConvertible) {
+            // Asking to try again could never help: the time is what it is. A copy whose age
+            // cannot be told is taken for an old one.
+            platform.log.Write("The last-write time of " + database +
+                               " is not a date; the copy counts as out of date.");
+            folder.hadDatabase = true;
+            return FolderVerdict::Keep;
+        }
         if (!IsFileInUse(error.code)) {
             platform.log.Write("Could not read the times of " + database + ": " +
                                DescribeSystemError(platform.system, error.code) + ".");
@@ -113,6 +123,8 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
 
     run.IndexPath = app.WorkFolder + kIndexFileName;
     if (!FetchIndex(run)) {
+        app.platform.log.Write("The update index could not be fetched from " +
+                               app.deployment.indexUrl + "; the server counts as unavailable.");
         PostAlert(app, AlertServerUnavailable);
         return WorkerResult::NotObtained;
     }
@@ -122,9 +134,13 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
 
     const std::string& agent = app.deployment.userAgent;
     if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
+        app.platform.log.Write("The primary database URL " + run.PrimaryUrl +
+                               " did not answer the query; the backup URL is asked.");
         run.UsePrimary = false;
         if (CancelRequested()) return WorkerResult::Stopped;
         if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
+            app.platform.log.Write("The backup database URL " + run.BackupUrl +
+                                   " did not answer the query either.");
             PostAlert(app, AlertServerUnavailable);
             return WorkerResult::NotObtained;
         }

@@ -34,23 +34,32 @@ std::string VolumeRoot(const CodePage& codePage, const std::string& path) {
 
 // FAT keeps no handle open: the directory entry tells the times and the size even while
 // another program holds the file.
-bool ReadBySearch(FileSystem& files, const std::string& path, SystemTime& creation,
-                  SystemTime& lastWrite, uint64_t& size) {
+LocalTimes ReadBySearch(FileSystem& files, const std::string& path, SystemTime& creation,
+                        SystemTime& lastWrite, uint64_t& size) {
     FindData found;
-    if (!files.FindFile(path, found)) return false;
+    if (!files.FindFile(path, found)) return LocalTimes::NotRead;
+    if (!found.timesConverted) return LocalTimes::NotConvertible;
     creation = found.creation;
     lastWrite = found.lastWrite;
     size = found.size;
-    return true;
+    return LocalTimes::Read;
 }
 
-bool ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& creation,
-                       SystemTime& lastWrite, uint64_t& size, bool& sizeKnown, SystemError& error) {
+LocalTimes ReadThroughHandle(FileSystem& files, const std::string& path, SystemTime& creation,
+                             SystemTime& lastWrite, uint64_t& size, bool& sizeKnown,
+                             SystemError& error) {
     std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead, error);
-    if (!file) return false;
-    if (!file->GetTimes(&creation, &lastWrite)) return false;
+    if (!file) return LocalTimes::NotRead;
+    switch (file->GetTimes(&creation, &lastWrite)) {
+        case TimesRead::Read:
+            break;
+        case TimesRead::Failed:
+            return LocalTimes::NotRead;
+        case TimesRead::NotConvertible:
+            return LocalTimes::NotConvertible;
+    }
     sizeKnown = file->GetSize(size);
-    return true;
+    return LocalTimes::Read;
 }
 }  // namespace
 
@@ -71,9 +80,9 @@ int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size)
     return 1;
 }
 
-int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
-                      SystemTime& creation, SystemTime& lastWrite, uint32_t& size,
-                      SystemError* error) {
+LocalTimes GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
+                             SystemTime& creation, SystemTime& lastWrite, uint32_t& size,
+                             SystemError* error) {
     const std::string root = VolumeRoot(codePage, path);
     const std::string fileSystemName =
         root.empty() ? std::string() : files.VolumeFileSystemName(root);
@@ -83,16 +92,17 @@ int GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::st
     uint64_t foundSize = 0;
     bool sizeKnown = true;
     SystemError openError;
-    const bool read = IsFatName(fileSystemName)
-                          ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
-                          : ReadThroughHandle(files, path, foundCreation, foundLastWrite, foundSize,
-                                              sizeKnown, openError);
+    const LocalTimes read =
+        IsFatName(fileSystemName)
+            ? ReadBySearch(files, path, foundCreation, foundLastWrite, foundSize)
+            : ReadThroughHandle(files, path, foundCreation, foundLastWrite, foundSize, sizeKnown,
+                                openError);
     if (error != nullptr) *error = openError;
-    if (!read) return 0;
+    if (read != LocalTimes::Read) return read;
     creation = foundCreation;
     lastWrite = foundLastWrite;
     size = sizeKnown ? ToSize32(foundSize) : kUnknownSize;
-    return 1;
+    return LocalTimes::Read;
 }
 
 int SetLocalFileTimes(FileSystem& files, const std::string& path, const SystemTime* creation,

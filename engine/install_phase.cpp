@@ -1,18 +1,23 @@
 // The worker's second phase: one download into the work folder, followed on the dialog's bar by
-// its progress callback, then a copy into every folder that needs it, the old database kept
-// aside under a backup name until the copy has succeeded.
+// its progress callback, then the installation into every folder that needs it
+// (engine/folder_install.h).
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/backup_name.h"
 #include "engine/cancel_flag.h"
 #include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
+#include "engine/folder_install.h"
+#include "engine/install_journal.h"
 #include "engine/worker_run.h"
 
 namespace mivetrak {
 namespace {
+
+const std::string& DownloadUrl(const WorkerRun& run) {
+    return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+}
 
 // Downloads the database into tempPath and checks it. Returns nothing when it is ready to
 // install, else the run's result (the temporary file is then gone).
@@ -21,11 +26,19 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     FileSystem& files = app.platform.files;
     SystemError error;
 
+    // An empty file is no database, whatever the server says: installing it would replace
+    // every good copy with nothing.
+    if (run.RemoteInfo.contentLength == 0) {
+        app.platform.log.Write("The server announces an empty database at " + DownloadUrl(run) +
+                               "; it is not downloaded.");
+        PostAlert(app, AlertDownloadFailed);
+        return WorkerResult::NotObtained;
+    }
     app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
     DownloadRequest request;
     request.agent = app.deployment.userAgent;
-    request.url = run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
+    request.url = DownloadUrl(run);
     request.localPath = tempPath;
     request.callback = DownloadProgressCallback;
     request.userData = &app;
@@ -36,8 +49,14 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
         return WorkerResult::Stopped;
     }
     uint32_t size = 0;
-    if (downloaded == 0 || GetLocalFileSize(files, tempPath, size) == 0 ||
-        size != run.RemoteInfo.contentLength) {
+    const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
+    if (!sized || size != run.RemoteInfo.contentLength) {
+        if (sized) {
+            app.platform.log.Write("The download of " + request.url + " has " +
+                                   std::to_string(size) + " bytes instead of the " +
+                                   std::to_string(run.RemoteInfo.contentLength) +
+                                   " announced; it is not installed.");
+        }
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;
@@ -92,6 +111,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
     if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
 
     const std::vector<TargetFolder>& folders = app.TargetFolderList;
+    InstallJournal journal(files, app.WorkFolder);
     // A folder named twice (or found again by discovery) is installed once: a second copy onto
     // the file just installed could only fail.
     std::vector<std::string> installed;
@@ -99,42 +119,25 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
         PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
         const std::string& folder = folders[i].path;
         if (AlreadyInstalled(codePage, installed, folder)) continue;
-
-        const std::string target = folder + kDatabaseFileName;
-        const bool hadDatabase = folders[i].hadDatabase;
-        std::string backupPath;
-        if (hadDatabase) {
-            backupPath = ChooseBackupPath(files, codePage, target);
-            while (!files.RenameFile(target, backupPath, error)) {
-                // Only a file that another program holds may come free; anything else (access
-                // denied above all) fails the same way again however often it is tried.
-                if (!IsFileInUse(error.code)) {
-                    app.platform.log.Write(
-                        "Could not move " + target + " aside to " + backupPath + ": " +
-                        DescribeSystemError(app.platform.system, error.code) + ".");
-                    PostAlert(app, AlertInstallFailed);
-                    files.RemoveFile(tempPath, error);
-                    return WorkerResult::InstallFailed;
-                }
-                // Declined: this folder keeps its database, the download stays in the work folder.
-                if (!AskRetryFileBusy(app)) return WorkerResult::Stopped;
-            }
-        }
+        // Between two folders nothing is half done: a cancel takes effect here.
         if (CancelRequested()) {
             files.RemoveFile(tempPath, error);
-            if (hadDatabase) files.RenameFile(backupPath, target, error);
             return WorkerResult::Stopped;
         }
-        // Whatever already sits at the target was not written by this run and is never deleted.
-        const bool occupied = PathExists(files, target);
-        if (!files.CopyFileTo(tempPath, target, true, error)) {
-            PostAlert(app, AlertInstallFailed);
-            if (!occupied) files.RemoveFile(target, error);
-            files.RemoveFile(tempPath, error);
-            if (hadDatabase) files.RenameFile(backupPath, target, error);
-            return WorkerResult::InstallFailed;
+        // Once begun, a folder is finished or put back, even when the run is ending.
+        const DiskWork work(app.release);
+        if (!work.Begun()) return WorkerResult::Stopped;
+        switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
+            case FolderInstall::Installed:
+                break;
+            case FolderInstall::Declined:
+                // This folder keeps its database, the download stays in the work folder.
+                return WorkerResult::Stopped;
+            case FolderInstall::Failed:
+                PostAlert(app, AlertInstallFailed);
+                files.RemoveFile(tempPath, error);
+                return WorkerResult::InstallFailed;
         }
-        if (hadDatabase) files.RemoveFile(backupPath, error);
         installed.push_back(folder);
     }
 

@@ -21,7 +21,8 @@ WorkerResult UpdateWorker(WorkerContext& app) {
 
 uint32_t WorkerThreadProc(void* app) {
     auto* context = static_cast<WorkerContext*>(app);
-    context->ExitCode = static_cast<int32_t>(UpdateWorker(*context));
+    const WorkerResult result = UpdateWorker(*context);
+    context->release.StoreResult(context->ExitCode, static_cast<int32_t>(result));
     return 0;
 }
 

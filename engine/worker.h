@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/target_folder.h"
+#include "engine/worker_release.h"
 #include "net/deployment.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
@@ -24,6 +25,8 @@ struct WorkerContext {
     const Deployment& deployment;
     // The download percentage last posted to the dialog; the callback posts only a new one.
     int32_t lastPostedPercent = 0;
+    // How the update run may stop waiting for the worker; the result goes through it.
+    WorkerRelease release{};
 };
 
 // What a run of the worker comes to. The values are the process's exit codes.
@@ -36,7 +39,8 @@ enum class WorkerResult : int32_t {
 
 WorkerResult UpdateWorker(WorkerContext& app);
 
-// The thread's entry; argument: the WorkerContext. Stores UpdateWorker's result in ExitCode.
+// The thread's entry; argument: the WorkerContext. Stores UpdateWorker's result in ExitCode,
+// unless the update run has let the worker go.
 uint32_t WorkerThreadProc(void* app);
 
 // The database download's progress callback; user data: the WorkerContext.

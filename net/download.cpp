@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "net/http_status.h"
 #include "net/internet_session.h"
@@ -41,7 +42,7 @@ public:
     ~LocalFile() { Close(); }
     bool Open(FileSystem& files, const std::string& path) {
         SystemError error;
-        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareRead, error);
+        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error);
         return file_ != nullptr;
     }
     bool Write(const char* data, size_t size) { return size == 0 || file_->Write(data, size); }
@@ -160,7 +161,14 @@ bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHa
                         request.reload ? kHttpReloadFlags : kHttpCachedFlags,
                         kStatusTextLength};
     int finalStatus = 0;
-    if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus)) return false;
+    SystemError sendError;
+    if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus, sendError)) {
+        if (sendError.code != 0) {
+            platform.log.Write("The download of " + request.url + " got no answer: " +
+                               DescribeSystemError(platform.system, sendError.code));
+        }
+        return false;
+    }
     if (status != nullptr) *status = finalStatus;
     if (finalStatus != 200) return false;
     if (request.localPath) {
@@ -192,7 +200,11 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
     for (;;) {
         counter.BeginBlock();
         uint32_t got = 0;
-        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got)) {
+        SystemError readError;
+        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, readError)) {
+            platform.log.Write("The download of " + request.url + " broke off after " +
+                               std::to_string(received) +
+                               " bytes: " + DescribeSystemError(platform.system, readError.code));
             return BodyOutcome::Failed;
         }
         if (got == 0) break;

@@ -68,8 +68,13 @@ HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const std::string
     const HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
     int status = 0;
     HeaderReply reply;
-    if (!OpenHttpTransfer(platform, url, open, handles, status)) {
+    SystemError sendError;
+    if (!OpenHttpTransfer(platform, url, open, handles, status, sendError)) {
         reply.problem = "no answer";
+        // A send that failed says why: a server that took too long shows here as a timeout.
+        if (sendError.code != 0) {
+            reply.problem += " (" + DescribeSystemError(platform.system, sendError.code) + ")";
+        }
         return reply;
     }
     if (status == 401 || status == 407) {

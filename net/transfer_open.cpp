@@ -24,7 +24,7 @@ int ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength
 // One request of the sequence, up to its final status once the password dialog is done with.
 // The library is told to hand redirects back rather than follow them.
 bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& open,
-                 TransferHandles& handles, int& status) {
+                 TransferHandles& handles, int& status, SystemError& sendError) {
     if (!OpenConnection(internet, open.agent, url, open.user, open.password, handles)) {
         return false;
     }
@@ -32,7 +32,7 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
                                                 open.flags | kInternetFlagNoAutoRedirect));
     if (!handles.data) return false;
     const InternetHandle request = handles.data.Get();
-    if (!internet.SendHttpRequest(request)) return false;
+    if (!internet.SendHttpRequest(request, sendError)) return false;
     for (;;) {
         status = ReadStatus(internet, request, open.statusBufferLength);
         if (status != 401 && status != 407) return true;
@@ -42,7 +42,7 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
             kErrorInternetForceRetry) {
             return true;
         }
-        if (!internet.SendHttpRequest(request)) return false;
+        if (!internet.SendHttpRequest(request, sendError)) return false;
     }
 }
 
@@ -90,17 +90,23 @@ bool OpenConnection(Internet& internet, const std::string& agent, const Transfer
     if (handles.root == nullptr) return false;
     handles.connection.Reset(
         internet.Connect(handles.root, url.host, url.port, user, password, url.service));
-    return static_cast<bool>(handles.connection);
+    if (!handles.connection) return false;
+    // A library that refuses the limits still transfers; only its own defaults then apply.
+    internet.SetTimeouts(handles.connection.Get(), kConnectTimeoutMilliseconds,
+                         kIdleTimeoutMilliseconds);
+    return true;
 }
 
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status) {
+                      TransferHandles& handles, int& status, SystemError& sendError) {
     TransferUrl target;
     if (!ParseTransferUrl(platform.codePage, url, target)) return false;
     if (target.service != InternetService::Http) return false;
     std::string asked = url;
     for (int followed = 0;; ++followed) {
-        if (!SendRequest(platform.internet, target, open, handles, status)) return false;
+        if (!SendRequest(platform.internet, target, open, handles, status, sendError)) {
+            return false;
+        }
         if (!IsRedirectStatus(status)) return true;
         const std::string answer =
             UrlForLog(platform.codePage, asked) + " answered " + std::to_string(status);

@@ -13,6 +13,13 @@
 
 namespace mivetrak {
 
+// How long a transfer waits for the network: connecting to the server gives up after
+// kConnectTimeoutMilliseconds, and a transfer from which nothing has arrived for
+// kIdleTimeoutMilliseconds gives up too. The step that made the transfer then fails as it fails
+// for a server that cannot be reached.
+constexpr uint32_t kConnectTimeoutMilliseconds = 30000;
+constexpr uint32_t kIdleTimeoutMilliseconds = 60000;
+
 // Request flags of a transfer that bypasses the cache: fetched anew, never stored, on a
 // connection that is kept open.
 constexpr uint32_t kHttpReloadFlags =
@@ -32,7 +39,8 @@ struct TransferHandles {
 };
 
 // Takes the root for the agent from the session's roots and opens the connection to the URL's
-// host for its service, logging in with user and password. False when either cannot be opened.
+// host for its service, logging in with user and password, and gives the connection the
+// transfer's timeouts. False when either handle cannot be opened.
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
                     const std::string& user, const std::string& password, TransferHandles& handles);
 
@@ -61,9 +69,10 @@ bool IsRedirectStatus(int status);
 // the same verb is sent to the Location, through the same root, up to kMaxRedirects times. A
 // redirect beyond that, one to another scheme than http, or one without a usable Location ends
 // the sequence with the redirect's status as the final one; each redirect followed or refused is
-// logged. False when the URL is no http URL, a handle cannot be opened or a send fails;
-// otherwise true with the final status (0 when it could not be read).
+// logged. False when the URL is no http URL, a handle cannot be opened or a send fails (sendError
+// then holds the send's error number); otherwise true with the final status (0 when it could not
+// be read).
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status);
+                      TransferHandles& handles, int& status, SystemError& sendError);
 
 }  // namespace mivetrak

@@ -12,10 +12,20 @@ namespace mivetrak {
 
 // The ways the program opens a file (CreateFileA's access, share mode and disposition).
 enum class FileOpenMode {
-    ReadShareRead,           // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
-    ReadWriteShareRead,      // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
-    CreateWriteShareRead,    // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS (handle not inherited)
-    CreateNewWriteShareRead  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
+    ReadShareRead,       // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+    ReadWriteShareRead,  // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
+    // GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS (handle not inherited):
+    // the file can be deleted while it is open, and goes when its last handle closes.
+    CreateWriteShareReadDelete,
+    CreateNewWriteShareRead,  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
+    AppendShareRead           // GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS; writes go to the end
+};
+
+// What a file's times could be read as.
+enum class TimesRead {
+    Read,           // the times asked for are stored
+    Failed,         // the system could not tell them
+    NotConvertible  // the system told them, but not as dates it can convert
 };
 
 // An open file. Destroying it closes the handle.
@@ -23,7 +33,8 @@ class File {
 public:
     virtual ~File() = default;
     // GetFileTime, each converted by FileTimeToSystemTime; a null pointer is not asked for.
-    virtual bool GetTimes(SystemTime* creation, SystemTime* lastWrite) = 0;
+    // Nothing is stored unless the result is Read.
+    virtual TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) = 0;
     // SetFileTime: creation may be null (left unchanged); last access is never changed.
     virtual bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) = 0;
     // GetFileSize with the high word: false when the system cannot tell the size.
@@ -40,6 +51,9 @@ struct FindData {
     SystemTime creation;
     SystemTime lastWrite;
     uint64_t size = 0;
+    // False when the entry's times are not dates the system can convert; the two times are
+    // then not set.
+    bool timesConverted = true;
 };
 
 constexpr uint32_t kFileAttributeReadOnly = 0x1;

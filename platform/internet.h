@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/types.h"
 
 namespace mivetrak {
@@ -28,6 +29,7 @@ constexpr uint32_t kInternetFlagResynchronize = 0x00000800u;
 constexpr uint32_t kInternetFlagNeedFile = 0x00000010u;
 
 constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kErrorInternetTimeout = 12002;
 constexpr uint32_t kErrorInternetIncorrectPassword = 12014;
 constexpr uint32_t kErrorInternetForceRetry = 12032;
 constexpr uint32_t kErrorDialogFlags = 7;
@@ -64,9 +66,19 @@ public:
     virtual InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                                    const std::string& user, const std::string& password,
                                    InternetService service) = 0;
+    // The connect, send and receive timeouts (INTERNET_OPTION_CONNECT_TIMEOUT, _SEND_TIMEOUT,
+    // _RECEIVE_TIMEOUT) of a connection, set before its requests are opened: they inherit them.
+    // The send and receive limit is an idle limit, the longest wait for the next bytes to go or
+    // come. False when the library refused one of them.
+    virtual bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
+                             uint32_t idleMilliseconds) = 0;
     virtual InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                            const std::string& path, uint32_t flags) = 0;
-    virtual bool SendHttpRequest(InternetHandle request) = 0;
+    // HttpSendRequestA with no headers and no body. Connecting to the server (the name lookup
+    // and the connection itself) is given up once it has taken longer than the request's
+    // connect timeout, also where the library does not keep that limit itself; the send then
+    // fails with kErrorInternetTimeout.
+    virtual bool SendHttpRequest(InternetHandle request, SystemError& error) = 0;
     // HttpQueryInfoA as text into a buffer of bufferLength bytes (the length offered). Headers
     // are only ever asked for as text: the library's own conversion of a date crashes on some
     // texts a server may send.
@@ -77,8 +89,8 @@ public:
     virtual InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
                                        uint32_t access, uint32_t flags) = 0;
     // InternetReadFile: false on failure; bytesRead 0 means the end of the data.
-    virtual bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
-                          uint32_t& bytesRead) = 0;
+    virtual bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
+                          SystemError& error) = 0;
     virtual void CloseInternetHandle(InternetHandle handle) = 0;
 };
 

@@ -21,6 +21,8 @@ public:
     virtual ~Thread() = default;
     virtual bool Resume() = 0;
     virtual void WaitUntilEnded() = 0;  // WaitForSingleObject with INFINITE
+    // WaitForSingleObject with a limit: true when the thread has ended within it.
+    virtual bool WaitForEnd(uint32_t milliseconds) = 0;
 };
 
 using ThreadEntry = uint32_t (*)(void* argument);
@@ -37,6 +39,9 @@ public:
 
     // Threads and the clock.
     virtual std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) = 0;
+    // ExitProcess: ends the process at once, every thread in it included, without destroying
+    // anything of the program's first. Does not return (a test's stand-in records the call).
+    virtual void EndProcess(uint32_t exitCode) = 0;
     virtual uint32_t TickCount() = 0;  // milliseconds, 32-bit, wrapping
     virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
 

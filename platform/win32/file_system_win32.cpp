@@ -25,18 +25,20 @@ class Win32File final : public File {
 public:
     explicit Win32File(HANDLE handle) : handle_(handle) {}
 
-    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+    TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
         FILETIME created{};
         FILETIME accessed{};
         FILETIME written{};
-        if (!GetFileTime(handle_.Get(), &created, &accessed, &written)) return false;
+        if (!GetFileTime(handle_.Get(), &created, &accessed, &written)) return TimesRead::Failed;
         SystemTime createdOut;
         SystemTime writtenOut;
-        if (creation != nullptr && !ToSystemTime(created, createdOut)) return false;
-        if (lastWrite != nullptr && !ToSystemTime(written, writtenOut)) return false;
+        if ((creation != nullptr && !ToSystemTime(created, createdOut)) ||
+            (lastWrite != nullptr && !ToSystemTime(written, writtenOut))) {
+            return TimesRead::NotConvertible;
+        }
         if (creation != nullptr) *creation = createdOut;
         if (lastWrite != nullptr) *lastWrite = writtenOut;
-        return true;
+        return TimesRead::Read;
     }
 
     bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
@@ -96,26 +98,37 @@ public:
                                    SystemError& error) override {
         DWORD access = GENERIC_READ;
         DWORD disposition = OPEN_EXISTING;
+        DWORD sharing = FILE_SHARE_READ;
         switch (mode) {
             case FileOpenMode::ReadShareRead:
                 break;
             case FileOpenMode::ReadWriteShareRead:
                 access = GENERIC_READ | GENERIC_WRITE;
                 break;
-            case FileOpenMode::CreateWriteShareRead:
+            case FileOpenMode::CreateWriteShareReadDelete:
                 access = GENERIC_WRITE;
                 disposition = CREATE_ALWAYS;
+                sharing = FILE_SHARE_READ | FILE_SHARE_DELETE;
                 break;
             case FileOpenMode::CreateNewWriteShareRead:
                 access = GENERIC_WRITE;
                 disposition = CREATE_NEW;
                 break;
+            case FileOpenMode::AppendShareRead:
+                access = GENERIC_WRITE;
+                disposition = OPEN_ALWAYS;
+                break;
         }
         // No security attributes: the handle is not inherited by child processes.
-        const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
-                                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
-        return std::make_unique<Win32File>(handle);
+        auto file = std::make_unique<Win32File>(handle);
+        if (mode == FileOpenMode::AppendShareRead) {
+            LARGE_INTEGER none{};
+            if (!Report(SetFilePointerEx(handle, none, nullptr, FILE_END), error)) return nullptr;
+        }
+        return file;
     }
 
     bool FindFile(const std::string& path, FindData& out) override {
@@ -124,9 +137,11 @@ public:
         if (search == INVALID_HANDLE_VALUE) return false;
         FindClose(search);
         FindData result;
-        if (!ToSystemTime(found.ftCreationTime, result.creation) ||
-            !ToSystemTime(found.ftLastWriteTime, result.lastWrite)) {
-            return false;
+        result.timesConverted = ToSystemTime(found.ftCreationTime, result.creation) &&
+                                ToSystemTime(found.ftLastWriteTime, result.lastWrite);
+        if (!result.timesConverted) {
+            result.creation = SystemTime();
+            result.lastWrite = SystemTime();
         }
         result.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         out = result;

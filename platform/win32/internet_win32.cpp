@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/bounded_send.h"
 #include "platform/win32/win32_platform.h"
 
 namespace mivetrak {
@@ -101,14 +102,36 @@ public:
                                           password.c_str(), static_cast<DWORD>(service), 0, 0));
     }
 
-    InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                   const std::string& path, uint32_t flags) override {
-        return FromWin32(HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(), nullptr,
-                                          nullptr, nullptr, flags, 0));
+    bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
+                     uint32_t idleMilliseconds) override {
+        DWORD connect = connectMilliseconds;
+        DWORD idle = idleMilliseconds;
+        const HINTERNET handle = ToWin32(connection);
+        // Each is tried, whether or not the one before was taken.
+        const bool connectSet = InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT,
+                                                   &connect, sizeof connect) != FALSE;
+        const bool sendSet =
+            InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &idle, sizeof idle) != FALSE;
+        const bool receiveSet = InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &idle,
+                                                   sizeof idle) != FALSE;
+        return connectSet && sendSet && receiveSet;
     }
 
-    bool SendHttpRequest(InternetHandle request) override {
-        return HttpSendRequestA(ToWin32(request), nullptr, 0, nullptr, 0) != FALSE;
+    InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
+                                   const std::string& path, uint32_t flags) override {
+        // A context other than 0, so that the request reports its connecting to the send.
+        const HINTERNET request =
+            HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(), nullptr, nullptr,
+                             nullptr, flags, kReportingContext);
+        if (request != nullptr) FollowConnecting(request);
+        return FromWin32(request);
+    }
+
+    bool SendHttpRequest(InternetHandle request, SystemError& error) override {
+        DWORD code = 0;
+        const bool sent = SendWithConnectLimit(ToWin32(request), code);
+        error.code = sent ? 0 : code;
+        return sent;
     }
 
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
@@ -134,10 +157,11 @@ public:
         return FromWin32(FtpOpenFileA(ToWin32(connection), path.c_str(), access, flags, 0));
     }
 
-    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
-                  uint32_t& bytesRead) override {
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
+                  SystemError& error) override {
         DWORD read = 0;
         const BOOL ok = InternetReadFile(ToWin32(handle), buffer, toRead, &read);
+        error.code = ok ? 0 : GetLastError();
         bytesRead = ok ? static_cast<uint32_t>(read) : 0;
         return ok != FALSE;
     }

@@ -29,18 +29,24 @@ public:
                            const std::string&, InternetService) override {
         return nullptr;
     }
+    bool SetTimeouts(InternetHandle, uint32_t, uint32_t) override { return false; }
     InternetHandle OpenHttpRequest(InternetHandle, const std::string&, const std::string&,
                                    uint32_t) override {
         return nullptr;
     }
-    bool SendHttpRequest(InternetHandle) override { return false; }
+    bool SendHttpRequest(InternetHandle, SystemError& error) override {
+        error.code = ERROR_INVALID_HANDLE;
+        return false;
+    }
     bool QueryInfoText(InternetHandle, uint32_t, uint32_t, std::string&) override { return false; }
     uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override { return ERROR_CANCELLED; }
     InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t) override {
         return nullptr;
     }
-    bool ReadData(InternetHandle, void*, uint32_t, uint32_t& bytesRead) override {
+    bool ReadData(InternetHandle, void*, uint32_t, uint32_t& bytesRead,
+                  SystemError& error) override {
         bytesRead = 0;
+        error.code = ERROR_INVALID_HANDLE;
         return false;
     }
     void CloseInternetHandle(InternetHandle) override {}

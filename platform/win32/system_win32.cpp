@@ -32,6 +32,9 @@ public:
     explicit Win32Thread(HANDLE handle) : handle_(handle) {}
     bool Resume() override { return ResumeThread(handle_.Get()) != static_cast<DWORD>(-1); }
     void WaitUntilEnded() override { WaitForSingleObject(handle_.Get(), INFINITE); }
+    bool WaitForEnd(uint32_t milliseconds) override {
+        return WaitForSingleObject(handle_.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
 
 private:
     KernelHandle handle_;
@@ -67,6 +70,8 @@ public:
         }
         return std::make_unique<Win32Thread>(reinterpret_cast<HANDLE>(handle));
     }
+
+    void EndProcess(uint32_t exitCode) override { ExitProcess(exitCode); }
 
     uint32_t TickCount() override { return GetTickCount(); }
     void SleepMilliseconds(uint32_t milliseconds) override { Sleep(milliseconds); }

@@ -553,7 +553,7 @@ def test_folder_named_twice_and_found_again(case, server, strings):
 
 def test_cancel_while_the_index_is_fetched(case, server, strings):
     # The index transfer cannot be stopped; the dialog must still close at once, and the
-    # worker ends at its next look at the cancel request, before anything is downloaded.
+    # process ends soon after, before anything else is downloaded.
     server.add_file(PRIMARY, database(16 * 1024, seed=12), SERVER_TIME)
     server.set_index(server.url(PRIMARY), server.url(BACKUP), padding=3000)
     server.index_rate = 1000
@@ -571,7 +571,10 @@ def test_cancel_while_the_index_is_fetched(case, server, strings):
     assert len(server.requests_for("/Software_Update/Tessfetch/ZAVFile.asp")) == 1
     assert server.requests_for(PRIMARY) == []
     assert_untouched(install, old_database("install"))
-    assert_work_folder_clean(case)
+    # The index being written was deleted as the run ended without its worker. Wine keeps a
+    # deleted file's name until its last handle (the worker's) closes with the process, so the
+    # work folder, empty by then, may stay until the next run.
+    assert case.work_folder_files() in (None, []), case.work_folder_files()
 
 
 def test_local_copy_newer_than_the_server_is_left_alone(case, server, strings):

@@ -11,6 +11,7 @@ namespace mivetrak {
 
 namespace {
 constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kErrorNotReady = 21;
 
 std::string ParentKey(const std::string& key) {
     const size_t slash = key.rfind('\\');
@@ -26,26 +27,31 @@ public:
         : owner_(owner),
           entry_(std::move(entry)),
           key_(std::move(key)),
-          canRead_(mode != FileOpenMode::CreateWriteShareRead),
-          canWrite_(mode != FileOpenMode::ReadShareRead) {}
+          canRead_(mode == FileOpenMode::ReadShareRead || mode == FileOpenMode::ReadWriteShareRead),
+          canWrite_(mode != FileOpenMode::ReadShareRead),
+          sharesDelete_(mode == FileOpenMode::CreateWriteShareReadDelete) {}
     ~FakeFile() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         --entry_->openHandles;
+        if (sharesDelete_) --entry_->deleteSharingHandles;
         owner_.calls_.push_back("CloseFile " + entry_->path);
     }
-    bool GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
+    TimesRead GetTimes(SystemTime* creation, SystemTime* lastWrite) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back("GetFileTime " + entry_->path);
-        if (owner_.timeQueryFailures_.count(key_) != 0) return false;
+        if (owner_.Stopped() || owner_.timeQueryFailures_.count(key_) != 0) {
+            return TimesRead::Failed;
+        }
+        if (owner_.unconvertibleTimes_.count(key_) != 0) return TimesRead::NotConvertible;
         if (creation != nullptr) *creation = entry_->creation;
         if (lastWrite != nullptr) *lastWrite = entry_->lastWrite;
-        return true;
+        return TimesRead::Read;
     }
     bool SetTimes(const SystemTime* creation, const SystemTime& lastWrite) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back(std::string("SetFileTime ") + entry_->path +
                                 (creation != nullptr ? " with creation" : " without creation"));
-        if (!canWrite_) return false;
+        if (!owner_.MayChange() || !canWrite_) return false;
         if (creation != nullptr) entry_->creation = *creation;
         entry_->lastWrite = lastWrite;
         return true;
@@ -53,13 +59,17 @@ public:
     bool GetSize(uint64_t& size) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.calls_.push_back("GetFileSize " + entry_->path);
-        if (owner_.sizeQueryFailures_.count(key_) != 0) return false;
+        if (owner_.Stopped() || owner_.sizeQueryFailures_.count(key_) != 0) return false;
         size = entry_->reportedSize ? *entry_->reportedSize : entry_->content.size();
         return true;
     }
     bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         bytesRead = 0;
+        if (owner_.Stopped()) {
+            error.code = kErrorNotReady;
+            return false;
+        }
         if (!canRead_) {
             error.code = kErrorAccessDenied;
             return false;
@@ -76,13 +86,22 @@ public:
     }
     bool Write(const void* data, size_t size) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
+        if (!owner_.MayChange()) return false;
         if (!canWrite_ || owner_.writeFailures_.count(key_) != 0) return false;
         const size_t fits = owner_.TakeSpace(size);
         entry_->content.append(static_cast<const char*>(data), fits);
         entry_->lastWrite = owner_.now_;
         return fits == size;
     }
-    bool Flush() override { return canWrite_; }
+    bool Flush() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("FlushFile " + entry_->path);
+        if (!owner_.MayChange() || !canWrite_ || owner_.writeFailures_.count(key_) != 0) {
+            return false;
+        }
+        entry_->flushed = entry_->content;
+        return true;
+    }
 
 private:
     FakeFileSystem& owner_;
@@ -90,6 +109,7 @@ private:
     std::string key_;
     bool canRead_;
     bool canWrite_;
+    bool sharesDelete_;
     size_t readPosition_ = 0;
 };
 
@@ -150,6 +170,12 @@ bool FakeFileSystem::Succeeded(SystemError& error) {
     return true;
 }
 
+bool FakeFileSystem::MayChange() {
+    if (Stopped()) return false;
+    ++changes_;
+    return true;
+}
+
 size_t FakeFileSystem::TakeSpace(size_t wanted) {
     if (!diskSpace_) return wanted;
     const size_t fits = static_cast<size_t>(std::min<uint64_t>(*diskSpace_, wanted));
@@ -167,6 +193,7 @@ void FakeFileSystem::AddFile(const std::string& path, const std::string& content
     auto entry = std::make_shared<Entry>();
     entry->path = path;
     entry->content = content;
+    entry->flushed = content;
     entry->lastWrite = lastWrite;
     entry->creation = creation;
     entry->attributes = kAttributeArchive;
@@ -252,6 +279,10 @@ void FakeFileSystem::FailDelete(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     deleteFailures_[Key(path)] = error;
 }
+void FakeFileSystem::ClearDeleteFailure(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deleteFailures_.erase(Key(path));
+}
 void FakeFileSystem::FailMakeDirectory(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     makeDirFailures_[Key(path)] = error;
@@ -287,6 +318,24 @@ void FakeFileSystem::SetIdentity(const std::string& path, const FileIdentity& id
 void FakeFileSystem::FailIdentity(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     identityFailures_[Key(path)] = error;
+}
+void FakeFileSystem::StopAfter(int changes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopAt_ = changes_ + changes;
+}
+void FakeFileSystem::Restart() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopAt_ = -1;
+}
+void FakeFileSystem::PowerCut() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& item : entries_) {
+        if (!item.second->isDirectory) item.second->content = item.second->flushed;
+    }
+}
+void FakeFileSystem::SetTimesNotConvertible(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unconvertibleTimes_.insert(Key(path));
 }
 
 // --- inspection ---
@@ -325,6 +374,21 @@ void FakeFileSystem::ClearCalls() {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.clear();
 }
+std::vector<std::string> FakeFileSystem::Files(const std::string& folder) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string prefix = Key(folder) + "\\";
+    std::vector<std::string> out;
+    for (const auto& item : entries_) {
+        if (!item.second->isDirectory && item.first.compare(0, prefix.size(), prefix) == 0) {
+            out.push_back(item.second->path);
+        }
+    }
+    return out;
+}
+int FakeFileSystem::Changes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return changes_;
+}
 
 // --- FileSystem ---
 
@@ -335,10 +399,11 @@ uint32_t FakeFileSystem::MissingError(const std::string& key) const {
 std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
                                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const char* modeName = mode == FileOpenMode::ReadShareRead          ? "read"
-                           : mode == FileOpenMode::ReadWriteShareRead   ? "read-write"
-                           : mode == FileOpenMode::CreateWriteShareRead ? "create"
-                                                                        : "create-new";
+    const char* modeName = mode == FileOpenMode::ReadShareRead                ? "read"
+                           : mode == FileOpenMode::ReadWriteShareRead         ? "read-write"
+                           : mode == FileOpenMode::CreateWriteShareReadDelete ? "create"
+                           : mode == FileOpenMode::CreateNewWriteShareRead    ? "create-new"
+                                                                              : "append";
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
@@ -346,6 +411,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
         error.code = code;
         return nullptr;
     };
+    if (mode == FileOpenMode::ReadShareRead ? Stopped() : !MayChange()) return fail(kErrorNotReady);
     if (entry && entry->isDirectory) return fail(kErrorAccessDenied);
     if (entry && entry->locked) return fail(entry->lockError);
     const bool readOnly = entry && (entry->attributes & kFileAttributeReadOnly) != 0;
@@ -359,7 +425,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (readOnly) return fail(kErrorAccessDenied);
             break;
         case FileOpenMode::CreateNewWriteShareRead:
-        case FileOpenMode::CreateWriteShareRead:
+        case FileOpenMode::CreateWriteShareReadDelete:
             if (entry && mode == FileOpenMode::CreateNewWriteShareRead) {
                 return fail(kErrorFileExists);
             }
@@ -374,11 +440,25 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
                 entries_[key] = entry;
             }
             entry->content.clear();
+            entry->flushed.clear();
             entry->reportedSize.reset();
             entry->lastWrite = now_;
             break;
+        case FileOpenMode::AppendShareRead:
+            if (readOnly) return fail(kErrorAccessDenied);
+            if (!entry) {
+                if (!ParentExists(key)) return fail(kErrorPathNotFound);
+                entry = std::make_shared<Entry>();
+                entry->path = path;
+                entry->attributes = kAttributeArchive;
+                entry->creation = entry->lastWrite = now_;
+                entries_[key] = entry;
+            }
+            break;
     }
+    const bool sharesDelete = mode == FileOpenMode::CreateWriteShareReadDelete;
     ++entry->openHandles;
+    if (sharesDelete) ++entry->deleteSharingHandles;
     error.code = 0;
     return std::make_unique<FakeFile>(*this, entry, key, mode);
 }
@@ -387,9 +467,10 @@ bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FindFile " + path);
     auto entry = Find(path);
-    if (!entry) return false;
-    out.creation = entry->creation;
-    out.lastWrite = entry->lastWrite;
+    if (!entry || Stopped()) return false;
+    out.timesConverted = unconvertibleTimes_.count(Key(path)) == 0;
+    out.creation = out.timesConverted ? entry->creation : SystemTime();
+    out.lastWrite = out.timesConverted ? entry->lastWrite : SystemTime();
     out.size = entry->reportedSize ? *entry->reportedSize : entry->content.size();
     return true;
 }
@@ -405,6 +486,7 @@ bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attribute
                                     SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FileAttributes " + path);
+    if (Stopped()) return Failed(error, kErrorNotReady);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(Key(path)));
     attributes = entry->attributes;
@@ -432,6 +514,7 @@ bool FakeFileSystem::Identity(const std::string& path, FileIdentity& out, System
 bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("MakeDirectory " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto failure = makeDirFailures_.find(key);
     if (failure != makeDirFailures_.end()) return Failed(error, failure->second);
@@ -450,6 +533,7 @@ bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) 
 bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveEmptyDirectory " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(key));
@@ -464,12 +548,17 @@ bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& 
 bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RemoveFile " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string key = Key(path);
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(key));
     if (entry->isDirectory) return Failed(error, kErrorAccessDenied);
     if (entry->locked) return Failed(error, entry->lockError);
-    if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
+    // A file open without delete sharing cannot be deleted; one whose handles all share
+    // deleting loses its name at once, and its handles write on into the nameless file.
+    if (entry->openHandles > entry->deleteSharingHandles) {
+        return Failed(error, kErrorSharingViolation);
+    }
     if ((entry->attributes & kFileAttributeReadOnly) != 0 || WriteDenied(key)) {
         return Failed(error, kErrorAccessDenied);
     }
@@ -483,6 +572,7 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
                                 SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("RenameFile " + from + " -> " + to);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string fromKey = Key(from);
     const std::string toKey = Key(to);
     auto entry = Find(from);
@@ -518,6 +608,7 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
                                 SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
+    if (!MayChange()) return Failed(error, kErrorNotReady);
     const std::string toKey = Key(to);
     auto source = Find(from);
     if (!source) return Failed(error, MissingError(Key(from)));

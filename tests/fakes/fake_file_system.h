@@ -18,9 +18,17 @@
 //                                    >= 0 a partial target of that many bytes is left behind
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
 //                                    leaving what fitted; ClearDiskSpace() makes it unlimited
+//   StopAfter(n)                     a machine that stops: after n more operations that change
+//                                    the disk, every operation fails (error 21, "not ready")
+//                                    and nothing changes any more; Restart() ends that
+//   PowerCut()                       what a power cut leaves: every file holds only what was
+//                                    flushed to it (nothing, when it never was); files that were
+//                                    added by the test count as flushed. Names (creates, renames,
+//                                    deletes) and times are kept.
 //   FailDelete(path[, error]) / FailMakeDirectory(path[, error]) /
 //   FailRemoveDirectory(path[, error])
-//   FailWrite(path)                  File::Write on that file fails
+//   FailWrite(path)                  File::Write and File::Flush on that file fail
+//   ClearDeleteFailure(path)         ends FailDelete
 //   DenyWriting(folder)              the user may not write in that folder: creating, opening
 //                                    for writing, renaming into or out of, copying into,
 //                                    deleting and making folders there fail with 5 (access
@@ -34,6 +42,8 @@
 //                                    can name one folder); otherwise every entry has its own,
 //                                    the same for every spelling that the fake takes as one
 //   FailIdentity(path[, error])      Identity of that path fails (access denied unless given)
+//   SetTimesNotConvertible(path)     the file's times are not dates: GetTimes answers
+//                                    NotConvertible, FindFile reports them as not converted
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
 //                                    of 0 or >= 260 leaves the output untouched
 // Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
@@ -43,7 +53,8 @@
 // a folder or rename target that exists, 145 (folder not empty), 267 (not a folder) and 112
 // (disk full).
 // Inspection: Exists, IsDirectory, Content, Entry, OpenHandleCount, Calls (a log of every call
-// in order, e.g. "RenameFile C:\\a -> C:\\b").
+// in order, e.g. "RenameFile C:\\a -> C:\\b", "FlushFile C:\\a"), Files (the paths of every file
+// below a folder), Changes (how many operations changed the disk so far).
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -70,6 +81,8 @@ public:
         uint32_t lockError = kErrorSharingViolation;
         std::optional<uint64_t> reportedSize;  // overrides content.size()
         int openHandles = 0;
+        int deleteSharingHandles = 0;  // of the open handles, those that let the file be deleted
+        std::string flushed;           // the content as of the last flush: what a power cut leaves
     };
 
     FakeFileSystem();
@@ -96,6 +109,7 @@ public:
     void SetDiskSpace(uint64_t bytes);
     void ClearDiskSpace();
     void FailDelete(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void ClearDeleteFailure(const std::string& path);
     void FailMakeDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailRemoveDirectory(const std::string& path, uint32_t error = kErrorAccessDenied);
     void FailWrite(const std::string& path);
@@ -105,6 +119,10 @@ public:
     void FailSizeQuery(const std::string& path);
     void SetIdentity(const std::string& path, const FileIdentity& identity);
     void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
+    void SetTimesNotConvertible(const std::string& path);
+    void StopAfter(int changes);
+    void Restart();
+    void PowerCut();
 
     // --- inspection ---
     bool Exists(const std::string& path) const;
@@ -114,6 +132,8 @@ public:
     int OpenHandleCount() const;  // over all files
     std::vector<std::string> Calls() const;
     void ClearCalls();
+    std::vector<std::string> Files(const std::string& folder) const;
+    int Changes() const;
 
     // --- FileSystem ---
     std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
@@ -148,6 +168,10 @@ private:
     uint32_t MissingError(const std::string& key) const;
     static bool Failed(SystemError& error, uint32_t code);
     static bool Succeeded(SystemError& error);
+    // Counts an operation that would change the disk; false when the machine has stopped (the
+    // operation must then fail and change nothing). Lock held.
+    bool MayChange();
+    bool Stopped() const { return stopAt_ >= 0 && changes_ >= stopAt_; }
     // Bytes of data that fit on the disk; consumes them.
     size_t TakeSpace(size_t wanted);
 
@@ -170,11 +194,14 @@ private:
     std::set<std::string> writeFailures_, timeQueryFailures_, sizeQueryFailures_;
     std::set<std::string> falseRemovals_;
     std::set<std::string> deniedFolders_;
+    std::set<std::string> unconvertibleTimes_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;
     std::optional<uint32_t> tempResult_;
     std::vector<std::string> calls_;
+    int changes_ = 0;
+    int stopAt_ = -1;  // the number of changes after which the machine stops; -1: never
 };
 
 }  // namespace mivetrak

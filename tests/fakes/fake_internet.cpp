@@ -8,7 +8,8 @@
 namespace mivetrak {
 
 namespace {
-constexpr uint32_t kErrorCancelled = 1223;
+constexpr uint32_t kErrorCannotConnect = 12029;
+constexpr uint32_t kErrorConnectionAborted = 12030;
 }  // namespace
 
 FakeHttpResponse FakeHttpResponse::Ok(std::string body, const SystemTime& lastModified) {
@@ -59,6 +60,8 @@ const char* ToString(FakeInternet::Op op) {
             return "ReadData";
         case FakeInternet::Op::CloseInternetHandle:
             return "CloseInternetHandle";
+        case FakeInternet::Op::SetTimeouts:
+            return "SetTimeouts";
     }
     return "?";
 }
@@ -318,6 +321,19 @@ InternetHandle FakeInternet::Connect(InternetHandle root, const std::string& hos
     return call.result;
 }
 
+bool FakeInternet::SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
+                               uint32_t idleMilliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = Op::SetTimeouts;
+    call.handle = connection;
+    call.connectTimeout = connectMilliseconds;
+    call.idleTimeout = idleMilliseconds;
+    call.ok = !ShouldFail(call.op) && Find(connection, Kind::Connection) != nullptr;
+    Record(lock, call);
+    return call.ok;
+}
+
 InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                              const std::string& path, uint32_t flags) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -342,18 +358,26 @@ InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const st
     return call.result;
 }
 
-bool FakeInternet::SendHttpRequest(InternetHandle request) {
+bool FakeInternet::SendHttpRequest(InternetHandle request, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::SendHttpRequest;
     call.handle = request;
     Live* live = Find(request, Kind::Request);
-    if (!ShouldFail(call.op) && live != nullptr && ResponseOf(*live) != nullptr) {
-        ++live->sends;
-        live->delivered = 0;
-        ++sendsByKey_[live->key];
-        call.ok = true;
+    const FakeHttpResponse* response = live != nullptr ? ResponseOf(*live) : nullptr;
+    call.error = kErrorCannotConnect;
+    if (!ShouldFail(call.op) && response != nullptr) {
+        if (response->sendError) {
+            call.error = *response->sendError;
+        } else {
+            ++live->sends;
+            live->delivered = 0;
+            ++sendsByKey_[live->key];
+            call.ok = true;
+            call.error = 0;
+        }
     }
+    error.code = call.error;
     Record(lock, call);
     return call.ok;
 }
@@ -431,8 +455,11 @@ InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::s
 }
 
 void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
-                            uint32_t& bytesRead, bool& ok) {
-    if (file.failReadAt && live.delivered >= *file.failReadAt) return;
+                            uint32_t& bytesRead, bool& ok, uint32_t& error) {
+    if (file.failReadAt && live.delivered >= *file.failReadAt) {
+        error = file.readError;
+        return;
+    }
     size_t end = file.body.size();
     if (file.endAt) end = std::min(end, *file.endAt);
     if (file.failReadAt) end = std::min(end, *file.failReadAt);
@@ -442,10 +469,11 @@ void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer
     live.delivered += n;
     bytesRead = static_cast<uint32_t>(n);
     ok = true;
+    error = 0;
 }
 
 bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
-                            uint32_t& bytesRead) {
+                            uint32_t& bytesRead, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::ReadData;
@@ -453,6 +481,7 @@ bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead
     call.length = toRead;
     bytesRead = 0;
     bool ok = false;
+    uint32_t code = kErrorConnectionAborted;
     if (!ShouldFail(call.op)) {
         if (Live* request = Find(handle, Kind::Request)) {
             const FakeHttpResponse* response = ResponseOf(*request);
@@ -460,14 +489,18 @@ bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead
                 if (request->head) {
                     ok = true;  // the answer to HEAD ends with its headers
                 } else {
-                    ReadFrom(*response, *request, buffer, toRead, bytesRead, ok);
+                    ReadFrom(*response, *request, buffer, toRead, bytesRead, ok, code);
                 }
             }
         } else if (Live* file = Find(handle, Kind::FtpFile)) {
             auto it = ftp_.find(file->key);
-            if (it != ftp_.end()) ReadFrom(it->second, *file, buffer, toRead, bytesRead, ok);
+            if (it != ftp_.end()) {
+                ReadFrom(it->second, *file, buffer, toRead, bytesRead, ok, code);
+            }
         }
     }
+    error.code = code;
+    call.error = code;
     call.ok = ok;
     call.bytes = bytesRead;
     Record(lock, call);

@@ -8,6 +8,7 @@
 //   FakeHttpResponse r = FakeHttpResponse::Ok(std::string(5000, 'x'), someTime);
 //   r.statuses = {"401", "200"};   // one status per send; the last one repeats
 //   r.failReadAt = 300;            // ReadData fails once 300 bytes have been delivered
+//   r.sendError = 12002;           // the send fails with this error (a timeout, a cut)
 //   net.AddHttp("http://host/auth", r);
 //   net.errorDialogAnswers = {kErrorInternetForceRetry};
 //   net.AddHttpHead("http://host/dir/file", FakeHttpResponse::WithStatus(405));
@@ -20,9 +21,10 @@
 // slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
 // for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
 // which nothing is scripted fails at SendHttpRequest, as a request to a host where nothing
-// listens does; an unscripted FTP path makes OpenFtpFile return null. A redirect is never
-// followed by the fake: its status and Location reach the caller, as they do from the Internet
-// library when a request is opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
+// listens does (error 12029); an unscripted FTP path makes OpenFtpFile return null. A send or
+// read failed by Fail() reports 12029 or 12030. A redirect is never followed by the fake: its
+// status and Location reach the caller, as they do from the Internet library when a request is
+// opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
 //
 // Every call is recorded (Calls()) with its arguments, including each handle close in order
 // (ClosedKinds()). The member functions are safe to call from several threads; the public
@@ -46,12 +48,14 @@ namespace mivetrak {
 // Body bytes served by a request or an FTP file handle.
 struct FakeRemoteFile {
     std::string body;
-    // ReadData fails (returns false) once this many bytes have been delivered.
+    // ReadData fails (returns false) once this many bytes have been delivered, with readError
+    // (by default WSAETIMEDOUT, as a read that waited too long fails).
     std::optional<size_t> failReadAt;
     // The connection ends early: after this many bytes every read returns 0 bytes (end of data).
     std::optional<size_t> endAt;
     // At most this many bytes per read (0: as many as asked), to imitate short reads.
     uint32_t maxChunk = 0;
+    uint32_t readError = 10060;
 };
 
 struct FakeHttpResponse : FakeRemoteFile {
@@ -64,6 +68,8 @@ struct FakeHttpResponse : FakeRemoteFile {
     std::optional<std::string> lastModified;
     // Location text, as sent; nullopt: header missing (the query fails).
     std::optional<std::string> location;
+    // Every send fails with this error number (nothing reaches the server's answer).
+    std::optional<uint32_t> sendError;
 
     // 200 with the body, its length as Content-Length and the given time as Last-Modified.
     static FakeHttpResponse Ok(std::string body, const SystemTime& lastModified);
@@ -90,6 +96,7 @@ public:
         OpenFtpFile,
         ReadData,
         CloseInternetHandle,
+        SetTimeouts,
     };
 
     // What kind of handle a value stands for.
@@ -112,10 +119,12 @@ public:
         uint32_t access = 0;           // OpenFtpFile
         uint32_t query = 0;            // QueryInfoText
         uint32_t length = 0;           // QueryInfoText buffer length, ReadData size, version record
-        uint32_t error = 0;            // ErrorDialog
+        uint32_t error = 0;            // ErrorDialog; a failed SendHttpRequest or ReadData
         WindowHandle owner = nullptr;  // Autodial, DialConnection
         bool ok = false;               // the boolean result, or a non-null handle
         uint32_t bytes = 0;            // ReadData: bytes delivered
+        uint32_t connectTimeout = 0;   // SetTimeouts
+        uint32_t idleTimeout = 0;      // SetTimeouts
     };
 
     FakeInternet() = default;
@@ -175,16 +184,18 @@ public:
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                            const std::string& user, const std::string& password,
                            InternetService service) override;
+    bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
+                     uint32_t idleMilliseconds) override;
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                    const std::string& path, uint32_t flags) override;
-    bool SendHttpRequest(InternetHandle request) override;
+    bool SendHttpRequest(InternetHandle request, SystemError& error) override;
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                        std::string& out) override;
     uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
                                uint32_t flags) override;
-    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
-                  uint32_t& bytesRead) override;
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
+                  SystemError& error) override;
     void CloseInternetHandle(InternetHandle handle) override;
 
 private:
@@ -208,7 +219,7 @@ private:
     const FakeHttpResponse* ResponseOf(const Live& request) const;      // lock held
     void Record(std::unique_lock<std::mutex>& lock, const Call& call);  // unlocks, runs hook
     void ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
-                  uint32_t& bytesRead, bool& ok);
+                  uint32_t& bytesRead, bool& ok, uint32_t& error);
 
     mutable std::mutex mutex_;
     std::map<std::string, FakeHttpResponse> http_;

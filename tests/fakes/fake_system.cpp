@@ -1,5 +1,8 @@
 #include "fakes/fake_system.h"
 
+#include <chrono>
+#include <condition_variable>
+
 #include "platform/ascii_text.h"
 
 namespace mivetrak {
@@ -23,13 +26,29 @@ public:
         }
         thread_ = std::thread([this] {
             const uint32_t result = entry_(argument_);
-            std::lock_guard<std::mutex> lock(owner_.mutex_);
-            owner_.lastThreadResult_ = result;
+            {
+                std::lock_guard<std::mutex> lock(owner_.mutex_);
+                owner_.lastThreadResult_ = result;
+            }
+            std::lock_guard<std::mutex> lock(endLock_);
+            ended_ = true;
+            endChanged_.notify_all();
         });
         return true;
     }
     void WaitUntilEnded() override {
         if (thread_.joinable()) thread_.join();
+    }
+    bool WaitForEnd(uint32_t milliseconds) override {
+        {
+            std::unique_lock<std::mutex> lock(endLock_);
+            if (!endChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                      [this] { return ended_; })) {
+                return false;
+            }
+        }
+        WaitUntilEnded();
+        return true;
     }
 
 private:
@@ -37,6 +56,9 @@ private:
     ThreadEntry entry_;
     void* argument_;
     bool started_ = false;
+    std::mutex endLock_;
+    std::condition_variable endChanged_;
+    bool ended_ = false;
     std::thread thread_;
 };
 
@@ -370,6 +392,16 @@ int FakeSystem::ThreadsResumed() const {
 std::optional<uint32_t> FakeSystem::LastThreadResult() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastThreadResult_;
+}
+
+void FakeSystem::EndProcess(uint32_t exitCode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    endedProcessWith_ = exitCode;
+}
+
+std::optional<uint32_t> FakeSystem::EndedProcessWith() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return endedProcessWith_;
 }
 
 std::unique_ptr<Thread> FakeSystem::CreateSuspendedThread(ThreadEntry entry, void* argument) {

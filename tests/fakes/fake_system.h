@@ -23,8 +23,10 @@
 //   ScriptRestart(started, exitCode, error) (by default: started, exit code 0); onRestart, when
 //   set, runs during the call (what the restarted run would do meanwhile).
 // Threads: RefuseThreads() makes CreateSuspendedThread fail. Otherwise the thread runs its entry
-//   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it.
+//   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it;
+//   WaitForEnd waits up to that many real milliseconds for its end.
 //   ThreadsCreated / ThreadsResumed count them; LastThreadResult is the last entry's result.
+// Process: EndProcess records its exit code (EndedProcessWith) and returns.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -85,9 +87,11 @@ public:
     int ThreadsCreated() const;
     int ThreadsResumed() const;
     std::optional<uint32_t> LastThreadResult() const;
+    std::optional<uint32_t> EndedProcessWith() const;
 
     // --- System ---
     std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override;
+    void EndProcess(uint32_t exitCode) override;
     uint32_t TickCount() override;
     void SleepMilliseconds(uint32_t milliseconds) override;
     ModuleHandle LoadResourceModule(const std::string& name, SystemError& error) override;
@@ -142,6 +146,7 @@ private:
     int threadsCreated_ = 0;
     int threadsResumed_ = 0;
     std::optional<uint32_t> lastThreadResult_;
+    std::optional<uint32_t> endedProcessWith_;
     uintptr_t nextHandle_ = 0x1000;
 };
 

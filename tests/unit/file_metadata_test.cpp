@@ -25,7 +25,7 @@ const SystemTime kSentinel = MakeTime(1111, 1, 1, 1, 1, 1);
 struct TimesCase {
     const char* fileSystemName;
     bool locked;
-    int expected;
+    LocalTimes expected;
     bool bySearch;  // read by directory search, not through a handle
 };
 
@@ -46,7 +46,7 @@ TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
     EXPECT_TRUE(Called(fs, "VolumeFileSystemName C:\\"));
     EXPECT_EQ(Called(fs, "FindFile"), c.bySearch);
     EXPECT_EQ(Called(fs, "OpenFile"), !c.bySearch);
-    if (c.expected == 1) {
+    if (c.expected == LocalTimes::Read) {
         EXPECT_TRUE(SameMembers(creation, kCreated));
         EXPECT_TRUE(SameMembers(lastWrite, kWritten));
         EXPECT_EQ(size, 5u);
@@ -58,14 +58,19 @@ TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
     EXPECT_EQ(fs.OpenHandleCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Volumes, GetLocalFileTimesByVolume,
-    ::testing::Values(TimesCase{"FAT", false, 1, true}, TimesCase{"FAT32", false, 1, true},
-                      TimesCase{"fat", false, 1, true}, TimesCase{"FaT12", false, 1, true},
-                      TimesCase{"NTFS", false, 1, false}, TimesCase{"", false, 1, false},
-                      TimesCase{"FA", false, 1, false}, TimesCase{"exFAT", false, 1, false},
-                      TimesCase{"NTFS", true, 0, false}, TimesCase{"", true, 0, false},
-                      TimesCase{"FAT32", true, 1, true}, TimesCase{"FAT", true, 1, true}));
+INSTANTIATE_TEST_SUITE_P(Volumes, GetLocalFileTimesByVolume,
+                         ::testing::Values(TimesCase{"FAT", false, LocalTimes::Read, true},
+                                           TimesCase{"FAT32", false, LocalTimes::Read, true},
+                                           TimesCase{"fat", false, LocalTimes::Read, true},
+                                           TimesCase{"FaT12", false, LocalTimes::Read, true},
+                                           TimesCase{"NTFS", false, LocalTimes::Read, false},
+                                           TimesCase{"", false, LocalTimes::Read, false},
+                                           TimesCase{"FA", false, LocalTimes::Read, false},
+                                           TimesCase{"exFAT", false, LocalTimes::Read, false},
+                                           TimesCase{"NTFS", true, LocalTimes::NotRead, false},
+                                           TimesCase{"", true, LocalTimes::NotRead, false},
+                                           TimesCase{"FAT32", true, LocalTimes::Read, true},
+                                           TimesCase{"FAT", true, LocalTimes::Read, true}));
 
 struct RootCase {
     const char* path;
@@ -85,7 +90,7 @@ TEST_P(GetLocalFileTimesRoot, FindsTheRootOrReadsThroughAHandle) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), 1);
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), LocalTimes::Read);
     EXPECT_EQ(size, 3u);
     EXPECT_TRUE(SameMembers(lastWrite, kWritten));
     if (c.expectedRoot == nullptr) {
@@ -133,24 +138,8 @@ TEST(GetLocalFileTimes, DoubleByteRootDecidesTheFatBranch) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, path, creation, lastWrite, size), 1);
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, path, creation, lastWrite, size), LocalTimes::Read);
     EXPECT_TRUE(Called(fs, "FindFile"));
-}
-
-TEST(GetLocalFileTimes, MissingFileStoresNothingOnEitherBranch) {
-    SingleByteCodePage codePage;
-    for (const char* name : {"FAT32", "NTFS"}) {
-        FakeFileSystem fs;
-        fs.AddDirectory("C:\\Db");
-        fs.SetVolumeFileSystem("C:\\", name);
-        SystemTime creation = kSentinel;
-        SystemTime lastWrite = kSentinel;
-        uint32_t size = 77;
-        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0) << name;
-        EXPECT_TRUE(SameMembers(creation, kSentinel));
-        EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
-        EXPECT_EQ(size, 77u);
-    }
 }
 
 TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
@@ -161,11 +150,38 @@ TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
     SystemTime creation = kSentinel;
     SystemTime lastWrite = kSentinel;
     uint32_t size = 77;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), 0);
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), LocalTimes::NotRead);
     EXPECT_EQ(size, 77u);
     EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
     EXPECT_EQ(fs.OpenHandleCount(), 0);
     EXPECT_TRUE(Called(fs, "CloseFile"));
+}
+
+// A missing file, and a file whose times the system cannot convert (told apart from it): on
+// both branches the outcome says which, and nothing is stored.
+TEST(GetLocalFileTimes, FailuresStoreNothingOnEitherBranch) {
+    SingleByteCodePage codePage;
+    for (const bool missing : {true, false}) {
+        for (const char* name : {"FAT32", "NTFS"}) {
+            SCOPED_TRACE(std::string(name) + (missing ? " missing" : " not convertible"));
+            FakeFileSystem fs;
+            fs.AddDirectory("C:\\Db");
+            fs.SetVolumeFileSystem("C:\\", name);
+            if (!missing) {
+                fs.AddFile(kDb, "12345", kWritten, kCreated);
+                fs.SetTimesNotConvertible(kDb);
+            }
+            SystemTime creation = kSentinel;
+            SystemTime lastWrite = kSentinel;
+            uint32_t size = 77;
+            EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size),
+                      missing ? LocalTimes::NotRead : LocalTimes::NotConvertible);
+            EXPECT_TRUE(SameMembers(creation, kSentinel));
+            EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
+            EXPECT_EQ(size, 77u);
+            EXPECT_EQ(fs.OpenHandleCount(), 0);
+        }
+    }
 }
 
 struct SizeCase {
@@ -197,7 +213,8 @@ TEST_P(LocalFileSizes, SizesAsThe32BitCallersSeeThem) {
         SystemTime creation;
         SystemTime lastWrite;
         uint32_t timesSize = 77;
-        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, timesSize), 1);
+        EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, timesSize),
+                  LocalTimes::Read);
         EXPECT_EQ(timesSize, std::string(name) == "FAT32" ? c.searchSize : c.handleSize) << name;
     }
     EXPECT_EQ(fs.OpenHandleCount(), 0);

@@ -617,7 +617,7 @@ private:
     public:
         Counting(std::unique_ptr<File> inner, size_t& writes)
             : inner_(std::move(inner)), writes_(writes) {}
-        bool GetTimes(SystemTime* c, SystemTime* w) override { return inner_->GetTimes(c, w); }
+        TimesRead GetTimes(SystemTime* c, SystemTime* w) override { return inner_->GetTimes(c, w); }
         bool SetTimes(const SystemTime* c, const SystemTime& w) override {
             return inner_->SetTimes(c, w);
         }

@@ -26,7 +26,7 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     EXPECT_TRUE(SameMembers(info.lastModified, kStamp)) << TimeText(info.lastModified);
 
     const auto calls = world.internet.Calls();
-    ASSERT_EQ(calls.size(), 9u);
+    ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[0].op, Op::OpenRoot);
     EXPECT_EQ(calls[0].text, "Agent 1");
     EXPECT_EQ(calls[1].op, Op::Connect);
@@ -35,20 +35,25 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     EXPECT_EQ(calls[1].user, "");
     EXPECT_EQ(calls[1].password, "");
     EXPECT_EQ(calls[1].service, InternetService::Http);
-    EXPECT_EQ(calls[2].op, Op::OpenHttpRequest);
-    EXPECT_EQ(calls[2].verb, "HEAD");
-    EXPECT_EQ(calls[2].text, "files/Tolvar32.bdb");
-    EXPECT_EQ(calls[2].flags, 0x84600000u);
-    EXPECT_EQ(calls[3].op, Op::SendHttpRequest);
-    EXPECT_EQ(calls[4].op, Op::QueryInfoText);
-    EXPECT_EQ(calls[4].query, 19u);
-    EXPECT_EQ(calls[4].length, 255u);
+    // The connection gets its limits before the request that inherits them is opened.
+    EXPECT_EQ(calls[2].op, Op::SetTimeouts);
+    EXPECT_EQ(calls[2].handle, calls[1].result);
+    EXPECT_EQ(calls[2].connectTimeout, 30000u);
+    EXPECT_EQ(calls[2].idleTimeout, 60000u);
+    EXPECT_EQ(calls[3].op, Op::OpenHttpRequest);
+    EXPECT_EQ(calls[3].verb, "HEAD");
+    EXPECT_EQ(calls[3].text, "files/Tolvar32.bdb");
+    EXPECT_EQ(calls[3].flags, 0x84600000u);
+    EXPECT_EQ(calls[4].op, Op::SendHttpRequest);
     EXPECT_EQ(calls[5].op, Op::QueryInfoText);
-    EXPECT_EQ(calls[5].query, 5u);
+    EXPECT_EQ(calls[5].query, 19u);
     EXPECT_EQ(calls[5].length, 255u);
     EXPECT_EQ(calls[6].op, Op::QueryInfoText);
-    EXPECT_EQ(calls[6].query, 11u);
+    EXPECT_EQ(calls[6].query, 5u);
     EXPECT_EQ(calls[6].length, 255u);
+    EXPECT_EQ(calls[7].op, Op::QueryInfoText);
+    EXPECT_EQ(calls[7].query, 11u);
+    EXPECT_EQ(calls[7].length, 255u);
     EXPECT_EQ(world.internet.ClosedKinds(), kBothOwn);
     EXPECT_EQ(world.internet.OpenHandleCount(), 1u);  // the root
     EXPECT_EQ(world.internet.BadCloseCount(), 0u);

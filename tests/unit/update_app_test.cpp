@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/cancel_flag.h"
+#include "engine/install_journal.h"
 #include "fakes/fake_platform.h"
 #include "resources/resource_ids.h"
 #include "unit/app_machine.h"
@@ -265,7 +266,8 @@ TEST_F(UpdateAppTest, BadArgumentAloneStopsBeforeDiscovery) {
     EXPECT_TRUE(fake.registry.Opens().empty());
     for (const std::string& call : fake.files.Calls()) {
         EXPECT_EQ(call.find("Shared Files"), std::string::npos) << call;
-        EXPECT_NE(call, "TempFolder");
+        // (The temporary folder is asked for at start, to repair a cut-off installation.)
+        EXPECT_EQ(call.rfind("MakeDirectory", 0), std::string::npos) << call;
     }
 }
 
@@ -359,6 +361,27 @@ TEST_F(UpdateAppTest, WorkFolderFromAnEarlierRunIsReusedAndClearedOfTheWorkersFi
     EXPECT_FALSE(fake.files.Exists(std::string(kWork) + "\\Tolvar32.bdb"));
     EXPECT_EQ(fake.files.Content(std::string(kWork) + "\\keep.txt"), "not the updater's");
     EXPECT_TRUE(fake.files.IsDirectory(kWork));
+}
+
+// A run cut off between its two renames left the folder's database under its backup name. The
+// next start puts it back before it looks for folders with a database, so the folder is kept,
+// whatever the answer to the question.
+TEST_F(UpdateAppTest, StartRepairsAFolderThatACutOffRunLeftWithoutItsDatabase) {
+    fake.files.AddDirectory(kWork);
+    fake.files.AddFile("D:\\Db\\Tolvar32tmp0.tmp", "old");
+    fake.files.AddFile("D:\\Db\\Tolvar32new0.tmp", "new");
+    InstallJournal journal(fake.files, std::string(kWork) + "\\");
+    JournalRecord record{0, "D:\\Db\\Tolvar32.bdb", "D:\\Db\\Tolvar32new0.tmp",
+                         "D:\\Db\\Tolvar32tmp0.tmp"};
+    ASSERT_TRUE(journal.Begin(record));
+    ASSERT_TRUE(journal.MarkSwitching(record));
+    fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(folders, Folders{"D:\\Db\\"});
+    EXPECT_EQ(fake.files.Content("D:\\Db\\Tolvar32.bdb"), "old");
+    EXPECT_FALSE(fake.files.Exists("D:\\Db\\Tolvar32tmp0.tmp"));
+    EXPECT_FALSE(fake.files.Exists("D:\\Db\\Tolvar32new0.tmp"));
+    EXPECT_FALSE(fake.files.Exists(kWork));
 }
 
 TEST_F(UpdateAppTest, AnsweringNoExitsWithTwoAndRunsNothing) {

@@ -91,6 +91,12 @@ private:
             inner_->WaitUntilEnded();
             owner_.log_.Add("waited");
         }
+        bool WaitForEnd(uint32_t milliseconds) override {
+            owner_.log_.Add("wait up to " + std::to_string(milliseconds) + " ms");
+            const bool ended = inner_->WaitForEnd(milliseconds);
+            owner_.log_.Add(ended ? "waited" : "stopped waiting");
+            return ended;
+        }
 
     private:
         RecordingSystem& owner_;
@@ -274,6 +280,112 @@ TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
     EXPECT_LT(log.IndexOf("modal ends"), log.IndexOf("worker saw the flag"));
     EXPECT_LT(log.IndexOf("worker saw the flag"), log.IndexOf("waited"));
     EXPECT_TRUE(dialogBoxes.empty());
+}
+
+// Stands in for a call into the network that nothing but the end of the process interrupts.
+class Blocked {
+public:
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [this] { return open_; });
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            open_ = true;
+        }
+        released_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool open_ = false;
+};
+
+// The user cancels while the worker waits on a silent server: the run stops waiting after the
+// grace period and ends with 2 (the exit's clean-up then empties the work folder), and the
+// worker, when it comes back, can neither begin work on disk nor set the exit code.
+TEST_F(UpdateRunTest, CancelWhileTheWorkerIsBlockedOnTheNetworkEndsTheRunWithoutIt) {
+    Blocked network;
+    bool beganDiskWork = true;
+    system.workerBody = [&] {
+        Post(kProgressMessage, PhaseDownload, 10);
+        network.Wait();
+        beganDiskWork = app.worker.release.BeginDiskWork();
+        app.worker.release.StoreResult(app.ExitCode, 0);
+    };
+    ScriptModalLoop(
+        [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
+
+    const auto start = std::chrono::steady_clock::now();
+    app.RunUpdate();
+    const auto waited = std::chrono::steady_clock::now() - start;
+
+    EXPECT_GE(waited, std::chrono::milliseconds(kCancelGraceMilliseconds));
+    EXPECT_LT(waited, std::chrono::milliseconds(kCancelGraceMilliseconds + 1000));
+    EXPECT_TRUE(app.WorkerLeftRunning);
+    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_TRUE(fakes.log.Contains("the run ends without it"));
+
+    network.Release();
+    app.WorkerThreadHandle->WaitUntilEnded();
+    EXPECT_FALSE(beganDiskWork);
+    EXPECT_EQ(app.ExitCode, 2);
+}
+
+// A cancel while a folder is being installed: the run waits for that folder, however long it
+// takes, and lets the worker go only then.
+TEST_F(UpdateRunTest, CancelDuringAFolderWaitsUntilTheFolderIsDone) {
+    Blocked afterwards;
+    bool beganAnother = true;
+    system.workerBody = [&] {
+        Post(kProgressMessage, PhaseInstall, 0);
+        {
+            DiskWork folder(app.worker.release);
+            ASSERT_TRUE(folder.Begun());
+            while (!CancelRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kCancelGraceMilliseconds + 300));
+            log.Add("folder done");
+        }
+        beganAnother = app.worker.release.BeginDiskWork();
+        afterwards.Wait();
+    };
+    ScriptModalLoop(
+        [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
+
+    app.RunUpdate();
+    log.Add("run over");
+
+    EXPECT_LT(log.IndexOf("folder done"), log.IndexOf("run over"));
+    EXPECT_TRUE(app.WorkerLeftRunning);
+    EXPECT_EQ(app.ExitCode, 2);
+    afterwards.Release();
+    app.WorkerThreadHandle->WaitUntilEnded();
+    EXPECT_FALSE(beganAnother);
+}
+
+// A worker that ends within the grace period keeps its own result.
+TEST_F(UpdateRunTest, AWorkerThatEndsSoonAfterTheCancelIsWaitedFor) {
+    system.workerBody = [this] {
+        while (!CancelRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        app.worker.release.StoreResult(app.ExitCode, 2);
+    };
+    ScriptModalLoop(
+        [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
+    app.RunUpdate();
+    EXPECT_FALSE(app.WorkerLeftRunning);
+    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(log.IndexOf("stopped waiting"), -1);
+    app.WorkFolder.clear();
+    app.ExitInstance();
+    EXPECT_EQ(CancelFlagLock(), nullptr);
+}
+
+TEST_F(UpdateRunTest, ExitAfterLeavingTheWorkerBehindKeepsTheCancelFlagsLock) {
+    app.WorkerLeftRunning = true;
+    EXPECT_EQ(app.ExitInstance(), app.ExitCode);
+    EXPECT_NE(CancelFlagLock(), nullptr);
 }
 
 TEST_F(UpdateRunTest, WorkerThatCannotBeCreatedGivesTheStartUpBoxAndNoDialog) {

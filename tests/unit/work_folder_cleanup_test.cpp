@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "engine/install_journal.h"
 #include "fakes/fake_platform.h"
 
 namespace mivetrak {
@@ -37,7 +38,24 @@ const CleanupCase kCases[] = {
      {"keep.txt"},
      true,
      "The work folder C:\\Temp\\orzavtmp\\ stays: error 145"},
-    {"an installation's journal stays",
+    {"an installation's journal with a folder not done stays",
+     {"Tolvar32.bdb", "zavjrnl.tmp"},
+     [](FakePlatform& f) {
+         JournalRecord record;
+         record.target = "C:\\Db\\Tolvar32.bdb";
+         record.side = "C:\\Db\\Tolvar32new0.tmp";
+         ASSERT_TRUE(InstallJournal(f.files, kWork).Begin(record));
+     },
+     {"zavjrnl.tmp"},
+     true,
+     "C:\\Temp\\orzavtmp\\zavjrnl.tmp stays: the next start still needs it."},
+    {"a journal with every folder done goes",
+     {"zavjrnl.tmp"},
+     nullptr,
+     {},
+     false,
+     "Removed C:\\Temp\\orzavtmp\\zavjrnl.tmp."},
+    {"a file of a name of its own stays",
      {"Tolvar32.bdb", "journal.dat"},
      nullptr,
      {"journal.dat"},
@@ -80,6 +98,22 @@ TEST(WorkFolderCleanup, RemovesTheWorkersLeftoversAndThenTheFolder) {
             EXPECT_TRUE(f.log.Contains(c.logged)) << c.name;
         }
     }
+}
+
+// A worker left blocked on the network after a cancel still holds its download open; the file
+// was opened with delete sharing, so it goes all the same.
+TEST(WorkFolderCleanup, ADownloadStillOpenInTheWorkerGoes) {
+    FakePlatform f;
+    f.files.AddDirectory(kWork);
+    SystemError error;
+    const std::string download = std::string(kWork) + "Tolvar32.bdb";
+    std::unique_ptr<File> held =
+        f.files.OpenFile(download, FileOpenMode::CreateWriteShareReadDelete, error);
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(held->Write("half", 4));
+    CleanUpWorkFolder(f.platform, kWork);
+    EXPECT_FALSE(f.files.Exists(download));
+    EXPECT_FALSE(f.files.IsDirectory(kWork));
 }
 
 }  // namespace

@@ -63,6 +63,20 @@ TEST(WorkerCheckPhase, FailureTable) {
          {"P0:0", "P0:20", "A3"},
          // What the transfer wrote stays; the next run overwrites it.
          [](WorkerRig& r) { EXPECT_TRUE(r.fake.files.Exists(kIndexFile)); }},
+        {"the index server never answers",
+         [](WorkerRig& r) {
+             auto index = FakeHttpResponse::Ok(IndexText(kPrimaryUrl, kBackupUrl), {});
+             index.sendError = 12030;  // what the idle limit ends the send with
+             r.fake.internet.AddHttp(kTestIndexUrl, index);
+         },
+         WorkerResult::NotObtained,
+         {"P0:0", "P0:20", "A3"},
+         [](WorkerRig& r) {
+             EXPECT_TRUE(r.fake.log.Contains("The download of " + kTestIndexUrl +
+                                             " got no answer: error 12030"));
+             EXPECT_TRUE(r.fake.log.Contains("The update index could not be fetched from " +
+                                             kTestIndexUrl));
+         }},
         {"index without the ZAVFile section",
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(
@@ -103,15 +117,23 @@ TEST(WorkerCheckPhase, FailureTable) {
         {"neither URL answers",
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
-             r.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::WithStatus(500));
+             auto silent = FakeHttpResponse::Ok("x", ServerTime());
+             silent.sendError = kErrorInternetTimeout;  // connecting took too long
+             r.fake.internet.AddHttp(kBackupUrl, silent);
          },
          WorkerResult::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              // Each is asked with HEAD, then, as that gives no usable answer, with GET.
              EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 2u);
-             EXPECT_EQ(r.fake.internet.SendCount(kBackupUrl), 2u);
+             // The index, then HEAD and GET for each URL; the backup's sends all failed.
+             EXPECT_EQ(r.fake.internet.CountOf(Op::SendHttpRequest), 5u);
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
+             EXPECT_TRUE(r.fake.log.Contains(std::string("The primary database URL ") +
+                                             kPrimaryUrl + " did not answer the query"));
+             EXPECT_TRUE(r.fake.log.Contains(
+                 "The query of http://backup.test:8080/db/Tolvar32.bdb failed: GET gave no "
+                 "answer (error 12002)"));
          }},
         {"locked database retried, then declined",
          [](WorkerRig& r) {
@@ -316,6 +338,20 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
         rig.MessagesWithoutDownloadPercent(),
         (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6", "Q6", "P1:0", "P2:0", "P3:0"}));
     rig.ExpectNewDatabaseIn('A');
+}
+
+// A copy whose last-write time is not a date the system converts cannot be judged by it; asking
+// to try again could never help, so it gets the update without a question.
+TEST(WorkerCheckPhase, DatabaseWithATimeThatIsNotADateIsUpdatedWithoutAQuestion) {
+    WorkerRig rig;
+    rig.AddFolder('A', true, ServerTime());  // its recorded time would say up to date
+    rig.fake.files.SetTimesNotConvertible(DatabaseIn('A'));
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.MessagesWithoutDownloadPercent(),
+              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P2:0", "P3:0"}));
+    EXPECT_TRUE(
+        rig.fake.log.Contains("The last-write time of C:\\DbA\\Tolvar32.bdb is not a date"));
+    EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), rig.body);
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ TEST(WorkerGuards, FolderNamedTwiceIsInstalledOnce) {
             for (char& ch : lower)
                 ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             if (lower.rfind("copyfile", 0) == 0 &&
-                lower.find("-> c:\\dba\\tolvar32.bdb") != std::string::npos) {
+                lower.find("-> c:\\dba\\tolvar32new") != std::string::npos) {
                 ++copiesIntoA;
             }
         }

@@ -64,6 +64,10 @@ inline void PressCancel() { SetCancelFlag(true); }
 
 inline std::string FolderPath(char letter) { return std::string("C:\\Db") + letter + "\\"; }
 inline std::string DatabaseIn(char letter) { return FolderPath(letter) + "Tolvar32.bdb"; }
+// The name the new copy bears beside the database while it is written.
+inline std::string SideIn(char letter) { return FolderPath(letter) + "Tolvar32new0.tmp"; }
+inline std::string BackupIn(char letter) { return FolderPath(letter) + "Tolvar32tmp0.tmp"; }
+constexpr char kJournal[] = "C:\\Temp\\orzavtmp\\zavjrnl.tmp";
 
 // One run's world. Tests build one (or one per table row), arm it, run it and look at it.
 class WorkerRig {
@@ -142,6 +146,24 @@ public:
     }
 
     std::vector<std::string> FileLog() const { return fake.files.Calls(); }
+    // Whether a call of the fake file system's log changed the disk: renames, copies,
+    // deletions, opens that write, and flushes.
+    static bool ChangesDisk(const std::string& call) {
+        const bool readingOpen = call.size() > 5 && call.compare(call.size() - 5, 5, " read") == 0;
+        return call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
+               call.rfind("RemoveFile", 0) == 0 || call.rfind("FlushFile", 0) == 0 ||
+               (call.rfind("OpenFile", 0) == 0 && !readingOpen);
+    }
+    // The calls that changed something in the folder.
+    std::vector<std::string> ChangesIn(char letter) const {
+        std::vector<std::string> out;
+        for (const auto& call : fake.files.Calls()) {
+            if (ChangesDisk(call) && call.find(FolderPath(letter)) != std::string::npos) {
+                out.push_back(call);
+            }
+        }
+        return out;
+    }
     bool Logged(const std::string& call) const {
         for (const auto& c : fake.files.Calls()) {
             if (c == call) return true;
@@ -164,12 +186,14 @@ public:
         SCOPED_TRACE(std::string("folder ") + letter);
         EXPECT_EQ(fake.files.Content(DatabaseIn(letter)), std::string("old database ") + letter);
     }
-    // No backup name is left behind in the folder.
+    // No backup or side name is left behind in the folder.
     void ExpectNoBackupIn(char letter) {
         for (int n = 0; n < 3; ++n) {
-            EXPECT_FALSE(
-                fake.files.Exists(FolderPath(letter) + "Tolvar32tmp" + std::to_string(n) + ".tmp"))
-                << letter << n;
+            for (const char* infix : {"tmp", "new"}) {
+                EXPECT_FALSE(fake.files.Exists(FolderPath(letter) + "Tolvar32" + infix +
+                                               std::to_string(n) + ".tmp"))
+                    << letter << infix << n;
+            }
         }
     }
     // Every handle that the run opened has been closed again.

@@ -60,6 +60,9 @@ TEST(WorkerInUse, OnlyAFileInUseIsAskedAbout) {
         EXPECT_EQ(questions, c.expected == WorkerResult::Stopped ? 1 : 0) << c.name;
         rig.ExpectOldDatabaseIn('A');
         rig.ExpectNoBackupIn('A');
+        // Nothing of the installation stays: no new copy beside the old one, no open record.
+        EXPECT_FALSE(rig.fake.files.Exists(SideIn('A'))) << c.name;
+        EXPECT_FALSE(rig.fake.files.Exists(kJournal)) << c.name;
         rig.ExpectNothingLeftOpen();
         // A failed installation leaves no download behind.
         if (c.expected == WorkerResult::InstallFailed) {

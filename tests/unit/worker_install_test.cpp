@@ -36,14 +36,16 @@ TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
     }
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     EXPECT_FALSE(rig.fake.files.Exists(kIndexFile));
-    // Old copies were moved aside and put back only by name; the folder without one was not.
+    // Old copies were moved aside only by name; the folder without one had none to move.
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbC\\Tolvar32.bdb -> C:\\DbC\\Tolvar32tmp0.tmp"));
     for (const auto& call : rig.FileLog()) {
-        EXPECT_EQ(call.find("RenameFile C:\\DbB"), std::string::npos) << call;
+        EXPECT_EQ(call.find("RenameFile C:\\DbB\\Tolvar32.bdb"), std::string::npos) << call;
     }
     EXPECT_TRUE(rig.Logged(
-        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbB\\Tolvar32.bdb fail-if-exists"));
+        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbB\\Tolvar32new0.tmp fail-if-exists"));
+    EXPECT_TRUE(rig.Logged("RenameFile C:\\DbB\\Tolvar32new0.tmp -> C:\\DbB\\Tolvar32.bdb"));
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
     rig.ExpectNothingLeftOpen();
 }
 
@@ -119,6 +121,13 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
              r.fake.internet.AddHttp(kPrimaryUrl, response);
          },
          Join({kCheck, kDownload, {"A5"}})},
+        {"nothing of the announced length arrives",
+         [](WorkerRig& r) {
+             auto response = FakeHttpResponse::Ok(r.body, ServerTime());
+             response.endAt = 0;
+             r.fake.internet.AddHttp(kPrimaryUrl, response);
+         },
+         Join({kCheck, {"P1:0", "A5"}})},
         {"one byte longer than the announced length",
          [](WorkerRig& r) {
              auto response = FakeHttpResponse::Ok(r.body + "x", ServerTime());
@@ -151,6 +160,26 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
         EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
         rig.ExpectNothingLeftOpen();
     }
+}
+
+// A server that announces an empty database has none to give: nothing is downloaded and no
+// folder is touched.
+TEST(WorkerInstallPhase, AnnouncedEmptyDatabaseIsAFailedDownload) {
+    WorkerRig rig;
+    rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok("", ServerTime()));
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', false);
+    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Messages(), Join({kCheck, {"A5"}}));
+    // The query only: HEAD, then GET, which alone is believed about a length of 0.
+    EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
+    EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    rig.ExpectOldDatabaseIn('A');
+    rig.ExpectNoBackupIn('A');
+    EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
+    EXPECT_TRUE(
+        rig.fake.log.Contains("announces an empty database at " + std::string(kPrimaryUrl)));
+    rig.ExpectNothingLeftOpen();
 }
 
 // Every poll of the cancel flag: the run stops with 2, posts nothing more, and leaves the
@@ -270,23 +299,22 @@ TEST(WorkerCancel, EveryPollTable) {
              EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
              ExpectFoldersUntouched(r);
          }},
-        {"installing the first folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 0); },
+        {"before the first folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 0); },
          Join({kCheck, kDownload, {"P2:0"}}),
          [](WorkerRig& r) {
-             // Renamed aside, then back under its own name.
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp0.tmp"));
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbA\\Tolvar32tmp0.tmp -> C:\\DbA\\Tolvar32.bdb"));
+             // Nothing in any folder was begun.
+             EXPECT_EQ(r.ChangesIn('A'), Strings{});
+             EXPECT_EQ(r.ChangesIn('B'), Strings{});
              ExpectFoldersUntouched(r);
          }},
-        {"installing the second folder",
-         [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 50); },
+        {"before the second folder", [](WorkerRig& r) { PressCancelOnPost(r, PhaseInstall, 50); },
          Join({kCheck, kDownload, {"P2:0", "P2:50"}}),
          [](WorkerRig& r) {
              r.ExpectNewDatabaseIn('A');
              r.ExpectOldDatabaseIn('B');
              r.ExpectNoBackupIn('A');
              r.ExpectNoBackupIn('B');
-             EXPECT_TRUE(r.Logged("RenameFile C:\\DbB\\Tolvar32tmp0.tmp -> C:\\DbB\\Tolvar32.bdb"));
+             EXPECT_EQ(r.ChangesIn('B'), Strings{});
              EXPECT_FALSE(r.fake.files.Exists(kTempDatabase));
          }},
     };
@@ -303,6 +331,27 @@ TEST(WorkerCancel, EveryPollTable) {
         rig.ExpectOldDatabaseIn('U');
         rig.ExpectNothingLeftOpen();
     }
+}
+
+// The update run let the worker go (after a cancel) while the worker was between two folders:
+// it begins no other folder and leaves the exit code to the run.
+TEST(WorkerInstallPhase, AWorkerThatWasLetGoBeginsNoFolderAndStoresNothing) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.AddFolder('B', true);
+    rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == PhaseInstall && m.lParam == 50) {
+            rig.context.release.LetGo();
+        }
+    };
+    auto thread = rig.fake.system.CreateSuspendedThread(WorkerThreadProc, &rig.context);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(thread->Resume());
+    thread->WaitUntilEnded();
+    EXPECT_EQ(rig.exitCode, -1);  // untouched
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectOldDatabaseIn('B');
+    EXPECT_EQ(rig.ChangesIn('B'), Strings{});
 }
 
 TEST(WorkerInstallPhase, RenameRefusedThenRetried) {
@@ -357,31 +406,29 @@ TEST(WorkerInstallPhase, CopyFailingInTheSecondOfThreeFolders) {
     rig.AddFolder('A', true);
     rig.AddFolder('B', true);
     rig.AddFolder('C', true);
-    rig.fake.files.FailCopyTo(DatabaseIn('B'), 1000);  // leaves a partial copy behind
+    rig.fake.files.FailCopyTo(SideIn('B'), 1000);  // leaves a partial copy behind
     EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "A7"}}));
     rig.ExpectNewDatabaseIn('A');
-    rig.ExpectOldDatabaseIn('B');  // the partial copy is gone, the old one back by its name
+    rig.ExpectOldDatabaseIn('B');  // never moved; the partial copy beside it is gone
     rig.ExpectOldDatabaseIn('C');
     for (char f : {'A', 'B', 'C'}) rig.ExpectNoBackupIn(f);
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     // The third folder was judged, and then never changed.
-    for (const auto& call : rig.FileLog()) {
-        const bool changes = call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
-                             call.rfind("RemoveFile", 0) == 0;
-        EXPECT_FALSE(changes && call.find("C:\\DbC") != std::string::npos) << call;
-    }
+    EXPECT_EQ(rig.ChangesIn('C'), Strings{});
     rig.ExpectNothingLeftOpen();
 }
 
 TEST(WorkerInstallPhase, CopyFailingIntoAFolderWithoutDatabaseRemovesThePartialCopy) {
     WorkerRig rig;
     rig.AddFolder('A', false);
-    rig.fake.files.FailCopyTo(DatabaseIn('A'), 1000);
+    rig.fake.files.FailCopyTo(SideIn('A'), 1000);
     EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "A7"}}));
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
+    EXPECT_FALSE(rig.fake.files.Exists(SideIn('A')));
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
     for (const auto& call : rig.FileLog()) {
         EXPECT_EQ(call.find("RenameFile"), std::string::npos) << call;
     }
@@ -404,7 +451,7 @@ TEST(WorkerInstallPhase, ThreadEntryStoresTheResult) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.AddFolder('B', false);
-    rig.fake.files.FailCopyTo(DatabaseIn('B'));
+    rig.fake.files.FailCopyTo(SideIn('B'));
     auto thread = rig.fake.system.CreateSuspendedThread(WorkerThreadProc, &rig.context);
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(thread->Resume());

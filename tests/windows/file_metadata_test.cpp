@@ -48,7 +48,8 @@ TEST_F(FileMetadataTest, SizeOfRealFiles) {
         uint32_t timesSize = 12345;
         SystemTime creation;
         SystemTime lastWrite;
-        EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, timesSize), 1);
+        EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, timesSize),
+                  LocalTimes::Read);
         EXPECT_EQ(timesSize, c.length);
     }
 }
@@ -60,7 +61,8 @@ TEST_F(FileMetadataTest, MissingFilesFailAndStoreNothing) {
     EXPECT_EQ(size, 77u);
     SystemTime creation = MakeTime(1990, 1, 1, 0, 0, 0);
     SystemTime lastWrite = MakeTime(1991, 1, 1, 0, 0, 0);
-    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 0);
+    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+              LocalTimes::NotRead);
     EXPECT_EQ(CompareSystemTimes(creation, MakeTime(1990, 1, 1, 0, 0, 0)), 0);
     EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1991, 1, 1, 0, 0, 0)), 0);
     EXPECT_EQ(size, 77u);
@@ -79,7 +81,8 @@ TEST_F(FileMetadataTest, TimesRoundTrip) {
         SystemTime creation;
         SystemTime lastWrite;
         uint32_t size = 0;
-        ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 1);
+        ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+                  LocalTimes::Read);
         EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0) << stamp.wYear;
         EXPECT_EQ(lastWrite.wMilliseconds, stamp.wMilliseconds);
         EXPECT_EQ(size, 8u);
@@ -96,7 +99,8 @@ TEST_F(FileMetadataTest, TimesRoundTrip) {
     SystemTime readCreation;
     SystemTime readLastWrite;
     uint32_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, readCreation, readLastWrite, size), 1);
+    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, readCreation, readLastWrite, size),
+              LocalTimes::Read);
     EXPECT_EQ(CompareSystemTimes(readLastWrite, lastWrite), 0);
 }
 
@@ -108,7 +112,8 @@ TEST_F(FileMetadataTest, ServerTimeComparedWithTheInstalledCopy) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 1);
+    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+              LocalTimes::Read);
     struct Case {
         SystemTime server;
         int expected;
@@ -134,7 +139,8 @@ TEST_F(FileMetadataTest, CopyKeepsTheTimeThatDecidesTheUpdate) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, target, creation, lastWrite, size), 1);
+    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, target, creation, lastWrite, size),
+              LocalTimes::Read);
     EXPECT_EQ(CompareSystemTimes(server, lastWrite), 0);  // not older any more
     EXPECT_EQ(size, 5000u);
 }
@@ -150,7 +156,8 @@ TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
         SystemTime creation = MakeTime(1990, 1, 1, 0, 0, 0);
         SystemTime lastWrite = MakeTime(1990, 1, 1, 0, 0, 0);
         uint32_t size = 99;
-        EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 0);
+        EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+                  LocalTimes::NotRead);
         EXPECT_EQ(size, 99u);
         EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1990, 1, 1, 0, 0, 0)), 0);
         EXPECT_EQ(GetLocalFileSize(*files_, path, size), 0);
@@ -161,21 +168,24 @@ TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 1);
+    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+              LocalTimes::Read);
     EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0);
 }
 
 TEST_F(FileMetadataTest, AFileOpenForWritingByThisProcessCannotBeReadEither) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
-    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareRead, error_);
+    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error_);
     ASSERT_TRUE(writer);
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 0);
+    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+              LocalTimes::NotRead);
     writer.reset();
-    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size), 1);
+    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
+              LocalTimes::Read);
 }
 
 TEST_F(FileMetadataTest, PathsWithoutAVolumeRootAreReadThroughAHandle) {
@@ -188,11 +198,12 @@ TEST_F(FileMetadataTest, PathsWithoutAVolumeRootAreReadThroughAHandle) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, "relative.bdb", creation, lastWrite, size), 1);
+    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, "relative.bdb", creation, lastWrite, size),
+              LocalTimes::Read);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, "a-long-folder-name\\deep.bdb", creation,
                                 lastWrite, size),
-              1);
+              LocalTimes::Read);
     EXPECT_EQ(size, 5u);
     SetCurrentDirectoryA("C:\\");
 }

@@ -58,11 +58,16 @@ public:
                            InternetService service) override {
         return real_.Connect(root, host, port, user, password, service);
     }
+    bool SetTimeouts(InternetHandle connection, uint32_t connect, uint32_t idle) override {
+        return real_.SetTimeouts(connection, connect, idle);
+    }
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                    const std::string& path, uint32_t flags) override {
         return real_.OpenHttpRequest(connection, verb, path, flags);
     }
-    bool SendHttpRequest(InternetHandle request) override { return real_.SendHttpRequest(request); }
+    bool SendHttpRequest(InternetHandle request, SystemError& error) override {
+        return real_.SendHttpRequest(request, error);
+    }
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t length,
                        std::string& out) override {
         return real_.QueryInfoText(request, query, length, out);
@@ -75,9 +80,9 @@ public:
                                uint32_t flags) override {
         return real_.OpenFtpFile(connection, path, access, flags);
     }
-    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
-                  uint32_t& bytesRead) override {
-        return real_.ReadData(handle, buffer, toRead, bytesRead);
+    bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
+                  SystemError& error) override {
+        return real_.ReadData(handle, buffer, toRead, bytesRead, error);
     }
     void CloseInternetHandle(InternetHandle handle) override { real_.CloseInternetHandle(handle); }
 
@@ -135,17 +140,26 @@ protected:
         InternetHandleOwner connection;
         InternetHandleOwner request;
     };
-    void SendRawGet(const std::string& path, RawGet& get) {
+    // Opens a GET of path on 127.0.0.1:port; a connection given limits gets them first.
+    void OpenRawGet(const std::string& port, const std::string& path, RawGet& get,
+                    uint32_t connectMs = 0, uint32_t idleMs = 0) {
         Internet& net = platform_->internet;
         get.root.Reset(net.OpenRoot(deployment_.userAgent));
         ASSERT_TRUE(get.root);
         get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
-                                         static_cast<uint16_t>(std::stoi(httpPort_)), "", "",
+                                         static_cast<uint16_t>(std::stoi(port)), "", "",
                                          InternetService::Http));
         ASSERT_TRUE(get.connection);
+        if (connectMs != 0) {
+            ASSERT_TRUE(net.SetTimeouts(get.connection.Get(), connectMs, idleMs));
+        }
         get.request.Reset(net.OpenHttpRequest(get.connection.Get(), "GET", path, 0x84400000u));
         ASSERT_TRUE(get.request);
-        ASSERT_TRUE(net.SendHttpRequest(get.request.Get()));
+    }
+    void SendRawGet(const std::string& path, RawGet& get) {
+        ASSERT_NO_FATAL_FAILURE(OpenRawGet(httpPort_, path, get));
+        SystemError error;
+        ASSERT_TRUE(platform_->internet.SendHttpRequest(get.request.Get(), error)) << error.code;
     }
     // What the server saw for path, one "METHOD body-bytes" entry per request, in order.
     std::vector<std::string> ServerSaw(const std::string& path) {
@@ -170,6 +184,25 @@ protected:
     }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    // A GET of "/" sent to the waiting server whose port the variable names, on a connection
+    // with the given limits: whether it was sent, its error number, and how long it took.
+    struct TimedSend {
+        bool sent = false;
+        uint32_t error = 0;
+        DWORD elapsed = 0;
+    };
+    void SendWithLimits(const char* portVariable, uint32_t connectMs, uint32_t idleMs, RawGet& get,
+                        TimedSend& out) {
+        const std::string port = test::EnvironmentValue(portVariable);
+        ASSERT_FALSE(port.empty()) << portVariable;
+        ASSERT_NO_FATAL_FAILURE(OpenRawGet(port, "", get, connectMs, idleMs));
+        const DWORD start = GetTickCount();
+        SystemError error;
+        out.sent = platform_->internet.SendHttpRequest(get.request.Get(), error);
+        out.elapsed = GetTickCount() - start;
+        out.error = error.code;
     }
 
     // This build's own deployment: the agent that the servers see is the program's.
@@ -338,12 +371,54 @@ TEST_F(NetIntegration, CutBodyLooksLikeAnEarlyEndToWinInet) {
     bool ok = true;
     for (;;) {
         uint32_t got = 0;
-        ok = net.ReadData(request, buffer.data(), 65536, got);
+        SystemError error;
+        ok = net.ReadData(request, buffer.data(), 65536, got, error);
         if (!ok || got == 0) break;
         total += got;
     }
     EXPECT_TRUE(ok);
     EXPECT_EQ(total, kCutSize);
+}
+
+// The connect limit counts only connecting: a server that took the connection and stays
+// silent is waited for until the idle limit, which ends the send with "connection aborted".
+TEST_F(NetIntegration, SilentServerEndsTheSendAtTheIdleLimit) {
+    RawGet get(platform_->internet);
+    TimedSend send;
+    ASSERT_NO_FATAL_FAILURE(SendWithLimits("MIVETRAK_NET_SILENT_PORT", 500, 2500, get, send));
+    EXPECT_FALSE(send.sent);
+    EXPECT_EQ(send.error, 12030u);  // ERROR_INTERNET_CONNECTION_ABORTED
+    EXPECT_GE(send.elapsed, 2300u);
+    EXPECT_LT(send.elapsed, 15000u);
+}
+
+// The library under Wine never gives up a connect before the system does (minutes); the
+// send gives it up at the connect limit and leaves the blocked call behind.
+TEST_F(NetIntegration, ConnectThatCannotCompleteEndsAtTheConnectLimit) {
+    RawGet get(platform_->internet);
+    TimedSend send;
+    ASSERT_NO_FATAL_FAILURE(SendWithLimits("MIVETRAK_NET_BACKLOG_PORT", 1500, 60000, get, send));
+    EXPECT_FALSE(send.sent);
+    EXPECT_EQ(send.error, kErrorInternetTimeout);
+    EXPECT_GE(send.elapsed, 1400u);
+    EXPECT_LT(send.elapsed, 6000u);
+}
+
+TEST_F(NetIntegration, StalledBodyEndsTheReadAtTheIdleLimit) {
+    Internet& net = platform_->internet;
+    RawGet get(net);
+    TimedSend send;
+    ASSERT_NO_FATAL_FAILURE(SendWithLimits("MIVETRAK_NET_STALL_PORT", 30000, 2000, get, send));
+    ASSERT_TRUE(send.sent) << send.error;
+    std::vector<char> buffer(65536);
+    uint32_t got = 0;
+    SystemError error;
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(net.ReadData(get.request.Get(), buffer.data(), 65536, got, error));
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_EQ(error.code, 10060u);  // WSAETIMEDOUT
+    EXPECT_GE(elapsed, 1800u);
+    EXPECT_LT(elapsed, 15000u);
 }
 
 TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {

@@ -24,19 +24,28 @@ HTTP (GET; POST and post answer the same; HEAD gets GET's headers, unless said o
   anything else    404
 FTP (active or passive): anonymous, read-only: /pub/db.bin (the same bytes as /files/db.bin);
   user "tess", password "fetch": /private/db.bin (the same bytes).
+Servers that make a client wait, each on a port of its own:
+  MIVETRAK_NET_SILENT_PORT   accepts every connection and never sends a byte
+  MIVETRAK_NET_STALL_PORT    answers 200 with Content-Length 100000, sends 1000 bytes of the
+                             body, then nothing more
+  MIVETRAK_NET_BACKLOG_PORT  listens with a full queue and never accepts: a connect to it does
+                             not complete
 """
 import logging
 import os
 import shutil
+import socket
 import sys
 import tempfile
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from holding_server import HoldingServer  # noqa: E402
 from loopback_http import LoopbackServer, Resource, run_with_ports  # noqa: E402
 
 DB_SIZE = 300000
@@ -96,14 +105,62 @@ def start_ftp(root):
     return server
 
 
+class WaitingServers:
+    """The silent, the stalling and the never-accepting server."""
+
+    STALL_HEAD = b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"
+
+    def __init__(self):
+        self._silent = HoldingServer().start()
+        self._stall = HoldingServer(answer=self._stall_answer).start()
+        self.silent_port = self._silent.port
+        self.stall_port = self._stall.port
+        self._queue = []
+        self.backlog_port = self._full_backlog()
+
+    @classmethod
+    def _stall_answer(cls, connection):
+        connection.recv(65536)
+        connection.sendall(cls.STALL_HEAD + b"s" * 1000)
+
+    def _full_backlog(self):
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(0)
+        port = listener.getsockname()[1]
+        self._queue.append(listener)
+        # Connections that are never accepted fill the queue; later connects get no answer.
+        for _ in range(3):
+            filler = socket.socket()
+            filler.setblocking(False)
+            try:
+                filler.connect(("127.0.0.1", port))
+            except BlockingIOError:
+                pass
+            self._queue.append(filler)
+        time.sleep(0.2)
+        return port
+
+    def stop(self):
+        self._silent.stop()
+        self._stall.stop()
+        for sock in self._queue:
+            sock.close()
+
+
 def main():
     http_server = make_http_server().start()
     root = tempfile.mkdtemp(prefix="mivetrak-ftp-")
     ftp_server = start_ftp(root)
+    waiting = WaitingServers()
     try:
         return run_with_ports(sys.argv[1:], {"MIVETRAK_NET_HTTP_PORT": http_server.port,
-                                             "MIVETRAK_NET_FTP_PORT": ftp_server.address[1]})
+                                             "MIVETRAK_NET_FTP_PORT": ftp_server.address[1],
+                                             "MIVETRAK_NET_SILENT_PORT": waiting.silent_port,
+                                             "MIVETRAK_NET_STALL_PORT": waiting.stall_port,
+                                             "MIVETRAK_NET_BACKLOG_PORT": waiting.backlog_port})
     finally:
+        waiting.stop()
         http_server.stop()
         ftp_server.close_all()
         shutil.rmtree(root, ignore_errors=True)

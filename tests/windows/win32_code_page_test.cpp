@@ -82,7 +82,8 @@ TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     SystemTime creation;
     SystemTime lastWrite;
     uint32_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files, *codePage, path, creation, lastWrite, size), 1);
+    ASSERT_EQ(GetLocalFileTimes(*files, *codePage, path, creation, lastWrite, size),
+              LocalTimes::Read);
     EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0);
     EXPECT_EQ(size, 8u);
     EXPECT_TRUE(files->RemoveFile(path, error));

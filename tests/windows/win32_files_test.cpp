@@ -60,8 +60,10 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
     file.reset();
     std::string content;
     ASSERT_TRUE(ReadWholeFile(path, content));
-    if (c.mode == FileOpenMode::CreateWriteShareRead) {
+    if (c.mode == FileOpenMode::CreateWriteShareReadDelete) {
         EXPECT_EQ(content, "new");  // CREATE_ALWAYS truncates
+    } else if (c.mode == FileOpenMode::AppendShareRead) {
+        EXPECT_EQ(content, c.fileExists ? "old contentnew" : "new");
     } else if (c.canWrite) {
         EXPECT_EQ(content, "new content");
     } else {
@@ -78,9 +80,26 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true, true, 0},
         OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false,
                  kErrorFileNotFound},
-        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareRead, true, true, true, 0},
-        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareRead, false, true, true, 0}),
+        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareReadDelete, true, true, true, 0},
+        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareReadDelete, false, true, true, 0},
+        OpenCase{"AppendExisting", FileOpenMode::AppendShareRead, true, true, true, 0},
+        OpenCase{"AppendMissing", FileOpenMode::AppendShareRead, false, true, true, 0}),
     [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
+
+// A download is opened with delete sharing, so that a run that ends without its worker can
+// delete the file while the worker, blocked on the network, still holds it.
+TEST_F(Win32FilesTest, AFileCreatedForWritingCanBeDeletedWhileOpen) {
+    const std::string path = PathOf("download.bin");
+    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error_);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->Write("partial", 7));
+    EXPECT_TRUE(files_->RemoveFile(path, error_)) << error_.code;
+    EXPECT_EQ(error_.code, 0u);
+    EXPECT_TRUE(writer->Write("more", 4));
+    writer.reset();
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(files_->RemoveEmptyDirectory(folder_, error_)) << error_.code;
+}
 
 TEST_F(Win32FilesTest, ReadSharingLetsReadersInAndKeepsWritersOut) {
     const std::string path = PathOf("shared.bin");
@@ -132,7 +151,7 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
     ASSERT_TRUE(file);
     SystemTime readCreation;
     SystemTime readLastWrite;
-    ASSERT_TRUE(file->GetTimes(&readCreation, &readLastWrite));
+    ASSERT_EQ(file->GetTimes(&readCreation, &readLastWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(readLastWrite, lastWrite)) << TimeText(readLastWrite);
     EXPECT_EQ(readLastWrite.wMilliseconds, 250);
     EXPECT_EQ(readLastWrite.wDayOfWeek, lastWrite.wDayOfWeek);
@@ -140,10 +159,10 @@ TEST_F(Win32FilesTest, TimesRoundTripThroughAHandle) {
 
     // Each time alone may be asked for.
     SystemTime onlyWrite;
-    ASSERT_TRUE(file->GetTimes(nullptr, &onlyWrite));
+    ASSERT_EQ(file->GetTimes(nullptr, &onlyWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(onlyWrite, lastWrite));
     SystemTime onlyCreation;
-    ASSERT_TRUE(file->GetTimes(&onlyCreation, nullptr));
+    ASSERT_EQ(file->GetTimes(&onlyCreation, nullptr), TimesRead::Read);
     EXPECT_TRUE(SameSecond(onlyCreation, readCreation));
 }
 
@@ -209,7 +228,7 @@ TEST_F(Win32FilesTest, FindReportsTheSameTimesAndSizeAsAHandle) {
     ASSERT_TRUE(file);
     SystemTime handleCreation;
     SystemTime handleLastWrite;
-    ASSERT_TRUE(file->GetTimes(&handleCreation, &handleLastWrite));
+    ASSERT_EQ(file->GetTimes(&handleCreation, &handleLastWrite), TimesRead::Read);
     EXPECT_TRUE(SameSecond(found.creation, handleCreation)) << TimeText(found.creation);
     EXPECT_TRUE(SameSecond(found.lastWrite, handleLastWrite));
 
@@ -465,7 +484,8 @@ TEST_F(Win32FilesTest, ReadGivesTheBytesFromWhereTheLastReadEnded) {
     EXPECT_EQ(got, 0u);  // the end
     EXPECT_EQ(error_.code, 0u);
     // A handle opened to create the file cannot read it.
-    auto writer = files_->OpenFile(PathOf("new.bin"), FileOpenMode::CreateWriteShareRead, error_);
+    auto writer =
+        files_->OpenFile(PathOf("new.bin"), FileOpenMode::CreateWriteShareReadDelete, error_);
     ASSERT_TRUE(writer);
     EXPECT_FALSE(writer->Read(buffer, 8, got, error_));
     EXPECT_EQ(error_.code, kErrorAccessDenied);

@@ -250,7 +250,9 @@ TEST(Win32PlatformTest, OfflineInternetOpensNothing) {
     EXPECT_EQ(internet->OpenRoot("agent"), nullptr);
     uint32_t read = 3;
     char buffer[4];
-    EXPECT_FALSE(internet->ReadData(nullptr, buffer, sizeof buffer, read));
+    SystemError error;
+    EXPECT_FALSE(internet->ReadData(nullptr, buffer, sizeof buffer, read, error));
+    EXPECT_NE(error.code, 0u);
     EXPECT_EQ(read, 0u);
 }
 

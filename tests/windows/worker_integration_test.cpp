@@ -442,8 +442,12 @@ TEST_F(WorkerOnWindows, DatabaseInUseIsAskedAboutAndRetriedOnceReleased) {
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
     EXPECT_EQ(questions, 1);
     ASSERT_GE(dialog_.messages.size(), 5u);
-    EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 5),
-              (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
+    EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 3),
+              (Strings{"P0:0", "P0:20", "P0:50"}));
+    // The sent question may be handled before the posted "server answered" still queued.
+    Strings next(dialog_.messages.begin() + 3, dialog_.messages.begin() + 5);
+    std::sort(next.begin(), next.end());
+    EXPECT_EQ(next, (Strings{"P0:80", "Q6"}));
     EXPECT_EQ(dialog_.messages.back(), "P3:0");
     ExpectNewDatabase(a);
     ExpectNewDatabase(b);
@@ -507,11 +511,13 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     FolderWatch watch(a);
     ASSERT_TRUE(watch.Armed());
     EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
-    // The old database went aside under the next free name and that name was removed again;
-    // the earlier file was never touched.
+    // The new copy was written beside the database, the old database went aside under the
+    // next free name, the new copy took the database's name, and the old one was removed; the
+    // earlier file was never touched.
     const Strings changes = watch.Stop();
-    EXPECT_EQ(changes, (Strings{"old Tolvar32.bdb", "new Tolvar32tmp1.tmp", "added Tolvar32.bdb",
-                                "removed Tolvar32tmp1.tmp"}));
+    EXPECT_EQ(changes,
+              (Strings{"added Tolvar32new0.tmp", "old Tolvar32.bdb", "new Tolvar32tmp1.tmp",
+                       "old Tolvar32new0.tmp", "new Tolvar32.bdb", "removed Tolvar32tmp1.tmp"}));
     ExpectNewDatabase(a);
     std::string content;
     ASSERT_TRUE(ReadWholeFile(earlier, content));

@@ -1,0 +1,106 @@
+// The limits on the network waits of every transfer, and the log lines of a transfer that ran
+// into one: which URL, where it stopped and the system's error number.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "net/internet_session.h"
+#include "net_test_world.h"
+
+namespace mivetrak {
+namespace {
+
+using Op = FakeInternet::Op;
+const std::string kUrl = "http://db.example.test/files/Tolvar32.bdb";
+// The remote query names a URL by the parts it asked for.
+const std::string kLoggedUrl = "http://db.example.test:80/files/Tolvar32.bdb";
+const std::string kFtpUrl = "ftp://ftp.example.test/pub/Tolvar32.bdb";
+const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
+
+TEST(TransferWaitLimits, EveryConnectionGetsThemBeforeItsFirstRequest) {
+    NetWorld world;
+    world.files.AddDirectory("C:\\work");
+    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
+    // HEAD refused: the query's GET is a connection of its own, and is bounded too.
+    world.internet.AddHttpHead(kUrl, FakeHttpResponse::WithStatus(405));
+    world.internet.AddFtp(kFtpUrl, FakeRemoteFile{"abc", std::nullopt, std::nullopt, 0});
+    InternetSession session(world.platform, world.deployment);
+    RemoteFileInfo info;
+    ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    for (const std::string& url : {kUrl, kFtpUrl}) {
+        DownloadRequest request;
+        request.url = url;
+        request.localPath = "C:\\work\\db";
+        ASSERT_EQ(session.DownloadFile(request), 1) << url;
+    }
+    const auto connects = world.internet.CallsOf(Op::Connect);
+    const auto limits = world.internet.CallsOf(Op::SetTimeouts);
+    ASSERT_EQ(connects.size(), 4u);
+    ASSERT_EQ(limits.size(), 4u);
+    for (size_t i = 0; i < limits.size(); ++i) {
+        EXPECT_EQ(limits[i].handle, connects[i].result);
+        EXPECT_EQ(limits[i].connectTimeout, 30000u);
+        EXPECT_EQ(limits[i].idleTimeout, 60000u);
+    }
+}
+
+TEST(TransferWaitLimits, ALimitTheLibraryRefusesDoesNotStopTheTransfer) {
+    NetWorld world;
+    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
+    world.internet.Fail(Op::SetTimeouts);
+    InternetSession session(world.platform, world.deployment);
+    RemoteFileInfo info;
+    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+}
+
+// A transfer that ran into a limit fails as any failed transfer does, and says so in the log.
+struct LimitCase {
+    const char* name;
+    std::function<void(FakeHttpResponse&)> script;
+    bool query;  // the remote query; otherwise the download
+    std::string logged;
+};
+
+TEST(TransferWaitLimits, ATransferThatWaitedTooLongFailsAndIsLogged) {
+    const LimitCase cases[] = {
+        {"query: connecting took too long",
+         [](FakeHttpResponse& r) { r.sendError = kErrorInternetTimeout; }, true,
+         "The query of " + kLoggedUrl + " failed: GET gave no answer (error 12002)."},
+        {"query: the server never answered", [](FakeHttpResponse& r) { r.sendError = 12030; }, true,
+         "The query of " + kLoggedUrl +
+             " failed: GET gave no answer (error 12030: The connection with the server was "
+             "terminated.)."},
+        {"download: the server never answered", [](FakeHttpResponse& r) { r.sendError = 12030; },
+         false, "The download of " + kUrl + " got no answer: error 12030"},
+        {"download: the body stalled", [](FakeHttpResponse& r) { r.failReadAt = 3000; }, false,
+         "The download of " + kUrl + " broke off after 3000 bytes: error 10060"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        NetWorld world;
+        world.files.AddDirectory("C:\\work");
+        world.system.SetErrorText(12030, "The connection with the server was terminated.\r\n");
+        FakeHttpResponse response = FakeHttpResponse::Ok(std::string(10000, 'x'), kStamp);
+        c.script(response);
+        world.internet.AddHttp(kUrl, response);
+        {
+            InternetSession session(world.platform, world.deployment);
+            if (c.query) {
+                RemoteFileInfo info;
+                EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+            } else {
+                DownloadRequest request;
+                request.url = kUrl;
+                request.localPath = "C:\\work\\db";
+                EXPECT_EQ(session.DownloadFile(request), 0);
+                EXPECT_EQ(session.GetState(), StateFailed);
+            }
+        }
+        EXPECT_TRUE(world.log.Contains(c.logged)) << ::testing::PrintToString(world.log.Lines());
+        EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace mivetrak
