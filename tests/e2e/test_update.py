@@ -500,7 +500,10 @@ def test_progress_readings_during_slow_download(case, server, strings):
              status_phrase(strings, IDS_PHASE_INSTALL): (90, 100)}
     for r in readings:
         if r["percent"]:
-            assert r["percent"] == f"{r['position']}%", r
+            # The bar is read before the label, and the dialog may move on a step or two in
+            # between.
+            assert r["percent"].endswith("%"), r
+            assert 0 <= int(r["percent"][:-1]) - r["position"] <= 2, r
         if r["status"]:
             assert r["status"] in bands, r
             low, high = bands[r["status"]]
