@@ -7,6 +7,17 @@ namespace mivetrak {
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// UTF-8 as the splitter sees it: every byte of a character other than ASCII is 0x80 or above,
+// so none is a blank, a quote or a backslash.
+class Utf8Bytes final : public CodePage {
+public:
+    bool IsLeadByte(unsigned char) const override { return false; }
+    bool FromUtf8Exactly(const std::string& utf8, std::string& same) const override {
+        same = utf8;
+        return true;
+    }
+};
+
 bool IsLead(const CodePage& codePage, const std::string& line, size_t i) {
     return codePage.IsLeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size();
 }
@@ -75,11 +86,16 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
     return args;
 }
 
-UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage,
+std::vector<std::string> SplitUtf8CommandLine(const std::string& line) {
+    return SplitCommandLine(Utf8Bytes(), line);
+}
+
+UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& codePage, Log& log,
                                              std::vector<TargetFolder>& targetFolderList,
                                              bool& forceUpdate)
     : files_(files),
       codePage_(codePage),
+      log_(log),
       targetFolderList_(targetFolderList),
       forceUpdate_(forceUpdate) {}
 
@@ -96,17 +112,27 @@ void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemov
     }
 }
 
-bool StartsWithAgreedMarker(const CodePage& codePage, const std::string& line) {
-    const std::vector<std::string> args = SplitCommandLine(codePage, line);
+void UpdateCommandLineInfo::RejectInexact(const std::string& utf8) {
+    BadParameter = true;
+    log_.Write("The argument " + QuotedForLog(utf8) +
+               " holds characters that the ANSI code page cannot spell exactly; it is left out.");
+}
+
+bool StartsWithAgreedMarker(const std::string& line) {
+    const std::vector<std::string> args = SplitUtf8CommandLine(line);
     return args.size() > 1 && args[1] == kAgreedMarker;
 }
 
 void ParseCommandLine(const CodePage& codePage, const std::string& line,
                       UpdateCommandLineInfo& info) {
-    const std::vector<std::string> args = SplitCommandLine(codePage, line);
+    const std::vector<std::string> args = SplitUtf8CommandLine(line);
     const size_t first = args.size() > 1 && args[1] == kAgreedMarker ? 2 : 1;
     for (size_t n = first; n < args.size(); ++n) {
-        const std::string& arg = args[n];
+        std::string arg;
+        if (!codePage.FromUtf8Exactly(args[n], arg)) {
+            info.RejectInexact(args[n]);
+            continue;
+        }
         const bool markRemoved = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
         info.ParseParam(markRemoved ? arg.substr(1) : arg, markRemoved, n + 1 == args.size());
     }

@@ -45,7 +45,7 @@ bool UpdateApp::InitInstance() {
         return false;
     }
     // From here on every text comes from the resource library.
-    restarted_ = StartsWithAgreedMarker(platform.codePage, platform.system.RawCommandLine());
+    restarted_ = StartsWithAgreedMarker(platform.system.RawCommandLine());
     if (!TakeRunLocks()) {
         ExitCode = 1;
         return false;
@@ -103,8 +103,8 @@ bool UpdateApp::LoadResourceLibrary() {
 
 bool UpdateApp::ReadCommandLine() {
     TargetFolderList.clear();
-    UpdateCommandLineInfo commandLineInfo(platform.files, platform.codePage, TargetFolderList,
-                                          ForceUpdate);
+    UpdateCommandLineInfo commandLineInfo(platform.files, platform.codePage, platform.log,
+                                          TargetFolderList, ForceUpdate);
     ParseCommandLine(platform.codePage, platform.system.RawCommandLine(), commandLineInfo);
     // Bad arguments are dropped without a word as long as one argument named a good folder.
     return !(commandLineInfo.BadParameter && TargetFolderList.empty());

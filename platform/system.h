@@ -57,7 +57,8 @@ public:
     // LoadIconA from the module (null: the executable itself); null when missing.
     virtual IconHandle LoadIconResource(ModuleHandle module, uint32_t id) = 0;
 
-    // The command line exactly as the process received it (GetCommandLineA).
+    // The command line exactly as the process received it, in UTF-8 (GetCommandLineW): the
+    // ANSI form would already hold look-alikes for what the code page cannot spell.
     virtual std::string RawCommandLine() = 0;
     // The full path of the running executable (GetModuleFileNameA); "" when it cannot be told.
     virtual std::string ExecutablePath() = 0;

@@ -28,4 +28,15 @@ std::wstring WidenAnsi(const std::string& text) {
     return wide;
 }
 
+std::string Utf8FromWide(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int wideLength = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}
+
 }  // namespace mivetrak

@@ -11,4 +11,7 @@ std::wstring ProgramPathW();
 // Text of the ANSI code page in UTF-16.
 std::wstring WidenAnsi(const std::string& text);
 
+// UTF-16 text in UTF-8; a lone surrogate becomes U+FFFD, which no ANSI code page holds.
+std::string Utf8FromWide(const std::wstring& text);
+
 }  // namespace mivetrak

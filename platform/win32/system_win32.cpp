@@ -117,8 +117,8 @@ public:
     }
 
     std::string RawCommandLine() override {
-        const char* line = GetCommandLineA();
-        return line != nullptr ? std::string(line) : std::string();
+        const wchar_t* line = GetCommandLineW();
+        return line != nullptr ? Utf8FromWide(line) : std::string();
     }
 
     std::string ExecutablePath() override {

@@ -80,6 +80,19 @@ def test_bad_argument_alone(case, strings):
     assert case.wait_exit() == 1
 
 
+def test_fullwidth_name_is_not_taken_for_its_look_alike(case, strings):
+    """A folder named with a fullwidth I (U+FF29) cannot be spelt in the ANSI code page. Its
+    best-fit form is C:\\Install, which exists: the run must not ask to update that folder,
+    and ends as for any bad argument alone."""
+    case.make_folder(r"C:\Install", b"old", OLD_TIME)
+    case.make_folder("C:\\\uff29nstall", b"old", OLD_TIME)
+    case.start("C:\\\uff29nstall")
+    box = case.wait_box()
+    assert box["text"] == strings[IDS_STARTUP_FAILED]
+    case.press("box", IDOK)
+    assert case.wait_exit() == 1
+
+
 def test_bad_argument_beside_good_folder_is_dropped(case, strings):
     case.make_folder(r"C:\Install", b"old", OLD_TIME)
     case.start(r"C:\No\Such\Folder", r"C:\Install")

@@ -40,6 +40,9 @@ def wine_env(prefix, display=None):
     env = dict(os.environ)
     env.update(WINE_SETTINGS)
     env["TZ"] = env.get("MIVETRAK_WINE_TZ", env["TZ"])
+    # Wine reads arguments through the Unix locale; without one that is installed, every
+    # character beyond ASCII reaches the program garbled. A test that needs another sets LANG.
+    env.setdefault("LANG", "C.UTF-8")
     env["WINEPREFIX"] = prefix
     if display:
         env["DISPLAY"] = display

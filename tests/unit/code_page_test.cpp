@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/fake_code_page.h"
+
 namespace mivetrak {
 namespace {
 
-// A double-byte code page in which 0x81 to 0x9F and 0xE0 to 0xFC start a two-byte character.
-class ShiftJisLike : public CodePage {
-public:
-    bool IsLeadByte(unsigned char b) const override {
-        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    }
-};
+using ShiftJisLike = DoubleByteCodePage;
 
 TEST(CodePage, TrailBytesAreNeverDelimiters) {
     ShiftJisLike cp;

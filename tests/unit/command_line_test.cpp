@@ -4,6 +4,7 @@
 
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_log.h"
 #include "unit/target_folder_paths.h"
 
 namespace mivetrak {
@@ -87,7 +88,8 @@ TEST(ParseCommandLine, RemovesOneMarkAndFlagsTheLastArgument) {
     FakeFileSystem fs;
     std::vector<TargetFolder> folders;
     bool force = false;
-    RecordingInfo info(fs, codePage, folders, force);
+    RecordingLog log;
+    RecordingInfo info(fs, codePage, log, folders, force);
     ParseCommandLine(codePage, "prog /a --b c -", info);
     ASSERT_EQ(info.calls.size(), 4u);
     const struct {
@@ -107,7 +109,8 @@ TEST(ParseCommandLine, NoArgumentsNoCalls) {
     FakeFileSystem fs;
     std::vector<TargetFolder> folders;
     bool force = false;
-    RecordingInfo info(fs, codePage, folders, force);
+    RecordingLog log;
+    RecordingInfo info(fs, codePage, log, folders, force);
     ParseCommandLine(codePage, "\"C:\\Program Files\\Mivetrak.exe\"  ", info);
     EXPECT_TRUE(info.calls.empty());
 }
@@ -117,6 +120,7 @@ struct ParamCase {
     Args folders;
     bool force;
     bool bad;
+    bool inexact = false;  // an argument the code page cannot spell, named in the log
 };
 
 TEST(ParseCommandLine, FoldersForceAndBadParameters) {
@@ -149,6 +153,13 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
         {"prog /agreed-elevated C:\\Db", {"C:\\Db\\"}, false, false},
         {"prog \"/agreed-elevated\" f", {}, true, false},
         {"prog C:\\Db /agreed-elevated", {"C:\\Db\\"}, false, true},
+        // The line is UTF-8. A fullwidth or Greek letter has no exact counterpart in the code
+        // page, and its look-alike folder is never taken for it; an accented Latin letter has.
+        {"prog C:\\\xEF\xBC\xA9nstall", {}, false, true, true},
+        {"prog C:\\\xCE\xA9mega C:\\Db", {"C:\\Db\\"}, false, true, true},
+        {"prog /\xEF\xBD\x86", {}, false, true, true},
+        {"prog C:\\Caf\xC3\xA9", {"C:\\Caf\xE9\\"}, false, false},
+        {"prog C:\\\xFF", {}, false, true, true},
     };
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -157,24 +168,28 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
     fs.SetReadOnly("C:\\ReadOnly");
     fs.AddDirectory("-Data");
     fs.AddDirectory("C:\\Program Files\\Tool");
+    fs.AddDirectory("C:\\Install");
+    fs.AddDirectory("C:\\Omega");
+    fs.AddDirectory("C:\\Caf\xE9");
     for (const ParamCase& c : cases) {
         std::vector<TargetFolder> folders;
         bool force = false;
-        UpdateCommandLineInfo info(fs, codePage, folders, force);
+        RecordingLog log;
+        UpdateCommandLineInfo info(fs, codePage, log, folders, force);
         ParseCommandLine(codePage, c.line, info);
         EXPECT_EQ(PathsOf(folders), c.folders) << c.line;
         EXPECT_EQ(force, c.force) << c.line;
         EXPECT_EQ(info.BadParameter, c.bad) << c.line;
+        EXPECT_EQ(log.Contains("cannot spell exactly"), c.inexact) << c.line;
     }
 }
 
 TEST(ParseCommandLine, TheRestartMarkerIsRecognisedAsTheFirstArgumentOnly) {
-    SingleByteCodePage codePage;
-    EXPECT_TRUE(StartsWithAgreedMarker(codePage, "prog /agreed-elevated C:\\Db"));
-    EXPECT_TRUE(StartsWithAgreedMarker(codePage, "\"C:\\A B\\prog.exe\" /agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog C:\\Db /agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog -agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker(codePage, "prog"));
+    EXPECT_TRUE(StartsWithAgreedMarker("prog /agreed-elevated C:\\Db"));
+    EXPECT_TRUE(StartsWithAgreedMarker("\"C:\\A B\\prog.exe\" /agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker("prog C:\\Db /agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker("prog -agreed-elevated"));
+    EXPECT_FALSE(StartsWithAgreedMarker("prog"));
 }
 
 TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {
@@ -187,7 +202,8 @@ TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {
         codePage.doubleByte = doubleByte;
         std::vector<TargetFolder> folders;
         bool force = false;
-        UpdateCommandLineInfo info(fs, codePage, folders, force);
+        RecordingLog log;
+        UpdateCommandLineInfo info(fs, codePage, log, folders, force);
         info.ParseParam(folder, false, true);
         ASSERT_EQ(folders.size(), 1u);
         EXPECT_EQ(folders[0].path, doubleByte ? folder + "\\" : folder);
@@ -200,7 +216,8 @@ TEST(UpdateCommandLineInfo, AppendsToTheListItIsGiven) {
     fs.AddDirectory("D:\\New");
     std::vector<TargetFolder> folders{{"C:\\Old\\"}};
     bool force = false;
-    UpdateCommandLineInfo info(fs, codePage, folders, force);
+    RecordingLog log;
+    UpdateCommandLineInfo info(fs, codePage, log, folders, force);
     info.ParseParam("D:\\New", false, true);
     EXPECT_EQ(PathsOf(folders), (Args{"C:\\Old\\", "D:\\New\\"}));
     EXPECT_FALSE(info.BadParameter);

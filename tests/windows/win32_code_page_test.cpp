@@ -63,6 +63,34 @@ TEST(Win32CodePageTest, DelimiterSearchesStepOverTrailBytes) {
     EXPECT_EQ(FindLastCharMb(*codePage, endsInTrail, '\\'), dbcs ? 2u : 7u);
 }
 
+TEST(Win32CodePageTest, TextFromUtf8IsTakenOnlyWhenTheCodePageSpellsItExactly) {
+    const auto codePage = CreateWin32CodePage();
+    const UINT acp = GetACP();
+    struct Row {
+        const char* utf8;
+        bool in1252;
+        bool in932;
+        const char* ansi1252;
+    };
+    const Row rows[] = {
+        {"C:\\Install", true, true, "C:\\Install"},
+        {"C:\\Caf\xC3\xA9", true, false, "C:\\Caf\xE9"},
+        // Fullwidth I, Greek Omega: best fit would give "I" and "O" in code page 1252.
+        {"C:\\\xEF\xBC\xA9nstall", false, true, nullptr},
+        {"C:\\\xCE\xA9mega", false, true, nullptr},
+        {"C:\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", false, true, nullptr},
+        {"C:\\\xFF", false, false, nullptr},  // not UTF-8
+    };
+    if (acp != 1252 && acp != 932) GTEST_SKIP() << "code page " << acp;
+    for (const Row& row : rows) {
+        std::string ansi = "left over";
+        const bool expected = acp == 1252 ? row.in1252 : row.in932;
+        EXPECT_EQ(codePage->FromUtf8Exactly(row.utf8, ansi), expected) << row.utf8;
+        const std::string wanted = !expected ? "" : acp == 1252 ? row.ansi1252 : ansi;
+        EXPECT_EQ(ansi, wanted) << row.utf8;
+    }
+}
+
 TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     // Only the run in code page 932 selects this test (the other filters it out).
     const auto codePage = CreateWin32CodePage();
