@@ -121,7 +121,7 @@ bool UpdateApp::DiscoverFolders() {
 
 void UpdateApp::DropFoldersWithoutDatabase() {
     for (size_t i = 0; i < TargetFolderList.size();) {
-        if (PathExists(platform.files, TargetFolderList[i].path + kDatabaseFileName)) {
+        if (HoldsDatabase(platform.files, TargetFolderList[i].path)) {
             ++i;
         } else {
             platform.log.Write(TargetFolderList[i].path + " holds no " + kDatabaseFileName +

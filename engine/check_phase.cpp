@@ -75,7 +75,7 @@ enum class FolderVerdict { Keep, Remove, Stop, Fail };
 FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     Platform& platform = run.app.platform;
     const std::string database = folder.path + kDatabaseFileName;
-    if (!PathExists(platform.files, database)) {
+    if (!HoldsDatabase(platform.files, folder.path)) {
         folder.hadDatabase = false;
         return FolderVerdict::Keep;
     }

@@ -4,6 +4,13 @@
 
 namespace mivetrak {
 
+bool HoldsDatabase(FileSystem& files, const std::string& folder) {
+    uint32_t attributes = 0;
+    SystemError error;
+    return files.FileAttributes(folder + kDatabaseFileName, attributes, error) &&
+           (attributes & kFileAttributeDirectory) == 0;
+}
+
 bool SameFolder(const CodePage& codePage, const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

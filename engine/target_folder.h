@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/file_system.h"
 
 namespace mivetrak {
 
@@ -16,6 +17,11 @@ struct TargetFolder {
     std::string path;
     bool hadDatabase = false;
 };
+
+// Whether the folder (its path ending in a backslash) holds the database: a file of that name.
+// A directory of that name is no database, and treating it as one would keep a run retrying a
+// copy that can never succeed.
+bool HoldsDatabase(FileSystem& files, const std::string& folder);
 
 // Whether two folder paths name the same folder, compared as Windows compares file names:
 // single-byte letters without regard to case, double-byte characters exactly.

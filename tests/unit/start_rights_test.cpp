@@ -81,8 +81,10 @@ const RightsCase kCases[] = {
          f.files.SetLocked(kProbeFile);
      },
      false, Outcome::UpdateHere, 0},
+    // Forced, as a folder that holds such a directory holds no database.
     {"a folder named like the database is no matter of rights", false,
      [](FakePlatform& f) {
+         f.system.SetRawCommandLine(std::string("Mivetrak.exe ") + kFolder + " f");
          SystemError error;
          f.files.RemoveFile(std::string(kFolder) + "\\Tolvar32.bdb", error);
          f.files.AddDirectory(std::string(kFolder) + "\\Tolvar32.bdb");

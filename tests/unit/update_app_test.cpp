@@ -102,8 +102,10 @@ struct FilterCase {
 };
 
 TEST_F(UpdateAppTest, FoldersWithoutTheDatabaseAreDroppedUnlessForced) {
-    // A, B and D hold no database; C and E do. The shared-files folder exists without one.
+    // A, B and D hold no database; C and E do. The shared-files folder exists without one. G
+    // holds a directory named as the database, which is none.
     for (const char* folder : {"D:\\A", "D:\\B", "D:\\D"}) fake.files.AddDirectory(folder);
+    fake.files.AddDirectory("D:\\G\\Tolvar32.bdb");
     AddDatabaseFolder("D:\\C");
     AddDatabaseFolder("D:\\E");
     fake.files.AddDirectory(kShared);
@@ -113,6 +115,8 @@ TEST_F(UpdateAppTest, FoldersWithoutTheDatabaseAreDroppedUnlessForced) {
         {"last removed", "m D:\\C D:\\A", {"D:\\C\\"}},
         {"forced", "m D:\\A D:\\B f D:\\C", {"D:\\A\\", "D:\\B\\", "D:\\C\\", shared}},
         {"forced with a mark", "m -F D:\\A", {"D:\\A\\", shared}},
+        {"directory named as the database", "m D:\\G D:\\C", {"D:\\C\\"}},
+        {"directory named as the database, forced", "m f D:\\G", {"D:\\G\\", shared}},
     };
     for (const FilterCase& c : cases) {
         fake.system.SetRawCommandLine(c.commandLine);

@@ -71,15 +71,21 @@ TEST(WorkerInUse, OnlyAFileInUseIsAskedAbout) {
     }
 }
 
+// A directory by the database's name is no database: the folder (kept by force) gets a new copy
+// that cannot take that name, a failed copy, and the directory stays.
 TEST(WorkerInUse, AFolderNamedLikeTheDatabaseIsNoRightsProblemAndNoEndlessQuestion) {
     WorkerRig rig;
     rig.fake.files.AddDirectory(FolderPath('A'));
     rig.fake.files.AddDirectory(DatabaseIn('A'));
     rig.folders.push_back({FolderPath('A')});
     EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
-    EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A7"}));
+    EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:25", "P1:51",
+                                       "P1:76", "P2:0", "A7"}));
     EXPECT_TRUE(rig.fake.files.IsDirectory(DatabaseIn('A')));
-    EXPECT_TRUE(rig.fake.log.Contains("Could not read the times of " + DatabaseIn('A')));
+    rig.ExpectNoBackupIn('A');
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
+    EXPECT_TRUE(
+        rig.fake.log.Contains("Could not rename " + SideIn('A') + " to " + DatabaseIn('A')));
 }
 
 }  // namespace
