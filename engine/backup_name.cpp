@@ -48,6 +48,16 @@ std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage, const 
     return FirstFreeName(files, codePage, target, "tmp", reserved);
 }
 
+bool RemoveOwnFile(FileSystem& files, const std::string& path, SystemError& error) {
+    uint32_t attributes = 0;
+    if (files.FileAttributes(path, attributes, error) &&
+        (attributes & kFileAttributeReadOnly) != 0 &&
+        !files.SetAttributes(path, attributes & ~kFileAttributeReadOnly, error)) {
+        return false;
+    }
+    return files.RemoveFile(path, error);
+}
+
 std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
                            const std::vector<std::string>& reserved) {
     return FirstFreeName(files, codePage, target, "new", reserved);

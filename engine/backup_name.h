@@ -21,6 +21,11 @@ std::string ChooseBackupPath(FileSystem& files, const CodePage& codePage, const 
 // The candidate backup name number n for target.
 std::string BackupCandidate(const CodePage& codePage, const std::string& target, int n);
 
+// Deletes a file that this program made beside a database (a backup or a side copy), first
+// clearing the read-only attribute that a backup keeps from the user's database: such a backup
+// would otherwise stay behind for good.
+bool RemoveOwnFile(FileSystem& files, const std::string& path, SystemError& error);
+
 // The first free side name for target ("%snew%d.tmp"), by the same rule.
 std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
                            const std::vector<std::string>& reserved = {});

@@ -79,7 +79,7 @@ public:
             }
             return GiveUp(FolderInstall::Failed);
         }
-        if (folder.hadDatabase && !files_.RemoveFile(record_.backup, error)) {
+        if (folder.hadDatabase && !RemoveOwnFile(files_, record_.backup, error)) {
             Failure("Could not delete " + record_.backup + "; the next start deletes it", error);
             return FolderInstall::Installed;
         }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/backup_name.h"
 #include "engine/install_journal.h"
 
 namespace mivetrak {
@@ -42,7 +43,7 @@ public:
 private:
     bool Remove(const std::string& path) {
         SystemError error;
-        if (files_.RemoveFile(path, error)) return true;
+        if (RemoveOwnFile(files_, path, error)) return true;
         Note("Could not delete " + path + ": " + DescribeSystemError(platform_.system, error.code));
         return false;
     }

@@ -94,6 +94,8 @@ public:
     virtual bool RemoveEmptyDirectory(const std::string& path,
                                       SystemError& error) = 0;                 // RemoveDirectoryA
     virtual bool RemoveFile(const std::string& path, SystemError& error) = 0;  // DeleteFileA
+    virtual bool SetAttributes(const std::string& path, uint32_t attributes,
+                               SystemError& error) = 0;  // SetFileAttributesA
     virtual bool RenameFile(const std::string& from, const std::string& to,
                             SystemError& error) = 0;  // MoveFileA
     // CopyFileA: keeps the source's last-write time on the copy.

@@ -192,6 +192,9 @@ public:
     bool RemoveFile(const std::string& path, SystemError& error) override {
         return Report(DeleteFileA(path.c_str()), error);
     }
+    bool SetAttributes(const std::string& path, uint32_t attributes, SystemError& error) override {
+        return Report(SetFileAttributesA(path.c_str(), attributes), error);
+    }
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override {
         return Report(MoveFileA(from.c_str(), to.c_str()), error);
     }

@@ -649,3 +649,32 @@ def test_folder_with_accented_name(case, server, strings):
     answer_yes(case, strings)
     finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
+
+
+def test_read_only_old_copy_leaves_no_backup_behind(case, server, strings):
+    body = database(8 * 1024, seed=17)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    # Wine shows a file without write permission as read-only.
+    os.chmod(os.path.join(install, DATABASE), 0o444)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+    assert_installed(install, body)
+    assert sorted(os.listdir(install)) == [DATABASE]
+
+
+def test_directory_named_as_the_database_in_the_shared_files_folder(case, server, strings):
+    """A directory by the database's name holds no database: the shared-files folder drops out
+    and the folder named beside it gets its update."""
+    body = database(8 * 1024, seed=18)
+    serve(server, body)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    shared = case.make_folder(r"C:\Program Files\Orvanta\Shared Files")
+    os.makedirs(os.path.join(shared, DATABASE))
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+    assert_installed(install, body)
+    assert os.listdir(shared) == [DATABASE]
+    assert os.path.isdir(os.path.join(shared, DATABASE))

@@ -568,6 +568,20 @@ bool FakeFileSystem::RemoveFile(const std::string& path, SystemError& error) {
     return Succeeded(error);
 }
 
+bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes,
+                                   SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("SetAttributes " + path);
+    if (!MayChange()) return Failed(error, kErrorNotReady);
+    auto entry = Find(path);
+    if (!entry) return Failed(error, MissingError(Key(path)));
+    if (WriteDenied(Key(path))) return Failed(error, kErrorAccessDenied);
+    // The directory bit is what the entry is, not an attribute that can be set.
+    entry->attributes =
+        (attributes & ~kFileAttributeDirectory) | (entry->attributes & kFileAttributeDirectory);
+    return Succeeded(error);
+}
+
 bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
                                 SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -145,6 +145,7 @@ public:
     bool MakeDirectory(const std::string& path, SystemError& error) override;
     bool RemoveEmptyDirectory(const std::string& path, SystemError& error) override;
     bool RemoveFile(const std::string& path, SystemError& error) override;
+    bool SetAttributes(const std::string& path, uint32_t attributes, SystemError& error) override;
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override;
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     SystemError& error) override;

@@ -171,6 +171,18 @@ TEST(WorkerFolderInstall, BackupThatCannotBeDeletedIsLeftToTheNextStart) {
     EXPECT_FALSE(rig.fake.files.Exists(kJournal));
 }
 
+// The backup keeps the old copy's read-only attribute; the program clears it on its own backup
+// before deleting it, so that nothing stays behind under the backup name.
+TEST(WorkerFolderInstall, AReadOnlyOldCopyLeavesNoBackup) {
+    WorkerRig rig;
+    rig.AddFolder('A', true);
+    rig.fake.files.SetReadOnly(DatabaseIn('A'));
+    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    rig.ExpectNewDatabaseIn('A');
+    rig.ExpectNoBackupIn('A');
+    EXPECT_FALSE(rig.fake.files.Exists(kJournal));
+}
+
 }  // namespace
 }  // namespace worker_test
 }  // namespace mivetrak

@@ -152,6 +152,7 @@ public:
         const bool readingOpen = call.size() > 5 && call.compare(call.size() - 5, 5, " read") == 0;
         return call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
                call.rfind("RemoveFile", 0) == 0 || call.rfind("FlushFile", 0) == 0 ||
+               call.rfind("SetAttributes", 0) == 0 ||
                (call.rfind("OpenFile", 0) == 0 && !readingOpen);
     }
     // The calls that changed something in the folder.
