@@ -446,6 +446,31 @@ def test_cancel_during_slow_download(case, server, strings, how):
     assert_work_folder_clean(case)
 
 
+def test_cancel_while_the_password_prompt_is_up(case, server, strings):
+    """The primary asks for a login, and the system's password prompt comes up beside the
+    progress dialog. Cancel on the dialog ends the run within 3 s, the prompt with it."""
+    server.add(PRIMARY, Resource(status=401, headers=[("WWW-Authenticate",
+                                                       'Basic realm="updates"')]))
+    server.add_file(BACKUP, database(1024), SERVER_TIME)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP))
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+
+    def prompts():
+        return [w for w in case.windows() if w["caption"] == "Authentication Required"]
+    assert wait_until(lambda: prompts() != [], 20), "no password prompt came up"
+    case.screenshot("password-prompt")
+    pressed_at = time.monotonic()
+    case.press("dialog", IDCANCEL)
+    assert case.wait_exit(timeout=15) == 2
+    seconds = time.monotonic() - pressed_at
+    assert seconds < 3, f"the run ended {seconds:.2f} s after Cancel"
+    assert prompts() == []
+    assert_untouched(install, old_database("install"))
+    assert_work_folder_clean(case)
+
+
 def test_second_start_during_a_slow_download_leaves_the_first_run_alone(case, server, strings):
     body = database(1024 * 1024, seed=19)
     served = serve(server, body, rate=160 * 1024)
