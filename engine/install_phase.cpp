@@ -11,6 +11,7 @@
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
 #include "engine/worker_run.h"
+#include "net/transfer_open.h"
 
 namespace mivetrak {
 namespace {
@@ -29,7 +30,8 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     // An empty file is no database, whatever the server says: installing it would replace
     // every good copy with nothing.
     if (run.RemoteInfo.contentLength == 0) {
-        app.platform.log.Write("The server announces an empty database at " + DownloadUrl(run) +
+        app.platform.log.Write("The server announces an empty database at " +
+                               UrlForLog(app.platform.codePage, DownloadUrl(run)) +
                                "; it is not downloaded.");
         PostAlert(app, AlertDownloadFailed);
         return WorkerResult::NotObtained;
@@ -52,10 +54,10 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
     if (!sized || size != run.RemoteInfo.contentLength) {
         if (sized) {
-            app.platform.log.Write("The download of " + request.url + " has " +
-                                   std::to_string(size) + " bytes instead of the " +
-                                   std::to_string(run.RemoteInfo.contentLength) +
-                                   " announced; it is not installed.");
+            app.platform.log.Write(
+                "The download of " + UrlForLog(app.platform.codePage, request.url) + " has " +
+                std::to_string(size) + " bytes instead of the " +
+                std::to_string(run.RemoteInfo.contentLength) + " announced; it is not installed.");
         }
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);

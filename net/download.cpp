@@ -164,8 +164,9 @@ bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHa
     SystemError sendError;
     if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus, sendError)) {
         if (sendError.code != 0) {
-            platform.log.Write("The download of " + request.url + " got no answer: " +
-                               DescribeSystemError(platform.system, sendError.code));
+            platform.log.Write(
+                "The download of " + UrlForLog(platform.codePage, request.url) +
+                " got no answer: " + DescribeSystemError(platform.system, sendError.code));
         }
         return false;
     }
@@ -202,8 +203,8 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
         uint32_t got = 0;
         SystemError readError;
         if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, readError)) {
-            platform.log.Write("The download of " + request.url + " broke off after " +
-                               std::to_string(received) +
+            platform.log.Write("The download of " + UrlForLog(platform.codePage, request.url) +
+                               " broke off after " + std::to_string(received) +
                                " bytes: " + DescribeSystemError(platform.system, readError.code));
             return BodyOutcome::Failed;
         }

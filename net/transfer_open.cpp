@@ -46,13 +46,6 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
     }
 }
 
-// The URL without the user information that it may carry, so that no password reaches the log.
-// Every URL that reaches a request has a scheme, and so resolves against itself.
-std::string UrlForLog(const CodePage& codePage, const std::string& url) {
-    std::string shown;
-    return ResolveLocation(codePage, url, url, shown) ? QuotedForLog(shown) : "a URL";
-}
-
 // Reads where the redirect that request answered with leads, resolved against the URL that was
 // asked, into next and its parts. Empty when it can be followed; otherwise the rest of a log
 // sentence that says why not.
@@ -78,6 +71,14 @@ std::string ReadRedirect(Platform& platform, InternetHandle request, const std::
 }
 
 }  // namespace
+
+// Every URL that reaches a request has a scheme, and so resolves against itself; one that an
+// index left empty is shown as the empty text it is.
+std::string UrlForLog(const CodePage& codePage, const std::string& url) {
+    if (url.empty()) return QuotedForLog(url);
+    std::string shown;
+    return ResolveLocation(codePage, url, url, shown) ? QuotedForLog(shown) : "a URL";
+}
 
 bool IsRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;

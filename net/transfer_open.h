@@ -75,4 +75,8 @@ bool IsRedirectStatus(int status);
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
                       TransferHandles& handles, int& status, SystemError& sendError);
 
+// The URL as a log line shows it: quoted, without the user information that it may carry, so
+// that no password reaches the log.
+std::string UrlForLog(const CodePage& codePage, const std::string& url);
+
 }  // namespace mivetrak

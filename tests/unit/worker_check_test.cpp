@@ -72,10 +72,10 @@ TEST(WorkerCheckPhase, FailureTable) {
          WorkerResult::NotObtained,
          {"P0:0", "P0:20", "A3"},
          [](WorkerRig& r) {
-             EXPECT_TRUE(r.fake.log.Contains("The download of " + kTestIndexUrl +
-                                             " got no answer: error 12030"));
-             EXPECT_TRUE(r.fake.log.Contains("The update index could not be fetched from " +
-                                             kTestIndexUrl));
+             EXPECT_TRUE(r.fake.log.Contains("The download of \"" + kTestIndexUrl +
+                                             "\" got no answer: error 12030"));
+             EXPECT_TRUE(r.fake.log.Contains("The update index could not be fetched from \"" +
+                                             kTestIndexUrl + "\""));
          }},
         {"index without the ZAVFile section",
          [](WorkerRig& r) {
@@ -129,8 +129,8 @@ TEST(WorkerCheckPhase, FailureTable) {
              // The index, then HEAD and GET for each URL; the backup's sends all failed.
              EXPECT_EQ(r.fake.internet.CountOf(Op::SendHttpRequest), 5u);
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
-             EXPECT_TRUE(r.fake.log.Contains(std::string("The primary database URL ") +
-                                             kPrimaryUrl + " did not answer the query"));
+             EXPECT_TRUE(r.fake.log.Contains(std::string("The primary database URL \"") +
+                                             kPrimaryUrl + "\" did not answer the query"));
              EXPECT_TRUE(r.fake.log.Contains(
                  "The query of http://backup.test:8080/db/Tolvar32.bdb failed: GET gave no "
                  "answer (error 12002)"));

@@ -178,7 +178,7 @@ TEST(WorkerInstallPhase, AnnouncedEmptyDatabaseIsAFailedDownload) {
     rig.ExpectNoBackupIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
     EXPECT_TRUE(
-        rig.fake.log.Contains("announces an empty database at " + std::string(kPrimaryUrl)));
+        rig.fake.log.Contains("announces an empty database at \"" + std::string(kPrimaryUrl)));
     rig.ExpectNothingLeftOpen();
 }
 
