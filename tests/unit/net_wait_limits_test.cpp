@@ -45,6 +45,26 @@ TEST(TransferWaitLimits, EveryConnectionGetsThemBeforeItsFirstRequest) {
     }
 }
 
+TEST(TransferWaitLimits, EveryHopOfARedirectGetsThemToo) {
+    NetWorld world;
+    const std::string moved = "http://old.example.test/files/Tolvar32.bdb";
+    FakeHttpResponse redirect = FakeHttpResponse::WithStatus(302);
+    redirect.location = kUrl;
+    world.internet.AddHttp(moved, redirect);
+    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
+    {
+        InternetSession session(world.platform, world.deployment);
+        RemoteFileInfo info;
+        ASSERT_EQ(session.QueryRemoteFile("a", moved, info), 1);
+    }
+    const auto connects = world.internet.CallsOf(Op::Connect);
+    const auto limits = world.internet.CallsOf(Op::SetTimeouts);
+    ASSERT_EQ(connects.size(), 2u);
+    ASSERT_EQ(limits.size(), 2u);
+    EXPECT_EQ(connects[1].text, "db.example.test");
+    EXPECT_EQ(limits[1].handle, connects[1].result);
+}
+
 TEST(TransferWaitLimits, ALimitTheLibraryRefusesDoesNotStopTheTransfer) {
     NetWorld world;
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
