@@ -24,7 +24,8 @@ pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 have icotool || need+=(icoutils)
 { have convert && convert -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
 { have import && import -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
-for p in googletest libgtest-dev libgmock-dev python3-pyftpdlib python3-pytest; do
+for p in googletest libgtest-dev libgmock-dev python3-pyftpdlib python3-pytest \
+         python3-cryptography; do
     pkg_installed "$p" || need+=("$p")
 done
 [ -x /usr/bin/python3 ] || need+=(python3)
