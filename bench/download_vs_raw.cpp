@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mivetrak::PlatformHolder> holder = mivetrak::CreateWin32Platform();
     mivetrak::Platform& platform = holder->Get();
     // Only the agent matters here, and each download names its own; no connection test runs.
-    const mivetrak::Deployment deployment{url, kAgent, "", ""};
+    const mivetrak::Deployment deployment{url, kAgent, "", "", std::nullopt};
     mivetrak::DownloadRequest request;
     request.agent = kAgent;
     request.url = url;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/code_page.h"
+#include "platform/crypto.h"
 #include "platform/file_system.h"
 #include "platform/internet.h"
 #include "platform/log.h"
@@ -21,6 +22,7 @@ struct Platform {
     WindowsUi& ui;
     CodePage& codePage;
     Log& log;
+    Crypto& crypto;
 };
 
 // Owns the Win32 implementations behind a Platform (defined in platform/win32/).

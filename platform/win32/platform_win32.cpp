@@ -1,5 +1,6 @@
 // The Win32 platform: owns one implementation of every interface for the life of the program.
 #include "platform/platform.h"
+#include "platform/win32/crypto_win32.h"
 #include "platform/win32/internet_win32.h"
 #include "platform/win32/library_loading.h"
 #include "platform/win32/win32_platform.h"
@@ -17,7 +18,8 @@ public:
           system_(CreateWin32System()),
           ui_(CreateWin32WindowsUi()),
           codePage_(CreateWin32CodePage()),
-          platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_, log_} {}
+          crypto_(CreateWin32Crypto()),
+          platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_, log_, *crypto_} {}
 
     Platform& Get() override { return platform_; }
 
@@ -35,6 +37,7 @@ private:
     std::unique_ptr<WindowsUi> ui_;
     std::unique_ptr<CodePage> codePage_;
     NullLog log_;
+    std::unique_ptr<Crypto> crypto_;
     Platform platform_;
 };
 

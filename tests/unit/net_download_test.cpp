@@ -642,7 +642,7 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     files.AddDirectory("C:\\work");
     NetWorld world;
     Platform platform{files,    world.registry, world.internet, world.system,
-                      world.ui, world.codePage, world.log};
+                      world.ui, world.codePage, world.log,      world.crypto};
     const std::string body = Body(1024 * 1024);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     InternetSession session(platform, world.deployment);

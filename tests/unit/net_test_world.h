@@ -26,7 +26,8 @@ struct NetWorld {
     FakeWindowsUi ui;
     FakeCodePage codePage;
     RecordingLog log;
-    Platform platform{files, registry, internet, system, ui, codePage, log};
+    FakeCrypto crypto;
+    Platform platform{files, registry, internet, system, ui, codePage, log, crypto};
     Deployment deployment = TestDeployment();
 };
 

@@ -198,7 +198,7 @@ protected:
     RecordingSystem system{log};
     FakePlatform fakes;
     Platform platform{fakes.files, fakes.registry, fakes.internet, system,
-                      fakes.ui,    fakes.codePage, fakes.log};
+                      fakes.ui,    fakes.codePage, fakes.log,      fakes.crypto};
     UpdateApp app{platform, TestDeployment()};
     ModuleHandle library = nullptr;
     MessageQueue queue;
@@ -466,7 +466,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
         RecordingSystem rowSystem{rowLog};
         FakePlatform rowFakes;
         Platform rowPlatform{rowFakes.files, rowFakes.registry, rowFakes.internet, rowSystem,
-                             rowFakes.ui,    rowFakes.codePage, rowFakes.log};
+                             rowFakes.ui,    rowFakes.codePage, rowFakes.log,      rowFakes.crypto};
         SetupCancelFlag(true);
         {
             UpdateApp runApp{rowPlatform, TestDeployment()};

@@ -111,8 +111,9 @@ protected:
         ASSERT_TRUE(holder_);
         Platform& real = holder_->Get();
         internet_ = std::make_unique<NoProbeInternet>(real.internet);
-        platform_ = std::make_unique<Platform>(Platform{
-            real.files, real.registry, *internet_, real.system, real.ui, real.codePage, real.log});
+        platform_ =
+            std::make_unique<Platform>(Platform{real.files, real.registry, *internet_, real.system,
+                                                real.ui, real.codePage, real.log, real.crypto});
         folder_ = test::NewScratchFolder("net");
     }
     void TearDown() override {
