@@ -15,6 +15,7 @@ namespace {
 constexpr char kIndexSection[] = "ZAVFile";
 constexpr char kPrimaryKey[] = "Primary";
 constexpr char kBackupKey[] = "Backup";
+constexpr char kSignatureKey[] = "Signature";
 
 // The index is a few lines of INI text; anything past this is not an index and is not kept.
 constexpr uint32_t kMaxIndexBytes = 1024 * 1024;
@@ -51,8 +52,8 @@ bool FetchIndex(WorkerRun& run) {
     return true;
 }
 
-// Reads the two URLs from the index and deletes it. An index that cannot be read names no URL,
-// as one without them does: both queries then fail.
+// Reads the two URLs and the signature from the index and deletes it. An index that cannot be read
+// names no URL, as one without them does: both queries then fail.
 void ReadIndex(WorkerRun& run) {
     Platform& platform = run.app.platform;
     std::string text;
@@ -60,6 +61,7 @@ void ReadIndex(WorkerRun& run) {
     if (ReadSmallFile(platform.files, run.IndexPath, kMaxIndexBytes, text, error)) {
         run.PrimaryUrl = ReadIndexValue(text, kIndexSection, kPrimaryKey);
         run.BackupUrl = ReadIndexValue(text, kIndexSection, kBackupKey);
+        run.signature = ReadIndexValue(text, kIndexSection, kSignatureKey);
     } else {
         platform.log.Write("Could not read the update index " + run.IndexPath + ": " +
                            DescribeSystemError(platform.system, error.code) + ".");

@@ -7,6 +7,7 @@
 
 #include "engine/cancel_flag.h"
 #include "engine/dialog_messages.h"
+#include "engine/download_signature.h"
 #include "engine/file_metadata.h"
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
@@ -20,8 +21,8 @@ const std::string& DownloadUrl(const WorkerRun& run) {
     return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
 }
 
-// Downloads the database into tempPath and checks it. Returns nothing when it is ready to
-// install, else the run's result (the temporary file is then gone).
+// Downloads the database into tempPath and checks its length and signature. Returns nothing
+// when it is ready to install, else the run's result (the temporary file is then gone).
 std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
     WorkerContext& app = run.app;
     FileSystem& files = app.platform.files;
@@ -52,13 +53,15 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     }
     uint32_t size = 0;
     const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
-    if (!sized || size != run.RemoteInfo.contentLength) {
-        if (sized) {
-            app.platform.log.Write(
-                "The download of " + UrlForLog(app.platform.codePage, request.url) + " has " +
-                std::to_string(size) + " bytes instead of the " +
-                std::to_string(run.RemoteInfo.contentLength) + " announced; it is not installed.");
-        }
+    const bool complete = sized && size == run.RemoteInfo.contentLength;
+    if (sized && !complete) {
+        app.platform.log.Write("The download of " + UrlForLog(app.platform.codePage, request.url) +
+                               " has " + std::to_string(size) + " bytes instead of the " +
+                               std::to_string(run.RemoteInfo.contentLength) +
+                               " announced; it is not installed.");
+    }
+    if (!complete || !DownloadMayBeInstalled(app.platform, app.deployment.publicKey, run.signature,
+                                             tempPath, request.url)) {
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;

@@ -18,6 +18,8 @@ struct WorkerRun {
     std::string BackupUrl;
     bool UsePrimary = false;
     RemoteFileInfo RemoteInfo;
+    // The index's signature of the database, "" when it gives none.
+    std::string signature;
 };
 
 // Check phase, from the connection test to the pruned folder list. Returns nothing when the

@@ -6,6 +6,7 @@
 //                   changes it, the chunking never does.
 //   Sign(key, d)    the one signature that verifies for that key and digest: byte i is
 //                   d[i % 32] ^ key.xy[i].
+//   SignatureText(key, bytes)  that signature over Digest(bytes) as the index gives it.
 //   Fail(step, o)   that step answers o from then on.
 //   BytesHashed()   the bytes fed to all hashes.
 #include <cstdint>
@@ -16,6 +17,14 @@
 #include "platform/crypto.h"
 
 namespace mivetrak {
+
+// Two public keys for the tests (any 64 bytes are a key to the fake): the maker's and another.
+constexpr char kTestMakerKey[] =
+    "6b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
+    "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5";
+constexpr char kTestOtherKey[] =
+    "7cf27b188d034f7e8a52380304b51ac3c08969e277f21b35a60b48fc47669978"
+    "07775510db8ed040293d9ac69f7430dbba7dade63ce982299e04b79d227873d1";
 
 enum class FakeCryptoStep { StartHash, HashData, FinishHash, Verify };
 
@@ -31,6 +40,15 @@ public:
             signature.rs[i] = static_cast<uint8_t>(digest[i % digest.size()] ^ key.xy[i]);
         }
         return signature;
+    }
+
+    static std::string SignatureText(const P256PublicKey& key, const std::string& bytes) {
+        std::string text;
+        for (const uint8_t byte : Sign(key, Digest(bytes)).rs) {
+            text += "0123456789abcdef"[byte >> 4];
+            text += "0123456789abcdef"[byte & 15];
+        }
+        return text;
     }
 
     void Fail(FakeCryptoStep step, const CryptoOutcome& outcome) {

@@ -13,12 +13,8 @@
 namespace mivetrak {
 namespace {
 
-const char kMakerKey[] =
-    "6b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
-    "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5";
-const char kOtherKey[] =
-    "7cf27b188d034f7e8a52380304b51ac3c08969e277f21b35a60b48fc47669978"
-    "07775510db8ed040293d9ac69f7430dbba7dade63ce982299e04b79d227873d1";
+const char* const kMakerKey = kTestMakerKey;
+const char* const kOtherKey = kTestOtherKey;
 constexpr uint32_t kFaultCode = 0xC0000001;
 constexpr size_t k64K = 65536;
 
@@ -57,13 +53,7 @@ TEST_P(SignatureVerdictTest, GivesTheVerdict) {
     // Larger than two 64 KiB chunks, with no short period to hide a shift.
     std::string file(150000, '\0');
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 7 + i / 251) % 256);
-    const P256Signature signature =
-        FakeCrypto::Sign(*ParsePublicKey(c.signer), FakeCrypto::Digest(file));
-    std::string line;
-    for (uint8_t byte : signature.rs) {
-        line += "0123456789abcdef"[byte >> 4];
-        line += "0123456789abcdef"[byte & 15];
-    }
+    const std::string line = FakeCrypto::SignatureText(*ParsePublicKey(c.signer), file);
     if (c.changedByte) file[100000] = static_cast<char>(file[100000] ^ 0x01);
 
     SignatureVerifier verifier(crypto, ParsePublicKey(c.builtKey), c.line(line));

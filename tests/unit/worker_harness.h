@@ -211,7 +211,7 @@ public:
     uint32_t downloadLength = 0;
     int32_t exitCode = -1;
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
-    const Deployment deployment = TestDeployment();
+    Deployment deployment = TestDeployment();
     WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
                           exitCode,      mainWindow, deployment};
     WorkerResult result = WorkerResult::Done;
