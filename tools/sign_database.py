@@ -7,6 +7,9 @@
         the 128 hex digits (X then Y) that the program is built with:
             cmake ... -DMIVETRAK_PUBLIC_KEY=<those digits>
 
+    sign_database.py public PRIVATE.pem
+        Prints the build value of the public key that belongs to PRIVATE.pem again.
+
     sign_database.py sign PRIVATE.pem DATABASE
         Prints the line to put in the [ZAVFile] section of the index next to the database:
             Signature=<128 hex digits>
@@ -29,6 +32,24 @@ def fail(message):
     sys.exit(1)
 
 
+def build_value(public_key):
+    """The public key as the program is built with it: X then Y, 32 big-endian bytes each."""
+    numbers = public_key.public_numbers()
+    return (numbers.x.to_bytes(COORDINATE_BYTES, "big").hex()
+            + numbers.y.to_bytes(COORDINATE_BYTES, "big").hex())
+
+
+def load_private_key(private_path):
+    try:
+        with open(private_path, "rb") as source:
+            key = serialization.load_pem_private_key(source.read(), password=None)
+    except (OSError, ValueError, TypeError) as error:
+        fail("cannot read a private key from %s: %s" % (private_path, error))
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        fail("%s does not hold a P-256 private key" % private_path)
+    return key
+
+
 def keygen(private_path):
     key = ec.generate_private_key(ec.SECP256R1())
     pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
@@ -40,35 +61,44 @@ def keygen(private_path):
         fail("%s exists already; choose another file name" % private_path)
     with os.fdopen(fd, "wb") as out:
         out.write(pem)
-    numbers = key.public_key().public_numbers()
-    print(numbers.x.to_bytes(COORDINATE_BYTES, "big").hex()
-          + numbers.y.to_bytes(COORDINATE_BYTES, "big").hex())
+    print(build_value(key.public_key()))
+
+
+def public(private_path):
+    print(build_value(load_private_key(private_path).public_key()))
+
+
+def signature_value(key, chunks):
+    """The value of the Signature= line for the bytes given as an iterable of chunks: r then s of
+    the key's ECDSA signature over their SHA-256, 32 big-endian bytes each, in hex."""
+    digest = hashlib.sha256()
+    for chunk in chunks:
+        digest.update(chunk)
+    der = key.sign(digest.digest(), ec.ECDSA(utils.Prehashed(hashes.SHA256())))
+    r, s = utils.decode_dss_signature(der)
+    return r.to_bytes(COORDINATE_BYTES, "big").hex() + s.to_bytes(COORDINATE_BYTES, "big").hex()
+
+
+def sign_bytes(private_path, data):
+    """The Signature= value of data in memory, for the scripts that serve a signed index."""
+    return signature_value(load_private_key(private_path), [data])
 
 
 def sign(private_path, database_path):
-    try:
-        with open(private_path, "rb") as source:
-            key = serialization.load_pem_private_key(source.read(), password=None)
-    except (OSError, ValueError, TypeError) as error:
-        fail("cannot read a private key from %s: %s" % (private_path, error))
-    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
-        fail("%s does not hold a P-256 private key" % private_path)
-    digest = hashlib.sha256()
+    key = load_private_key(private_path)
     try:
         with open(database_path, "rb") as database:
-            for chunk in iter(lambda: database.read(CHUNK), b""):
-                digest.update(chunk)
+            value = signature_value(key, iter(lambda: database.read(CHUNK), b""))
     except OSError as error:
         fail("cannot read %s: %s" % (database_path, error))
-    der = key.sign(digest.digest(), ec.ECDSA(utils.Prehashed(hashes.SHA256())))
-    r, s = utils.decode_dss_signature(der)
-    print("Signature=" + r.to_bytes(COORDINATE_BYTES, "big").hex()
-          + s.to_bytes(COORDINATE_BYTES, "big").hex())
+    print("Signature=" + value)
 
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "keygen":
         keygen(argv[2])
+    elif len(argv) == 3 and argv[1] == "public":
+        public(argv[2])
     elif len(argv) == 4 and argv[1] == "sign":
         sign(argv[2], argv[3])
     else:

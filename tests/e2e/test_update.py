@@ -3,14 +3,20 @@ and what ends up on disk, against the loopback update server."""
 import glob
 import os
 import random
+import shutil
 import socket
 import subprocess
+import sys
 import time
 
 import pytest
 
-from harness import (APP_PATHS_KEY, DATABASE, IDCANCEL, IDOK, IDYES, HarnessError, parse_lines,
-                     wait_until)
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+sys.path.insert(0, TOOLS)
+import sign_database  # noqa: E402  (tools/sign_database.py, the maker's signing tool)
+
+from harness import (APP_PATHS_KEY, DATABASE, IDCANCEL, IDOK, IDYES, PROGRAM, HarnessError,
+                     parse_lines, wait_until)
 from loopback_http import LoopbackServer, Resource
 from resource_ids import (IDS_CAPTION, IDS_COMPLETED, IDS_CONFIRM, IDS_DOWNLOAD_FAILED,
                           IDS_FILE_BUSY, IDS_INSTALL_FAILED, IDS_PHASE_CHECK, IDS_PHASE_DOWNLOAD,
@@ -703,3 +709,40 @@ def test_directory_named_as_the_database_in_the_shared_files_folder(case, server
     assert_installed(install, body)
     assert os.listdir(shared) == [DATABASE]
     assert os.path.isdir(os.path.join(shared, DATABASE))
+
+
+def sign_and_use_a_keyed_program(case, body):
+    """Puts the build's keyed program (bin/signed/, built with the public key of the build's
+    signing/private.pem) in the case's place of the program, and returns the value of the
+    Signature= line that the maker's tool gives for body with that private key."""
+    shutil.copy2(os.path.join(case.build_dir, "bin", "signed", PROGRAM), case.app_dir)
+    return sign_database.sign_bytes(os.path.join(case.build_dir, "signing", "private.pem"), body)
+
+
+def test_a_program_with_a_key_installs_a_signed_database(case, server, strings):
+    body = database(300 * 1024, seed=20)
+    signature = sign_and_use_a_keyed_program(case, body)
+    server.add_file(PRIMARY, body, SERVER_TIME)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP), signature=signature)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
+    assert_installed(install, body)
+    assert_work_folder_clean(case)
+
+
+def test_a_program_with_a_key_installs_nothing_when_one_byte_differs(case, server, strings):
+    body = database(300 * 1024, seed=21)
+    signature = sign_and_use_a_keyed_program(case, body)
+    changed = bytearray(body)
+    changed[len(body) // 2] ^= 0x01
+    server.add_file(PRIMARY, bytes(changed), SERVER_TIME)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP), signature=signature)
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_DOWNLOAD_FAILED, "download-failed", 3)
+    assert_untouched(install, old_database("install"))
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+    assert_work_folder_clean(case)
