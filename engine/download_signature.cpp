@@ -1,16 +1,12 @@
 #include "engine/download_signature.h"
 
 #include <cstdio>
-#include <memory>
-#include <new>
 
 #include "net/transfer_open.h"
 
 namespace mivetrak {
 
 namespace {
-
-constexpr uint32_t kReadChunk = 64 * 1024;
 
 std::string StatusText(uint32_t status) {
     char text[16];
@@ -48,42 +44,27 @@ std::string VerdictSentence(Platform& platform, const SignatureCheck& check,
            " failed with " + failure + refused;
 }
 
-// Feeds the file at path to the verifier, as long as it wants bytes. False when the file cannot
-// be read to its end.
-bool FeedFile(FileSystem& files, const std::string& path, SignatureVerifier& verifier,
-              SystemError& error) {
-    if (!verifier.WantsBytes()) return true;
-    const std::unique_ptr<File> file = files.OpenFile(path, FileOpenMode::ReadShareRead, error);
-    if (!file) return false;
-    // One buffer for the whole file: the check's memory does not grow with the database.
-    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kReadChunk]);
-    if (!buffer) return false;
-    while (verifier.WantsBytes()) {
-        uint32_t got = 0;
-        if (!file->Read(buffer.get(), kReadChunk, got, error)) return false;
-        if (got == 0) break;
-        verifier.Feed(buffer.get(), got);
-    }
-    return true;
-}
-
 }  // namespace
 
-bool DownloadMayBeInstalled(Platform& platform, const std::optional<P256PublicKey>& key,
-                            const std::string& signature, const std::string& path,
-                            const std::string& url) {
-    // Without a key the verifier wants no bytes: nothing is read, and the run installs as it
-    // always has.
-    SignatureVerifier verifier(platform.crypto, key, signature);
-    SystemError error;
-    if (!FeedFile(platform.files, path, verifier, error)) {
-        platform.log.Write("Could not read " + path + " to check its signature: " +
-                           DescribeSystemError(platform.system, error.code) +
-                           "; it is not installed.");
-        return false;
-    }
-    const SignatureCheck check = verifier.Finish();
-    platform.log.Write(VerdictSentence(platform, check, signature, url));
+DownloadSignatureCheck::DownloadSignatureCheck(Platform& platform,
+                                               const std::optional<P256PublicKey>& key,
+                                               const std::string& signature)
+    : platform_(platform),
+      signature_(signature),
+      verifier_(platform.crypto, key, signature),
+      feed_(verifier_),
+      relay_(feed_) {
+    if (verifier_.WantsBytes()) relay_.Start(platform.system);
+}
+
+void DownloadSignatureCheck::Written(const uint8_t* data, size_t size) {
+    relay_.Written(data, size);
+}
+
+bool DownloadSignatureCheck::MayBeInstalled(const std::string& url) {
+    relay_.Finish();
+    const SignatureCheck check = verifier_.Finish();
+    platform_.log.Write(VerdictSentence(platform_, check, signature_, url));
     return check.verdict == SignatureVerdict::Good || check.verdict == SignatureVerdict::NotChecked;
 }
 

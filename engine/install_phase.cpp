@@ -45,6 +45,8 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     request.localPath = tempPath;
     request.callback = DownloadProgressCallback;
     request.userData = &app;
+    DownloadSignatureCheck signatureCheck(app.platform, app.deployment.publicKey, run.signature);
+    request.written = &signatureCheck;
     const int downloaded = run.session.DownloadFile(request);
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
@@ -60,8 +62,7 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
                                std::to_string(run.RemoteInfo.contentLength) +
                                " announced; it is not installed.");
     }
-    if (!complete || !DownloadMayBeInstalled(app.platform, app.deployment.publicKey, run.signature,
-                                             tempPath, request.url)) {
+    if (!complete || !signatureCheck.MayBeInstalled(request.url)) {
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;

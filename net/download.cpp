@@ -220,6 +220,9 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
             if (counter.BlockFull()) verdict = counter.CompleteBlock();
         }
         if (!local.Write(buffer.get(), used)) return BodyOutcome::Failed;
+        if (request.written != nullptr && used != 0) {
+            request.written->Written(reinterpret_cast<const uint8_t*>(buffer.get()), used);
+        }
         if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
         if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
     }

@@ -27,6 +27,8 @@ struct DownloadRequest {
     // Called every 20 blocks of 128 bytes with userData; 0 from it stops the download.
     ProgressCallback callback = nullptr;
     void* userData = nullptr;
+    // Shown the body as it is written to localPath, when set.
+    ReceivedBytes* written = nullptr;
 };
 
 // One of the user's autodial values as it was before dialling.

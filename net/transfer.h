@@ -1,5 +1,6 @@
 #pragma once
 // Records shared by the remote query and the download.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/types.h"
@@ -18,6 +19,14 @@ struct TransferProgress {
 
 // Called every 20 blocks of a download; returns nonzero to go on, 0 to stop.
 using ProgressCallback = int (*)(void* userData, const TransferProgress* progress);
+
+// Sees the body of a download as it is written to the local file: every byte written, once, in
+// order, right after it was written.
+class ReceivedBytes {
+public:
+    virtual ~ReceivedBytes() = default;
+    virtual void Written(const uint8_t* data, size_t size) = 0;
+};
 
 enum TransferState : int32_t {
     StateIdle = 0,

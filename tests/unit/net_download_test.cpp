@@ -44,6 +44,16 @@ struct CallbackLog {
     }
 };
 
+// Keeps what the download showed it had written.
+struct WrittenLog : ReceivedBytes {
+    std::string bytes;
+    size_t calls = 0;
+    void Written(const uint8_t* data, size_t size) override {
+        bytes.append(reinterpret_cast<const char*>(data), size);
+        ++calls;
+    }
+};
+
 // A GET of url with reload into local (null: the transfer is only opened), without a callback.
 DownloadRequest Request(const std::string& url, const char* local = kLocal) {
     DownloadRequest request;
@@ -503,12 +513,16 @@ TEST_F(DownloadTest, StopAtALaterCallbackLeavesExactlyTheBlocksCounted) {
         CallbackLog l;
         l.answers.assign(c.stopAt, 1);
         l.answers.back() = 0;
+        WrittenLog written;
         DownloadRequest request = Request(kUrl);
         request.callback = &CallbackLog::Callback;
         request.userData = &l;
+        request.written = &written;
         EXPECT_EQ(s.DownloadFile(request), 0);
         EXPECT_EQ(l.calls.size(), c.stopAt);
         EXPECT_EQ(w.files.Content(kLocal), body.substr(0, c.stopAt * 2560)) << c.stopAt;
+        // Shown exactly what was written, the part of a chunk past the stop included.
+        EXPECT_EQ(written.bytes, w.files.Content(kLocal)) << c.stopAt;
         EXPECT_EQ(s.GetState(), StateFailed);
     }
 }
@@ -647,11 +661,15 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     InternetSession session(platform, world.deployment);
     CallbackLog log;
+    WrittenLog written;
     DownloadRequest request = Request(kUrl);
     request.callback = &CallbackLog::Callback;
     request.userData = &log;
+    request.written = &written;
     ASSERT_EQ(session.DownloadFile(request), 1);
     EXPECT_EQ(files.writes, 16u);  // 1 MiB in 64 KiB reads
+    EXPECT_EQ(written.calls, 16u);
+    EXPECT_EQ(written.bytes, body);
     EXPECT_EQ(log.calls.size(), 1024u * 1024u / 2560u);
     EXPECT_EQ(files.Content(kLocal), body);
 }
