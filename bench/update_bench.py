@@ -13,6 +13,11 @@ The tools (update_bench_driver.exe, update_raw.exe) and the Wine prefix come fro
 program (Mivetrak.exe, Mivetrak.rsl) comes from BUILD_DIR too, or from another build given as
 program_build, so that two builds of the program can be measured with the same tools. Every
 build's index URL must be http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFile.asp.
+
+With keyed set, the prefix also holds BUILD_DIR's program built with a public key
+(bin/signed/Mivetrak.exe beside the same Mivetrak.rsl) in a folder of its own, and the index
+carries the signature of the served database made with the build's signing/private.pem; a
+program without a key ignores that line.
 """
 import hashlib
 import os
@@ -26,6 +31,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+import sign_database  # noqa: E402
 import wineprefix  # noqa: E402
 import update_server  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
@@ -35,6 +42,7 @@ SERVER_TIME = 1767225600          # 2026-01-01 00:00:00 UTC
 OLD_TIME = 978307200              # 2001-01-01 00:00:00 UTC
 FOLDERS = ("inst1", "inst2")
 BENCH_DIR = "bench"
+KEYED_DIR = "bench\\keyed"
 PROGRAM_FILES = ("Mivetrak.exe", "Mivetrak.rsl")
 TOOL_FILES = ("update_raw.exe", "update_bench_driver.exe")
 MIB = 1024 * 1024
@@ -61,14 +69,21 @@ def add_build_arguments(parser):
 
 
 class UpdateBench:
-    def __init__(self, build_dir, program_build=None, name="bench-update"):
+    def __init__(self, build_dir, program_build=None, name="bench-update", keyed=False):
         self.build_dir = os.path.abspath(build_dir)
         self.tool_dir = os.path.join(self.build_dir, "bin")
         self.program_dir = os.path.join(os.path.abspath(program_build or build_dir), "bin")
+        self.keyed_program = os.path.join(self.tool_dir, "signed", PROGRAM_FILES[0]) \
+            if keyed else None
+        self.signing_key = os.path.join(self.build_dir, "signing", "private.pem")
         for folder, names in ((self.program_dir, PROGRAM_FILES), (self.tool_dir, TOOL_FILES)):
             for file_name in names:
                 if not os.path.isfile(os.path.join(folder, file_name)):
                     raise SystemExit(f"{file_name} is missing from {folder}")
+        for path in (self.keyed_program, self.signing_key) if keyed else ():
+            if not os.path.isfile(path):
+                raise SystemExit(f"{path} is missing: the keyed program needs a build with the "
+                                 "Windows tests")
         self.root = os.path.join(self.build_dir, name)
         self.xvfb = None
         self.server = None
@@ -94,6 +109,11 @@ class UpdateBench:
             shutil.copy2(os.path.join(self.program_dir, name), bench_dir)
         for name in TOOL_FILES:
             shutil.copy2(os.path.join(self.tool_dir, name), bench_dir)
+        if self.keyed_program:
+            keyed_dir = os.path.join(self.drive_c, *KEYED_DIR.split("\\"))
+            os.makedirs(keyed_dir)
+            shutil.copy2(self.keyed_program, keyed_dir)
+            shutil.copy2(os.path.join(self.program_dir, PROGRAM_FILES[1]), keyed_dir)
         for folder in FOLDERS:
             os.makedirs(os.path.join(self.drive_c, folder))
         # One wineserver for the whole run, and the prefix's own services started by a first
@@ -118,9 +138,14 @@ class UpdateBench:
         self.server.add_file(path, body, SERVER_TIME)
         return self.server.url(path)
 
-    def use_database(self, url):
-        """Makes the index name url as both the primary and the backup URL."""
-        self.server.set_index(url, url)
+    def use_database(self, url, signature=None):
+        """Makes the index name url as both the primary and the backup URL, with the signature
+        when one is given."""
+        self.server.set_index(url, url, signature=signature)
+
+    def sign(self, body):
+        """The Signature= value of body made with the build's signing key."""
+        return sign_database.sign_bytes(self.signing_key, body)
 
     def fill_folders(self, content, mtime):
         """Each folder holds a database with this content and last-write time."""
@@ -148,14 +173,16 @@ class UpdateBench:
             err.seek(0)
             return out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
 
-    def program_args(self):
-        return [win(BENCH_DIR, "update_bench_driver.exe"), win(BENCH_DIR, "Mivetrak.exe"),
+    def program_args(self, keyed=False):
+        return [win(BENCH_DIR, "update_bench_driver.exe"),
+                win(KEYED_DIR if keyed else BENCH_DIR, "Mivetrak.exe"),
                 *[win(folder) for folder in FOLDERS]]
 
-    def run_program(self, env=None):
-        """One run of the program to its end with exit code 0 and one box after the question;
-        returns the seconds from the Yes to the exit and the text of that box."""
-        out, err = self.run_wine(self.program_args(), env=env)
+    def run_program(self, env=None, keyed=False):
+        """One run of the program (the one with a key when keyed) to its end with exit code 0 and
+        one box after the question; returns the seconds from the Yes to the exit and the text of
+        that box."""
+        out, err = self.run_wine(self.program_args(keyed), env=env)
         match = re.search(r"program_seconds=([\d.]+) exit=(\d+) boxes=(\d+) dialog_seen=(\d)", out)
         if not match:
             raise SystemExit(f"program: no result from the driver: {out.strip()}")
@@ -177,19 +204,22 @@ class UpdateBench:
         return float(match[1])
 
 
-def measure_update(bench, body, runs, raw_options=()):
+def measure_update(bench, body, runs, raw_options=(), keyed_seconds=None):
     """Alternates whole updates of body into the two folders, each from an old copy: the
     program's and the plain program's (with raw_options), after one untimed run of each that
     fills the system's caches. Returns the seconds of each side, in order, and the texts of the
-    boxes that ended the program's runs."""
+    boxes that ended the program's runs. Given a list as keyed_seconds (and a bench made with
+    keyed), the program with a key runs too, after the program without one, and its seconds go
+    there."""
     body_digest = digest(body)
-    bench.use_database(bench.serve_database("/bench/" + DATABASE, body))
+    signature = bench.sign(body) if keyed_seconds is not None else None
+    bench.use_database(bench.serve_database("/bench/" + DATABASE, body), signature)
     boxes = set()
 
-    def program_run():
+    def program_run(keyed=False):
         bench.fill_folders(b"old database", OLD_TIME)
-        seconds, box = bench.run_program()
-        bench.check_folders(body_digest, "program")
+        seconds, box = bench.run_program(keyed=keyed)
+        bench.check_folders(body_digest, "program with a key" if keyed else "program")
         boxes.add(box)
         return seconds
 
@@ -200,10 +230,14 @@ def measure_update(bench, body, runs, raw_options=()):
         return seconds
 
     program_run()
+    if keyed_seconds is not None:
+        program_run(keyed=True)
     raw_run()
     program, raw = [], []
     for _ in range(runs):
         program.append(program_run())
+        if keyed_seconds is not None:
+            keyed_seconds.append(program_run(keyed=True))
         raw.append(raw_run())
     return program, raw, boxes
 
