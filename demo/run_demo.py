@@ -1,4 +1,7 @@
-"""Runs the updater once against the demo update server, in a private Wine prefix.
+"""Runs the updater once against the demo update server, in a private Wine prefix. With
+--signing-key, the sample database is signed with that private key (the updater having been built
+with its public half) and the index carries the signature, so that the update installs only
+because the signature verifies.
 
 With a reachable X display the real window appears for you to answer. Without one the program
 runs inside Xvfb, the UI driver answers as a user would (Yes to the question, OK to the boxes),
@@ -19,7 +22,9 @@ REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), 
 sys.path.insert(0, os.path.join(REPO, "tests", "support"))
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "demo"))
+sys.path.insert(0, os.path.join(REPO, "tools"))
 
+import sign_database  # noqa: E402  (tools/sign_database.py)
 import update_server  # noqa: E402  (demo/update_server.py)
 import wineprefix  # noqa: E402
 from harness import IDOK, IDYES, Driver  # noqa: E402
@@ -104,6 +109,8 @@ def answer_as_a_user(program, driver, display, shots):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build", "demo"))
+    parser.add_argument("--signing-key", help="private key whose public half the updater was "
+                                              "built with; the index then carries a signature")
     args = parser.parse_args()
     build_dir = os.path.abspath(args.build_dir)
     bin_dir = os.path.join(build_dir, "bin")
@@ -119,8 +126,14 @@ def main():
 
     try:
         print("== starting the demo update server on 127.0.0.1:28461")
+        signature = None
+        if args.signing_key:
+            signature = sign_database.sign_bytes(args.signing_key,
+                                                 update_server.sample_database())
+            print(f"  the index carries the sample database's signature, made with "
+                  f"{os.path.relpath(args.signing_key, REPO)}: Signature={signature[:16]}...")
         try:
-            server = update_server.DemoServer().start()
+            server = update_server.DemoServer(signature=signature).start()
         except RuntimeError as error:
             print(f"cannot listen on 127.0.0.1:28461 ({error}); is another run using it?")
             return 1
@@ -185,6 +198,8 @@ def main():
             if body == server.database and mtime == update_server.LAST_MODIFIED:
                 state = ("updated: identical to the server's copy, with the server's "
                          "Last-Modified time")
+                if signature:
+                    state += ", and its signature verified against the built-in key"
             elif body == server.database:
                 state = "updated: identical to the server's copy, but with another time"
             elif body == old:
