@@ -6,11 +6,35 @@ namespace mivetrak {
 
 namespace {
 
+std::string Stem(const CodePage& codePage, const std::string& target) {
+    const size_t dot = FindLastCharMb(codePage, target, '.');
+    return dot == std::string::npos ? target : target.substr(0, dot);
+}
+
 std::string Candidate(const CodePage& codePage, const std::string& target, const char* infix,
                       int n) {
-    const size_t dot = FindLastCharMb(codePage, target, '.');
-    const std::string stem = dot == std::string::npos ? target : target.substr(0, dot);
-    return stem + infix + std::to_string(n) + ".tmp";
+    return Stem(codePage, target) + infix + std::to_string(n) + ".tmp";
+}
+
+// The number is read back and the name made again from it, so that only the exact spelling of
+// a candidate passes (no leading zero, no sign, nothing past the range).
+bool IsCandidate(const CodePage& codePage, const std::string& target, const char* infix,
+                 const std::string& path) {
+    const std::string prefix = Stem(codePage, target) + infix;
+    constexpr size_t kSuffixLength = 4;  // ".tmp"
+    if (path.size() <= prefix.size() + kSuffixLength ||
+        path.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    const std::string digits =
+        path.substr(prefix.size(), path.size() - prefix.size() - kSuffixLength);
+    if (digits.size() > 10) return false;
+    long long n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    return n <= kMaxBackupNumber && Candidate(codePage, target, infix, static_cast<int>(n)) == path;
 }
 
 // Compared without regard to ASCII case: a double-byte name that only looks the same is skipped
@@ -61,6 +85,14 @@ bool RemoveOwnFile(FileSystem& files, const std::string& path, SystemError& erro
 std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
                            const std::vector<std::string>& reserved) {
     return FirstFreeName(files, codePage, target, "new", reserved);
+}
+
+bool IsSideName(const CodePage& codePage, const std::string& target, const std::string& path) {
+    return IsCandidate(codePage, target, "new", path);
+}
+
+bool IsBackupName(const CodePage& codePage, const std::string& target, const std::string& path) {
+    return IsCandidate(codePage, target, "tmp", path);
 }
 
 }  // namespace mivetrak

@@ -30,4 +30,8 @@ bool RemoveOwnFile(FileSystem& files, const std::string& path, SystemError& erro
 std::string ChooseSidePath(FileSystem& files, const CodePage& codePage, const std::string& target,
                            const std::vector<std::string>& reserved = {});
 
+// Whether path is exactly a name that ChooseSidePath (or ChooseBackupPath) can give for target.
+bool IsSideName(const CodePage& codePage, const std::string& target, const std::string& path);
+bool IsBackupName(const CodePage& codePage, const std::string& target, const std::string& path);
+
 }  // namespace mivetrak

@@ -4,6 +4,8 @@
 
 #include "engine/backup_name.h"
 #include "engine/install_journal.h"
+#include "engine/target_folder.h"
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
@@ -60,6 +62,20 @@ private:
     FileSystem& files_;
 };
 
+// The journal lies in the user's temporary folder, where every program of the user may write,
+// and a start with administrator rights acts on it: only a record that names a database and this
+// program's own names beside it is acted on, so that a made-up record cannot have other files
+// moved into a database's place, or anywhere else.
+bool NamesOwnFiles(const CodePage& codePage, const JournalRecord& record) {
+    const size_t slash = FindLastCharMb(codePage, record.target, '\\');
+    if (slash == std::string::npos ||
+        !EqualsNoCase(record.target.substr(slash + 1), kDatabaseFileName)) {
+        return false;
+    }
+    return IsSideName(codePage, record.target, record.side) &&
+           (record.backup.empty() || IsBackupName(codePage, record.target, record.backup));
+}
+
 }  // namespace
 
 bool RecoverInterruptedInstalls(Platform& platform, const std::string& workFolder) {
@@ -81,6 +97,15 @@ bool RecoverInterruptedInstalls(Platform& platform, const std::string& workFolde
     Recovery recovery(platform);
     bool all = true;
     for (const JournalRecord& record : open) {
+        if (!NamesOwnFiles(platform.codePage, record)) {
+            platform.log.Write("The installation journal names " + QuotedForLog(record.target) +
+                               ", " + QuotedForLog(record.side) + " and " +
+                               QuotedForLog(record.backup) +
+                               ", which are not the names this program gives; nothing is done "
+                               "about them.");
+            journal.MarkDone(record);
+            continue;
+        }
         platform.log.Write("An earlier run left the installation of " + record.target +
                            " unfinished; it is put in order.");
         if (recovery.Recover(record)) {

@@ -148,6 +148,42 @@ TEST(InstallRecovery, AFolderThatCannotBePutInOrderNowIsTriedAgainLater) {
     EXPECT_FALSE(fake.files.Exists(kJournalPath));
 }
 
+// The journal lies where every program of the user may write: a record that names other files
+// than the program's own beside a database moves and deletes nothing, and is closed.
+TEST(InstallRecovery, ARecordNamingOtherFilesIsNotActedOn) {
+    const char kPlanted[] = "C:\\Users\\Someone\\planted.bdb";
+    const struct {
+        const char* target;
+        const char* side;
+        const char* backup;
+    } cases[] = {
+        {kTarget, kPlanted, ""},
+        {kTarget, "C:\\Db\\Tolvar32new01.tmp", ""},
+        {kTarget, kSide, kPlanted},
+        {"C:\\Db\\Other.dll", "C:\\Db\\Othernew0.tmp", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.side + " " + c.backup);
+        FakePlatform fake;
+        fake.files.AddDirectory(kWork);
+        fake.files.AddFile(kPlanted, kForeign);
+        fake.files.AddFile("C:\\Db\\Tolvar32new01.tmp", kForeign);
+        fake.files.AddFile("C:\\Db\\Othernew0.tmp", kForeign);
+        InstallJournal journal(fake.files, kWork);
+        JournalRecord record{0, c.target, c.side, c.backup};
+        ASSERT_TRUE(journal.Begin(record));
+        ASSERT_TRUE(journal.MarkSwitching(record));
+
+        EXPECT_TRUE(RecoverInterruptedInstalls(fake.platform, kWork));
+        EXPECT_FALSE(fake.files.Exists(c.target));
+        for (const char* file : {kPlanted, "C:\\Db\\Tolvar32new01.tmp", "C:\\Db\\Othernew0.tmp"}) {
+            EXPECT_EQ(fake.files.Content(file), kForeign) << file;
+        }
+        EXPECT_FALSE(fake.files.Exists(kJournalPath));
+        EXPECT_TRUE(fake.log.Contains("which are not the names this program gives"));
+    }
+}
+
 TEST(InstallRecovery, WithoutAJournalNothingIsTouched) {
     FakePlatform fake;
     fake.files.AddDirectory(kWork);
