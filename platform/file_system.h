@@ -69,6 +69,22 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
     return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
 }
 
+// A file that several processes append to at once, such as the run's log. Destroying it
+// releases its lock and closes the handle.
+class SharedAppendFile {
+public:
+    virtual ~SharedAppendFile() = default;
+    // Takes the lock that every appender of the file holds around its appends: exclusive, on one
+    // agreed byte far beyond any end the file can reach (LockFileEx), waiting a little while for
+    // another holder to let it go. Without it, appends of two processes land on each other.
+    virtual bool Lock(SystemError& error) = 0;
+    // The identity of the file that this handle has open, wherever it has been renamed to.
+    virtual bool Identity(FileIdentity& out, SystemError& error) = 0;
+    virtual bool GetSize(uint64_t& size) = 0;
+    // One WriteFile of all the bytes, at the end of the file.
+    virtual bool Append(const std::string& bytes, SystemError& error) = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -78,6 +94,10 @@ public:
     // CreateFileA in the given mode; null when the open fails.
     virtual std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
                                            SystemError& error) = 0;
+    // Opens the file for appending, making it when it does not exist (OPEN_ALWAYS), with every
+    // sharing mode: others may append, read, and rename or delete it while it is open.
+    virtual std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
+                                                               SystemError& error) = 0;
     // FindFirstFileA then FindClose; false when nothing is found.
     virtual bool FindFile(const std::string& path, FindData& out) = 0;
     // GetVolumeInformationA asking only for the file-system name; "" when the query fails.

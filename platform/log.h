@@ -15,6 +15,9 @@ public:
     virtual ~Log() = default;
     // One sentence without a line end; the log adds the time and the process id.
     virtual void Write(const std::string& sentence) = 0;
+    // The folder (a path ending in a backslash) that the log's file is kept in, once the program
+    // knows it. The lines written before go there first; a log without a file ignores it.
+    virtual void StartFileIn(const std::string& /*folder*/) {}
 };
 
 // A log that keeps nothing.

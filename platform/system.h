@@ -44,13 +44,18 @@ public:
     virtual void EndProcess(uint32_t exitCode) = 0;
     virtual uint32_t TickCount() = 0;  // milliseconds, 32-bit, wrapping
     virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
+    // The local date and time now, to the millisecond (GetLocalTime).
+    virtual SystemTime LocalTime() = 0;
+    // This process's id (GetCurrentProcessId).
+    virtual uint32_t ProcessId() = 0;
 
     // Modules and their resources. LoadResourceModule loads a library that holds resources only
     // (no code of it runs), by its full path in the executable's own folder, never from the
     // current folder or the PATH; it leaves the system's error number in error.
     virtual ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) = 0;
     virtual void FreeModule(ModuleHandle module) = 0;
-    // FormatMessageA from the system, in the user's default language; "" when it has none.
+    // FormatMessageA from the system, in the user's default language; "" when it has none. The
+    // Internet library's numbers (12000 to 12999) are looked up in that library's own texts too.
     virtual std::string SystemErrorText(uint32_t error) = 0;
     // LoadStringA; "" when the id is missing.
     virtual std::string LoadText(ModuleHandle module, uint32_t id) = 0;

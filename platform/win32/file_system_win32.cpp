@@ -1,5 +1,6 @@
 // Files, folders and the temporary folder on kernel32.
 #include <cstring>
+#include <limits>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -92,6 +93,83 @@ private:
     KernelHandle handle_;
 };
 
+// The byte that every appender of a shared file locks around its appends: far beyond any end a
+// file reaches, so that the lock never stands in the way of the data.
+constexpr DWORD kAppendLockOffsetLow = 0xFFFFFFF0u;
+constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFFu;
+// The lock is held for one write at a time; a holder that keeps it longer is stuck, and waiting
+// for it without a limit would stop this program too.
+constexpr DWORD kAppendLockWaitMilliseconds = 2000;
+
+OVERLAPPED AppendLockPosition() {
+    OVERLAPPED position{};
+    position.Offset = kAppendLockOffsetLow;
+    position.OffsetHigh = kAppendLockOffsetHigh;
+    return position;
+}
+
+class Win32SharedAppendFile final : public SharedAppendFile {
+public:
+    explicit Win32SharedAppendFile(HANDLE handle) : handle_(handle) {}
+    ~Win32SharedAppendFile() override {
+        if (!locked_) return;
+        OVERLAPPED position = AppendLockPosition();
+        UnlockFileEx(handle_.Get(), 0, 1, 0, &position);
+    }
+    Win32SharedAppendFile(const Win32SharedAppendFile&) = delete;
+    Win32SharedAppendFile& operator=(const Win32SharedAppendFile&) = delete;
+
+    bool Lock(SystemError& error) override {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            OVERLAPPED position = AppendLockPosition();
+            if (LockFileEx(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                           0, &position)) {
+                locked_ = true;
+                return Report(TRUE, error);
+            }
+            const DWORD code = GetLastError();
+            if (code != ERROR_LOCK_VIOLATION ||
+                GetTickCount() - start >= kAppendLockWaitMilliseconds) {
+                error.code = code;
+                return false;
+            }
+            Sleep(1);
+        }
+    }
+
+    bool Identity(FileIdentity& out, SystemError& error) override {
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!Report(GetFileInformationByHandle(handle_.Get(), &information), error)) return false;
+        out.volumeSerial = information.dwVolumeSerialNumber;
+        out.fileIndex =
+            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+        return true;
+    }
+
+    bool GetSize(uint64_t& size) override {
+        LARGE_INTEGER length{};
+        if (!GetFileSizeEx(handle_.Get(), &length)) return false;
+        size = static_cast<uint64_t>(length.QuadPart);
+        return true;
+    }
+
+    bool Append(const std::string& bytes, SystemError& error) override {
+        if (bytes.size() > std::numeric_limits<DWORD>::max()) return Report(FALSE, error);
+        DWORD written = 0;
+        if (!Report(WriteFile(handle_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                              &written, nullptr),
+                    error)) {
+            return false;
+        }
+        return written == bytes.size();
+    }
+
+private:
+    KernelHandle handle_;
+    bool locked_ = false;
+};
+
 class Win32FileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
@@ -129,6 +207,18 @@ public:
             if (!Report(SetFilePointerEx(handle, none, nullptr, FILE_END), error)) return nullptr;
         }
         return file;
+    }
+
+    std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
+                                                       SystemError& error) override {
+        // Appending only: without the right to write data in place, every write goes to the end
+        // of the file. Reading is asked for too, because a byte-range lock needs read or write
+        // data access on Windows.
+        const HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
+        return std::make_unique<Win32SharedAppendFile>(handle);
     }
 
     bool FindFile(const std::string& path, FindData& out) override {

@@ -1,4 +1,5 @@
 // The Win32 platform: owns one implementation of every interface for the life of the program.
+#include "platform/file_log.h"
 #include "platform/platform.h"
 #include "platform/win32/crypto_win32.h"
 #include "platform/win32/internet_win32.h"
@@ -18,6 +19,7 @@ public:
           system_(CreateWin32System()),
           ui_(CreateWin32WindowsUi()),
           codePage_(CreateWin32CodePage()),
+          log_(*files_, *system_),
           crypto_(CreateWin32Crypto()),
           platform_{*files_, *registry_, *internet_, *system_, *ui_, *codePage_, log_, *crypto_} {}
 
@@ -36,7 +38,8 @@ private:
     std::unique_ptr<System> system_;
     std::unique_ptr<WindowsUi> ui_;
     std::unique_ptr<CodePage> codePage_;
-    NullLog log_;
+    // Writes to its file once the program has named the folder; until then it holds the lines.
+    FileLog log_;
     std::unique_ptr<Crypto> crypto_;
     Platform platform_;
 };

@@ -52,6 +52,10 @@ private:
     KernelHandle mutex_;
 };
 
+// The numbers of the Internet library's own errors (INTERNET_ERROR_BASE to INTERNET_ERROR_LAST).
+constexpr uint32_t kFirstInternetError = 12000;
+constexpr uint32_t kLastInternetError = 12999;
+
 using ShGetFolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 constexpr int kCsidlProgramFiles = 0x26;
 
@@ -76,6 +80,14 @@ public:
     uint32_t TickCount() override { return GetTickCount(); }
     void SleepMilliseconds(uint32_t milliseconds) override { Sleep(milliseconds); }
 
+    SystemTime LocalTime() override {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        return FromWin32(now);
+    }
+
+    uint32_t ProcessId() override { return GetCurrentProcessId(); }
+
     ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) override {
         const HMODULE module = LoadResourceLibraryBesideProgram(fileName);
         error.code = module != nullptr ? 0 : GetLastError();
@@ -87,11 +99,17 @@ public:
     }
 
     std::string SystemErrorText(uint32_t error) override {
+        // The Internet library keeps the texts of its own numbers; the system's table has none.
+        DWORD source = FORMAT_MESSAGE_FROM_SYSTEM;
+        HMODULE internetLibrary = nullptr;
+        if (error >= kFirstInternetError && error <= kLastInternetError) {
+            internetLibrary = GetModuleHandleA("wininet.dll");
+            if (internetLibrary != nullptr) source |= FORMAT_MESSAGE_FROM_HMODULE;
+        }
         char* text = nullptr;
         const DWORD length =
-            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           internetLibrary, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                            reinterpret_cast<LPSTR>(&text), 0, nullptr);
         std::string result;
         if (length != 0 && text != nullptr) result.assign(text, length);

@@ -113,6 +113,59 @@ private:
     size_t readPosition_ = 0;
 };
 
+// A handle of OpenSharedAppend: it follows its entry through renames and removals.
+class FakeFileSystem::FakeSharedAppendFile : public SharedAppendFile {
+public:
+    FakeSharedAppendFile(FakeFileSystem& owner, std::shared_ptr<Entry> entry)
+        : owner_(owner), entry_(std::move(entry)) {}
+    ~FakeSharedAppendFile() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        if (locked_) entry_->appendLockHeld = false;
+        --entry_->sharedHandles;
+        owner_.calls_.push_back("CloseFile " + entry_->path);
+    }
+    bool Lock(SystemError& error) override {
+        std::function<void()> action;
+        {
+            std::lock_guard<std::mutex> lock(owner_.mutex_);
+            action.swap(owner_.beforeNextLock_);
+        }
+        if (action) action();
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("LockFile " + entry_->path);
+        if (locked_) return Succeeded(error);
+        if (entry_->appendLockHeld) return Failed(error, kErrorLockViolation);
+        entry_->appendLockHeld = locked_ = true;
+        return Succeeded(error);
+    }
+    bool Identity(FileIdentity& out, SystemError& error) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        out = owner_.IdentityOf(Key(entry_->path));
+        return Succeeded(error);
+    }
+    bool GetSize(uint64_t& size) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        size = entry_->reportedSize ? *entry_->reportedSize : entry_->content.size();
+        return true;
+    }
+    bool Append(const std::string& bytes, SystemError& error) override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.calls_.push_back("AppendFile " + entry_->path);
+        if (owner_.writeFailures_.count(Key(entry_->path)) != 0) {
+            return Failed(error, kErrorAccessDenied);
+        }
+        const size_t fits = owner_.TakeSpace(bytes.size());
+        entry_->content.append(bytes, 0, fits);
+        entry_->lastWrite = owner_.now_;
+        return fits == bytes.size() ? Succeeded(error) : Failed(error, kErrorDiskFull);
+    }
+
+private:
+    FakeFileSystem& owner_;
+    std::shared_ptr<Entry> entry_;
+    bool locked_ = false;
+};
+
 FakeFileSystem::FakeFileSystem() = default;
 FakeFileSystem::~FakeFileSystem() = default;
 
@@ -315,6 +368,10 @@ void FakeFileSystem::SetIdentity(const std::string& path, const FileIdentity& id
     std::lock_guard<std::mutex> lock(mutex_);
     identities_[Key(path)] = identity;
 }
+void FakeFileSystem::BeforeNextLock(std::function<void()> action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    beforeNextLock_ = std::move(action);
+}
 void FakeFileSystem::FailIdentity(const std::string& path, uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
     identityFailures_[Key(path)] = error;
@@ -363,7 +420,8 @@ std::optional<FakeFileSystem::Entry> FakeFileSystem::GetEntry(const std::string&
 int FakeFileSystem::OpenHandleCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     int count = 0;
-    for (const auto& item : entries_) count += item.second->openHandles;
+    for (const auto& item : entries_)
+        count += item.second->openHandles + item.second->sharedHandles;
     return count;
 }
 std::vector<std::string> FakeFileSystem::Calls() const {
@@ -394,6 +452,16 @@ int FakeFileSystem::Changes() const {
 
 uint32_t FakeFileSystem::MissingError(const std::string& key) const {
     return ParentExists(key) ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+std::shared_ptr<FakeFileSystem::Entry> FakeFileSystem::NewFile(const std::string& key,
+                                                               const std::string& path) {
+    auto entry = std::make_shared<Entry>();
+    entry->path = path;
+    entry->attributes = kAttributeArchive;
+    entry->creation = entry->lastWrite = now_;
+    entries_[key] = entry;
+    return entry;
 }
 
 std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
@@ -433,11 +501,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (entry && entry->openHandles > 0) return fail(kErrorSharingViolation);
             if (!entry) {
                 if (!ParentExists(key)) return fail(kErrorPathNotFound);
-                entry = std::make_shared<Entry>();
-                entry->path = path;
-                entry->attributes = kAttributeArchive;
-                entry->creation = now_;
-                entries_[key] = entry;
+                entry = NewFile(key, path);
             }
             entry->content.clear();
             entry->flushed.clear();
@@ -448,11 +512,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (readOnly) return fail(kErrorAccessDenied);
             if (!entry) {
                 if (!ParentExists(key)) return fail(kErrorPathNotFound);
-                entry = std::make_shared<Entry>();
-                entry->path = path;
-                entry->attributes = kAttributeArchive;
-                entry->creation = entry->lastWrite = now_;
-                entries_[key] = entry;
+                entry = NewFile(key, path);
             }
             break;
     }
@@ -461,6 +521,29 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
     if (sharesDelete) ++entry->deleteSharingHandles;
     error.code = 0;
     return std::make_unique<FakeFile>(*this, entry, key, mode);
+}
+
+std::unique_ptr<SharedAppendFile> FakeFileSystem::OpenSharedAppend(const std::string& path,
+                                                                   SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("OpenSharedAppend " + path);
+    const std::string key = Key(path);
+    auto entry = Find(path);
+    auto fail = [&](uint32_t code) {
+        error.code = code;
+        return nullptr;
+    };
+    if (entry && entry->isDirectory) return fail(kErrorAccessDenied);
+    if (entry && entry->locked) return fail(entry->lockError);
+    if (entry && (entry->attributes & kFileAttributeReadOnly) != 0) return fail(kErrorAccessDenied);
+    if (WriteDenied(key)) return fail(kErrorAccessDenied);
+    if (!entry) {
+        if (!ParentExists(key)) return fail(kErrorPathNotFound);
+        entry = NewFile(key, path);
+    }
+    ++entry->sharedHandles;
+    error.code = 0;
+    return std::make_unique<FakeSharedAppendFile>(*this, entry);
 }
 
 bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
@@ -500,15 +583,18 @@ bool FakeFileSystem::Identity(const std::string& path, FileIdentity& out, System
     if (!Find(path)) return Failed(error, MissingError(key));
     const auto failure = identityFailures_.find(key);
     if (failure != identityFailures_.end()) return Failed(error, failure->second);
-    const auto scripted = identities_.find(key);
-    if (scripted != identities_.end()) {
-        out = scripted->second;
-    } else {
-        // The drive letter stands for the volume, the normalised path for the index.
-        out.volumeSerial = key.empty() ? 0u : static_cast<unsigned char>(key[0]);
-        out.fileIndex = std::hash<std::string>()(key);
-    }
+    out = IdentityOf(key);
     return Succeeded(error);
+}
+
+FileIdentity FakeFileSystem::IdentityOf(const std::string& key) const {
+    const auto scripted = identities_.find(key);
+    if (scripted != identities_.end()) return scripted->second;
+    // The drive letter stands for the volume, the normalised path for the index.
+    FileIdentity identity;
+    identity.volumeSerial = key.empty() ? 0u : static_cast<unsigned char>(key[0]);
+    identity.fileIndex = std::hash<std::string>()(key);
+    return identity;
 }
 
 bool FakeFileSystem::MakeDirectory(const std::string& path, SystemError& error) {

@@ -52,10 +52,16 @@
 // for a file in use, 80 (file exists) for a copy that may not replace, 183 (already exists) for
 // a folder or rename target that exists, 145 (folder not empty), 267 (not a folder) and 112
 // (disk full).
+// A file opened with OpenSharedAppend shares everything: it may be renamed or removed while it is
+// open (the handle follows it), and its lock stands only against another such handle's lock,
+// which then fails with 33 (lock violation) instead of waiting. BeforeNextLock(action) runs the
+// action once, when such a lock is next asked for, before it is taken (for what another process
+// does between an open and its lock).
 // Inspection: Exists, IsDirectory, Content, Entry, OpenHandleCount, Calls (a log of every call
 // in order, e.g. "RenameFile C:\\a -> C:\\b", "FlushFile C:\\a"), Files (the paths of every file
 // below a folder), Changes (how many operations changed the disk so far).
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -83,6 +89,8 @@ public:
         int openHandles = 0;
         int deleteSharingHandles = 0;  // of the open handles, those that let the file be deleted
         std::string flushed;           // the content as of the last flush: what a power cut leaves
+        int sharedHandles = 0;         // handles of OpenSharedAppend, which share everything
+        bool appendLockHeld = false;   // by one of them
     };
 
     FakeFileSystem();
@@ -118,6 +126,7 @@ public:
     void FailTimeQuery(const std::string& path);
     void FailSizeQuery(const std::string& path);
     void SetIdentity(const std::string& path, const FileIdentity& identity);
+    void BeforeNextLock(std::function<void()> action);
     void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
     void SetTimesNotConvertible(const std::string& path);
     void StopAfter(int changes);
@@ -138,6 +147,8 @@ public:
     // --- FileSystem ---
     std::unique_ptr<File> OpenFile(const std::string& path, FileOpenMode mode,
                                    SystemError& error) override;
+    std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
+                                                       SystemError& error) override;
     bool FindFile(const std::string& path, FindData& out) override;
     std::string VolumeFileSystemName(const std::string& root) override;
     bool FileAttributes(const std::string& path, uint32_t& attributes, SystemError& error) override;
@@ -156,15 +167,21 @@ public:
 
 private:
     class FakeFile;
+    class FakeSharedAppendFile;
     friend class FakeFile;
+    friend class FakeSharedAppendFile;
 
     void Log(std::string call);
     void AddParents(const std::string& key);
     bool ParentExists(const std::string& key) const;
     bool HasChildren(const std::string& key) const;
+    // A new empty file at key, created and written now (lock held).
+    std::shared_ptr<Entry> NewFile(const std::string& key, const std::string& path);
     // The folder that holds key is one the user may not write.
     bool WriteDenied(const std::string& key) const;
     std::shared_ptr<Entry> Find(const std::string& path) const;
+    // The identity of what the key names: a scripted one, or one made of the key itself.
+    FileIdentity IdentityOf(const std::string& key) const;
     // 2 when the folder above exists, else 3.
     uint32_t MissingError(const std::string& key) const;
     static bool Failed(SystemError& error, uint32_t code);
@@ -203,6 +220,7 @@ private:
     std::vector<std::string> calls_;
     int changes_ = 0;
     int stopAt_ = -1;  // the number of changes after which the machine stops; -1: never
+    std::function<void()> beforeNextLock_;
 };
 
 }  // namespace mivetrak

@@ -112,6 +112,26 @@ void FakeSystem::SleepMilliseconds(uint32_t milliseconds) {
     ticks_ += milliseconds;  // wraps like the real count
 }
 
+void FakeSystem::SetLocalTime(const SystemTime& time) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    localTime_ = time;
+}
+
+void FakeSystem::SetProcessId(uint32_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    processId_ = id;
+}
+
+SystemTime FakeSystem::LocalTime() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return localTime_;
+}
+
+uint32_t FakeSystem::ProcessId() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return processId_;
+}
+
 // --- modules and resources ---
 
 FakeSystem::Module* FakeSystem::FindModule(const std::string& name) {

@@ -4,7 +4,8 @@
 // Clock: SleepMilliseconds never waits; it advances the tick count and is recorded (Sleeps()).
 //   SetTickCount(t) sets the count; ScriptTickCounts({...}) makes the next TickCount calls answer
 //   those values in order (each also becomes the current count), after which the count goes on
-//   from the last one.
+//   from the last one. LocalTime answers SetLocalTime's value (2026-12-07 22:00:00.000 unless set).
+// ProcessId answers SetProcessId's value (4242 unless set).
 // Modules: AddModule(name) makes LoadResourceModule(name) succeed (names match without regard to
 // case);
 //   FailModule(name, error) makes it fail with that error code; an unknown name fails with 126
@@ -53,6 +54,8 @@ public:
     void SetTickCount(uint32_t ticks);
     void ScriptTickCounts(std::vector<uint32_t> ticks);
     std::vector<uint32_t> Sleeps() const;
+    void SetLocalTime(const SystemTime& time);
+    void SetProcessId(uint32_t id);
 
     // --- modules and resources ---
     ModuleHandle AddModule(const std::string& name);
@@ -94,6 +97,8 @@ public:
     void EndProcess(uint32_t exitCode) override;
     uint32_t TickCount() override;
     void SleepMilliseconds(uint32_t milliseconds) override;
+    SystemTime LocalTime() override;
+    uint32_t ProcessId() override;
     ModuleHandle LoadResourceModule(const std::string& name, SystemError& error) override;
     void FreeModule(ModuleHandle module) override;
     std::string SystemErrorText(uint32_t error) override;
@@ -125,6 +130,8 @@ private:
     uint32_t ticks_ = 0;
     std::deque<uint32_t> scriptedTicks_;
     std::vector<uint32_t> sleeps_;
+    SystemTime localTime_{2026, 12, 1, 7, 22, 0, 0, 0};
+    uint32_t processId_ = 4242;
     std::vector<Module> modules_;
     std::map<std::pair<std::string, uint32_t>, std::string> texts_;
     std::map<std::pair<std::string, uint32_t>, IconHandle> icons_;
