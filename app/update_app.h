@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/run_locks.h"
+#include "engine/dialog_messages.h"
 #include "engine/worker.h"
 #include "net/deployment.h"
 #include "platform/module_owner.h"
@@ -59,9 +60,12 @@ public:
     // the platform, so the process must end before either is destroyed (System::EndProcess).
     bool WorkerLeftRunning = false;
 
+    // Who follows the worker's run: the progress dialog.
+    DialogListener dialogListener{platform, MainWindow};
+
     // What the worker sees of this object (engine/worker.h).
     WorkerContext worker{platform, TargetFolderList, WorkFolder, DownloadLength,
-                         ExitCode, MainWindow,       deployment};
+                         ExitCode, &dialogListener,  deployment};
 
 private:
     // The steps of InitInstance, in their order. Each that can fail returns false; the ones after

@@ -29,7 +29,7 @@ int IndexProgressCallback(void*, const TransferProgress* progress) {
 bool MakeConnection(WorkerRun& run) {
     uint32_t connectionFlags = 0;
     if (run.session.CheckConnection(&connectionFlags, false) != 0) return true;
-    if (run.session.Dial(run.app.MainWindow.load(), nullptr, nullptr) == 0) return false;
+    if (run.session.Dial(run.app.listener->OwnerWindow(), nullptr, nullptr) == 0) return false;
     return run.session.CheckConnection(&connectionFlags, false) != 0;
 }
 
@@ -103,7 +103,7 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
                                DescribeSystemError(platform.system, error.code) + ".");
             return FolderVerdict::Fail;
         }
-        if (!AskRetryFileBusy(run.app)) return FolderVerdict::Stop;
+        if (!AskRetryFileBusy(run.app, database)) return FolderVerdict::Stop;
     }
     if (CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite) == 1) {
         folder.hadDatabase = true;

@@ -64,7 +64,7 @@ public:
                 // Only a file that another program holds may come free; anything else (access
                 // denied above all) fails the same way again however often it is tried.
                 if (!IsFileInUse(error.code)) return GiveUp(FolderInstall::Failed);
-                if (!AskRetryFileBusy(app_)) return GiveUp(FolderInstall::Declined);
+                if (!AskRetryFileBusy(app_, record_.target)) return GiveUp(FolderInstall::Declined);
             }
         }
         if (!files_.RenameFile(record_.side, record_.target, error)) {

@@ -96,7 +96,7 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
     // More bytes than the server announced: whatever this is, it is not the database.
     if (received > expected) return 0;
     if (CancelRequested()) return 0;
-    if (app.MainWindow.load() == nullptr) return 0;
+    if (!app.listener->Following()) return 0;
 
     // A fast link calls back far more often than the bar can move; posting only a new percentage
     // keeps the dialog's message queue short enough for the final alert to find room.

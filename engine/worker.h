@@ -1,12 +1,12 @@
 #pragma once
 // The worker thread: checks which folders need the update, downloads the database once and
-// installs it with backup and rollback. It reaches the dialog only through window messages.
-#include <atomic>
+// installs it with backup and rollback. It reports only to its listener (engine/worker_listener.h).
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "engine/target_folder.h"
+#include "engine/worker_listener.h"
 #include "engine/worker_release.h"
 #include "net/deployment.h"
 #include "net/transfer.h"
@@ -21,7 +21,9 @@ struct WorkerContext {
     const std::string& WorkFolder;
     uint32_t& DownloadLength;
     int32_t& ExitCode;
-    const std::atomic<WindowHandle>& MainWindow;
+    // Whoever follows the run: the progress dialog, or nobody in a silent run. Set before the
+    // worker starts.
+    WorkerListener* listener;
     const Deployment& deployment;
     // The download percentage last posted to the dialog; the callback posts only a new one.
     int32_t lastPostedPercent = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/cancel_flag.h"
+#include "engine/dialog_messages.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
 #include "support/test_time.h"
@@ -211,9 +212,10 @@ public:
     uint32_t downloadLength = 0;
     int32_t exitCode = -1;
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
+    DialogListener listener{fake.platform, mainWindow};
     Deployment deployment = TestDeployment();
-    WorkerContext context{fake.platform, folders,    workFolder, downloadLength,
-                          exitCode,      mainWindow, deployment};
+    WorkerContext context{fake.platform, folders,   workFolder, downloadLength,
+                          exitCode,      &listener, deployment};
     WorkerResult result = WorkerResult::Done;
 };
 

@@ -18,6 +18,7 @@
 
 #include "app/compiled_deployment.h"
 #include "engine/cancel_flag.h"
+#include "engine/dialog_messages.h"
 #include "engine/worker.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
@@ -290,8 +291,9 @@ protected:
         // This build's deployment, with the loopback server's index.
         Deployment deployment = CompiledDeployment();
         deployment.indexUrl = indexUrl;
-        WorkerContext context{holder_->Get(), folders,    work_,     downloadLength,
-                              exitCode,       mainWindow, deployment};
+        DialogListener listener(holder_->Get(), mainWindow);
+        WorkerContext context{holder_->Get(), folders,   work_,     downloadLength,
+                              exitCode,       &listener, deployment};
         ThreadArgument argument{&context, dialog_.Handle()};
         std::unique_ptr<Thread> thread =
             holder_->Get().system.CreateSuspendedThread(WorkerThenNotify, &argument);
