@@ -107,6 +107,8 @@ void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemov
         forceUpdate_ = true;
     } else if (!IsAccessiblePath(files_, text)) {
         BadParameter = true;
+        log_.Write("The argument " + QuotedForLog(text) +
+                   " is neither an option nor a folder that can be written: it is left out.");
     } else {
         targetFolderList_.push_back({WithFinalBackslash(codePage_, text)});
     }

@@ -32,4 +32,6 @@ Deployment CompiledDeployment() {
                       ParsePublicKey(kPublicKey)};
 }
 
+std::string CompiledVersion() { return kProgramVersion; }
+
 }  // namespace mivetrak

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/command_line.h"
+#include "app/compiled_deployment.h"
 #include "app/folder_discovery.h"
 #include "app/folder_rights.h"
 #include "app/path_checks.h"
@@ -31,6 +32,24 @@ std::string LibraryLoadFailureText(System& system, uint32_t error) {
     }
     return text;
 }
+
+// What each exit code says, for the log's last line.
+std::string ExitCodeMeaning(int32_t code) {
+    switch (code) {
+        case 0:
+            return "done, or nothing to do";
+        case 1:
+            return "the run could not start";
+        case 2:
+            return "declined or stopped";
+        case 3:
+            return "the update was not obtained";
+        case 4:
+            return "the installation failed";
+        default:
+            return "the exit code of the run with administrator rights";
+    }
+}
 }  // namespace
 
 UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::move(d)) {}
@@ -38,6 +57,7 @@ UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::m
 bool UpdateApp::InitInstance() {
     SetupCancelFlag(true);
     ExitCode = 0;
+    StartLog();
     AppIcon = platform.system.LoadIconResource(nullptr, IDI_PROGRAM);
 
     if (!LoadResourceLibrary()) {
@@ -53,11 +73,19 @@ bool UpdateApp::InitInstance() {
     // Before anything looks into the installation folders: one that a cut-off run left without
     // its database must not be taken for a folder without one.
     RepairInterruptedInstallation();
-    if (!ReadCommandLine()) return FailStartUp(IDS_STARTUP_FAILED);
-    if (!DiscoverFolders()) return FailStartUp(IDS_STARTUP_FAILED);
+    if (!ReadCommandLine()) {
+        return FailStartUp(IDS_STARTUP_FAILED, "no argument names a folder that can be used");
+    }
+    if (!DiscoverFolders()) {
+        return FailStartUp(IDS_STARTUP_FAILED, "the Program Files folder cannot be found");
+    }
     if (!ForceUpdate) DropFoldersWithoutDatabase();
-    if (TargetFolderList.empty()) return FailStartUp(IDS_NO_FOLDER);
-    if (!PrepareWorkFolder()) return FailStartUp(IDS_STARTUP_FAILED);
+    if (TargetFolderList.empty()) {
+        return FailStartUp(IDS_NO_FOLDER, "no installation folder holds the database");
+    }
+    if (!PrepareWorkFolder()) {
+        return FailStartUp(IDS_STARTUP_FAILED, "the work folder cannot be made");
+    }
     if (!restarted_ && !UserAgrees()) {
         ExitCode = 2;
         return false;
@@ -73,10 +101,24 @@ int32_t UpdateApp::ExitInstance() {
     if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
     // A worker left running still reads the cancel flag and may still touch the work folder:
     // the flag's lock and the run locks go with the process, which ends right after this.
+    platform.log.Write("The run ends with exit code " + std::to_string(ExitCode) + ": " +
+                       ExitCodeMeaning(ExitCode) + ".");
     if (WorkerLeftRunning) return ExitCode;
     runLocks_.Release();
     SetupCancelFlag(false);
     return ExitCode;
+}
+
+void UpdateApp::StartLog() {
+    platform.log.Write("Mivetrak " + CompiledVersion() +
+                       " starts. Its command line: " + platform.system.RawCommandLine());
+    // The log's file lies in the temporary folder, beside the work folder; the lines written so
+    // far wait for it.
+    std::string tempFolder;
+    const uint32_t length = platform.files.TempFolder(tempFolder);
+    if (length != 0 && length < kMaxPath) {
+        platform.log.StartFileIn(WithFinalBackslash(platform.codePage, tempFolder));
+    }
 }
 
 bool UpdateApp::TakeRunLocks() {
@@ -148,13 +190,22 @@ void UpdateApp::RepairInterruptedInstallation() {
 
 bool UpdateApp::PrepareWorkFolder() {
     FileSystem& files = platform.files;
-    if (!WorkFolderPath(WorkFolder)) return false;
+    if (!WorkFolderPath(WorkFolder)) {
+        platform.log.Write("The system names no temporary folder that fits " +
+                           std::to_string(kMaxPath) + " bytes.");
+        return false;
+    }
     uint32_t attributes = 0;
     SystemError error;
     if (!files.FileAttributes(WorkFolder, attributes, error)) {
-        if (!files.MakeDirectory(WorkFolder, error)) return false;
+        if (!files.MakeDirectory(WorkFolder, error)) {
+            platform.log.Write("Could not make the work folder " + WorkFolder + ": " +
+                               DescribeSystemError(platform.system, error.code) + ".");
+            return false;
+        }
     } else if ((attributes & kFileAttributeDirectory) == 0) {
         // A file in the way: the worker could put nothing inside it.
+        platform.log.Write("A file stands where the work folder " + WorkFolder + " belongs.");
         return false;
     }
     WorkFolder += "\\";
@@ -162,8 +213,10 @@ bool UpdateApp::PrepareWorkFolder() {
 }
 
 bool UpdateApp::UserAgrees() {
-    return platform.ui.ShowMessageBox(nullptr, Text(IDS_CONFIRM), Text(IDS_CAPTION),
-                                      kBoxYesNoInformation) != kIdNo;
+    const bool agreed = platform.ui.ShowMessageBox(nullptr, Text(IDS_CONFIRM), Text(IDS_CAPTION),
+                                                   kBoxYesNoInformation) != kIdNo;
+    platform.log.Write(agreed ? "The user agreed to the update." : "The user declined the update.");
+    return agreed;
 }
 
 bool UpdateApp::UpdateHereOrElevated() {
@@ -209,7 +262,8 @@ bool UpdateApp::UpdateHereOrElevated() {
     return true;
 }
 
-bool UpdateApp::FailStartUp(uint32_t textId) {
+bool UpdateApp::FailStartUp(uint32_t textId, const std::string& reason) {
+    platform.log.Write("The run cannot start: " + reason + ".");
     platform.ui.ShowMessageBox(nullptr, Text(textId), Text(IDS_CAPTION), kBoxOkExclamation);
     ExitCode = 1;
     return false;

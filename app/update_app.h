@@ -70,6 +70,8 @@ public:
 private:
     // The steps of InitInstance, in their order. Each that can fail returns false; the ones after
     // the library has been loaded leave the box to InitInstance.
+    // Writes the log's first line; the log's file begins here too.
+    void StartLog();
     bool LoadResourceLibrary();  // shows its own box
     // False when another run holds the locks; its window is then brought to the front.
     bool TakeRunLocks();
@@ -93,8 +95,9 @@ private:
     // After the dialog: waits for the worker, or, after a cancel, at most a short while.
     void WaitForWorker();
 
-    // The start-up failure box with the library's text, exit code 1; always false.
-    bool FailStartUp(uint32_t textId);
+    // The start-up failure: the log says why (reason, a sentence part), the box shows the
+    // library's text; exit code 1. Always false.
+    bool FailStartUp(uint32_t textId, const std::string& reason);
     std::string Text(uint32_t id);
 
     RunLocks runLocks_{platform.system};

@@ -42,6 +42,7 @@ void UpdateApp::RunUpdate() {
     ProgressDialog dialog(platform.system, library, AppIcon, MainWindow);
     // The box for a run that cannot start, and its exit code.
     auto reportNoStart = [&] {
+        platform.log.Write("The worker thread or the progress dialog could not be started.");
         platform.ui.ShowMessageBox(nullptr, platform.system.LoadText(library, IDS_STARTUP_FAILED),
                                    ApplicationTitle(platform.system, platform.codePage),
                                    kBoxOkExclamation);

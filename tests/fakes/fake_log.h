@@ -14,6 +14,15 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         lines_.push_back(sentence);
     }
+    void StartFileIn(const std::string& folder) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        folder_ = folder;
+    }
+    // The folder the program named for the log's file ("" when it named none).
+    std::string FileFolder() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return folder_;
+    }
     std::vector<std::string> Lines() const {
         std::lock_guard<std::mutex> guard(lock_);
         return lines_;
@@ -30,6 +39,7 @@ public:
 private:
     mutable std::mutex lock_;
     std::vector<std::string> lines_;
+    std::string folder_;
 };
 
 }  // namespace mivetrak

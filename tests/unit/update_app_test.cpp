@@ -270,7 +270,8 @@ TEST_F(UpdateAppTest, BadArgumentAloneStopsBeforeDiscovery) {
     EXPECT_TRUE(fake.registry.Opens().empty());
     for (const std::string& call : fake.files.Calls()) {
         EXPECT_EQ(call.find("Shared Files"), std::string::npos) << call;
-        // (The temporary folder is asked for at start, to repair a cut-off installation.)
+        // (The temporary folder is asked for at start, for the log and to repair a cut-off
+        // installation.)
         EXPECT_EQ(call.rfind("MakeDirectory", 0), std::string::npos) << call;
     }
 }
