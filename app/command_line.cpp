@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/path_checks.h"
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
@@ -17,6 +18,12 @@ public:
         return true;
     }
 };
+
+// An option is written with its mark: without one, the same letter may be a folder's name.
+bool IsSilentOption(const std::string& text, bool markRemoved) {
+    return markRemoved && EqualsNoCase(text, "s");
+}
+bool IsUsageOption(const std::string& text, bool markRemoved) { return markRemoved && text == "?"; }
 
 bool IsLead(const CodePage& codePage, const std::string& line, size_t i) {
     return codePage.IsLeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size();
@@ -101,10 +108,11 @@ UpdateCommandLineInfo::UpdateCommandLineInfo(FileSystem& files, const CodePage& 
 
 UpdateCommandLineInfo::~UpdateCommandLineInfo() = default;
 
-void UpdateCommandLineInfo::ParseParam(const std::string& text, bool /*markRemoved*/,
-                                       bool /*isLast*/) {
+void UpdateCommandLineInfo::ParseParam(const std::string& text, bool markRemoved, bool /*isLast*/) {
     if (text == "f" || text == "F") {
         forceUpdate_ = true;
+    } else if (IsSilentOption(text, markRemoved) || IsUsageOption(text, markRemoved)) {
+        // Read by ReadRunOptions.
     } else if (!IsAccessiblePath(files_, text)) {
         BadParameter = true;
         log_.Write("The argument " + QuotedForLog(text) +
@@ -120,9 +128,18 @@ void UpdateCommandLineInfo::RejectInexact(const std::string& utf8) {
                " holds characters that the ANSI code page cannot spell exactly; it is left out.");
 }
 
-bool StartsWithAgreedMarker(const std::string& line) {
+RunOptions ReadRunOptions(const std::string& line) {
     const std::vector<std::string> args = SplitUtf8CommandLine(line);
-    return args.size() > 1 && args[1] == kAgreedMarker;
+    RunOptions options;
+    options.restarted = args.size() > 1 && args[1] == kAgreedMarker;
+    for (size_t n = options.restarted ? 2 : 1; n < args.size(); ++n) {
+        const std::string& arg = args[n];
+        const bool marked = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
+        const std::string text = marked ? arg.substr(1) : arg;
+        options.silent = options.silent || IsSilentOption(text, marked);
+        options.showUsage = options.showUsage || IsUsageOption(text, marked);
+    }
+    return options;
 }
 
 void ParseCommandLine(const CodePage& codePage, const std::string& line,

@@ -17,6 +17,13 @@ namespace mivetrak {
 // the user had agreed to the update: that run does not ask again and never restarts itself.
 constexpr char kAgreedMarker[] = "/agreed-elevated";
 
+// What the command line asks of the run besides its folders and the force flag.
+struct RunOptions {
+    bool restarted = false;  // started again with administrator rights (kAgreedMarker first)
+    bool silent = false;     // "/s" or "-s" in any case: no question, no window, no box
+    bool showUsage = false;  // "/?" or "-?": how to use the program, and nothing else
+};
+
 // Splits a raw command line as the C runtime builds argv; element 0 is the program's name.
 std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::string& line);
 // The same for a line in UTF-8, where no byte of a character can be taken for a delimiter.
@@ -31,9 +38,10 @@ public:
     UpdateCommandLineInfo(const UpdateCommandLineInfo&) = delete;
     UpdateCommandLineInfo& operator=(const UpdateCommandLineInfo&) = delete;
 
-    // One argument, without its leading '/' or '-' (markRemoved then true). Only the text
-    // counts: "f" in either case sets the force flag, an accessible path is added as a folder,
-    // anything else sets BadParameter.
+    // One argument, without its leading '/' or '-' (markRemoved then true). "f" in either case
+    // sets the force flag, with or without the mark; the options of RunOptions (always written
+    // with a mark) are read by ReadRunOptions and passed over here; an accessible path is added
+    // as a folder; anything else sets BadParameter.
     virtual void ParseParam(const std::string& text, bool markRemoved, bool isLast);
     // An argument (in UTF-8) that the ANSI code page cannot hold exactly: a bad parameter, as a
     // look-alike of it would name another folder.
@@ -49,8 +57,9 @@ private:
     bool& forceUpdate_;
 };
 
-// Whether the first argument of the UTF-8 line is kAgreedMarker.
-bool StartsWithAgreedMarker(const std::string& line);
+// The options of the UTF-8 line. Read before anything else, since they decide whether the
+// program may show anything at all.
+RunOptions ReadRunOptions(const std::string& line);
 
 // Hands every argument of the UTF-8 line after the program's name to info.ParseParam in the
 // ANSI code page, in order, or to info.RejectInexact when the code page cannot hold it; a first

@@ -65,7 +65,12 @@ bool UpdateApp::InitInstance() {
         return false;
     }
     // From here on every text comes from the resource library.
-    restarted_ = StartsWithAgreedMarker(platform.system.RawCommandLine());
+    if (options_.showUsage) {
+        ShowUsage();
+        return false;
+    }
+    // Nobody follows a silent run: the worker reports to the log alone.
+    if (options_.silent) worker.listener = &silentListener;
     if (!TakeRunLocks()) {
         ExitCode = 1;
         return false;
@@ -86,7 +91,7 @@ bool UpdateApp::InitInstance() {
     if (!PrepareWorkFolder()) {
         return FailStartUp(IDS_STARTUP_FAILED, "the work folder cannot be made");
     }
-    if (!restarted_ && !UserAgrees()) {
+    if (!options_.restarted && !UserAgrees()) {
         ExitCode = 2;
         return false;
     }
@@ -110,8 +115,11 @@ int32_t UpdateApp::ExitInstance() {
 }
 
 void UpdateApp::StartLog() {
-    platform.log.Write("Mivetrak " + CompiledVersion() +
-                       " starts. Its command line: " + platform.system.RawCommandLine());
+    const std::string commandLine = platform.system.RawCommandLine();
+    options_ = ReadRunOptions(commandLine);
+    platform.log.Write("Mivetrak " + CompiledVersion() + " starts" +
+                       (options_.silent ? " in silent mode" : "") +
+                       ". Its command line: " + commandLine);
     // The log's file lies in the temporary folder, beside the work folder; the lines written so
     // far wait for it.
     std::string tempFolder;
@@ -121,12 +129,24 @@ void UpdateApp::StartLog() {
     }
 }
 
+void UpdateApp::ShowUsage() {
+    platform.log.Write(
+        "The command line asks how to use the program: that is shown, and nothing "
+        "else is done.");
+    platform.ui.ShowMessageBox(nullptr, Text(IDS_USAGE), Text(IDS_CAPTION), kBoxOkInformation);
+}
+
 bool UpdateApp::TakeRunLocks() {
     SystemError error;
-    if (runLocks_.Take(restarted_, error)) return true;
-    platform.log.Write("Another run of the program is going (" +
-                       DescribeSystemError(platform.system, error.code) +
-                       "): its window is brought to the front and this run ends.");
+    if (runLocks_.Take(options_.restarted, error)) return true;
+    const std::string cause = "Another run of the program is going (" +
+                              DescribeSystemError(platform.system, error.code) + ")";
+    // A silent run has no window to point at, and brings no other to the front either.
+    if (options_.silent) {
+        platform.log.Write(cause + ": this run ends.");
+        return false;
+    }
+    platform.log.Write(cause + ": its window is brought to the front and this run ends.");
     platform.ui.BringToFront(Text(IDS_CAPTION));
     return false;
 }
@@ -138,6 +158,7 @@ bool UpdateApp::LoadResourceLibrary() {
     platform.log.Write(
         std::string("Could not load ") + kResourceLibraryName +
         " from the program's folder: " + DescribeSystemError(platform.system, error.code) + ".");
+    if (options_.silent) return false;
     platform.ui.ShowMessageBox(nullptr, LibraryLoadFailureText(platform.system, error.code),
                                kResourceErrorCaption, kBoxOkInformation);
     return false;
@@ -213,6 +234,10 @@ bool UpdateApp::PrepareWorkFolder() {
 }
 
 bool UpdateApp::UserAgrees() {
+    if (options_.silent) {
+        platform.log.Write("A silent run asks no question: the update goes ahead.");
+        return true;
+    }
     const bool agreed = platform.ui.ShowMessageBox(nullptr, Text(IDS_CONFIRM), Text(IDS_CAPTION),
                                                    kBoxYesNoInformation) != kIdNo;
     platform.log.Write(agreed ? "The user agreed to the update." : "The user declined the update.");
@@ -222,12 +247,20 @@ bool UpdateApp::UserAgrees() {
 bool UpdateApp::UpdateHereOrElevated() {
     // A restarted run never restarts again: what its rights do not reach fails as an
     // installation.
-    if (restarted_) {
+    if (options_.restarted) {
         platform.log.Write("Started again with administrator rights after the user agreed.");
         return true;
     }
     const TargetFolder* denied = FirstFolderDenied(platform, TargetFolderList);
     if (denied == nullptr) return true;
+    // Nobody is there to answer the consent prompt: the run ends before it changes anything.
+    if (options_.silent) {
+        platform.log.Write("The user's rights do not reach " + denied->path +
+                           ": administrator rights are needed to update it, and a silent run "
+                           "does not ask for them.");
+        ExitCode = 4;
+        return false;
+    }
     platform.log.Write("The user's rights do not reach " + denied->path +
                        ": the program starts again with administrator rights.");
 
@@ -264,7 +297,9 @@ bool UpdateApp::UpdateHereOrElevated() {
 
 bool UpdateApp::FailStartUp(uint32_t textId, const std::string& reason) {
     platform.log.Write("The run cannot start: " + reason + ".");
-    platform.ui.ShowMessageBox(nullptr, Text(textId), Text(IDS_CAPTION), kBoxOkExclamation);
+    if (!options_.silent) {
+        platform.ui.ShowMessageBox(nullptr, Text(textId), Text(IDS_CAPTION), kBoxOkExclamation);
+    }
     ExitCode = 1;
     return false;
 }

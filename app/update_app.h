@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/run_locks.h"
 #include "engine/dialog_messages.h"
+#include "engine/silent_listener.h"
 #include "engine/worker.h"
 #include "net/deployment.h"
 #include "platform/module_owner.h"
@@ -60,8 +62,9 @@ public:
     // the platform, so the process must end before either is destroyed (System::EndProcess).
     bool WorkerLeftRunning = false;
 
-    // Who follows the worker's run: the progress dialog.
+    // Who follows the worker's run: the progress dialog, or nobody in a silent run.
     DialogListener dialogListener{platform, MainWindow};
+    SilentListener silentListener{platform};
 
     // What the worker sees of this object (engine/worker.h).
     WorkerContext worker{platform, TargetFolderList, WorkFolder, DownloadLength,
@@ -70,9 +73,10 @@ public:
 private:
     // The steps of InitInstance, in their order. Each that can fail returns false; the ones after
     // the library has been loaded leave the box to InitInstance.
-    // Writes the log's first line; the log's file begins here too.
+    // Reads the options and writes the log's first line; the log's file begins here too.
     void StartLog();
     bool LoadResourceLibrary();  // shows its own box
+    void ShowUsage();
     // False when another run holds the locks; its window is then brought to the front.
     bool TakeRunLocks();
     // Puts back in order the folders that a cut-off run left unfinished; only under the run
@@ -95,14 +99,16 @@ private:
     // After the dialog: waits for the worker, or, after a cancel, at most a short while.
     void WaitForWorker();
 
+    // The update run of a silent run: the worker alone, without a dialog.
+    void RunSilently();
+
     // The start-up failure: the log says why (reason, a sentence part), the box shows the
-    // library's text; exit code 1. Always false.
+    // library's text unless the run is silent; exit code 1. Always false.
     bool FailStartUp(uint32_t textId, const std::string& reason);
     std::string Text(uint32_t id);
 
     RunLocks runLocks_{platform.system};
-    // Started again with administrator rights after the user had agreed.
-    bool restarted_ = false;
+    RunOptions options_;
 };
 
 }  // namespace mivetrak

@@ -37,7 +37,23 @@ int UpdateApp::StartWorker() {
     return 1;
 }
 
+void UpdateApp::RunSilently() {
+    const bool started = StartWorker() != 0 && WorkerThreadHandle->Resume();
+    if (!started) {
+        platform.log.Write("The worker thread could not be started.");
+        ExitCode = 1;
+        return;
+    }
+    // Nothing asks the worker to stop early: the wait lasts until it has ended, each of its
+    // network waits being bounded.
+    WaitForWorker();
+}
+
 void UpdateApp::RunUpdate() {
+    if (options_.silent) {
+        RunSilently();
+        return;
+    }
     const ModuleHandle library = ResourceLibraryHandle.Get();
     ProgressDialog dialog(platform.system, library, AppIcon, MainWindow);
     // The box for a run that cannot start, and its exit code.

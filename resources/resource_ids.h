@@ -22,6 +22,7 @@
 #define IDS_CONFIRM 1008
 #define IDS_UP_TO_DATE 1009
 #define IDS_NO_FOLDER 1010
+#define IDS_USAGE 1011
 
 // The progress dialog's template in the resource library, and its controls.
 #define IDD_PROGRESS 102

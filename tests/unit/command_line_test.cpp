@@ -160,6 +160,11 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
         {"prog /\xEF\xBD\x86", {}, false, true, true},
         {"prog C:\\Caf\xC3\xA9", {"C:\\Caf\xE9\\"}, false, false},
         {"prog C:\\\xFF", {}, false, true, true},
+        // The options are no paths, and no bad arguments either; without a mark they are paths.
+        {"prog /s -S C:\\Db", {"C:\\Db\\"}, false, false},
+        {"prog /? -?", {}, false, false},
+        {"prog s", {}, false, true},
+        {"prog ?", {}, false, true},
     };
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -184,12 +189,38 @@ TEST(ParseCommandLine, FoldersForceAndBadParameters) {
     }
 }
 
-TEST(ParseCommandLine, TheRestartMarkerIsRecognisedAsTheFirstArgumentOnly) {
-    EXPECT_TRUE(StartsWithAgreedMarker("prog /agreed-elevated C:\\Db"));
-    EXPECT_TRUE(StartsWithAgreedMarker("\"C:\\A B\\prog.exe\" /agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker("prog C:\\Db /agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker("prog -agreed-elevated"));
-    EXPECT_FALSE(StartsWithAgreedMarker("prog"));
+struct OptionsCase {
+    const char* line;
+    bool restarted;
+    bool silent;
+    bool showUsage;
+};
+
+TEST(ReadRunOptions, TheMarkerFirstAndTheOptionsWithTheirMarkAnywhere) {
+    const OptionsCase cases[] = {
+        {"prog", false, false, false},
+        {"prog /agreed-elevated C:\\Db", true, false, false},
+        {"\"C:\\A B\\prog.exe\" /agreed-elevated", true, false, false},
+        // The restart marker counts only as the first argument, and only with its slash.
+        {"prog C:\\Db /agreed-elevated", false, false, false},
+        {"prog -agreed-elevated", false, false, false},
+        {"prog /s", false, true, false},
+        {"prog C:\\Db -S f", false, true, false},
+        {"prog /agreed-elevated /s", true, true, false},
+        // Without its mark the letter may name a folder; longer words are no option either.
+        {"prog s", false, false, false},
+        {"prog /ss", false, false, false},
+        {"prog //s", false, false, false},
+        {"prog /?", false, false, true},
+        {"prog -? /s", false, true, true},
+        {"prog ?", false, false, false},
+    };
+    for (const OptionsCase& c : cases) {
+        const RunOptions options = ReadRunOptions(c.line);
+        EXPECT_EQ(options.restarted, c.restarted) << c.line;
+        EXPECT_EQ(options.silent, c.silent) << c.line;
+        EXPECT_EQ(options.showUsage, c.showUsage) << c.line;
+    }
 }
 
 TEST(UpdateCommandLineInfo, FinalBackslashStepsOverDoubleByteCharacters) {

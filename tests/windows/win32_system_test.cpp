@@ -71,11 +71,11 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
     // The build puts a copy beside this test program, where the program's loader looks.
     const ModuleHandle library = system->LoadResourceModule("Mivetrak.rsl", error);
     ASSERT_NE(library, nullptr) << "error " << error.code;
-    const uint32_t ids[] = {IDS_CAPTION,        IDS_STATUS_PREFIX,      IDS_PHASE_CHECK,
-                            IDS_PHASE_DOWNLOAD, IDS_PHASE_INSTALL,      IDS_STARTUP_FAILED,
-                            IDS_NO_CONNECTION,  IDS_SERVER_UNAVAILABLE, IDS_DOWNLOAD_FAILED,
-                            IDS_FILE_BUSY,      IDS_INSTALL_FAILED,     IDS_COMPLETED,
-                            IDS_CONFIRM,        IDS_UP_TO_DATE,         IDS_NO_FOLDER};
+    const uint32_t ids[] = {
+        IDS_CAPTION,         IDS_STATUS_PREFIX,  IDS_PHASE_CHECK,    IDS_PHASE_DOWNLOAD,
+        IDS_PHASE_INSTALL,   IDS_STARTUP_FAILED, IDS_NO_CONNECTION,  IDS_SERVER_UNAVAILABLE,
+        IDS_DOWNLOAD_FAILED, IDS_FILE_BUSY,      IDS_INSTALL_FAILED, IDS_COMPLETED,
+        IDS_CONFIRM,         IDS_UP_TO_DATE,     IDS_NO_FOLDER,      IDS_USAGE};
     for (const uint32_t id : ids) {
         const std::string text = system->LoadText(library, id);
         EXPECT_FALSE(text.empty()) << id;
