@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "platform/ascii_text.h"
+#include "platform/log.h"
 
 namespace mivetrak {
 
@@ -85,6 +86,24 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
     if (!ConnectPort(urlPort, http ? kDefaultHttpPort : kDefaultFtpPort, target.port)) return false;
     out = std::move(target);
     return true;
+}
+
+std::string UrlForLog(std::string_view url) {
+    // The host part begins after "://" (or at the start of a text without one) and ends at the
+    // first character that may follow a host. Everything up to its last '@' is user information:
+    // cut at the last rather than the first, a password that holds an '@' goes too. Bytes are
+    // looked at one by one: a trail byte that happens to be '@' can only make the cut longer.
+    const size_t separator = url.find("://");
+    const size_t hostStart = separator == std::string_view::npos ? 0 : separator + 3;
+    const size_t hostEnd = url.find_first_of("/\\?#", hostStart);
+    const std::string_view host =
+        url.substr(hostStart, hostEnd == std::string_view::npos ? std::string_view::npos
+                                                                : hostEnd - hostStart);
+    const size_t at = host.rfind('@');
+    if (at == std::string_view::npos) return QuotedForLog(url);
+    std::string shown(url.substr(0, hostStart));
+    shown += url.substr(hostStart + at + 1);
+    return QuotedForLog(shown);
 }
 
 }  // namespace mivetrak

@@ -37,4 +37,9 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
 // The leading decimal digits of text as an int; none gives 0. False when they do not fit an int.
 bool LeadingDigits(std::string_view text, int& value);
 
+// A URL as the log shows it: without the user information that may precede its host (a user
+// name and a password before an '@'), quoted as QuotedForLog quotes text from outside. Every
+// URL that reaches the log goes through here.
+std::string UrlForLog(std::string_view url);
+
 }  // namespace mivetrak

@@ -1,7 +1,8 @@
 // URL splitting on any bytes: a split URL's parts fit their limits and are pieces of the URL.
 // The same bytes as a redirect's Location: resolved, they give an absolute URL without fragment
-// that resolves to itself. The first byte picks the code page, so that both the single-byte and
-// the double-byte walks are fuzzed.
+// that resolves to itself. As the log shows them, they are one quoted line without user
+// information. The first byte picks the code page, so that both the single-byte and the
+// double-byte walks are fuzzed.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,24 @@ void CheckResolved(const CodePage& codePage, bool doubleByte, const std::string&
     FUZZ_CHECK(ResolveLocation(codePage, "http://other.test/", target, again) && again == target);
 }
 
+// One line of printable bytes in quotes, with no '@' left in the part where the host stands.
+void CheckLogged(const std::string& url) {
+    const std::string shown = UrlForLog(url);
+    FUZZ_CHECK(shown.size() >= 2 && shown.front() == '"' && shown.back() == '"');
+    for (const char c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        FUZZ_CHECK(byte >= 0x20 && byte < 0x7F);
+    }
+    const std::string inner = shown.substr(1, shown.size() - 2);
+    const size_t separator = inner.find("://");
+    const size_t hostStart = separator == std::string::npos ? 0 : separator + 3;
+    const size_t hostEnd = inner.find_first_of("/\\?#", hostStart);
+    FUZZ_CHECK(inner
+                   .substr(hostStart,
+                           hostEnd == std::string::npos ? std::string::npos : hostEnd - hostStart)
+                   .find('@') == std::string::npos);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -43,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CodePage& codePage = doubleByte ? static_cast<const CodePage&>(japanese) : singleByte;
 
     CheckResolved(codePage, doubleByte, url);
+    CheckLogged(url);
 
     std::string scheme, host, path;
     int port = -1;
