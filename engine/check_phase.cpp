@@ -6,7 +6,7 @@
 #include "engine/work_files.h"
 #include "engine/worker_run.h"
 #include "net/index_file.h"
-#include "net/transfer_open.h"
+#include "net/url.h"
 
 namespace mivetrak {
 namespace {
@@ -127,7 +127,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     run.IndexPath = app.WorkFolder + kIndexFileName;
     if (!FetchIndex(run)) {
         app.platform.log.Write("The update index could not be fetched from " +
-                               UrlForLog(app.platform.codePage, app.deployment.indexUrl) +
+                               UrlForLog(app.deployment.indexUrl) +
                                "; the server counts as unavailable.");
         PostAlert(app, AlertServerUnavailable);
         return WorkerResult::NotObtained;
@@ -138,14 +138,12 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
 
     const std::string& agent = app.deployment.userAgent;
     if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
-        app.platform.log.Write("The primary database URL " +
-                               UrlForLog(app.platform.codePage, run.PrimaryUrl) +
+        app.platform.log.Write("The primary database URL " + UrlForLog(run.PrimaryUrl) +
                                " did not answer the query; the backup URL is asked.");
         run.UsePrimary = false;
         if (CancelRequested()) return WorkerResult::Stopped;
         if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
-            app.platform.log.Write("The backup database URL " +
-                                   UrlForLog(app.platform.codePage, run.BackupUrl) +
+            app.platform.log.Write("The backup database URL " + UrlForLog(run.BackupUrl) +
                                    " did not answer the query either.");
             PostAlert(app, AlertServerUnavailable);
             return WorkerResult::NotObtained;

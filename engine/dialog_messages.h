@@ -27,6 +27,7 @@ public:
     bool RetryFileInUse(const std::string& path) override;
     WindowHandle OwnerWindow() override { return mainWindow_.load(); }
     bool Following() override { return mainWindow_.load() != nullptr; }
+    bool UserPresent() override { return true; }
 
 private:
     Platform& platform_;

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "net/transfer_open.h"
+#include "net/url.h"
+#include "platform/log.h"
 
 namespace mivetrak {
 
@@ -17,7 +18,7 @@ std::string StatusText(uint32_t status) {
 // The sentence for a verdict, the file named by where it came from.
 std::string VerdictSentence(Platform& platform, const SignatureCheck& check,
                             const std::string& signature, const std::string& url) {
-    const std::string database = "the database from " + UrlForLog(platform.codePage, url);
+    const std::string database = "the database from " + UrlForLog(url);
     const std::string refused = "; it is not installed.";
     const CryptoOutcome& detail = check.detail;
     switch (check.verdict) {

@@ -12,7 +12,7 @@
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
 #include "engine/worker_run.h"
-#include "net/transfer_open.h"
+#include "net/url.h"
 
 namespace mivetrak {
 namespace {
@@ -32,8 +32,7 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     // every good copy with nothing.
     if (run.RemoteInfo.contentLength == 0) {
         app.platform.log.Write("The server announces an empty database at " +
-                               UrlForLog(app.platform.codePage, DownloadUrl(run)) +
-                               "; it is not downloaded.");
+                               UrlForLog(DownloadUrl(run)) + "; it is not downloaded.");
         PostAlert(app, AlertDownloadFailed);
         return WorkerResult::NotObtained;
     }
@@ -57,8 +56,8 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
     const bool complete = sized && size == run.RemoteInfo.contentLength;
     if (sized && !complete) {
-        app.platform.log.Write("The download of " + UrlForLog(app.platform.codePage, request.url) +
-                               " has " + std::to_string(size) + " bytes instead of the " +
+        app.platform.log.Write("The download of " + UrlForLog(request.url) + " has " +
+                               std::to_string(size) + " bytes instead of the " +
                                std::to_string(run.RemoteInfo.contentLength) +
                                " announced; it is not installed.");
     }

@@ -23,6 +23,7 @@ public:
     bool RetryFileInUse(const std::string& path) override;
     WindowHandle OwnerWindow() override { return nullptr; }
     bool Following() override { return true; }
+    bool UserPresent() override { return false; }
 
 private:
     Platform& platform_;

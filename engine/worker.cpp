@@ -14,6 +14,7 @@ WorkerResult UpdateWorker(WorkerContext& app) {
 
     // The session lives until the return below; its destructor is the teardown.
     InternetSession session(app.platform, app.deployment);
+    session.SetUserPresent(app.listener->UserPresent());
     WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
     if (const std::optional<WorkerResult> ended = RunCheckPhase(run)) return *ended;
     return RunInstallPhase(run);

@@ -21,6 +21,8 @@ public:
     // Whether the run is still followed: false once the dialog has gone, after which a download
     // is not worth finishing.
     virtual bool Following() = 0;
+    // Whether a user is there to answer the system's own questions, such as its password prompt.
+    virtual bool UserPresent() = 0;
 };
 
 }  // namespace mivetrak

@@ -20,6 +20,7 @@
 #include "net/transfer_open.h"
 #include "net/url.h"
 #include "platform/ascii_text.h"
+#include "platform/log.h"
 
 namespace mivetrak {
 
@@ -40,8 +41,7 @@ constexpr uint32_t kFtpCachedFlags = kInternetFlagResynchronize | kInternetFlagN
 class LocalFile {
 public:
     ~LocalFile() { Close(); }
-    bool Open(FileSystem& files, const std::string& path) {
-        SystemError error;
+    bool Open(FileSystem& files, const std::string& path, SystemError& error) {
         file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error);
         return file_ != nullptr;
     }
@@ -135,43 +135,55 @@ struct AnnouncedLength {
 };
 
 // Opens the transfer: the URL and the verb checked, then the HTTP road up to a 200 status and
-// the announced length, or the FTP road up to the open file. False when any step fails.
-bool OpenTransfer(Platform& platform, const DownloadRequest& request, TransferHandles& handles,
-                  int* status, AnnouncedLength& length) {
+// the announced length, or the FTP road up to the open file. False when any step fails; problem
+// then says which and why, for the log.
+bool OpenTransfer(Platform& platform, const DownloadRequest& request, bool userPresent,
+                  TransferHandles& handles, int* status, AnnouncedLength& length,
+                  std::string& problem) {
     TransferUrl target;
-    if (!ParseTransferUrl(platform.codePage, request.url, target)) return false;
-    if (!EqualsNoCase(request.verb, "GET") && !EqualsNoCase(request.verb, "POST")) return false;
-
-    Internet& internet = platform.internet;
-    if (target.service == InternetService::Ftp) {
-        if (!OpenConnection(internet, request.agent, target, request.user, request.password,
-                            handles)) {
-            return false;
-        }
-        handles.data.Reset(
-            internet.OpenFtpFile(handles.connection.Get(), target.path, kGenericRead,
-                                 request.reload ? kFtpReloadFlags : kFtpCachedFlags));
-        return static_cast<bool>(handles.data);
+    if (!ParseTransferUrl(platform.codePage, request.url, target)) {
+        problem = "it is not an http or ftp URL that fits";
+        return false;
+    }
+    if (!EqualsNoCase(request.verb, "GET") && !EqualsNoCase(request.verb, "POST")) {
+        problem = "the method " + QuotedForLog(request.verb) + " is not used";
+        return false;
     }
 
-    const HttpOpen open{request.agent,
-                        request.user,
-                        request.password,
-                        request.verb,
-                        request.reload ? kHttpReloadFlags : kHttpCachedFlags,
-                        kStatusTextLength};
-    int finalStatus = 0;
-    SystemError sendError;
-    if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus, sendError)) {
-        if (sendError.code != 0) {
-            platform.log.Write(
-                "The download of " + UrlForLog(platform.codePage, request.url) +
-                " got no answer: " + DescribeSystemError(platform.system, sendError.code));
+    Internet& internet = platform.internet;
+    TransferFailure failure;
+    if (target.service == InternetService::Ftp) {
+        if (!OpenConnection(internet, request.agent, target, request.user, request.password,
+                            handles, failure)) {
+            problem = DescribeTransferFailure(platform.system, failure);
+            return false;
         }
+        handles.data.Reset(internet.OpenFtpFile(handles.connection.Get(), target.path, kGenericRead,
+                                                request.reload ? kFtpReloadFlags : kFtpCachedFlags,
+                                                failure.error));
+        if (handles.data) return true;
+        failure.step = "open the file on the server";
+        problem = DescribeTransferFailure(platform.system, failure);
+        return false;
+    }
+
+    HttpOpen open{request.agent,
+                  request.user,
+                  request.password,
+                  request.verb,
+                  request.reload ? kHttpReloadFlags : kHttpCachedFlags,
+                  kStatusTextLength};
+    open.userPresent = userPresent;
+    int finalStatus = 0;
+    if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus, failure)) {
+        problem = DescribeTransferFailure(platform.system, failure);
         return false;
     }
     if (status != nullptr) *status = finalStatus;
-    if (finalStatus != 200) return false;
+    if (finalStatus != 200) {
+        problem = "the server answered " + DescribeHttpStatus(finalStatus, userPresent);
+        return false;
+    }
     if (request.localPath) {
         std::string lengthText;
         length.known = internet.QueryInfoText(handles.data.Get(), kHttpQueryContentLength,
@@ -187,29 +199,41 @@ enum class BodyOutcome {
     StoppedByState,  // another party set the transfer state to failed
 };
 
-// Receives the body into the local file, counting it in blocks (see the top of this file).
+// Receives the body into the local file, counting it in blocks (see the top of this file). A
+// failure sets problem for the log; a stop that the callback asked for leaves it empty, as the
+// caller knows why it stopped.
 BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHandle data,
-                        const DownloadRequest& request, const AnnouncedLength& length) {
+                        const DownloadRequest& request, const AnnouncedLength& length,
+                        std::string& problem) {
     LocalFile local;
-    if (!local.Open(platform.files, *request.localPath)) return BodyOutcome::Failed;
+    SystemError error;
+    if (!local.Open(platform.files, *request.localPath, error)) {
+        problem = "could not make " + *request.localPath + ": " +
+                  DescribeSystemError(platform.system, error.code);
+        return BodyOutcome::Failed;
+    }
     if (session.GetState() == StateFailed) return BodyOutcome::Failed;
 
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadChunk]);
-    if (!buffer) return BodyOutcome::Failed;
+    if (!buffer) {
+        problem = "no memory for the read buffer";
+        return BodyOutcome::Failed;
+    }
     BlockCounter counter(session, platform.system, request.callback, request.userData);
     uint64_t received = 0;
     for (;;) {
         counter.BeginBlock();
         uint32_t got = 0;
-        SystemError readError;
-        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, readError)) {
-            platform.log.Write("The download of " + UrlForLog(platform.codePage, request.url) +
-                               " broke off after " + std::to_string(received) +
-                               " bytes: " + DescribeSystemError(platform.system, readError.code));
+        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, error)) {
+            problem = "the transfer broke off after " + std::to_string(received) +
+                      " bytes: " + DescribeSystemError(platform.system, error.code);
             return BodyOutcome::Failed;
         }
         if (got == 0) break;
-        if (got > kReadChunk) return BodyOutcome::Failed;  // never more than asked
+        if (got > kReadChunk) {  // never more than asked
+            problem = "the Internet library gave more bytes than were asked for";
+            return BodyOutcome::Failed;
+        }
         received += got;
 
         uint32_t used = 0;
@@ -219,21 +243,32 @@ BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHa
             used += counter.Feed(got - used);
             if (counter.BlockFull()) verdict = counter.CompleteBlock();
         }
-        if (!local.Write(buffer.get(), used)) return BodyOutcome::Failed;
+        if (!local.Write(buffer.get(), used)) {
+            problem = "could not write " + *request.localPath;
+            return BodyOutcome::Failed;
+        }
         if (request.written != nullptr && used != 0) {
             request.written->Written(reinterpret_cast<const uint8_t*>(buffer.get()), used);
         }
         if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
         if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
     }
-    if (length.known && received != length.bytes) return BodyOutcome::Failed;
+    if (length.known && received != length.bytes) {
+        problem = "the body ended after " + std::to_string(received) + " of the " +
+                  std::to_string(length.bytes) + " bytes announced";
+        return BodyOutcome::Failed;
+    }
     if (counter.BlockOpen()) {
         // The body's last block, shorter than 128 bytes; its bytes are already written.
         const BlockVerdict verdict = counter.CompleteBlock();
         if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
         if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
     }
-    return local.Close() ? BodyOutcome::Received : BodyOutcome::Failed;
+    if (!local.Close()) {
+        problem = "could not write " + *request.localPath + " to the disk";
+        return BodyOutcome::Failed;
+    }
+    return BodyOutcome::Received;
 }
 
 }  // namespace
@@ -248,13 +283,24 @@ int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
     // The local file, opened and closed inside ReceiveBody, is gone before these close.
     TransferHandles handles(platform_.internet, roots_);
     AnnouncedLength length;
-    if (!OpenTransfer(platform_, request, handles, status, length)) return FailTransfer();
+    std::string problem;
+    // Every failure is logged where it is known, with the URL it concerns.
+    auto fail = [&] {
+        if (!problem.empty()) {
+            platform_.log.Write("The download of " + UrlForLog(request.url) +
+                                " failed: " + problem + ".");
+        }
+        return FailTransfer();
+    };
+    if (!OpenTransfer(platform_, request, userPresent_, handles, status, length, problem)) {
+        return fail();
+    }
     if (request.localPath) {
-        switch (ReceiveBody(*this, platform_, handles.data.Get(), request, length)) {
+        switch (ReceiveBody(*this, platform_, handles.data.Get(), request, length, problem)) {
             case BodyOutcome::Received:
                 break;
             case BodyOutcome::Failed:
-                return FailTransfer();
+                return fail();
             case BodyOutcome::StoppedByState:
                 return 0;
         }

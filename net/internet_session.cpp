@@ -1,6 +1,8 @@
 // Construction and teardown of the session, the transfer state, the connection test and dialling.
 #include "net/internet_session.h"
 
+#include "platform/log.h"
+
 namespace mivetrak {
 
 namespace {
@@ -79,8 +81,18 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes)
 
 int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId) {
     ReadAutodialSettings(savedAutodial_);
-    if (connectionName == nullptr) return platform_.internet.Autodial(owner) ? 1 : 0;
-    return platform_.internet.DialConnection(owner, connectionName, connectionId) == 0 ? 1 : 0;
+    SystemError error;
+    if (connectionName == nullptr) {
+        if (platform_.internet.Autodial(owner, error)) return 1;
+        platform_.log.Write("The system's autodial did not bring the machine on line: " +
+                            DescribeSystemError(platform_.system, error.code) + ".");
+        return 0;
+    }
+    error.code = platform_.internet.DialConnection(owner, connectionName, connectionId);
+    if (error.code == 0) return 1;
+    platform_.log.Write("Dialling " + QuotedForLog(connectionName) +
+                        " failed: " + DescribeSystemError(platform_.system, error.code) + ".");
+    return 0;
 }
 
 }  // namespace mivetrak

@@ -64,6 +64,11 @@ public:
     // autodial without a connection name, the named connection otherwise. 1 = on line.
     int Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId);
 
+    // Whether a user is there to answer the platform's own questions: its password dialog, when a
+    // server asks for a login. True until told otherwise; without a user a login that is asked
+    // for is never given.
+    void SetUserPresent(bool present) { userPresent_ = present; }
+
     // The transfer state; both wait (polling once a second) while the state is Held, except for a
     // forced write.
     int32_t GetState();
@@ -95,6 +100,7 @@ private:
     // Every transfer of the run goes through these roots; teardown closes them.
     RootHandles roots_;
     AutodialSettings savedAutodial_;
+    bool userPresent_ = true;
     int32_t state_ = StateIdle;
     // Guards state_ only. Held in an optional so that teardown can destroy it first, before the
     // autodial settings are written back.

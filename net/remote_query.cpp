@@ -7,7 +7,7 @@
 // server sends no body. A server that does not answer HEAD with 200, a length and a time (it
 // refuses the method, leaves a header out, says the length is 0, gives no answer at all) is
 // asked again with GET, as it always was, so that every server that answered before still does.
-// Only a login that the user declined is not asked for again.
+// Only a login that was not given (the user declined, or nobody is there) is not asked for again.
 #include "net/http_date.h"
 #include "net/http_status.h"
 #include "net/internet_session.h"
@@ -22,13 +22,14 @@ constexpr uint32_t kQueryTextLength = 255;  // a 256-byte buffer
 
 enum class HeaderAnswer {
     Usable,         // 200 with both headers read
-    LoginDeclined,  // 401 or 407 once the password dialog is done with
+    LoginDeclined,  // 401 or 407 once the password dialog is done with, or without a user
     Unusable,       // anything else
 };
 
 struct HeaderReply {
     HeaderAnswer answer = HeaderAnswer::Unusable;
-    std::string problem;  // for the log: what made the answer unusable
+    std::string problem;           // for the log: what made the answer unusable
+    std::string lastModifiedText;  // for the log: the header as the server sent it
 };
 
 // The length and the time of a response that answered 200. The length is stored before the time
@@ -52,6 +53,7 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
         reply.problem = "no Last-Modified";
         return reply;
     }
+    reply.lastModifiedText = timeText;
     if (!ParseHttpDate(timeText, info.lastModified)) {
         reply.problem = "the Last-Modified " + QuotedForLog(timeText) +
                         ", which is not an HTTP date that a file can keep";
@@ -62,51 +64,52 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
 }
 
 // One request for the file's headers with the given verb; its handles are closed on return.
-HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const std::string& agent,
-                       const std::string& url, const char* verb, RemoteFileInfo& info) {
+HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const HttpOpen& open,
+                       const std::string& url, RemoteFileInfo& info) {
     TransferHandles handles(platform.internet, roots);
-    const HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
     int status = 0;
     HeaderReply reply;
-    SystemError sendError;
-    if (!OpenHttpTransfer(platform, url, open, handles, status, sendError)) {
-        reply.problem = "no answer";
-        // A send that failed says why: a server that took too long shows here as a timeout.
-        if (sendError.code != 0) {
-            reply.problem += " (" + DescribeSystemError(platform.system, sendError.code) + ")";
-        }
-        return reply;
-    }
-    if (status == 401 || status == 407) {
-        reply.answer = HeaderAnswer::LoginDeclined;
-        reply.problem = "status " + std::to_string(status) + " without a login";
+    TransferFailure failure;
+    if (!OpenHttpTransfer(platform, url, open, handles, status, failure)) {
+        reply.problem = "no answer (" + DescribeTransferFailure(platform.system, failure) + ")";
         return reply;
     }
     if (status != 200) {
-        reply.problem = "status " + std::to_string(status);
+        if (AsksForLogin(status)) reply.answer = HeaderAnswer::LoginDeclined;
+        reply.problem = DescribeHttpStatus(status, open.userPresent);
         return reply;
     }
     return ReadFileHeaders(platform.internet, handles.data.Get(), info);
 }
 
-// The file as the log names it: rebuilt from the parts that were asked for, so that nothing
-// else a URL may carry reaches the log.
-std::string Describe(const TransferUrl& target) {
-    return "http://" + target.host + ":" + std::to_string(target.port) + "/" + target.path;
+HttpOpen HeaderRequest(const std::string& agent, const char* verb, bool userPresent) {
+    HttpOpen open{agent, "", "", verb, kHttpReloadFlags, kQueryTextLength};
+    open.userPresent = userPresent;
+    return open;
+}
+
+void LogAnswer(Log& log, const std::string& file, const char* verb, const RemoteFileInfo& info,
+               const HeaderReply& reply) {
+    log.Write("The query of " + file + " (" + verb + ") answered HTTP status 200, " +
+              std::to_string(info.contentLength) + " bytes, Last-Modified " +
+              QuotedForLog(reply.lastModifiedText) + ".");
 }
 
 }  // namespace
 
 int InternetSession::QueryRemoteFile(const std::string& agent, const std::string& url,
                                      RemoteFileInfo& info) {
-    TransferUrl target;
-    if (!ParseTransferUrl(platform_.codePage, url, target)) return 0;
-    if (target.service != InternetService::Http) return 0;
-
     Log& log = platform_.log;
-    const std::string file = Describe(target);
+    const std::string file = UrlForLog(url);
+    TransferUrl target;
+    if (!ParseTransferUrl(platform_.codePage, url, target) ||
+        target.service != InternetService::Http) {
+        log.Write("The URL " + file + " cannot be queried: it is not an http URL that fits.");
+        return 0;
+    }
     RemoteFileInfo headInfo;
-    HeaderReply head = AskHeaders(platform_, roots_, agent, url, "HEAD", headInfo);
+    HeaderReply head =
+        AskHeaders(platform_, roots_, HeaderRequest(agent, "HEAD", userPresent_), url, headInfo);
     // A length of 0 is what some servers say to HEAD whatever the file holds; a GET tells.
     if (head.answer == HeaderAnswer::Usable && headInfo.contentLength == 0) {
         head.answer = HeaderAnswer::Unusable;
@@ -115,6 +118,7 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
     switch (head.answer) {
         case HeaderAnswer::Usable:
             info = headInfo;
+            LogAnswer(log, file, "HEAD", info, head);
             return 1;
         case HeaderAnswer::LoginDeclined:
             log.Write("The query of " + file + " stopped: HEAD got " + head.problem + ".");
@@ -123,8 +127,12 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
             log.Write("HEAD of " + file + " gave " + head.problem + "; asking with GET instead.");
             break;
     }
-    const HeaderReply get = AskHeaders(platform_, roots_, agent, url, "GET", info);
-    if (get.answer == HeaderAnswer::Usable) return 1;
+    const HeaderReply get =
+        AskHeaders(platform_, roots_, HeaderRequest(agent, "GET", userPresent_), url, info);
+    if (get.answer == HeaderAnswer::Usable) {
+        LogAnswer(log, file, "GET", info, get);
+        return 1;
+    }
     log.Write("The query of " + file + " failed: GET gave " + get.problem + ".");
     return 0;
 }

@@ -5,10 +5,10 @@
 
 namespace mivetrak {
 
-InternetHandle RootHandles::For(const std::string& agent) {
+InternetHandle RootHandles::For(const std::string& agent, SystemError& error) {
     auto found = roots_.find(agent);
     if (found != roots_.end()) return found->second.Get();
-    const InternetHandle root = internet_.OpenRoot(agent);
+    const InternetHandle root = internet_.OpenRoot(agent, error);
     if (root == nullptr) return nullptr;
     auto added = roots_.emplace(std::piecewise_construct, std::forward_as_tuple(agent),
                                 std::forward_as_tuple(internet_));

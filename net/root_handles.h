@@ -19,8 +19,8 @@ public:
     RootHandles& operator=(const RootHandles&) = delete;
 
     // The root for transfers under this agent (with the preconfigured proxy), opened on first
-    // use; null when it cannot be opened, and a later call tries again.
-    InternetHandle For(const std::string& agent);
+    // use; null when it cannot be opened (error says why), and a later call tries again.
+    InternetHandle For(const std::string& agent, SystemError& error);
     // Closes every root. The transfers' own handles must be closed already.
     void CloseAll() { roots_.clear(); }
 

@@ -38,11 +38,22 @@ struct TransferHandles {
     InternetHandleOwner data;
 };
 
+// The step at which a transfer failed before any answer came, and the library's error number.
+struct TransferFailure {
+    const char* step = "";  // "connect to the server", ...
+    SystemError error;
+};
+
+// "could not <step>: error N: <the system's text>", for the log.
+std::string DescribeTransferFailure(System& system, const TransferFailure& failure);
+
 // Takes the root for the agent from the session's roots and opens the connection to the URL's
 // host for its service, logging in with user and password, and gives the connection the
-// transfer's timeouts. False when either handle cannot be opened.
+// transfer's timeouts. False when either handle cannot be opened; failure then says where and
+// why.
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
-                    const std::string& user, const std::string& password, TransferHandles& handles);
+                    const std::string& user, const std::string& password, TransferHandles& handles,
+                    TransferFailure& failure);
 
 // How an HTTP transfer opens its request.
 struct HttpOpen {
@@ -53,6 +64,10 @@ struct HttpOpen {
     uint32_t flags = 0;
     // The buffer that the status text is read into, as offered to the library.
     uint32_t statusBufferLength = 0;
+    // Whether a user is there to answer the platform's password dialog. Without one, a server
+    // that asks for a login (401, 407) has given its final answer: the dialog would wait for
+    // good.
+    bool userPresent = true;
 };
 
 // At most this many redirects are followed for one request; the next one fails it, so that a
@@ -62,6 +77,9 @@ constexpr int kMaxRedirects = 10;
 // 301, 302, 303, 307 and 308: the answers that send the client to their Location.
 bool IsRedirectStatus(int status);
 
+// Whether the status is a server's or a proxy's request for a login.
+bool AsksForLogin(int status);
+
 // The HTTP open sequence of the http URL: the connection, then the request, sent; then its
 // status, and while the server asks for a login (401, 407) and the user answers the platform's
 // password dialog with "send again", another send. A redirect is followed by this code rather than
@@ -69,14 +87,13 @@ bool IsRedirectStatus(int status);
 // the same verb is sent to the Location, through the same root, up to kMaxRedirects times. A
 // redirect beyond that, one to another scheme than http, or one without a usable Location ends
 // the sequence with the redirect's status as the final one; each redirect followed or refused is
-// logged. False when the URL is no http URL, a handle cannot be opened or a send fails (sendError
-// then holds the send's error number); otherwise true with the final status (0 when it could not
-// be read).
+// logged. False when the URL is no http URL, a handle cannot be opened or a send fails (failure
+// then says where and why); otherwise true with the final status (0 when it could not be read).
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status, SystemError& sendError);
+                      TransferHandles& handles, int& status, TransferFailure& failure);
 
-// The URL as a log line shows it: quoted, without the user information that it may carry, so
-// that no password reaches the log.
-std::string UrlForLog(const CodePage& codePage, const std::string& url);
+// The log's words for a final status that is not 200: the number, and for a login that was
+// asked for, that none was given.
+std::string DescribeHttpStatus(int status, bool userPresent);
 
 }  // namespace mivetrak

@@ -1,6 +1,8 @@
 #pragma once
 // The Windows Internet client library as the portable logic sees it: connected state, probes,
-// dialling and synchronous HTTP and FTP transfers on opaque handles.
+// dialling and synchronous HTTP and FTP transfers on opaque handles. Every call that can fail on
+// the network or for lack of a resource leaves the library's or the system's error number in its
+// SystemError, so that the log can say why a step failed.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -56,16 +58,17 @@ public:
     // InternetCheckConnectionA(url or null, FLAG_ICC_FORCE_CONNECTION, 0).
     virtual bool CheckConnectionTo(const char* url) = 0;
     // InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, owner).
-    virtual bool Autodial(WindowHandle owner) = 0;
+    virtual bool Autodial(WindowHandle owner, SystemError& error) = 0;
     // InternetDial(owner, name, INTERNET_AUTODIAL_FORCE_ONLINE, connectionId, 0): its error code.
     virtual uint32_t DialConnection(WindowHandle owner, const std::string& name,
                                     uintptr_t* connectionId) = 0;
 
     // Transfers. Every handle returned must be given back to CloseInternetHandle.
-    virtual InternetHandle OpenRoot(const std::string& agent) = 0;  // preconfigured proxy, sync
+    // Preconfigured proxy, synchronous.
+    virtual InternetHandle OpenRoot(const std::string& agent, SystemError& error) = 0;
     virtual InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                                    const std::string& user, const std::string& password,
-                                   InternetService service) = 0;
+                                   InternetService service, SystemError& error) = 0;
     // The connect, send and receive timeouts (INTERNET_OPTION_CONNECT_TIMEOUT, _SEND_TIMEOUT,
     // _RECEIVE_TIMEOUT) of a connection, set before its requests are opened: they inherit them.
     // The send and receive limit is an idle limit, the longest wait for the next bytes to go or
@@ -73,7 +76,8 @@ public:
     virtual bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
                              uint32_t idleMilliseconds) = 0;
     virtual InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                           const std::string& path, uint32_t flags) = 0;
+                                           const std::string& path, uint32_t flags,
+                                           SystemError& error) = 0;
     // HttpSendRequestA with no headers and no body. Connecting to the server (the name lookup
     // and the connection itself) is given up once it has taken longer than the request's
     // connect timeout, also where the library does not keep that limit itself; the send then
@@ -87,7 +91,7 @@ public:
     // InternetErrorDlg(desktop window, request, error, flags, no data).
     virtual uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) = 0;
     virtual InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,
-                                       uint32_t access, uint32_t flags) = 0;
+                                       uint32_t access, uint32_t flags, SystemError& error) = 0;
     // InternetReadFile: false on failure; bytesRead 0 means the end of the data.
     virtual bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
                           SystemError& error) = 0;

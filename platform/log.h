@@ -26,8 +26,8 @@ public:
     void Write(const std::string&) override {}
 };
 
-// "error N: <the system's text for N>" (or "error N" when the system has no text), for the
-// failure lines of the log.
+// "error N: <the system's text for N>" (or "error N" when the system has no text), without the
+// text's line break and full stop, for the failure lines of the log.
 std::string DescribeSystemError(System& system, uint32_t code);
 
 // Text from outside (a header, a URL from the update index) for a log line: in double quotes,

@@ -37,6 +37,17 @@ ConnectedStateExFunction FindConnectedStateEx() {
 
 constexpr DWORD kConnectionNameLength = 260;
 
+// The error number of the call just made when it failed (its result false), else 0.
+bool Report(bool ok, SystemError& error) {
+    error.code = ok ? 0 : GetLastError();
+    return ok;
+}
+
+InternetHandle Report(HINTERNET handle, SystemError& error) {
+    Report(handle != nullptr, error);
+    return FromWin32(handle);
+}
+
 class WinInetInternet final : public Internet {
 public:
     bool HasConnectedStateEx() override { return FindConnectedStateEx() != nullptr; }
@@ -75,8 +86,9 @@ public:
         return InternetCheckConnectionA(url, FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
     }
 
-    bool Autodial(WindowHandle owner) override {
-        return InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, ToWin32(owner)) != FALSE;
+    bool Autodial(WindowHandle owner, SystemError& error) override {
+        return Report(InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, ToWin32(owner)) != FALSE,
+                      error);
     }
 
     uint32_t DialConnection(WindowHandle owner, const std::string& name,
@@ -90,16 +102,17 @@ public:
         return result;
     }
 
-    InternetHandle OpenRoot(const std::string& agent) override {
-        return FromWin32(
-            InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle OpenRoot(const std::string& agent, SystemError& error) override {
+        return Report(
+            InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), error);
     }
 
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                            const std::string& user, const std::string& password,
-                           InternetService service) override {
-        return FromWin32(InternetConnectA(ToWin32(root), host.c_str(), port, user.c_str(),
-                                          password.c_str(), static_cast<DWORD>(service), 0, 0));
+                           InternetService service, SystemError& error) override {
+        return Report(InternetConnectA(ToWin32(root), host.c_str(), port, user.c_str(),
+                                       password.c_str(), static_cast<DWORD>(service), 0, 0),
+                      error);
     }
 
     bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
@@ -118,13 +131,14 @@ public:
     }
 
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                   const std::string& path, uint32_t flags) override {
+                                   const std::string& path, uint32_t flags,
+                                   SystemError& error) override {
         // A context other than 0, so that the request reports its connecting to the send.
         const HINTERNET request =
             HttpOpenRequestA(ToWin32(connection), verb.c_str(), path.c_str(), nullptr, nullptr,
                              nullptr, flags, kReportingContext);
         if (request != nullptr) FollowConnecting(request);
-        return FromWin32(request);
+        return Report(request, error);
     }
 
     bool SendHttpRequest(InternetHandle request, SystemError& error) override {
@@ -153,15 +167,15 @@ public:
     }
 
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
-                               uint32_t flags) override {
-        return FromWin32(FtpOpenFileA(ToWin32(connection), path.c_str(), access, flags, 0));
+                               uint32_t flags, SystemError& error) override {
+        return Report(FtpOpenFileA(ToWin32(connection), path.c_str(), access, flags, 0), error);
     }
 
     bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
                   SystemError& error) override {
         DWORD read = 0;
         const BOOL ok = InternetReadFile(ToWin32(handle), buffer, toRead, &read);
-        error.code = ok ? 0 : GetLastError();
+        Report(ok != FALSE, error);
         bytesRead = ok ? static_cast<uint32_t>(read) : 0;
         return ok != FALSE;
     }

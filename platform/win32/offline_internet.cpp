@@ -19,37 +19,47 @@ public:
     }
     bool QueryOsVersion(uint32_t, OsVersion&) override { return false; }
     bool CheckConnectionTo(const char*) override { return false; }
-    bool Autodial(WindowHandle) override { return false; }
+    bool Autodial(WindowHandle, SystemError& error) override { return Refuse(error); }
     uint32_t DialConnection(WindowHandle, const std::string&, uintptr_t* connectionId) override {
         if (connectionId != nullptr) *connectionId = 0;
         return ERROR_NOT_SUPPORTED;
     }
-    InternetHandle OpenRoot(const std::string&) override { return nullptr; }
+    InternetHandle OpenRoot(const std::string&, SystemError& error) override {
+        Refuse(error);
+        return nullptr;
+    }
     InternetHandle Connect(InternetHandle, const std::string&, uint16_t, const std::string&,
-                           const std::string&, InternetService) override {
+                           const std::string&, InternetService, SystemError& error) override {
+        Refuse(error);
         return nullptr;
     }
     bool SetTimeouts(InternetHandle, uint32_t, uint32_t) override { return false; }
-    InternetHandle OpenHttpRequest(InternetHandle, const std::string&, const std::string&,
-                                   uint32_t) override {
+    InternetHandle OpenHttpRequest(InternetHandle, const std::string&, const std::string&, uint32_t,
+                                   SystemError& error) override {
+        Refuse(error);
         return nullptr;
     }
-    bool SendHttpRequest(InternetHandle, SystemError& error) override {
-        error.code = ERROR_INVALID_HANDLE;
-        return false;
-    }
+    bool SendHttpRequest(InternetHandle, SystemError& error) override { return Refuse(error); }
     bool QueryInfoText(InternetHandle, uint32_t, uint32_t, std::string&) override { return false; }
     uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override { return ERROR_CANCELLED; }
-    InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t) override {
+    InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t,
+                               SystemError& error) override {
+        Refuse(error);
         return nullptr;
     }
     bool ReadData(InternetHandle, void*, uint32_t, uint32_t& bytesRead,
                   SystemError& error) override {
         bytesRead = 0;
-        error.code = ERROR_INVALID_HANDLE;
-        return false;
+        return Refuse(error);
     }
     void CloseInternetHandle(InternetHandle) override {}
+
+private:
+    // Nothing here reaches the network.
+    static bool Refuse(SystemError& error) {
+        error.code = ERROR_NOT_SUPPORTED;
+        return false;
+    }
 };
 
 }  // namespace

@@ -8,6 +8,10 @@
 namespace mivetrak {
 
 namespace {
+constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorInternetExtendedError = 12003;
+constexpr uint32_t kErrorInternetNameNotResolved = 12007;
 constexpr uint32_t kErrorCannotConnect = 12029;
 constexpr uint32_t kErrorConnectionAborted = 12030;
 }  // namespace
@@ -64,6 +68,25 @@ const char* ToString(FakeInternet::Op op) {
             return "SetTimeouts";
     }
     return "?";
+}
+
+uint32_t FailureErrorOf(FakeInternet::Op op) {
+    switch (op) {
+        case FakeInternet::Op::OpenRoot:
+            return kErrorNotEnoughMemory;
+        case FakeInternet::Op::Connect:
+            return kErrorInternetNameNotResolved;
+        case FakeInternet::Op::SendHttpRequest:
+            return kErrorCannotConnect;
+        case FakeInternet::Op::ReadData:
+            return kErrorConnectionAborted;
+        case FakeInternet::Op::OpenFtpFile:
+            return kErrorInternetExtendedError;
+        case FakeInternet::Op::Autodial:
+            return kErrorCancelled;
+        default:
+            return kErrorInvalidHandle;
+    }
 }
 
 // --- scripting -------------------------------------------------------------------------------
@@ -254,12 +277,14 @@ bool FakeInternet::CheckConnectionTo(const char* url) {
     return call.ok;
 }
 
-bool FakeInternet::Autodial(WindowHandle owner) {
+bool FakeInternet::Autodial(WindowHandle owner, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::Autodial;
     call.owner = owner;
     call.ok = autodialResult && !ShouldFail(call.op);
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
     Record(lock, call);
     return call.ok;
 }
@@ -281,7 +306,7 @@ uint32_t FakeInternet::DialConnection(WindowHandle owner, const std::string& nam
 
 // --- transfers -------------------------------------------------------------------------------
 
-InternetHandle FakeInternet::OpenRoot(const std::string& agent) {
+InternetHandle FakeInternet::OpenRoot(const std::string& agent, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::OpenRoot;
@@ -292,13 +317,15 @@ InternetHandle FakeInternet::OpenRoot(const std::string& agent) {
         call.result = NewHandle(live);
     }
     call.ok = call.result != nullptr;
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
     Record(lock, call);
     return call.result;
 }
 
 InternetHandle FakeInternet::Connect(InternetHandle root, const std::string& host, uint16_t port,
                                      const std::string& user, const std::string& password,
-                                     InternetService service) {
+                                     InternetService service, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::Connect;
@@ -317,6 +344,8 @@ InternetHandle FakeInternet::Connect(InternetHandle root, const std::string& hos
         call.result = NewHandle(live);
     }
     call.ok = call.result != nullptr;
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
     Record(lock, call);
     return call.result;
 }
@@ -335,7 +364,8 @@ bool FakeInternet::SetTimeouts(InternetHandle connection, uint32_t connectMillis
 }
 
 InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                             const std::string& path, uint32_t flags) {
+                                             const std::string& path, uint32_t flags,
+                                             SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::OpenHttpRequest;
@@ -354,6 +384,8 @@ InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const st
         call.result = NewHandle(live);
     }
     call.ok = call.result != nullptr;
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
     Record(lock, call);
     return call.result;
 }
@@ -431,7 +463,7 @@ uint32_t FakeInternet::ErrorDialog(InternetHandle request, uint32_t error, uint3
 }
 
 InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::string& path,
-                                         uint32_t access, uint32_t flags) {
+                                         uint32_t access, uint32_t flags, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::OpenFtpFile;
@@ -450,6 +482,8 @@ InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::s
         }
     }
     call.ok = call.result != nullptr;
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
     Record(lock, call);
     return call.result;
 }
@@ -499,6 +533,7 @@ bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead
             }
         }
     }
+    if (ok) code = 0;
     error.code = code;
     call.error = code;
     call.ok = ok;

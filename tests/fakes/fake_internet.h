@@ -21,10 +21,10 @@
 // slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
 // for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
 // which nothing is scripted fails at SendHttpRequest, as a request to a host where nothing
-// listens does (error 12029); an unscripted FTP path makes OpenFtpFile return null. A send or
-// read failed by Fail() reports 12029 or 12030. A redirect is never followed by the fake: its
-// status and Location reach the caller, as they do from the Internet library when a request is
-// opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
+// listens does (error 12029); an unscripted FTP path makes OpenFtpFile return null (error 12003,
+// the server's refusal). A call failed by Fail() reports the number FailureErrorOf gives. A
+// redirect is never followed by the fake: its status and Location reach the caller, as they do
+// from the Internet library when a request is opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
 //
 // Every call is recorded (Calls()) with its arguments, including each handle close in order
 // (ClosedKinds()). The member functions are safe to call from several threads; the public
@@ -119,7 +119,7 @@ public:
         uint32_t access = 0;           // OpenFtpFile
         uint32_t query = 0;            // QueryInfoText
         uint32_t length = 0;           // QueryInfoText buffer length, ReadData size, version record
-        uint32_t error = 0;            // ErrorDialog; a failed SendHttpRequest or ReadData
+        uint32_t error = 0;            // ErrorDialog; the error number of a failed call
         WindowHandle owner = nullptr;  // Autodial, DialConnection
         bool ok = false;               // the boolean result, or a non-null handle
         uint32_t bytes = 0;            // ReadData: bytes delivered
@@ -177,23 +177,24 @@ public:
     bool ConnectedState(uint32_t& flags) override;
     bool QueryOsVersion(uint32_t recordSize, OsVersion& out) override;
     bool CheckConnectionTo(const char* url) override;
-    bool Autodial(WindowHandle owner) override;
+    bool Autodial(WindowHandle owner, SystemError& error) override;
     uint32_t DialConnection(WindowHandle owner, const std::string& name,
                             uintptr_t* connectionId) override;
-    InternetHandle OpenRoot(const std::string& agent) override;
+    InternetHandle OpenRoot(const std::string& agent, SystemError& error) override;
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                            const std::string& user, const std::string& password,
-                           InternetService service) override;
+                           InternetService service, SystemError& error) override;
     bool SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
                      uint32_t idleMilliseconds) override;
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                   const std::string& path, uint32_t flags) override;
+                                   const std::string& path, uint32_t flags,
+                                   SystemError& error) override;
     bool SendHttpRequest(InternetHandle request, SystemError& error) override;
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                        std::string& out) override;
     uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
-                               uint32_t flags) override;
+                               uint32_t flags, SystemError& error) override;
     bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
                   SystemError& error) override;
     void CloseInternetHandle(InternetHandle handle) override;
@@ -236,5 +237,8 @@ private:
 };
 
 const char* ToString(FakeInternet::Op op);
+
+// The error number that a call made to fail by Fail() reports.
+uint32_t FailureErrorOf(FakeInternet::Op op);
 
 }  // namespace mivetrak

@@ -13,8 +13,8 @@ namespace {
 
 using Op = FakeInternet::Op;
 const std::string kUrl = "http://db.example.test/files/Tolvar32.bdb";
-// The remote query names a URL by the parts it asked for.
-const std::string kLoggedUrl = "http://db.example.test:80/files/Tolvar32.bdb";
+// As the log shows the URL: quoted, without user information.
+const std::string kLoggedUrl = "\"" + kUrl + "\"";
 const std::string kFtpUrl = "ftp://ftp.example.test/pub/Tolvar32.bdb";
 const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
 
@@ -86,15 +86,20 @@ TEST(TransferWaitLimits, ATransferThatWaitedTooLongFailsAndIsLogged) {
     const LimitCase cases[] = {
         {"query: connecting took too long",
          [](FakeHttpResponse& r) { r.sendError = kErrorInternetTimeout; }, true,
-         "The query of " + kLoggedUrl + " failed: GET gave no answer (error 12002)."},
+         "The query of " + kLoggedUrl +
+             " failed: GET gave no answer (could not send the request: error 12002)."},
         {"query: the server never answered", [](FakeHttpResponse& r) { r.sendError = 12030; }, true,
          "The query of " + kLoggedUrl +
-             " failed: GET gave no answer (error 12030: The connection with the server was "
-             "terminated.)."},
+             " failed: GET gave no answer (could not send the request: error 12030: The "
+             "connection with the server was terminated)."},
         {"download: the server never answered", [](FakeHttpResponse& r) { r.sendError = 12030; },
-         false, "The download of \"" + kUrl + "\" got no answer: error 12030"},
+         false,
+         "The download of " + kLoggedUrl +
+             " failed: could not send the request: error 12030: The "
+             "connection with the server was terminated."},
         {"download: the body stalled", [](FakeHttpResponse& r) { r.failReadAt = 3000; }, false,
-         "The download of \"" + kUrl + "\" broke off after 3000 bytes: error 10060"},
+         "The download of " + kLoggedUrl +
+             " failed: the transfer broke off after 3000 bytes: error 10060."},
     };
     for (const LimitCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,7 +143,8 @@ TEST(TransferWaitLimits, TheLogNamesAUrlWithoutItsUserInformation) {
     }
     const auto lines = world.log.Lines();
     EXPECT_TRUE(world.log.Contains(
-        "The download of \"http://db.example.test/files/Tolvar32.bdb\" got no answer: error 12029"))
+        "The download of \"http://db.example.test/files/Tolvar32.bdb\" failed: could not send "
+        "the request: error 12029"))
         << ::testing::PrintToString(lines);
     for (const std::string& line : lines) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }

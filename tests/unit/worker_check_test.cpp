@@ -73,7 +73,8 @@ TEST(WorkerCheckPhase, FailureTable) {
          {"P0:0", "P0:20", "A3"},
          [](WorkerRig& r) {
              EXPECT_TRUE(r.fake.log.Contains("The download of \"" + kTestIndexUrl +
-                                             "\" got no answer: error 12030"));
+                                             "\" failed: could not send the request: error "
+                                             "12030"));
              EXPECT_TRUE(r.fake.log.Contains("The update index could not be fetched from \"" +
                                              kTestIndexUrl + "\""));
          }},
@@ -132,8 +133,8 @@ TEST(WorkerCheckPhase, FailureTable) {
              EXPECT_TRUE(r.fake.log.Contains(std::string("The primary database URL \"") +
                                              kPrimaryUrl + "\" did not answer the query"));
              EXPECT_TRUE(r.fake.log.Contains(
-                 "The query of http://backup.test:8080/db/Tolvar32.bdb failed: GET gave no "
-                 "answer (error 12002)"));
+                 "The query of \"http://backup.test:8080/db/Tolvar32.bdb\" failed: GET gave no "
+                 "answer (could not send the request: error 12002)"));
          }},
         {"locked database retried, then declined",
          [](WorkerRig& r) {

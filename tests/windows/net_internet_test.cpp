@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/compiled_deployment.h"
+#include "fakes/fake_log.h"
 #include "net/internet_handle.h"
 #include "net/internet_session.h"
 #include "platform/platform.h"
@@ -48,22 +49,27 @@ public:
         ++probes;
         return false;
     }
-    bool Autodial(WindowHandle owner) override { return real_.Autodial(owner); }
+    bool Autodial(WindowHandle owner, SystemError& error) override {
+        return real_.Autodial(owner, error);
+    }
     uint32_t DialConnection(WindowHandle owner, const std::string& name, uintptr_t* id) override {
         return real_.DialConnection(owner, name, id);
     }
-    InternetHandle OpenRoot(const std::string& agent) override { return real_.OpenRoot(agent); }
+    InternetHandle OpenRoot(const std::string& agent, SystemError& error) override {
+        return real_.OpenRoot(agent, error);
+    }
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                            const std::string& user, const std::string& password,
-                           InternetService service) override {
-        return real_.Connect(root, host, port, user, password, service);
+                           InternetService service, SystemError& error) override {
+        return real_.Connect(root, host, port, user, password, service, error);
     }
     bool SetTimeouts(InternetHandle connection, uint32_t connect, uint32_t idle) override {
         return real_.SetTimeouts(connection, connect, idle);
     }
     InternetHandle OpenHttpRequest(InternetHandle connection, const std::string& verb,
-                                   const std::string& path, uint32_t flags) override {
-        return real_.OpenHttpRequest(connection, verb, path, flags);
+                                   const std::string& path, uint32_t flags,
+                                   SystemError& error) override {
+        return real_.OpenHttpRequest(connection, verb, path, flags, error);
     }
     bool SendHttpRequest(InternetHandle request, SystemError& error) override {
         return real_.SendHttpRequest(request, error);
@@ -77,8 +83,8 @@ public:
         return ERROR_CANCELLED;
     }
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
-                               uint32_t flags) override {
-        return real_.OpenFtpFile(connection, path, access, flags);
+                               uint32_t flags, SystemError& error) override {
+        return real_.OpenFtpFile(connection, path, access, flags, error);
     }
     bool ReadData(InternetHandle handle, void* buffer, uint32_t toRead, uint32_t& bytesRead,
                   SystemError& error) override {
@@ -113,7 +119,7 @@ protected:
         internet_ = std::make_unique<NoProbeInternet>(real.internet);
         platform_ =
             std::make_unique<Platform>(Platform{real.files, real.registry, *internet_, real.system,
-                                                real.ui, real.codePage, real.log, real.crypto});
+                                                real.ui, real.codePage, log_, real.crypto});
         folder_ = test::NewScratchFolder("net");
     }
     void TearDown() override {
@@ -145,16 +151,18 @@ protected:
     void OpenRawGet(const std::string& port, const std::string& path, RawGet& get,
                     uint32_t connectMs = 0, uint32_t idleMs = 0) {
         Internet& net = platform_->internet;
-        get.root.Reset(net.OpenRoot(deployment_.userAgent));
+        SystemError error;
+        get.root.Reset(net.OpenRoot(deployment_.userAgent, error));
         ASSERT_TRUE(get.root);
         get.connection.Reset(net.Connect(get.root.Get(), "127.0.0.1",
                                          static_cast<uint16_t>(std::stoi(port)), "", "",
-                                         InternetService::Http));
+                                         InternetService::Http, error));
         ASSERT_TRUE(get.connection);
         if (connectMs != 0) {
             ASSERT_TRUE(net.SetTimeouts(get.connection.Get(), connectMs, idleMs));
         }
-        get.request.Reset(net.OpenHttpRequest(get.connection.Get(), "GET", path, 0x84400000u));
+        get.request.Reset(
+            net.OpenHttpRequest(get.connection.Get(), "GET", path, 0x84400000u, error));
         ASSERT_TRUE(get.request);
     }
     void SendRawGet(const std::string& path, RawGet& get) {
@@ -213,6 +221,7 @@ protected:
     std::unique_ptr<PlatformHolder> holder_;
     std::unique_ptr<NoProbeInternet> internet_;
     std::unique_ptr<Platform> platform_;
+    RecordingLog log_;
     std::string folder_;
 };
 
@@ -289,6 +298,22 @@ TEST_F(NetIntegration, RawStatus401IsReadAsText) {
     EXPECT_FALSE(net.QueryInfoText(request, kHttpQueryLastModified, 255, lastModified));
     // A buffer too small for the text fails rather than cutting it.
     EXPECT_FALSE(net.QueryInfoText(request, kHttpQueryStatusCode, 2, status));
+}
+
+// The library's own error numbers reach the log with the library's text for them.
+TEST_F(NetIntegration, AConnectionRefusedIsLoggedWithTheLibrarysNumberAndText) {
+    InternetSession session(*platform_, deployment_);
+    // Nothing listens on port 1 of the loopback interface.
+    const std::string url = "http://127.0.0.1:1/x";
+    EXPECT_EQ(session.DownloadFile(Request(url, folder_ + "refused.bin")), 0);
+    const std::string logged =
+        "The download of \"" + url + "\" failed: could not send the request: error 12029: ";
+    ASSERT_TRUE(log_.Contains(logged)) << ::testing::PrintToString(log_.Lines());
+    for (const std::string& line : log_.Lines()) {
+        if (line.rfind(logged, 0) == 0) {
+            EXPECT_GT(line.size(), logged.size() + 1) << line;
+        }
+    }
 }
 
 TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {

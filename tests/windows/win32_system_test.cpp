@@ -243,14 +243,15 @@ TEST(Win32PlatformTest, OfflineInternetOpensNothing) {
     EXPECT_EQ(flags, 0u);
     EXPECT_FALSE(internet->HasConnectedStateEx());
     EXPECT_FALSE(internet->CheckConnectionTo(nullptr));
-    EXPECT_FALSE(internet->Autodial(nullptr));
+    SystemError error;
+    EXPECT_FALSE(internet->Autodial(nullptr, error));
+    EXPECT_NE(error.code, 0u);
     uintptr_t connection = 5;
     EXPECT_NE(internet->DialConnection(nullptr, "", &connection), 0u);
     EXPECT_EQ(connection, 0u);
-    EXPECT_EQ(internet->OpenRoot("agent"), nullptr);
+    EXPECT_EQ(internet->OpenRoot("agent", error), nullptr);
     uint32_t read = 3;
     char buffer[4];
-    SystemError error;
     EXPECT_FALSE(internet->ReadData(nullptr, buffer, sizeof buffer, read, error));
     EXPECT_NE(error.code, 0u);
     EXPECT_EQ(read, 0u);
