@@ -44,7 +44,7 @@ void AddSiblingFolder(Platform& platform, TargetFolderCollector& collector, uint
     RegistryReader reader(platform.registry, view);
     std::string executable;
     if (reader.ReadString(kSiblingAppPathsKey, "", executable) == 0) {
-        platform.log.Write("There is no " + where + ".");
+        platform.log.Write("Could not read " + where + ": there is none, or it is no text.");
         return;
     }
     const size_t slash = FindLastCharMb(platform.codePage, executable, '\\');

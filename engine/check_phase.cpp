@@ -1,5 +1,7 @@
 // The worker's first phase: on line, the update index, the server's copy of the database, and
 // the folders whose copy is older than the server's.
+#include <cstdio>
+
 #include "engine/cancel_flag.h"
 #include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
@@ -25,12 +27,32 @@ int IndexProgressCallback(void*, const TransferProgress* progress) {
     return progress->totalBytes > kMaxIndexBytes ? 0 : 1;
 }
 
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
 // On line already, or brought on line by the platform's autodial with the dialog as its owner.
 bool MakeConnection(WorkerRun& run) {
+    Log& log = run.app.platform.log;
     uint32_t connectionFlags = 0;
-    if (run.session.CheckConnection(&connectionFlags, false) != 0) return true;
+    if (run.session.CheckConnection(&connectionFlags, false) != 0) {
+        log.Write("The connection check finds the machine on line (connection flags " +
+                  Hex(connectionFlags) + ").");
+        return true;
+    }
+    log.Write(
+        "The connection check finds the machine off line: the system's autodial is asked "
+        "to dial.");
     if (run.session.Dial(run.app.listener->OwnerWindow(), nullptr, nullptr) == 0) return false;
-    return run.session.CheckConnection(&connectionFlags, false) != 0;
+    if (run.session.CheckConnection(&connectionFlags, false) != 0) {
+        log.Write("After dialling, the machine is on line (connection flags " +
+                  Hex(connectionFlags) + ").");
+        return true;
+    }
+    log.Write("After dialling, the machine is still off line.");
+    return false;
 }
 
 // Downloads the index into IndexPath. Whatever a failed transfer wrote stays where it is.
@@ -41,14 +63,20 @@ bool FetchIndex(WorkerRun& run) {
     request.localPath = run.IndexPath;
     request.callback = IndexProgressCallback;
     int status = 0;
-    if (run.session.DownloadFile(request, &status) == 0) return false;
-    if (status != 200) return false;
-    // A body that ended between two callbacks may still be past the bound.
+    const bool fetched = run.session.DownloadFile(request, &status) != 0;
+    // The callback stops a body past the bound, and one that ended between two callbacks may
+    // be past it too.
     uint32_t size = 0;
-    if (GetLocalFileSize(run.app.platform.files, run.IndexPath, size) != 0 &&
-        size > kMaxIndexBytes) {
+    GetLocalFileSize(run.app.platform.files, run.IndexPath, size);
+    if (status == 200 && size > kMaxIndexBytes) {
+        run.app.platform.log.Write("The update index at " + UrlForLog(request.url) +
+                                   " is larger than " + std::to_string(kMaxIndexBytes) +
+                                   " bytes: it is no index.");
         return false;
     }
+    if (!fetched || status != 200) return false;
+    run.app.platform.log.Write("Fetched the update index " + UrlForLog(request.url) +
+                               ": HTTP status 200, " + std::to_string(size) + " bytes.");
     return true;
 }
 
@@ -66,6 +94,8 @@ void ReadIndex(WorkerRun& run) {
         platform.log.Write("Could not read the update index " + run.IndexPath + ": " +
                            DescribeSystemError(platform.system, error.code) + ".");
     }
+    platform.log.Write("The update index names the primary URL " + UrlForLog(run.PrimaryUrl) +
+                       " and the backup URL " + UrlForLog(run.BackupUrl) + ".");
     run.UsePrimary = true;
     platform.files.RemoveFile(run.IndexPath, error);
 }
@@ -79,6 +109,8 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
     Platform& platform = run.app.platform;
     const std::string database = folder.path + kDatabaseFileName;
     if (!HoldsDatabase(platform.files, folder.path)) {
+        platform.log.Write(folder.path + " holds no " + kDatabaseFileName +
+                           " yet: it receives the server's copy.");
         folder.hadDatabase = false;
         return FolderVerdict::Keep;
     }
@@ -105,7 +137,14 @@ FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
         }
         if (!AskRetryFileBusy(run.app, database)) return FolderVerdict::Stop;
     }
-    if (CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite) == 1) {
+    const int order = CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite);
+    const char* verdict = order == 1   ? "older: it is updated"
+                          : order == 0 ? "the same: it stays as it is"
+                                       : "newer: it stays as it is";
+    platform.log.Write(database + " was written " + DescribeTime(lastWrite) +
+                       ", the server's copy " + DescribeTime(run.RemoteInfo.lastModified) +
+                       "; this copy is " + verdict + ".");
+    if (order == 1) {
         folder.hadDatabase = true;
         return FolderVerdict::Keep;
     }
@@ -118,6 +157,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     WorkerContext& app = run.app;
 
     if (!MakeConnection(run)) {
+        app.platform.log.Write("No Internet connection can be made.");
         PostAlert(app, AlertNoConnection);
         return WorkerResult::NotObtained;
     }
@@ -175,6 +215,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     if (CancelRequested()) return WorkerResult::Stopped;
 
     if (folders.empty()) {
+        app.platform.log.Write("No installation needs the update.");
         PostAlert(app, AlertUpToDate);
         return WorkerResult::Done;
     }

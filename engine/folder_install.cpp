@@ -52,6 +52,7 @@ public:
             Failure("Could not flush " + record_.side + " to disk", error);
             return GiveUp(FolderInstall::Failed);
         }
+        Note("Copied " + tempPath + " to " + record_.side + ".");
         if (!journal_.MarkSwitching(record_)) {
             Note("Could not write the installation journal " + journal_.Path() + "; " +
                  record_.target + " is left as it is.");
@@ -66,6 +67,7 @@ public:
                 if (!IsFileInUse(error.code)) return GiveUp(FolderInstall::Failed);
                 if (!AskRetryFileBusy(app_, record_.target)) return GiveUp(FolderInstall::Declined);
             }
+            Note("Moved " + record_.target + " aside to " + record_.backup + ".");
         }
         if (!files_.RenameFile(record_.side, record_.target, error)) {
             Failure("Could not rename " + record_.side + " to " + record_.target, error);
@@ -77,12 +79,19 @@ public:
                         error);
                 return FolderInstall::Failed;
             }
+            if (folder.hadDatabase) {
+                Note("Put the old copy back: " + record_.backup + " is " + record_.target +
+                     " again.");
+            }
             return GiveUp(FolderInstall::Failed);
         }
+        Note("Renamed " + record_.side + " to " + record_.target +
+             ": the new database is in place.");
         if (folder.hadDatabase && !RemoveOwnFile(files_, record_.backup, error)) {
             Failure("Could not delete " + record_.backup + "; the next start deletes it", error);
             return FolderInstall::Installed;
         }
+        if (folder.hadDatabase) Note("Deleted the old copy " + record_.backup + ".");
         journal_.MarkDone(record_);
         return FolderInstall::Installed;
     }
@@ -106,7 +115,7 @@ private:
     }
 
     void Failure(const std::string& what, const SystemError& error) {
-        Note(what + ": " + DescribeSystemError(platform_.system, error.code));
+        Note(what + ": " + DescribeSystemError(platform_.system, error.code) + ".");
     }
     void Note(const std::string& sentence) { platform_.log.Write(sentence); }
 

@@ -21,6 +21,14 @@ const std::string& DownloadUrl(const WorkerRun& run) {
     return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
 }
 
+// "1048576 bytes in 2500 ms (419430 bytes/s)", for the log.
+std::string DescribeTransfer(uint32_t bytes, uint32_t milliseconds) {
+    const uint64_t rate =
+        static_cast<uint64_t>(bytes) * 1000u / (milliseconds == 0 ? 1 : milliseconds);
+    return std::to_string(bytes) + " bytes in " + std::to_string(milliseconds) + " ms (" +
+           std::to_string(rate) + " bytes/s)";
+}
+
 // Downloads the database into tempPath and checks its length and signature. Returns nothing
 // when it is ready to install, else the run's result (the temporary file is then gone).
 std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
@@ -46,26 +54,38 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     request.userData = &app;
     DownloadSignatureCheck signatureCheck(app.platform, app.deployment.publicKey, run.signature);
     request.written = &signatureCheck;
+    Log& log = app.platform.log;
+    const uint32_t start = app.platform.system.TickCount();
     const int downloaded = run.session.DownloadFile(request);
+    const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
+        log.Write("The download was cancelled.");
         files.RemoveFile(tempPath, error);
         return WorkerResult::Stopped;
     }
     uint32_t size = 0;
-    const bool sized = downloaded != 0 && GetLocalFileSize(files, tempPath, size) != 0;
-    const bool complete = sized && size == run.RemoteInfo.contentLength;
-    if (sized && !complete) {
-        app.platform.log.Write("The download of " + UrlForLog(request.url) + " has " +
-                               std::to_string(size) + " bytes instead of the " +
-                               std::to_string(run.RemoteInfo.contentLength) +
-                               " announced; it is not installed.");
-    }
-    if (!complete || !signatureCheck.MayBeInstalled(request.url)) {
+    const bool sized = GetLocalFileSize(files, tempPath, size) != 0;
+    auto notObtained = [&] {
         PostAlert(app, AlertDownloadFailed);
         files.RemoveFile(tempPath, error);
         return WorkerResult::NotObtained;
+    };
+    if (downloaded == 0 || !sized || size != run.RemoteInfo.contentLength) {
+        if (sized && (downloaded != 0 || size > run.RemoteInfo.contentLength)) {
+            // The progress callback stops a body that grows past the length announced.
+            log.Write("The download of " + UrlForLog(request.url) + " has " +
+                      (downloaded != 0 ? std::to_string(size) : "more") + " bytes instead of the " +
+                      std::to_string(run.RemoteInfo.contentLength) +
+                      " announced; it is not installed.");
+        } else {
+            log.Write("The database could not be downloaded from " + UrlForLog(request.url) + ".");
+        }
+        return notObtained();
     }
+    log.Write("Downloaded " + UrlForLog(request.url) + ": " + DescribeTransfer(size, elapsed) +
+              ".");
+    if (!signatureCheck.MayBeInstalled(request.url)) return notObtained();
     // The server's time on the file; the copies carry its last-write time into every folder,
     // where the next run compares it with the server's again.
     SetLocalFileTimes(files, tempPath, &run.RemoteInfo.lastModified, run.RemoteInfo.lastModified);
@@ -108,8 +128,9 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
 
 WorkerResult RunInstallPhase(WorkerRun& run) {
     WorkerContext& app = run.app;
-    FileSystem& files = app.platform.files;
-    const CodePage& codePage = app.platform.codePage;
+    Platform& platform = app.platform;
+    FileSystem& files = platform.files;
+    const CodePage& codePage = platform.codePage;
     SystemError error;
 
     const std::string tempPath = app.WorkFolder + kDatabaseFileName;
@@ -147,6 +168,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
     }
 
     files.RemoveFile(tempPath, error);
+    platform.log.Write("The new database is installed everywhere it was needed.");
     PostProgress(app, PhaseDone, 0);
     return WorkerResult::Done;
 }

@@ -1,5 +1,7 @@
 #include "platform/log.h"
 
+#include <cstdio>
+
 #include "platform/system.h"
 
 namespace mivetrak {
@@ -15,6 +17,15 @@ std::string DescribeSystemError(System& system, uint32_t code) {
     std::string sentence = "error " + std::to_string(code);
     if (!text.empty()) sentence += ": " + text;
     return sentence;
+}
+
+std::string DescribeTime(const SystemTime& time) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC",
+                  static_cast<unsigned>(time.wYear), static_cast<unsigned>(time.wMonth),
+                  static_cast<unsigned>(time.wDay), static_cast<unsigned>(time.wHour),
+                  static_cast<unsigned>(time.wMinute), static_cast<unsigned>(time.wSecond));
+    return text;
 }
 
 std::string QuotedForLog(std::string_view text) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/types.h"
+
 namespace mivetrak {
 
 class System;
@@ -29,6 +31,9 @@ public:
 // "error N: <the system's text for N>" (or "error N" when the system has no text), without the
 // text's line break and full stop, for the failure lines of the log.
 std::string DescribeSystemError(System& system, uint32_t code);
+
+// A file's or a server's time (UTC) for a log line: "2024-03-05 06:07:08 UTC".
+std::string DescribeTime(const SystemTime& time);
 
 // Text from outside (a header, a URL from the update index) for a log line: in double quotes,
 // with every byte that is not printable ASCII, and the quote and the backslash, written as \xNN,

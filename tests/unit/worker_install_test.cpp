@@ -177,8 +177,8 @@ TEST(WorkerInstallPhase, AnnouncedEmptyDatabaseIsAFailedDownload) {
     rig.ExpectOldDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('B')));
-    EXPECT_TRUE(
-        rig.fake.log.Contains("announces an empty database at \"" + std::string(kPrimaryUrl)));
+    EXPECT_TRUE(rig.fake.log.Contains("announces an empty database at \"" +
+                                      std::string(kPrimaryUrl) + "\""));
     rig.ExpectNothingLeftOpen();
 }
 
