@@ -60,7 +60,6 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (CancelRequested()) {
-        log.Write("The download was cancelled.");
         files.RemoveFile(tempPath, error);
         return WorkerResult::Stopped;
     }

@@ -8,7 +8,9 @@
 
 namespace mivetrak {
 
-WorkerResult UpdateWorker(WorkerContext& app) {
+namespace {
+
+WorkerResult RunWorker(WorkerContext& app) {
     if (CancelRequested()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 0);
 
@@ -18,6 +20,16 @@ WorkerResult UpdateWorker(WorkerContext& app) {
     WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
     if (const std::optional<WorkerResult> ended = RunCheckPhase(run)) return *ended;
     return RunInstallPhase(run);
+}
+
+}  // namespace
+
+WorkerResult UpdateWorker(WorkerContext& app) {
+    const WorkerResult result = RunWorker(app);
+    if (result == WorkerResult::Stopped && CancelRequested()) {
+        app.platform.log.Write("The user cancelled the run.");
+    }
+    return result;
 }
 
 uint32_t WorkerThreadProc(void* app) {

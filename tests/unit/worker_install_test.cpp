@@ -326,6 +326,7 @@ TEST(WorkerCancel, EveryPollTable) {
         rig.AddFolder('B', true);
         c.arm(rig);
         EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
+        EXPECT_TRUE(rig.fake.log.Contains("The user cancelled the run."));
         EXPECT_EQ(rig.Messages(), c.messages);
         c.check(rig);
         rig.ExpectOldDatabaseIn('U');
