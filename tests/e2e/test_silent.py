@@ -6,7 +6,7 @@ import shutil
 
 from harness import IDOK
 from resource_ids import IDS_CAPTION, IDS_USAGE
-from test_update import (OLD_TIME, PRIMARY, assert_installed, assert_untouched,
+from test_update import (OLD_TIME, assert_installed, assert_untouched,
                          assert_work_folder_clean, database, old_database, serve)
 from update_server import INDEX_PATH
 
@@ -60,14 +60,10 @@ def test_silent_run_updates_two_folders_without_any_window(case, server):
     lines = read_log(case)
     assert "starts in silent mode. Its command line: " in lines[0]
     assert len({line.split(": ", 1)[0].split(" pid ")[1] for line in lines}) == 1
-    for part in ("Found the installation folder C:\\Install\\ (from the command line).",
-                 "A silent run asks no question: the update goes ahead.",
-                 f"answered HTTP status 200, {len(body)} bytes, Last-Modified",
-                 f"Downloaded \"{server.url(PRIMARY)}\": {len(body)} bytes in ",
-                 "Renamed C:\\Install\\Tolvar32new0.tmp to C:\\Install\\Tolvar32.bdb: the new "
-                 "database is in place.",
-                 "The run ends with exit code 0: done, or nothing to do."):
-        assert logged(lines, part), part
+    # The native tests hold every line of such a run; here, that the real one writes them.
+    for folder in (r"C:\Install", r"C:\Program Files\Orvanta\Shared Files"):
+        assert logged(lines, f"Renamed {folder}\\Tolvar32new0.tmp to {folder}\\Tolvar32.bdb: "
+                             "the new database is in place."), folder
     assert lines[-1].endswith("The run ends with exit code 0: done, or nothing to do.")
 
 

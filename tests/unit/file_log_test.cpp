@@ -1,5 +1,5 @@
 // The log file: its lines, the lines written before its folder is known, setting a full file
-// aside, another run writing the same file, and a file that cannot be written.
+// aside, another run setting it aside meanwhile, and a file that cannot be written.
 #include "platform/file_log.h"
 
 #include <gtest/gtest.h>
@@ -108,24 +108,6 @@ TEST(FileLogRotation, AFullFileIsSetAsideUnderTheOldNameAndANewOneBegins) {
         }
         EXPECT_EQ(files.OpenHandleCount(), 0);
     }
-}
-
-TEST_F(FileLogTest, TwoRunsWriteTheSameFileLineByLine) {
-    FakeSystem otherSystem;
-    otherSystem.SetLocalTime(MakeTime(2025, 1, 31, 23, 59, 58, 7));
-    otherSystem.SetProcessId(300);
-    FileLog other(files, otherSystem);
-    log.StartFileIn(kTemp);
-    other.StartFileIn(kTemp);
-    log.Write("One.");
-    other.Write("Two.");
-    log.Write("Three.");
-    EXPECT_EQ(files.Content(kLog),
-              LineOf("One.") + "2025-01-31 23:59:58.007 pid 300: Two.\r\n" + LineOf("Three."));
-    // Each append is made under the file's lock.
-    int locks = 0;
-    for (const std::string& call : files.Calls()) locks += call.rfind("LockFile ", 0) == 0;
-    EXPECT_EQ(locks, 3);
 }
 
 TEST_F(FileLogTest, AFileThatAnotherRunSetAsideMeanwhileIsLeftForTheNewOne) {

@@ -1,6 +1,5 @@
 // The run's log on real files under Wine: two processes writing one log at once lose no line,
-// also while one of them sets the full file aside; its times are local ones; the Internet
-// library's error numbers have texts.
+// also while one of them sets the full file aside.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,8 +7,6 @@
 #include <vector>
 
 #include "platform/file_log.h"
-#include "platform/log.h"
-#include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "windows/windows_test_support.h"
@@ -102,41 +99,6 @@ TEST(Win32Log, TwoProcessesWritingAtOnceLoseNoLineAndSetTheFullFileAsideOnce) {
     }
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(repeated, 0);
-}
-
-TEST(Win32Log, LinesCarryTheLocalTime) {
-    const std::string folder = test::NewScratchFolder("localtime");
-    ASSERT_FALSE(folder.empty());
-    const std::unique_ptr<PlatformHolder> holder = CreateWin32Platform();
-    ASSERT_NE(holder, nullptr);
-    Log& log = holder->Get().log;
-    log.StartFileIn(folder);
-    SYSTEMTIME local;
-    SYSTEMTIME utc;
-    GetLocalTime(&local);
-    GetSystemTime(&utc);
-    log.Write("Now.");
-    std::string text;
-    ASSERT_TRUE(test::ReadWholeFile(folder + kLogFileName, text));
-    ASSERT_GE(text.size(), 23u);
-    // The hour of the line is the local one; this test runs where local time is not UTC.
-    ASSERT_NE(local.wHour, utc.wHour);
-    char hour[3];
-    std::snprintf(hour, sizeof hour, "%02u", static_cast<unsigned>(local.wHour));
-    EXPECT_EQ(text.substr(11, 2), hour) << text;
-    EXPECT_NE(text.find(" pid " + std::to_string(GetCurrentProcessId()) + ": Now.\r\n"),
-              std::string::npos)
-        << text;
-}
-
-TEST(Win32Log, TheInternetLibrarysNumbersHaveTheirTexts) {
-    const std::unique_ptr<System> system = CreateWin32System();
-    // Wine's wording differs from Windows': only that a text comes back is checked.
-    EXPECT_NE(DescribeSystemError(*system, 12029), "error 12029");
-    EXPECT_NE(DescribeSystemError(*system, 12007), "error 12007");
-    EXPECT_NE(DescribeSystemError(*system, 5), "error 5");
-    // A number that no table holds is given as the number alone.
-    EXPECT_EQ(DescribeSystemError(*system, 12999), "error 12999");
 }
 
 }  // namespace
