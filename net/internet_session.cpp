@@ -83,12 +83,13 @@ int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintpt
     ReadAutodialSettings(savedAutodial_);
     SystemError error;
     if (connectionName == nullptr) {
-        if (platform_.internet.Autodial(owner, error)) return 1;
+        if (platform_.internet.Autodial(owner, !userPresent_, error)) return 1;
         platform_.log.Write("The system's autodial did not bring the machine on line: " +
                             DescribeSystemError(platform_.system, error.code) + ".");
         return 0;
     }
-    error.code = platform_.internet.DialConnection(owner, connectionName, connectionId);
+    error.code =
+        platform_.internet.DialConnection(owner, connectionName, !userPresent_, connectionId);
     if (error.code == 0) return 1;
     platform_.log.Write("Dialling " + QuotedForLog(connectionName) +
                         " failed: " + DescribeSystemError(platform_.system, error.code) + ".");

@@ -61,12 +61,13 @@ public:
     // connection-type flags; skipProbes skips the version query and the probes.
     int CheckConnection(uint32_t* connectionFlags, bool skipProbes);
     // Saves the user's autodial settings (written back at teardown), then dials: the platform's
-    // autodial without a connection name, the named connection otherwise. 1 = on line.
+    // autodial without a connection name, the named connection otherwise; without a user there,
+    // unattended. 1 = on line.
     int Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId);
 
     // Whether a user is there to answer the platform's own questions: its password dialog, when a
-    // server asks for a login. True until told otherwise; without a user a login that is asked
-    // for is never given.
+    // server asks for a login, and its dialling dialog. True until told otherwise; without a user
+    // a login that is asked for is never given, and dialling fails where it needs the user.
     void SetUserPresent(bool present) { userPresent_ = present; }
 
     // The transfer state; both wait (polling once a second) while the state is Held, except for a

@@ -57,10 +57,12 @@ public:
     virtual bool QueryOsVersion(uint32_t recordSize, OsVersion& out) = 0;
     // InternetCheckConnectionA(url or null, FLAG_ICC_FORCE_CONNECTION, 0).
     virtual bool CheckConnectionTo(const char* url) = 0;
-    // InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, owner).
-    virtual bool Autodial(WindowHandle owner, SystemError& error) = 0;
-    // InternetDial(owner, name, INTERNET_AUTODIAL_FORCE_ONLINE, connectionId, 0): its error code.
-    virtual uint32_t DialConnection(WindowHandle owner, const std::string& name,
+    // InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, owner), or, when nobody is there to answer
+    // the dialling dialog (unattended), INTERNET_AUTODIAL_FORCE_UNATTENDED: that fails where it
+    // would need the user rather than wait for one.
+    virtual bool Autodial(WindowHandle owner, bool unattended, SystemError& error) = 0;
+    // InternetDial(owner, name, the same flag as Autodial, connectionId, 0): its error code.
+    virtual uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
                                     uintptr_t* connectionId) = 0;
 
     // Transfers. Every handle returned must be given back to CloseInternetHandle.

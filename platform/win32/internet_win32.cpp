@@ -37,6 +37,11 @@ ConnectedStateExFunction FindConnectedStateEx() {
 
 constexpr DWORD kConnectionNameLength = 260;
 
+// Dial with the system's dialog, or, with nobody there, fail where the dialog would be needed.
+DWORD DialFlags(bool unattended) {
+    return unattended ? INTERNET_AUTODIAL_FORCE_UNATTENDED : INTERNET_AUTODIAL_FORCE_ONLINE;
+}
+
 // The error number of the call just made when it failed (its result false), else 0.
 bool Report(bool ok, SystemError& error) {
     error.code = ok ? 0 : GetLastError();
@@ -86,18 +91,17 @@ public:
         return InternetCheckConnectionA(url, FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
     }
 
-    bool Autodial(WindowHandle owner, SystemError& error) override {
-        return Report(InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, ToWin32(owner)) != FALSE,
-                      error);
+    bool Autodial(WindowHandle owner, bool unattended, SystemError& error) override {
+        return Report(InternetAutodial(DialFlags(unattended), ToWin32(owner)) != FALSE, error);
     }
 
-    uint32_t DialConnection(WindowHandle owner, const std::string& name,
+    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
                             uintptr_t* connectionId) override {
         std::vector<char> text(name.begin(), name.end());
         text.push_back('\0');
         DWORD_PTR id = 0;
         const DWORD result =
-            InternetDialA(ToWin32(owner), text.data(), INTERNET_AUTODIAL_FORCE_ONLINE, &id, 0);
+            InternetDialA(ToWin32(owner), text.data(), DialFlags(unattended), &id, 0);
         if (connectionId != nullptr) *connectionId = static_cast<uintptr_t>(id);
         return result;
     }

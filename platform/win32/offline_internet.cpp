@@ -19,8 +19,9 @@ public:
     }
     bool QueryOsVersion(uint32_t, OsVersion&) override { return false; }
     bool CheckConnectionTo(const char*) override { return false; }
-    bool Autodial(WindowHandle, SystemError& error) override { return Refuse(error); }
-    uint32_t DialConnection(WindowHandle, const std::string&, uintptr_t* connectionId) override {
+    bool Autodial(WindowHandle, bool, SystemError& error) override { return Refuse(error); }
+    uint32_t DialConnection(WindowHandle, const std::string&, bool,
+                            uintptr_t* connectionId) override {
         if (connectionId != nullptr) *connectionId = 0;
         return ERROR_NOT_SUPPORTED;
     }

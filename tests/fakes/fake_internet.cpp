@@ -277,11 +277,12 @@ bool FakeInternet::CheckConnectionTo(const char* url) {
     return call.ok;
 }
 
-bool FakeInternet::Autodial(WindowHandle owner, SystemError& error) {
+bool FakeInternet::Autodial(WindowHandle owner, bool unattended, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::Autodial;
     call.owner = owner;
+    call.unattended = unattended;
     call.ok = autodialResult && !ShouldFail(call.op);
     call.error = call.ok ? 0 : FailureErrorOf(call.op);
     error.code = call.error;
@@ -290,11 +291,12 @@ bool FakeInternet::Autodial(WindowHandle owner, SystemError& error) {
 }
 
 uint32_t FakeInternet::DialConnection(WindowHandle owner, const std::string& name,
-                                      uintptr_t* connectionId) {
+                                      bool unattended, uintptr_t* connectionId) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::DialConnection;
     call.owner = owner;
+    call.unattended = unattended;
     call.text = name;
     uint32_t result = ShouldFail(call.op) ? 668u : dialError;  // 668: ERROR_NO_CONNECTION
     call.ok = result == 0;

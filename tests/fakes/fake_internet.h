@@ -121,6 +121,7 @@ public:
         uint32_t length = 0;           // QueryInfoText buffer length, ReadData size, version record
         uint32_t error = 0;            // ErrorDialog; the error number of a failed call
         WindowHandle owner = nullptr;  // Autodial, DialConnection
+        bool unattended = false;       // Autodial, DialConnection
         bool ok = false;               // the boolean result, or a non-null handle
         uint32_t bytes = 0;            // ReadData: bytes delivered
         uint32_t connectTimeout = 0;   // SetTimeouts
@@ -177,8 +178,8 @@ public:
     bool ConnectedState(uint32_t& flags) override;
     bool QueryOsVersion(uint32_t recordSize, OsVersion& out) override;
     bool CheckConnectionTo(const char* url) override;
-    bool Autodial(WindowHandle owner, SystemError& error) override;
-    uint32_t DialConnection(WindowHandle owner, const std::string& name,
+    bool Autodial(WindowHandle owner, bool unattended, SystemError& error) override;
+    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
                             uintptr_t* connectionId) override;
     InternetHandle OpenRoot(const std::string& agent, SystemError& error) override;
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,

@@ -213,17 +213,22 @@ TEST(CheckConnection, OmittedOutValueLeavesTheResultUnchanged) {
 
 // --- Dial and the autodial settings ----------------------------------------------------------
 
+// Without a user there, dialling must fail rather than wait on the system's dialog.
 TEST(Dial, WithoutANameUsesAutodialAndReturnsItsResult) {
     for (bool result : {true, false}) {
-        NetWorld world;
-        world.internet.autodialResult = result;
-        auto owner = reinterpret_cast<WindowHandle>(0x4242);
-        InternetSession session(world.platform, world.deployment);
-        EXPECT_EQ(session.Dial(owner, nullptr, nullptr), result ? 1 : 0);
-        auto calls = world.internet.CallsOf(Op::Autodial);
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].owner, owner);
-        EXPECT_EQ(world.internet.CountOf(Op::DialConnection), 0u);
+        for (bool userPresent : {true, false}) {
+            NetWorld world;
+            world.internet.autodialResult = result;
+            auto owner = reinterpret_cast<WindowHandle>(0x4242);
+            InternetSession session(world.platform, world.deployment);
+            session.SetUserPresent(userPresent);
+            EXPECT_EQ(session.Dial(owner, nullptr, nullptr), result ? 1 : 0);
+            auto calls = world.internet.CallsOf(Op::Autodial);
+            ASSERT_EQ(calls.size(), 1u);
+            EXPECT_EQ(calls[0].owner, owner);
+            EXPECT_EQ(calls[0].unattended, !userPresent);
+            EXPECT_EQ(world.internet.CountOf(Op::DialConnection), 0u);
+        }
     }
 }
 
@@ -237,10 +242,12 @@ TEST(Dial, WithANameDialsThatConnection) {
         world.internet.dialError = c.error;
         uintptr_t id = 0;
         InternetSession session(world.platform, world.deployment);
+        session.SetUserPresent(false);
         EXPECT_EQ(session.Dial(nullptr, "Office line", &id), c.expected);
         auto calls = world.internet.CallsOf(Op::DialConnection);
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].text, "Office line");
+        EXPECT_TRUE(calls[0].unattended);
         EXPECT_EQ(id, c.error == 0 ? world.internet.dialConnectionId : 0u);
         EXPECT_EQ(world.internet.CountOf(Op::Autodial), 0u);
     }

@@ -49,11 +49,12 @@ public:
         ++probes;
         return false;
     }
-    bool Autodial(WindowHandle owner, SystemError& error) override {
-        return real_.Autodial(owner, error);
+    bool Autodial(WindowHandle owner, bool unattended, SystemError& error) override {
+        return real_.Autodial(owner, unattended, error);
     }
-    uint32_t DialConnection(WindowHandle owner, const std::string& name, uintptr_t* id) override {
-        return real_.DialConnection(owner, name, id);
+    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
+                            uintptr_t* id) override {
+        return real_.DialConnection(owner, name, unattended, id);
     }
     InternetHandle OpenRoot(const std::string& agent, SystemError& error) override {
         return real_.OpenRoot(agent, error);

@@ -244,10 +244,10 @@ TEST(Win32PlatformTest, OfflineInternetOpensNothing) {
     EXPECT_FALSE(internet->HasConnectedStateEx());
     EXPECT_FALSE(internet->CheckConnectionTo(nullptr));
     SystemError error;
-    EXPECT_FALSE(internet->Autodial(nullptr, error));
+    EXPECT_FALSE(internet->Autodial(nullptr, false, error));
     EXPECT_NE(error.code, 0u);
     uintptr_t connection = 5;
-    EXPECT_NE(internet->DialConnection(nullptr, "", &connection), 0u);
+    EXPECT_NE(internet->DialConnection(nullptr, "", false, &connection), 0u);
     EXPECT_EQ(connection, 0u);
     EXPECT_EQ(internet->OpenRoot("agent", error), nullptr);
     uint32_t read = 3;
