@@ -50,6 +50,10 @@ std::unique_ptr<PlatformHolder> CreateWin32Platform() {
     // Before anything is loaded at run time: every later load then searches the system folder
     // only.
     SetSafeLibrarySearchOrder();
+    // A folder on a drive without its disk fails like any other rather than show the system's
+    // "insert a disk" box, which in a run that nobody watches would wait for good.
+    const UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    SetErrorMode(errorMode | SEM_FAILCRITICALERRORS);
     return std::make_unique<Win32PlatformHolder>();
 }
 

@@ -151,6 +151,13 @@ TEST(Win32SystemTest, OnceThePlatformIsMadeCodeIsLoadedFromTheSystemFolderOnly) 
     if (shellFolders != nullptr) FreeLibrary(shellFolders);
 }
 
+TEST(Win32SystemTest, ThePlatformAsksForNoDiskBoxAndKeepsTheOtherErrorModes) {
+    SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    const auto holder = CreateWin32Platform();
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(SetErrorMode(0), static_cast<UINT>(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS));
+}
+
 TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
     const auto system = CreateWin32System();
     // This test program carries no program icon: a null module must mean this executable, not the
