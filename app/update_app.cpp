@@ -130,6 +130,13 @@ void UpdateApp::StartLog() {
 }
 
 void UpdateApp::ShowUsage() {
+    // A silent run keeps its word even here: a box would wait for a user who is not there.
+    if (options_.silent) {
+        platform.log.Write(
+            "The command line asks how to use the program, which a silent run does not show; "
+            "nothing else is done.");
+        return;
+    }
     platform.log.Write(
         "The command line asks how to use the program: that is shown, and nothing "
         "else is done.");
