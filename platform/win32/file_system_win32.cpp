@@ -15,6 +15,16 @@ bool Report(BOOL succeeded, SystemError& error) {
     return succeeded != FALSE;
 }
 
+// The volume and the file index of an open file: the same for every name it has.
+bool IdentityOf(HANDLE handle, FileIdentity& out, SystemError& error) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!Report(GetFileInformationByHandle(handle, &information), error)) return false;
+    out.volumeSerial = information.dwVolumeSerialNumber;
+    out.fileIndex =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
 bool ToSystemTime(const FILETIME& fileTime, SystemTime& out) {
     SYSTEMTIME converted;
     if (!FileTimeToSystemTime(&fileTime, &converted)) return false;
@@ -139,12 +149,7 @@ public:
     }
 
     bool Identity(FileIdentity& out, SystemError& error) override {
-        BY_HANDLE_FILE_INFORMATION information;
-        if (!Report(GetFileInformationByHandle(handle_.Get(), &information), error)) return false;
-        out.volumeSerial = information.dwVolumeSerialNumber;
-        out.fileIndex =
-            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-        return true;
+        return IdentityOf(handle_.Get(), out, error);
     }
 
     bool GetSize(uint64_t& size) override {
@@ -265,12 +270,7 @@ public:
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!Report(handle.Valid(), error)) return false;
-        BY_HANDLE_FILE_INFORMATION information;
-        if (!Report(GetFileInformationByHandle(handle.Get(), &information), error)) return false;
-        out.volumeSerial = information.dwVolumeSerialNumber;
-        out.fileIndex =
-            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-        return true;
+        return IdentityOf(handle.Get(), out, error);
     }
 
     bool MakeDirectory(const std::string& path, SystemError& error) override {
