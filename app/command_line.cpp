@@ -25,6 +25,18 @@ bool IsSilentOption(const std::string& text, bool markRemoved) {
 }
 bool IsUsageOption(const std::string& text, bool markRemoved) { return markRemoved && text == "?"; }
 
+// The index of the first argument after the program's name and the restart marker.
+size_t FirstOwnArgument(const std::vector<std::string>& args) {
+    return args.size() > 1 && args[1] == kAgreedMarker ? 2 : 1;
+}
+
+// Whether arg is written with an option's mark ('/' or '-'); text is arg without it.
+bool WithoutMark(const std::string& arg, std::string& text) {
+    const bool marked = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
+    text = marked ? arg.substr(1) : arg;
+    return marked;
+}
+
 bool IsLead(const CodePage& codePage, const std::string& line, size_t i) {
     return codePage.IsLeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size();
 }
@@ -131,11 +143,11 @@ void UpdateCommandLineInfo::RejectInexact(const std::string& utf8) {
 RunOptions ReadRunOptions(const std::string& line) {
     const std::vector<std::string> args = SplitUtf8CommandLine(line);
     RunOptions options;
-    options.restarted = args.size() > 1 && args[1] == kAgreedMarker;
-    for (size_t n = options.restarted ? 2 : 1; n < args.size(); ++n) {
-        const std::string& arg = args[n];
-        const bool marked = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
-        const std::string text = marked ? arg.substr(1) : arg;
+    const size_t first = FirstOwnArgument(args);
+    options.restarted = first == 2;
+    for (size_t n = first; n < args.size(); ++n) {
+        std::string text;
+        const bool marked = WithoutMark(args[n], text);
         options.silent = options.silent || IsSilentOption(text, marked);
         options.showUsage = options.showUsage || IsUsageOption(text, marked);
     }
@@ -145,15 +157,15 @@ RunOptions ReadRunOptions(const std::string& line) {
 void ParseCommandLine(const CodePage& codePage, const std::string& line,
                       UpdateCommandLineInfo& info) {
     const std::vector<std::string> args = SplitUtf8CommandLine(line);
-    const size_t first = args.size() > 1 && args[1] == kAgreedMarker ? 2 : 1;
-    for (size_t n = first; n < args.size(); ++n) {
+    for (size_t n = FirstOwnArgument(args); n < args.size(); ++n) {
         std::string arg;
         if (!codePage.FromUtf8Exactly(args[n], arg)) {
             info.RejectInexact(args[n]);
             continue;
         }
-        const bool markRemoved = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
-        info.ParseParam(markRemoved ? arg.substr(1) : arg, markRemoved, n + 1 == args.size());
+        std::string text;
+        const bool markRemoved = WithoutMark(arg, text);
+        info.ParseParam(text, markRemoved, n + 1 == args.size());
     }
 }
 

@@ -123,10 +123,7 @@ void UpdateApp::StartLog() {
     // The log's file lies in the temporary folder, beside the work folder; the lines written so
     // far wait for it.
     std::string tempFolder;
-    const uint32_t length = platform.files.TempFolder(tempFolder);
-    if (length != 0 && length < kMaxPath) {
-        platform.log.StartFileIn(WithFinalBackslash(platform.codePage, tempFolder));
-    }
+    if (TempFolderPath(tempFolder)) platform.log.StartFileIn(tempFolder);
 }
 
 void UpdateApp::ShowUsage() {
@@ -202,12 +199,18 @@ void UpdateApp::DropFoldersWithoutDatabase() {
     }
 }
 
-bool UpdateApp::WorkFolderPath(std::string& path) {
+bool UpdateApp::TempFolderPath(std::string& path) {
     // A temporary folder path that does not fit the 260-byte buffer is as unusable as none.
     std::string tempFolder;
     const uint32_t tempLength = platform.files.TempFolder(tempFolder);
     if (tempLength == 0 || tempLength >= kMaxPath) return false;
-    path = WithFinalBackslash(platform.codePage, tempFolder) + kWorkFolderName;
+    path = WithFinalBackslash(platform.codePage, tempFolder);
+    return true;
+}
+
+bool UpdateApp::WorkFolderPath(std::string& path) {
+    if (!TempFolderPath(path)) return false;
+    path += kWorkFolderName;
     return true;
 }
 

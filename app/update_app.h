@@ -92,6 +92,9 @@ private:
     // again with administrator rights and this run takes that run's exit code. True when this
     // run is to do the update itself.
     bool UpdateHereOrElevated();
+    // The temporary folder's path, with its final backslash; false when the system names none
+    // that fits kMaxPath. Both the log and the work folder lie in it.
+    bool TempFolderPath(std::string& path);
     // The work folder's path, without its final backslash; false when the temporary folder
     // cannot be told.
     bool WorkFolderPath(std::string& path);

@@ -28,13 +28,9 @@ bool IsCandidate(const CodePage& codePage, const std::string& target, const char
     }
     const std::string digits =
         path.substr(prefix.size(), path.size() - prefix.size() - kSuffixLength);
-    if (digits.size() > 10) return false;
-    long long n = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + (c - '0');
-    }
-    return n <= kMaxBackupNumber && Candidate(codePage, target, infix, static_cast<int>(n)) == path;
+    uint32_t n = 0;
+    return ParseDecimal(digits, n) && n <= static_cast<uint32_t>(kMaxBackupNumber) &&
+           Candidate(codePage, target, infix, static_cast<int>(n)) == path;
 }
 
 // Compared without regard to ASCII case: a double-byte name that only looks the same is skipped

@@ -33,8 +33,7 @@ public:
         record_.backup =
             folder.hadDatabase ? ChooseBackupPath(files_, codePage, record_.target, reserved) : "";
         if (!journal_.Begin(record_)) {
-            Note("Could not write the installation journal " + journal_.Path() + "; " +
-                 record_.target + " is left as it is.");
+            JournalNotWritten();
             return FolderInstall::Failed;
         }
 
@@ -54,8 +53,7 @@ public:
         }
         Note("Copied " + tempPath + " to " + record_.side + ".");
         if (!journal_.MarkSwitching(record_)) {
-            Note("Could not write the installation journal " + journal_.Path() + "; " +
-                 record_.target + " is left as it is.");
+            JournalNotWritten();
             return GiveUp(FolderInstall::Failed);
         }
 
@@ -114,6 +112,10 @@ private:
         return file && file->Flush();
     }
 
+    void JournalNotWritten() {
+        Note("Could not write the installation journal " + journal_.Path() + "; " +
+             record_.target + " is left as it is.");
+    }
     void Failure(const std::string& what, const SystemError& error) {
         Note(what + ": " + DescribeSystemError(platform_.system, error.code) + ".");
     }

@@ -1,9 +1,11 @@
 #include "engine/install_journal.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
+
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
@@ -58,9 +60,10 @@ std::vector<std::string> Fields(const std::string& line) {
 }
 
 bool ToNumber(const std::string& text, int& value) {
-    const char* const end = text.data() + text.size();
-    const std::from_chars_result result = std::from_chars(text.data(), end, value);
-    return !text.empty() && result.ec == std::errc() && result.ptr == end && value >= 0;
+    uint32_t parsed = 0;
+    if (!ParseDecimal(text, parsed) || parsed > static_cast<uint32_t>(INT_MAX)) return false;
+    value = static_cast<int>(parsed);
+    return true;
 }
 
 struct Replayed {

@@ -1,8 +1,7 @@
 #include "net/http_status.h"
 
-#include <charconv>
-
 #include "net/url.h"
+#include "platform/ascii_text.h"
 
 namespace mivetrak {
 
@@ -12,13 +11,7 @@ int ParseStatusText(const std::string& text) {
 }
 
 bool ParseContentLength(const std::string& text, uint32_t& value) {
-    // from_chars takes no sign for an unsigned number, but would stop at the first non-digit.
-    const char* const end = text.data() + text.size();
-    uint32_t parsed = 0;
-    const std::from_chars_result result = std::from_chars(text.data(), end, parsed);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
-    value = parsed;
-    return true;
+    return ParseDecimal(text, value);
 }
 
 }  // namespace mivetrak
