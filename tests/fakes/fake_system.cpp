@@ -414,15 +414,7 @@ std::optional<uint32_t> FakeSystem::LastThreadResult() const {
     return lastThreadResult_;
 }
 
-void FakeSystem::EndProcess(uint32_t exitCode) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    endedProcessWith_ = exitCode;
-}
-
-std::optional<uint32_t> FakeSystem::EndedProcessWith() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return endedProcessWith_;
-}
+void FakeSystem::EndProcess(uint32_t) {}
 
 std::unique_ptr<Thread> FakeSystem::CreateSuspendedThread(ThreadEntry entry, void* argument) {
     std::lock_guard<std::mutex> lock(mutex_);

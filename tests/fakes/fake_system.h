@@ -27,7 +27,7 @@
 //   on a real std::thread once resumed; WaitUntilEnded joins it, and so does destroying it;
 //   WaitForEnd waits up to that many real milliseconds for its end.
 //   ThreadsCreated / ThreadsResumed count them; LastThreadResult is the last entry's result.
-// Process: EndProcess records its exit code (EndedProcessWith) and returns.
+// Process: EndProcess returns at once; only the program's own entry point calls it.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -90,7 +90,6 @@ public:
     int ThreadsCreated() const;
     int ThreadsResumed() const;
     std::optional<uint32_t> LastThreadResult() const;
-    std::optional<uint32_t> EndedProcessWith() const;
 
     // --- System ---
     std::unique_ptr<Thread> CreateSuspendedThread(ThreadEntry entry, void* argument) override;
@@ -153,7 +152,6 @@ private:
     int threadsCreated_ = 0;
     int threadsResumed_ = 0;
     std::optional<uint32_t> lastThreadResult_;
-    std::optional<uint32_t> endedProcessWith_;
     uintptr_t nextHandle_ = 0x1000;
 };
 

@@ -48,9 +48,6 @@ TEST(WorkerSignature, VerdictTable) {
          "No public key is built in"},
         {"no signature", true, [](const std::string&) { return ""; }, Nothing, V::NotObtained,
          "gives no signature"},
-        {"127 hex digits", true,
-         [](const std::string& published) { return MakerSignature(published).substr(1); }, Nothing,
-         V::NotObtained, "is not 128 hex digits"},
         {"a changed byte", true, MakerSignature, ServeChangedByte, V::NotObtained,
          "is not the maker's over the database from \"http://primary.test/db/Tolvar32.bdb\" "
          "(BCryptVerifySignature: status 0xC000A000)"},
