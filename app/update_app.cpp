@@ -11,7 +11,6 @@
 #include "app/path_checks.h"
 #include "app/target_folder_collector.h"
 #include "app/work_folder_cleanup.h"
-#include "engine/cancel_flag.h"
 #include "engine/install_recovery.h"
 #include "resources/resource_ids.h"
 
@@ -55,7 +54,6 @@ std::string ExitCodeMeaning(int32_t code) {
 UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::move(d)) {}
 
 bool UpdateApp::InitInstance() {
-    SetupCancelFlag(true);
     ExitCode = 0;
     StartLog();
     AppIcon = platform.system.LoadIconResource(nullptr, IDI_PROGRAM);
@@ -104,13 +102,12 @@ int32_t UpdateApp::ExitInstance() {
     // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
     // handed the folder on leaves it to the run that has it.
     if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
-    // A worker left running still reads the cancel flag and may still touch the work folder:
-    // the flag's lock and the run locks go with the process, which ends right after this.
+    // A worker left running may still touch the work folder: the run locks go with the process,
+    // which ends right after this.
     platform.log.Write("The run ends with exit code " + std::to_string(ExitCode) + ": " +
                        ExitCodeMeaning(ExitCode) + ".");
     if (WorkerLeftRunning) return ExitCode;
     runLocks_.Release();
-    SetupCancelFlag(false);
     return ExitCode;
 }
 

@@ -9,12 +9,12 @@
 
 #include "app/command_line.h"
 #include "app/run_locks.h"
-#include "engine/dialog_messages.h"
 #include "engine/silent_listener.h"
 #include "engine/worker.h"
 #include "net/deployment.h"
 #include "platform/module_owner.h"
 #include "platform/platform.h"
+#include "ui/dialog_listener.h"
 
 namespace mivetrak {
 
@@ -52,6 +52,9 @@ public:
     std::string WorkFolder;
     bool ForceUpdate = false;
 
+    // Raised by the progress dialog's Cancel, polled by the worker. It outlives a worker left
+    // running: the process ends before the application object goes.
+    CancelFlag cancelFlag;
     // The progress dialog's window while it exists; read by the worker before every message.
     std::atomic<WindowHandle> MainWindow{nullptr};
     // The executable's own program icon.
@@ -68,7 +71,7 @@ public:
 
     // What the worker sees of this object (engine/worker.h).
     WorkerContext worker{platform, TargetFolderList, WorkFolder, DownloadLength,
-                         ExitCode, &dialogListener,  deployment};
+                         ExitCode, &dialogListener,  deployment, cancelFlag};
 
 private:
     // The steps of InitInstance, in their order. Each that can fail returns false; the ones after

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "app/update_app.h"
-#include "engine/cancel_flag.h"
 #include "engine/worker.h"
 #include "resources/resource_ids.h"
 #include "ui/progress_dialog.h"
@@ -55,7 +54,7 @@ void UpdateApp::RunUpdate() {
         return;
     }
     const ModuleHandle library = ResourceLibraryHandle.Get();
-    ProgressDialog dialog(platform.system, library, AppIcon, MainWindow);
+    ProgressDialog dialog(platform.system, library, AppIcon, MainWindow, cancelFlag);
     // The box for a run that cannot start, and its exit code.
     auto reportNoStart = [&] {
         platform.log.Write("The worker thread or the progress dialog could not be started.");
@@ -89,7 +88,7 @@ void UpdateApp::RunUpdate() {
     // is let go with the cancel flag raised, so it ends at its first poll without doing anything.
     const bool dialogFailed = !workerRunning;
     if (dialogFailed) {
-        SetCancelFlag(true);
+        cancelFlag.Raise();
         workerRunning = WorkerThreadHandle->Resume();
     }
 
@@ -103,7 +102,7 @@ void UpdateApp::RunUpdate() {
 
 void UpdateApp::WaitForWorker() {
     // After its final message the worker only closes its handles, each wait of which is bounded.
-    if (!CancelRequested()) {
+    if (!cancelFlag.Raised()) {
         WorkerThreadHandle->WaitUntilEnded();
         return;
     }

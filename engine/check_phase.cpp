@@ -2,13 +2,13 @@
 // the folders whose copy is older than the server's.
 #include <cstdio>
 
-#include "engine/cancel_flag.h"
-#include "engine/dialog_messages.h"
 #include "engine/file_metadata.h"
 #include "engine/work_files.h"
+#include "engine/worker_reports.h"
 #include "engine/worker_run.h"
 #include "net/index_file.h"
 #include "net/url.h"
+#include "protocol/cancel_flag.h"
 
 namespace mivetrak {
 namespace {
@@ -161,7 +161,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
         PostAlert(app, AlertNoConnection);
         return WorkerResult::NotObtained;
     }
-    if (CancelRequested()) return WorkerResult::Stopped;
+    if (app.cancel.Raised()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 20);
 
     run.IndexPath = app.WorkFolder + kIndexFileName;
@@ -174,14 +174,14 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     }
     PostProgress(app, PhaseCheck, 50);
     ReadIndex(run);
-    if (CancelRequested()) return WorkerResult::Stopped;
+    if (app.cancel.Raised()) return WorkerResult::Stopped;
 
     const std::string& agent = app.deployment.userAgent;
     if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
         app.platform.log.Write("The primary database URL " + UrlForLog(run.PrimaryUrl) +
                                " did not answer the query; the backup URL is asked.");
         run.UsePrimary = false;
-        if (CancelRequested()) return WorkerResult::Stopped;
+        if (app.cancel.Raised()) return WorkerResult::Stopped;
         if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
             app.platform.log.Write("The backup database URL " + UrlForLog(run.BackupUrl) +
                                    " did not answer the query either.");
@@ -191,7 +191,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
     }
     PostProgress(app, PhaseCheck, 80);
     app.DownloadLength = run.RemoteInfo.contentLength;
-    if (CancelRequested()) return WorkerResult::Stopped;
+    if (app.cancel.Raised()) return WorkerResult::Stopped;
 
     std::vector<TargetFolder>& folders = app.TargetFolderList;
     size_t j = 0;
@@ -212,7 +212,7 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
                 return WorkerResult::InstallFailed;
         }
     }
-    if (CancelRequested()) return WorkerResult::Stopped;
+    if (app.cancel.Raised()) return WorkerResult::Stopped;
 
     if (folders.empty()) {
         app.platform.log.Write("No installation needs the update.");

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/backup_name.h"
-#include "engine/dialog_messages.h"
+#include "engine/worker_reports.h"
 
 namespace mivetrak {
 
@@ -113,8 +113,8 @@ private:
     }
 
     void JournalNotWritten() {
-        Note("Could not write the installation journal " + journal_.Path() + "; " +
-             record_.target + " is left as it is.");
+        Note("Could not write the installation journal " + journal_.Path() + "; " + record_.target +
+             " is left as it is.");
     }
     void Failure(const std::string& what, const SystemError& error) {
         Note(what + ": " + DescribeSystemError(platform_.system, error.code) + ".");

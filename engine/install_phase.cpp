@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/cancel_flag.h"
-#include "engine/dialog_messages.h"
 #include "engine/download_signature.h"
 #include "engine/file_metadata.h"
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
+#include "engine/worker_reports.h"
 #include "engine/worker_run.h"
 #include "net/url.h"
+#include "protocol/cancel_flag.h"
 
 namespace mivetrak {
 namespace {
@@ -59,7 +59,7 @@ std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& 
     const int downloaded = run.session.DownloadFile(request);
     const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
-    if (CancelRequested()) {
+    if (app.cancel.Raised()) {
         files.RemoveFile(tempPath, error);
         return WorkerResult::Stopped;
     }
@@ -113,7 +113,7 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
 
     // More bytes than the server announced: whatever this is, it is not the database.
     if (received > expected) return 0;
-    if (CancelRequested()) return 0;
+    if (app.cancel.Raised()) return 0;
     if (!app.listener->Following()) return 0;
 
     // A fast link calls back far more often than the bar can move; posting only a new percentage
@@ -145,7 +145,7 @@ WorkerResult RunInstallPhase(WorkerRun& run) {
         const std::string& folder = folders[i].path;
         if (AlreadyInstalled(codePage, installed, folder)) continue;
         // Between two folders nothing is half done: a cancel takes effect here.
-        if (CancelRequested()) {
+        if (app.cancel.Raised()) {
             files.RemoveFile(tempPath, error);
             return WorkerResult::Stopped;
         }

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "engine/worker_listener.h"
 #include "platform/platform.h"
+#include "protocol/worker_listener.h"
 
 namespace mivetrak {
 

@@ -2,16 +2,16 @@
 // installation.
 #include "engine/worker.h"
 
-#include "engine/cancel_flag.h"
-#include "engine/dialog_messages.h"
+#include "engine/worker_reports.h"
 #include "engine/worker_run.h"
+#include "protocol/cancel_flag.h"
 
 namespace mivetrak {
 
 namespace {
 
 WorkerResult RunWorker(WorkerContext& app) {
-    if (CancelRequested()) return WorkerResult::Stopped;
+    if (app.cancel.Raised()) return WorkerResult::Stopped;
     PostProgress(app, PhaseCheck, 0);
 
     // The session lives until the return below; its destructor is the teardown.
@@ -26,7 +26,7 @@ WorkerResult RunWorker(WorkerContext& app) {
 
 WorkerResult UpdateWorker(WorkerContext& app) {
     const WorkerResult result = RunWorker(app);
-    if (result == WorkerResult::Stopped && CancelRequested()) {
+    if (result == WorkerResult::Stopped && app.cancel.Raised()) {
         app.platform.log.Write("The user cancelled the run.");
     }
     return result;

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "engine/target_folder.h"
-#include "engine/worker_listener.h"
 #include "engine/worker_release.h"
 #include "net/deployment.h"
 #include "net/transfer.h"
 #include "platform/platform.h"
+#include "protocol/cancel_flag.h"
+#include "protocol/worker_listener.h"
 
 namespace mivetrak {
 
@@ -25,6 +26,8 @@ struct WorkerContext {
     // worker starts.
     WorkerListener* listener;
     const Deployment& deployment;
+    // Raised when whoever follows the run asks it to stop; polled between the steps.
+    CancelFlag& cancel;
     // The download percentage last posted to the dialog; the callback posts only a new one.
     int32_t lastPostedPercent = 0;
     // How the update run may stop waiting for the worker; the result goes through it.

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/cancel_flag.h"
+#include "protocol/worker_messages.h"
 #include "resources/resource_ids.h"
-#include "ui/protocol.h"
 
 namespace mivetrak {
 
@@ -82,11 +81,12 @@ void ProgressBarControl::SetPos(int32_t position) {
 }
 
 ProgressDialog::ProgressDialog(System& system, ModuleHandle resourceLibrary, IconHandle appIcon,
-                               std::atomic<WindowHandle>& mainWindow)
+                               std::atomic<WindowHandle>& mainWindow, CancelFlag& cancel)
     : system_(system),
       resourceLibrary_(resourceLibrary),
       appIcon_(appIcon),
       mainWindow_(mainWindow),
+      cancel_(cancel),
       m_hIcon(system.LoadIconResource(resourceLibrary, IDI_PROGRAM)) {}
 
 ProgressDialog::~ProgressDialog() = default;
@@ -198,7 +198,7 @@ intptr_t ProgressDialog::OnAlertMessage(DialogWindow& window, uintptr_t wParam, 
 void ProgressDialog::OnCancel(DialogWindow& window) {
     // The flag goes up before the window goes away, so the worker can never find the dialog
     // gone and the flag still down.
-    SetCancelFlag(true);
+    cancel_.Raise();
     window.EndDialog(kIdCancel);
 }
 

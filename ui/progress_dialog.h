@@ -8,6 +8,7 @@
 
 #include "platform/system.h"
 #include "platform/windows_ui.h"
+#include "protocol/cancel_flag.h"
 
 namespace mivetrak {
 
@@ -34,9 +35,10 @@ private:
 class ProgressDialog : public DialogHandler {
 public:
     // Loads the dialog's icon (the program icon of the resource library) at once: the object exists
-    // before its window does. mainWindow is the application's slot for the dialog's window.
+    // before its window does. mainWindow is the application's slot for the dialog's window;
+    // Cancel raises cancel.
     ProgressDialog(System& system, ModuleHandle resourceLibrary, IconHandle appIcon,
-                   std::atomic<WindowHandle>& mainWindow);
+                   std::atomic<WindowHandle>& mainWindow, CancelFlag& cancel);
     ~ProgressDialog() override;
     ProgressDialog(const ProgressDialog&) = delete;
     ProgressDialog& operator=(const ProgressDialog&) = delete;
@@ -74,6 +76,7 @@ private:
     ModuleHandle resourceLibrary_;
     IconHandle appIcon_;
     std::atomic<WindowHandle>& mainWindow_;
+    CancelFlag& cancel_;
     std::function<void(DialogWindow&)> windowReadyHook_;
 
     ProgressBarControl m_progressBar;

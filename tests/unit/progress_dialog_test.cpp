@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/cancel_flag.h"
 #include "fakes/fake_system.h"
+#include "protocol/cancel_flag.h"
+#include "protocol/worker_messages.h"
 #include "resources/resource_ids.h"
-#include "ui/protocol.h"
 #include "unit/fake_dialog_window.h"
 
 namespace mivetrak {
@@ -22,7 +22,6 @@ constexpr char kLibrary[] = "Mivetrak.rsl";
 class ProgressDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetupCancelFlag(true);
         library = system.AddModule(kLibrary);
         libraryIcon = system.AddIcon(kLibrary, IDI_PROGRAM);
         appIcon = system.AddIcon("", IDI_PROGRAM);
@@ -42,11 +41,10 @@ protected:
         };
         for (const auto& [id, text] : texts) system.SetText(kLibrary, id, text);
     }
-    void TearDown() override { SetupCancelFlag(false); }
 
     // A dialog whose window has been through OnInitDialog.
     ProgressDialog& Started() {
-        dialog = std::make_unique<ProgressDialog>(system, library, appIcon, mainWindow);
+        dialog = std::make_unique<ProgressDialog>(system, library, appIcon, mainWindow, cancel);
         EXPECT_TRUE(dialog->OnInitDialog(window));
         window.calls.clear();
         window.controlMessages.clear();
@@ -58,12 +56,13 @@ protected:
     IconHandle libraryIcon = nullptr;
     IconHandle appIcon = nullptr;
     std::atomic<WindowHandle> mainWindow{nullptr};
+    CancelFlag cancel;
     FakeDialogWindow window;
     std::unique_ptr<ProgressDialog> dialog;
 };
 
 TEST_F(ProgressDialogTest, LoadsTheLibraryIconWhenBuilt) {
-    ProgressDialog built(system, library, appIcon, mainWindow);
+    ProgressDialog built(system, library, appIcon, mainWindow, cancel);
     EXPECT_EQ(built.Icon(), libraryIcon);
     EXPECT_EQ(built.OnQueryDragIcon(), libraryIcon);
     EXPECT_TRUE(built.StatusText().empty());
@@ -72,7 +71,7 @@ TEST_F(ProgressDialogTest, LoadsTheLibraryIconWhenBuilt) {
 
 TEST_F(ProgressDialogTest, LibraryWithoutIconLeavesTheIconEmpty) {
     ModuleHandle bare = system.AddModule("bare.rsl");
-    ProgressDialog built(system, bare, appIcon, mainWindow);
+    ProgressDialog built(system, bare, appIcon, mainWindow, cancel);
     EXPECT_EQ(built.Icon(), nullptr);
     ASSERT_TRUE(built.OnInitDialog(window));
     EXPECT_EQ(window.bigIcon, nullptr);
@@ -82,7 +81,7 @@ TEST_F(ProgressDialogTest, LibraryWithoutIconLeavesTheIconEmpty) {
 TEST_F(ProgressDialogTest, InitEmptiesTextsSetsIconsTitleAndRangeThenPublishesTheWindow) {
     window.SetText(IDC_STATUS_TEXT, "left over");
     window.SetText(IDC_PERCENT_TEXT, "99%");
-    ProgressDialog built(system, library, appIcon, mainWindow);
+    ProgressDialog built(system, library, appIcon, mainWindow, cancel);
     WindowHandle seenByHook = nullptr;
     int hookCalls = 0;
     built.SetWindowReadyHook([&](DialogWindow& w) {
@@ -118,7 +117,7 @@ TEST_F(ProgressDialogTest, TemplateWithoutAControlEndsTheDialogBeforeItRuns) {
         FakeDialogWindow incomplete;
         incomplete.RemoveControl(missing);
         mainWindow.store(nullptr);
-        ProgressDialog built(system, library, appIcon, mainWindow);
+        ProgressDialog built(system, library, appIcon, mainWindow, cancel);
         bool hookCalled = false;
         built.SetWindowReadyHook([&](DialogWindow&) { hookCalled = true; });
 
@@ -221,7 +220,7 @@ TEST_F(ProgressDialogTest, DoneFillsTheBarKeepsThePhraseShowsSuccessAndClosesWit
     const std::vector<std::string> tail = {"Box", "GetControlText", "GetControlText", "EndDialog"};
     ASSERT_GE(window.calls.size(), tail.size());
     EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), tail);
-    EXPECT_FALSE(CancelRequested());
+    EXPECT_FALSE(cancel.Raised());
 }
 
 TEST_F(ProgressDialogTest, UnknownPhasesChangeNothing) {
@@ -284,7 +283,7 @@ TEST_F(ProgressDialogTest, AlertsShowTheirBoxAndCloseOrStay) {
             EXPECT_EQ(window.boxes[0].flags, row.flags);
         }
         EXPECT_EQ(window.endResults, row.closes ? std::vector<int>{kIdOk} : std::vector<int>{});
-        EXPECT_FALSE(CancelRequested());
+        EXPECT_FALSE(cancel.Raised());
     }
 }
 
@@ -334,8 +333,8 @@ TEST_F(ProgressDialogTest, CancelRaisesTheFlagBeforeTheDialogEnds) {
     ProgressDialog& d = Started();
     d.OnProgressMessage(window, PhaseDownload, 40);
     bool flagAtEnd = false;
-    window.onEndDialog = [&](int) { flagAtEnd = CancelRequested(); };
-    ASSERT_FALSE(CancelRequested());
+    window.onEndDialog = [&](int) { flagAtEnd = cancel.Raised(); };
+    ASSERT_FALSE(cancel.Raised());
 
     d.OnCancel(window);
 

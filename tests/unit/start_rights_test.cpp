@@ -11,8 +11,8 @@
 #include "app/command_line.h"
 #include "app/run_locks.h"
 #include "app/update_app.h"
-#include "engine/cancel_flag.h"
 #include "fakes/fake_platform.h"
+#include "protocol/cancel_flag.h"
 #include "unit/app_machine.h"
 
 namespace mivetrak {

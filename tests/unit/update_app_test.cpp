@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "engine/cancel_flag.h"
 #include "engine/install_journal.h"
 #include "fakes/fake_platform.h"
+#include "protocol/cancel_flag.h"
 #include "resources/resource_ids.h"
 #include "unit/app_machine.h"
 #include "unit/target_folder_paths.h"
@@ -40,10 +40,8 @@ protected:
         workFolder = app.WorkFolder;
         force = app.ForceUpdate;
         libraryWasLoaded = app.ResourceLibraryHandle.Get() != nullptr;
-        lockDuringRun = CancelFlagLock() != nullptr;
         const int exitCode = app.ExitInstance();
         EXPECT_EQ(app.ResourceLibraryHandle.Get(), nullptr);
-        EXPECT_EQ(CancelFlagLock(), nullptr);
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
         return exitCode;
     }
@@ -55,7 +53,6 @@ protected:
     std::string workFolder;
     bool force = false;
     bool libraryWasLoaded = false;
-    bool lockDuringRun = false;
 };
 
 TEST_F(UpdateAppTest, ConstructedEmpty) {
@@ -77,7 +74,6 @@ TEST_F(UpdateAppTest, DiscoveryOrderCommandLineSharedFilesThenSibling) {
     fake.system.SetRawCommandLine("\"C:\\Program Files\\Mivetrak\\Mivetrak.exe\" D:\\Db");
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(folders, (Folders{"D:\\Db\\", std::string(kShared) + "\\", "E:\\Tellyra\\"}));
-    EXPECT_TRUE(lockDuringRun);
     EXPECT_TRUE(libraryWasLoaded);
     // The question, with the library's texts.
     ASSERT_EQ(Boxes().size(), 1u);
@@ -258,7 +254,6 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
         EXPECT_EQ(boxes[0].owner, nullptr) << c.name;
         EXPECT_EQ(f.system.ThreadsCreated(), 0) << c.name;
         EXPECT_EQ(f.system.LoadedCount(kLibrary), 0) << c.name;
-        EXPECT_EQ(CancelFlagLock(), nullptr) << c.name;
         // A work folder that was not made leaves nothing behind; a file in its way stays.
         EXPECT_FALSE(f.files.IsDirectory(kWork)) << c.name;
     }
@@ -449,9 +444,7 @@ TEST_F(UpdateAppTest, ExitCodeIsClearedAtStart) {
     fake.ui.ScriptBoxAnswers({kIdNo});
     UpdateApp app(fake.platform, TestDeployment());
     app.ExitCode = 4;
-    SetCancelFlag(true);
     app.InitInstance();
-    EXPECT_FALSE(CancelRequested());
     EXPECT_EQ(app.ExitInstance(), 2);
 }
 
@@ -462,7 +455,6 @@ TEST_F(UpdateAppTest, DestructorFreesALibraryLeftLoaded) {
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 1);
     }
     EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
-    SetupCancelFlag(false);
 }
 
 }  // namespace

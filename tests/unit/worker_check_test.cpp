@@ -313,8 +313,8 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
         ++letter;
     }
     // Stop right after the decision to look at the pruned list.
-    rig.fake.ui.onPost = [](const FakeWindowsUi::Message& m) {
-        if (m.message == kProgressMessage && m.wParam == PhaseDownload) PressCancel();
+    rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
+        if (m.message == kProgressMessage && m.wParam == PhaseDownload) rig.PressCancel();
     };
     EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
     EXPECT_EQ(PathsOf(rig.folders), expectedKept);

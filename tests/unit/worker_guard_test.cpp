@@ -53,7 +53,7 @@ TEST(DownloadCallback, StopsOnCancelAndWithoutDialog) {
         rig.downloadLength = 10000;
         TransferProgress progress;
         progress.totalBytes = 5000;
-        PressCancel();
+        rig.PressCancel();
         EXPECT_EQ(DownloadProgressCallback(&rig.context, &progress), 0);
         EXPECT_TRUE(rig.Messages().empty());
     }

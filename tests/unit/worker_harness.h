@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/cancel_flag.h"
-#include "engine/dialog_messages.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
+#include "protocol/cancel_flag.h"
+#include "protocol/worker_messages.h"
 #include "support/test_time.h"
-#include "ui/protocol.h"
+#include "ui/dialog_listener.h"
 #include "unit/target_folder_paths.h"
 
 namespace mivetrak {
@@ -60,9 +60,6 @@ inline void PrintTo(WorkerResult result, std::ostream* out) {
 
 namespace worker_test {
 
-// Sets the cancel flag, as the dialog's Cancel does.
-inline void PressCancel() { SetCancelFlag(true); }
-
 inline std::string FolderPath(char letter) { return std::string("C:\\Db") + letter + "\\"; }
 inline std::string DatabaseIn(char letter) { return FolderPath(letter) + "Tolvar32.bdb"; }
 // The name the new copy bears beside the database while it is written.
@@ -76,7 +73,6 @@ public:
     static constexpr size_t kBodySize = 10000;
 
     WorkerRig() : body(DatabaseBody(kBodySize)) {
-        SetupCancelFlag(true);
         fake.files.AddDirectory(kWorkFolder);
         fake.files.SetNow(MakeTime(2026, 12, 7, 21, 0, 0));
         fake.internet.AddHttp(kTestIndexUrl,
@@ -84,7 +80,8 @@ public:
         fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(body, ServerTime()));
         fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(body, ServerTime()));
     }
-    ~WorkerRig() { SetupCancelFlag(false); }
+    // Raises the cancel flag, as the dialog's Cancel does.
+    void PressCancel() { cancel.Raise(); }
 
     // A folder holding a database written at the given time, or none.
     void AddFolder(char letter, bool withDatabase, const SystemTime& lastWrite = OlderTime()) {
@@ -214,8 +211,9 @@ public:
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
     DialogListener listener{fake.platform, mainWindow};
     Deployment deployment = TestDeployment();
+    CancelFlag cancel;
     WorkerContext context{fake.platform, folders,   workFolder, downloadLength,
-                          exitCode,      &listener, deployment};
+                          exitCode,      &listener, deployment, cancel};
     WorkerResult result = WorkerResult::Done;
 };
 

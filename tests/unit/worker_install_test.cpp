@@ -192,10 +192,10 @@ struct CancelCase {
 };
 
 void PressCancelOnPost(WorkerRig& r, int phase, int percent) {
-    r.fake.ui.onPost = [phase, percent](const FakeWindowsUi::Message& m) {
+    r.fake.ui.onPost = [&r, phase, percent](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == static_cast<uintptr_t>(phase) &&
             m.lParam == percent) {
-            PressCancel();
+            r.PressCancel();
         }
     };
 }
@@ -211,7 +211,7 @@ void ExpectFoldersUntouched(WorkerRig& r) {
 TEST(WorkerCancel, EveryPollTable) {
     const std::vector<CancelCase> cases = {
         {"before the run",
-         [](WorkerRig&) { PressCancel(); },
+         [](WorkerRig& r) { r.PressCancel(); },
          {},
          [](WorkerRig& r) {
              EXPECT_TRUE(r.fake.internet.Calls().empty());
@@ -219,9 +219,9 @@ TEST(WorkerCancel, EveryPollTable) {
          }},
         {"after the connection test",
          [](WorkerRig& r) {
-             r.fake.internet.onCall = [](const FakeInternet::Call& call) {
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
                  if (call.op == Op::ConnectedStateEx || call.op == Op::ConnectedState) {
-                     PressCancel();
+                     r.PressCancel();
                  }
              };
          },
@@ -241,9 +241,9 @@ TEST(WorkerCancel, EveryPollTable) {
         {"after the primary failed",
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::WithStatus(404));
-             r.fake.internet.onCall = [](const FakeInternet::Call& call) {
+             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
                  if (call.op == Op::OpenHttpRequest && call.text == "db/Tolvar32.bdb") {
-                     PressCancel();
+                     r.PressCancel();
                  }
              };
          },
@@ -265,7 +265,7 @@ TEST(WorkerCancel, EveryPollTable) {
              r.fake.ui.ScriptSendAnswers({1});
              r.fake.ui.onSend = [&r](const FakeWindowsUi::Message&) {
                  r.fake.files.SetLocked(DatabaseIn('B'), false);
-                 PressCancel();
+                 r.PressCancel();
              };
          },
          Join({kCheck, {"Q6"}}),
@@ -277,7 +277,7 @@ TEST(WorkerCancel, EveryPollTable) {
         {"during the download",
          [](WorkerRig& r) {
              r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
-                 if (call.op == Op::ReadData && r.DownloadStarted()) PressCancel();
+                 if (call.op == Op::ReadData && r.DownloadStarted()) r.PressCancel();
              };
          },
          Join({kCheck, {"P1:0"}}),
@@ -290,7 +290,7 @@ TEST(WorkerCancel, EveryPollTable) {
          [](WorkerRig& r) {
              r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
                  if (call.op == Op::ReadData && call.bytes == 0 && r.DownloadStarted()) {
-                     PressCancel();
+                     r.PressCancel();
                  }
              };
          },

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/worker_messages.h"
 #include "resources/resource_ids.h"
-#include "ui/protocol.h"
 #include "windows/windows_test_support.h"
 
 // commctrl.h needs the types of <windows.h>.

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "app/compiled_deployment.h"
-#include "engine/cancel_flag.h"
-#include "engine/dialog_messages.h"
 #include "engine/worker.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/protocol.h"
+#include "protocol/cancel_flag.h"
+#include "protocol/worker_messages.h"
+#include "ui/dialog_listener.h"
 #include "windows/windows_test_support.h"
 
 namespace mivetrak {
@@ -257,7 +257,6 @@ protected:
         holder_ = CreateWin32Platform();
         ASSERT_NE(holder_, nullptr);
         ASSERT_NE(dialog_.Handle(), nullptr);
-        SetupCancelFlag(true);
         // Real folders on drive C: of the prefix, where the program keeps its own work folder.
         root_ = test::NewScratchFolder("worker", test::ScratchRoot::TemporaryFolder);
         ASSERT_FALSE(root_.empty());
@@ -265,7 +264,6 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
         logStart_ = ServerLog(port_).size();
     }
-    void TearDown() override { SetupCancelFlag(false); }
 
     std::string IndexUrl(const char* path = "/Software_Update/Tessfetch/ZAVFile.asp") const {
         return "http://127.0.0.1:" + port_ + path;
@@ -292,8 +290,9 @@ protected:
         Deployment deployment = CompiledDeployment();
         deployment.indexUrl = indexUrl;
         DialogListener listener(holder_->Get(), mainWindow);
-        WorkerContext context{holder_->Get(), folders,   work_,     downloadLength,
-                              exitCode,       &listener, deployment};
+        CancelFlag cancel;
+        WorkerContext context{holder_->Get(), folders,   work_,      downloadLength,
+                              exitCode,       &listener, deployment, cancel};
         ThreadArgument argument{&context, dialog_.Handle()};
         std::unique_ptr<Thread> thread =
             holder_->Get().system.CreateSuspendedThread(WorkerThenNotify, &argument);

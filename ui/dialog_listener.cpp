@@ -1,16 +1,6 @@
-#include "engine/dialog_messages.h"
+#include "ui/dialog_listener.h"
 
 namespace mivetrak {
-
-void PostProgress(WorkerContext& app, ProgressPhase phase, int percent) {
-    app.listener->Progress(phase, percent);
-}
-
-void PostAlert(WorkerContext& app, AlertCode code) { app.listener->Alert(code); }
-
-bool AskRetryFileBusy(WorkerContext& app, const std::string& path) {
-    return app.listener->RetryFileInUse(path);
-}
 
 DialogListener::DialogListener(Platform& platform, const std::atomic<WindowHandle>& mainWindow)
     : platform_(platform), mainWindow_(mainWindow) {}

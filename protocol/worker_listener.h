@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/types.h"
-#include "ui/protocol.h"
+#include "protocol/worker_messages.h"
 
 namespace mivetrak {
 

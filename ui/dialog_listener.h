@@ -1,21 +1,14 @@
 #pragma once
-// The worker's messages to whoever follows its run (engine/worker_listener.h), and the progress
-// dialog as that listener: the dialog's window is read afresh for each message; with no window
-// nothing is posted, and the question counts as declined.
+// The progress dialog as the listener of the worker's run: each report becomes a message to the
+// dialog's window, which is read afresh for each one; with no window nothing is posted, and the
+// question counts as declined.
 #include <atomic>
 #include <string>
 
-#include "engine/worker.h"
-#include "engine/worker_listener.h"
-#include "ui/protocol.h"
+#include "platform/platform.h"
+#include "protocol/worker_listener.h"
 
 namespace mivetrak {
-
-void PostProgress(WorkerContext& app, ProgressPhase phase, int percent);
-void PostAlert(WorkerContext& app, AlertCode code);
-// Asks whether to try the file at path, which is in use, again, and waits for the answer: true
-// for "retry".
-bool AskRetryFileBusy(WorkerContext& app, const std::string& path);
 
 class DialogListener final : public WorkerListener {
 public:
