@@ -24,8 +24,8 @@ constexpr char kWorkFolderName[] = "orzavtmp";
 // The text of the box shown when the resource library cannot be loaded: the system's message
 // for the error, or, when the system has none, a plain sentence naming the library.
 std::string LibraryLoadFailureText(System& system, uint32_t error) {
-    std::string text = system.SystemErrorText(error);
-    if (text.empty()) {
+    std::string text;
+    if (!system.SystemErrorText(error, text) || text.empty()) {
         text = std::string(kResourceLibraryName) + " could not be loaded (error " +
                std::to_string(error) + ").";
     }
@@ -199,8 +199,7 @@ void UpdateApp::DropFoldersWithoutDatabase() {
 bool UpdateApp::TempFolderPath(std::string& path) {
     // A temporary folder path that does not fit the 260-byte buffer is as unusable as none.
     std::string tempFolder;
-    const uint32_t tempLength = platform.files.TempFolder(tempFolder);
-    if (tempLength == 0 || tempLength >= kMaxPath) return false;
+    if (!platform.files.TempFolder(tempFolder)) return false;
     path = WithFinalBackslash(platform.codePage, tempFolder);
     return true;
 }
@@ -312,7 +311,10 @@ bool UpdateApp::FailStartUp(uint32_t textId, const std::string& reason) {
 }
 
 std::string UpdateApp::Text(uint32_t id) {
-    return platform.system.LoadText(ResourceLibraryHandle.Get(), id);
+    // A text the library lacks shows as nothing.
+    std::string text;
+    platform.system.LoadText(ResourceLibraryHandle.Get(), id, text);
+    return text;
 }
 
 }  // namespace mivetrak

@@ -15,7 +15,8 @@ namespace {
 // executable's file name without its extension. The resource library's caption is not used for
 // this box.
 std::string ApplicationTitle(System& system, const CodePage& codePage) {
-    std::string name = system.ExecutablePath();
+    std::string name;
+    system.ExecutablePath(name);
     const size_t slash = FindLastCharMb(codePage, name, '\\');
     if (slash != std::string::npos) name.erase(0, slash + 1);
     const size_t dot = FindLastCharMb(codePage, name, '.');
@@ -58,7 +59,7 @@ void UpdateApp::RunUpdate() {
     // The box for a run that cannot start, and its exit code.
     auto reportNoStart = [&] {
         platform.log.Write("The worker thread or the progress dialog could not be started.");
-        platform.ui.ShowMessageBox(nullptr, platform.system.LoadText(library, IDS_STARTUP_FAILED),
+        platform.ui.ShowMessageBox(nullptr, Text(IDS_STARTUP_FAILED),
                                    ApplicationTitle(platform.system, platform.codePage),
                                    kBoxOkExclamation);
         ExitCode = 1;

@@ -83,9 +83,10 @@ int GetLocalFileSize(FileSystem& files, const std::string& path, uint32_t& size)
 LocalTimes GetLocalFileTimes(FileSystem& files, const CodePage& codePage, const std::string& path,
                              SystemTime& creation, SystemTime& lastWrite, uint32_t& size,
                              SystemError* error) {
+    // A volume whose file system cannot be told is read through a handle.
     const std::string root = VolumeRoot(codePage, path);
-    const std::string fileSystemName =
-        root.empty() ? std::string() : files.VolumeFileSystemName(root);
+    std::string fileSystemName;
+    if (!root.empty()) files.VolumeFileSystemName(root, fileSystemName);
 
     SystemTime foundCreation;
     SystemTime foundLastWrite;

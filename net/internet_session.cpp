@@ -88,9 +88,10 @@ int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintpt
                             DescribeSystemError(platform_.system, error.code) + ".");
         return 0;
     }
-    error.code =
-        platform_.internet.DialConnection(owner, connectionName, !userPresent_, connectionId);
-    if (error.code == 0) return 1;
+    if (platform_.internet.DialConnection(owner, connectionName, !userPresent_, connectionId,
+                                          error)) {
+        return 1;
+    }
     platform_.log.Write("Dialling " + QuotedForLog(connectionName) +
                         " failed: " + DescribeSystemError(platform_.system, error.code) + ".");
     return 0;

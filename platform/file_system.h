@@ -100,8 +100,8 @@ public:
                                                                SystemError& error) = 0;
     // FindFirstFileA then FindClose; false when nothing is found.
     virtual bool FindFile(const std::string& path, FindData& out) = 0;
-    // GetVolumeInformationA asking only for the file-system name; "" when the query fails.
-    virtual std::string VolumeFileSystemName(const std::string& root) = 0;
+    // GetVolumeInformationA asking only for the file-system name; false when the query fails.
+    virtual bool VolumeFileSystemName(const std::string& root, std::string& name) = 0;
     // GetFileAttributesA; false when it fails (nothing at the path, or no access to it).
     virtual bool FileAttributes(const std::string& path, uint32_t& attributes,
                                 SystemError& error) = 0;
@@ -122,9 +122,9 @@ public:
     virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                             SystemError& error) = 0;
 
-    // GetTempPathA into a 260-byte buffer: the returned length (0 on failure, 260 or more when
-    // the path does not fit) and, when it fits, the path itself.
-    virtual uint32_t TempFolder(std::string& out) = 0;
+    // GetTempPathA into a 260-byte buffer: the path, or false when the system names none or one
+    // that does not fit the buffer.
+    virtual bool TempFolder(std::string& out) = 0;
 };
 
 // Something (a file or a folder) is at the path: its attributes can be read.

@@ -61,9 +61,10 @@ public:
     // the dialling dialog (unattended), INTERNET_AUTODIAL_FORCE_UNATTENDED: that fails where it
     // would need the user rather than wait for one.
     virtual bool Autodial(WindowHandle owner, bool unattended, SystemError& error) = 0;
-    // InternetDial(owner, name, the same flag as Autodial, connectionId, 0): its error code.
-    virtual uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
-                                    uintptr_t* connectionId) = 0;
+    // InternetDial(owner, name, the same flag as Autodial, connectionId, 0): false when it did
+    // not bring the machine on line, with its error code.
+    virtual bool DialConnection(WindowHandle owner, const std::string& name, bool unattended,
+                                uintptr_t* connectionId, SystemError& error) = 0;
 
     // Transfers. Every handle returned must be given back to CloseInternetHandle.
     // Preconfigured proxy, synchronous.

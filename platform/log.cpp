@@ -7,7 +7,8 @@
 namespace mivetrak {
 
 std::string DescribeSystemError(System& system, uint32_t code) {
-    std::string text = system.SystemErrorText(code);
+    std::string text;
+    system.SystemErrorText(code, text);
     // The system's texts end in a line break (and sometimes blanks), which a log line cannot hold,
     // and in a full stop, which is the sentence's to place.
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||

@@ -54,19 +54,20 @@ public:
     // current folder or the PATH; it leaves the system's error number in error.
     virtual ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) = 0;
     virtual void FreeModule(ModuleHandle module) = 0;
-    // FormatMessageA from the system, in the user's default language; "" when it has none. The
-    // Internet library's numbers (12000 to 12999) are looked up in that library's own texts too.
-    virtual std::string SystemErrorText(uint32_t error) = 0;
-    // LoadStringA; "" when the id is missing.
-    virtual std::string LoadText(ModuleHandle module, uint32_t id) = 0;
+    // FormatMessageA from the system, in the user's default language; false when it has none.
+    // The Internet library's numbers (12000 to 12999) are looked up in that library's own texts
+    // too.
+    virtual bool SystemErrorText(uint32_t error, std::string& text) = 0;
+    // LoadStringA; false when the id is missing.
+    virtual bool LoadText(ModuleHandle module, uint32_t id, std::string& text) = 0;
     // LoadIconA from the module (null: the executable itself); null when missing.
     virtual IconHandle LoadIconResource(ModuleHandle module, uint32_t id) = 0;
 
     // The command line exactly as the process received it, in UTF-8 (GetCommandLineW): the
     // ANSI form would already hold look-alikes for what the code page cannot spell.
     virtual std::string RawCommandLine() = 0;
-    // The full path of the running executable (GetModuleFileNameA); "" when it cannot be told.
-    virtual std::string ExecutablePath() = 0;
+    // The full path of the running executable (GetModuleFileNameA); false when it cannot be told.
+    virtual bool ExecutablePath(std::string& path) = 0;
     // SHGetFolderPathA(CSIDL_PROGRAM_FILES), looked up at run time in "shfolder.dll": false when
     // the library or the function is missing or the call fails. A 32-bit process on 64-bit
     // Windows is given the 32-bit folder, "Program Files (x86)".

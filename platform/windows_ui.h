@@ -80,9 +80,9 @@ public:
     // Finds a top-level dialog or box (class "#32770") with this caption, restores it when it
     // is minimised and brings it to the front; false when there is none.
     virtual bool BringToFront(const std::string& caption) = 0;
-    // Loads dialog template templateId from the module and runs it modally with no parent;
-    // returns the value given to EndDialog, or -1 when the dialog could not be created.
-    virtual int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) = 0;
+    // Loads dialog template templateId from the module and runs it modally with no parent until
+    // it ends; false when the dialog could not be created.
+    virtual bool RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) = 0;
 };
 
 }  // namespace mivetrak

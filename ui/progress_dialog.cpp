@@ -95,7 +95,12 @@ void ProgressDialog::SetWindowReadyHook(std::function<void(DialogWindow&)> hook)
     windowReadyHook_ = std::move(hook);
 }
 
-std::string ProgressDialog::Text(uint32_t id) { return system_.LoadText(resourceLibrary_, id); }
+std::string ProgressDialog::Text(uint32_t id) {
+    // A text the library lacks shows as nothing.
+    std::string text;
+    system_.LoadText(resourceLibrary_, id, text);
+    return text;
+}
 
 bool ProgressDialog::DoDataExchange(DialogWindow& window, bool saveAndValidate) {
     if (!window.HasControl(IDC_PROGRESS_BAR) || !window.HasControl(IDC_STATUS_TEXT) ||

@@ -243,15 +243,16 @@ public:
         return true;
     }
 
-    std::string VolumeFileSystemName(const std::string& root) override {
+    bool VolumeFileSystemName(const std::string& root, std::string& out) override {
         char name[MAX_PATH];
         std::memset(name, 0, sizeof name);
         if (!GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name,
                                    sizeof name)) {
-            return std::string();
+            return false;
         }
         name[sizeof name - 1] = '\0';
-        return std::string(name);
+        out = name;
+        return true;
     }
 
     bool FileAttributes(const std::string& path, uint32_t& attributes,
@@ -293,13 +294,14 @@ public:
         return Report(CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE), error);
     }
 
-    uint32_t TempFolder(std::string& out) override {
+    bool TempFolder(std::string& out) override {
         char path[MAX_PATH];
         std::memset(path, 0, sizeof path);
         const DWORD length = GetTempPathA(sizeof path, path);
         // 0 is a failure; sizeof path or more is the size the path would need: it did not fit.
-        if (length != 0 && length < sizeof path) out.assign(path, length);
-        return length;
+        if (length == 0 || length >= sizeof path) return false;
+        out.assign(path, length);
+        return true;
     }
 };
 

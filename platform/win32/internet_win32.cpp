@@ -95,15 +95,16 @@ public:
         return Report(InternetAutodial(DialFlags(unattended), ToWin32(owner)) != FALSE, error);
     }
 
-    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
-                            uintptr_t* connectionId) override {
+    bool DialConnection(WindowHandle owner, const std::string& name, bool unattended,
+                        uintptr_t* connectionId, SystemError& error) override {
         std::vector<char> text(name.begin(), name.end());
         text.push_back('\0');
         DWORD_PTR id = 0;
         const DWORD result =
             InternetDialA(ToWin32(owner), text.data(), DialFlags(unattended), &id, 0);
         if (connectionId != nullptr) *connectionId = static_cast<uintptr_t>(id);
-        return result;
+        error.code = result;
+        return result == ERROR_SUCCESS;
     }
 
     InternetHandle OpenRoot(const std::string& agent, SystemError& error) override {

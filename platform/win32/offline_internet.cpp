@@ -20,10 +20,11 @@ public:
     bool QueryOsVersion(uint32_t, OsVersion&) override { return false; }
     bool CheckConnectionTo(const char*) override { return false; }
     bool Autodial(WindowHandle, bool, SystemError& error) override { return Refuse(error); }
-    uint32_t DialConnection(WindowHandle, const std::string&, bool,
-                            uintptr_t* connectionId) override {
+    bool DialConnection(WindowHandle, const std::string&, bool, uintptr_t* connectionId,
+                        SystemError& error) override {
         if (connectionId != nullptr) *connectionId = 0;
-        return ERROR_NOT_SUPPORTED;
+        error.code = ERROR_NOT_SUPPORTED;
+        return false;
     }
     InternetHandle OpenRoot(const std::string&, SystemError& error) override {
         Refuse(error);

@@ -98,7 +98,7 @@ public:
         if (module != nullptr) FreeLibrary(ToWin32(module));
     }
 
-    std::string SystemErrorText(uint32_t error) override {
+    bool SystemErrorText(uint32_t error, std::string& out) override {
         // The Internet library keeps the texts of its own numbers; the system's table has none.
         DWORD source = FORMAT_MESSAGE_FROM_SYSTEM;
         HMODULE internetLibrary = nullptr;
@@ -111,21 +111,24 @@ public:
             FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS,
                            internetLibrary, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                            reinterpret_cast<LPSTR>(&text), 0, nullptr);
-        std::string result;
-        if (length != 0 && text != nullptr) result.assign(text, length);
+        const bool found = length != 0 && text != nullptr;
+        if (found) out.assign(text, length);
         if (text != nullptr) LocalFree(text);
-        return result;
+        return found;
     }
 
-    std::string LoadText(ModuleHandle module, uint32_t id) override {
+    bool LoadText(ModuleHandle module, uint32_t id, std::string& out) override {
         // LoadStringA truncates to the buffer; grow until the whole text fits.
         for (int size = 256; size <= 65536; size *= 2) {
             std::vector<char> buffer(static_cast<size_t>(size), '\0');
             const int length = LoadStringA(ToWin32(module), id, buffer.data(), size);
-            if (length <= 0) return std::string();
-            if (length < size - 1) return std::string(buffer.data(), static_cast<size_t>(length));
+            if (length <= 0) return false;
+            if (length < size - 1) {
+                out.assign(buffer.data(), static_cast<size_t>(length));
+                return true;
+            }
         }
-        return std::string();
+        return false;
     }
 
     IconHandle LoadIconResource(ModuleHandle module, uint32_t id) override {
@@ -139,12 +142,13 @@ public:
         return line != nullptr ? Utf8FromWide(line) : std::string();
     }
 
-    std::string ExecutablePath() override {
+    bool ExecutablePath(std::string& out) override {
         char path[MAX_PATH] = {};
         const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
         // A path cut short to fit the buffer is no path at all.
-        if (length == 0 || length >= MAX_PATH) return std::string();
-        return std::string(path, length);
+        if (length == 0 || length >= MAX_PATH) return false;
+        out.assign(path, length);
+        return true;
     }
 
     bool ProgramFilesFolder(std::string& out) override {

@@ -31,8 +31,9 @@ public:
         return true;
     }
 
-    int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override {
-        return RunModalDialogWin32(ToWin32(module), templateId, handler);
+    bool RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override {
+        // DialogBoxParam gives -1 when the dialog could not be created.
+        return RunModalDialogWin32(ToWin32(module), templateId, handler) != -1;
     }
 };
 

@@ -558,11 +558,13 @@ bool FakeFileSystem::FindFile(const std::string& path, FindData& out) {
     return true;
 }
 
-std::string FakeFileSystem::VolumeFileSystemName(const std::string& root) {
+bool FakeFileSystem::VolumeFileSystemName(const std::string& root, std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("VolumeFileSystemName " + root);
     auto it = volumes_.find(ToLowerAscii(root));
-    return it == volumes_.end() ? std::string("NTFS") : it->second;
+    name = it == volumes_.end() ? std::string("NTFS") : it->second;
+    // A volume scripted with no name is one whose query fails.
+    return !name.empty();
 }
 
 bool FakeFileSystem::FileAttributes(const std::string& path, uint32_t& attributes,
@@ -750,12 +752,13 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
     return Succeeded(error);
 }
 
-uint32_t FakeFileSystem::TempFolder(std::string& out) {
+bool FakeFileSystem::TempFolder(std::string& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("TempFolder");
     const uint32_t result = tempResult_ ? *tempResult_ : static_cast<uint32_t>(tempFolder_.size());
-    if (result != 0 && result < kMaxPath) out = tempFolder_;
-    return result;
+    if (result == 0 || result >= kMaxPath) return false;
+    out = tempFolder_;
+    return true;
 }
 
 }  // namespace mivetrak

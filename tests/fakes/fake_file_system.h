@@ -45,7 +45,7 @@
 //   SetTimesNotConvertible(path)     the file's times are not dates: GetTimes answers
 //                                    NotConvertible, FindFile reports them as not converted
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
-//                                    of 0 or >= 260 leaves the output untouched
+//                                    of 0 or >= 260 fails
 // Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
 // the failures that follow from the state of the disk: 2 (file not found) or 3 (path not found)
 // for what is missing, 5 (access denied) for a folder or a read-only file, 32 (sharing violation)
@@ -150,7 +150,7 @@ public:
     std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
                                                        SystemError& error) override;
     bool FindFile(const std::string& path, FindData& out) override;
-    std::string VolumeFileSystemName(const std::string& root) override;
+    bool VolumeFileSystemName(const std::string& root, std::string& name) override;
     bool FileAttributes(const std::string& path, uint32_t& attributes, SystemError& error) override;
     bool Identity(const std::string& path, FileIdentity& out, SystemError& error) override;
     bool MakeDirectory(const std::string& path, SystemError& error) override;
@@ -160,7 +160,7 @@ public:
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override;
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     SystemError& error) override;
-    uint32_t TempFolder(std::string& out) override;
+    bool TempFolder(std::string& out) override;
 
     // The normalised key under which a path is stored.
     static std::string Key(const std::string& path);

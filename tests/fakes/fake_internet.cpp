@@ -290,8 +290,8 @@ bool FakeInternet::Autodial(WindowHandle owner, bool unattended, SystemError& er
     return call.ok;
 }
 
-uint32_t FakeInternet::DialConnection(WindowHandle owner, const std::string& name,
-                                      bool unattended, uintptr_t* connectionId) {
+bool FakeInternet::DialConnection(WindowHandle owner, const std::string& name, bool unattended,
+                                  uintptr_t* connectionId, SystemError& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     Call call;
     call.op = Op::DialConnection;
@@ -302,8 +302,9 @@ uint32_t FakeInternet::DialConnection(WindowHandle owner, const std::string& nam
     call.ok = result == 0;
     call.error = result;
     if (call.ok && connectionId) *connectionId = dialConnectionId;
+    error.code = result;
     Record(lock, call);
-    return result;
+    return call.ok;
 }
 
 // --- transfers -------------------------------------------------------------------------------

@@ -179,8 +179,8 @@ public:
     bool QueryOsVersion(uint32_t recordSize, OsVersion& out) override;
     bool CheckConnectionTo(const char* url) override;
     bool Autodial(WindowHandle owner, bool unattended, SystemError& error) override;
-    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
-                            uintptr_t* connectionId) override;
+    bool DialConnection(WindowHandle owner, const std::string& name, bool unattended,
+                        uintptr_t* connectionId, SystemError& error) override;
     InternetHandle OpenRoot(const std::string& agent, SystemError& error) override;
     InternetHandle Connect(InternetHandle root, const std::string& host, uint16_t port,
                            const std::string& user, const std::string& password,

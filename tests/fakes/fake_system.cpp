@@ -253,16 +253,20 @@ void FakeSystem::FreeModule(ModuleHandle handle) {
     moduleCalls_.push_back("Free <unknown module>");
 }
 
-std::string FakeSystem::SystemErrorText(uint32_t error) {
+bool FakeSystem::SystemErrorText(uint32_t error, std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = errorTexts_.find(error);
-    return it == errorTexts_.end() ? std::string() : it->second;
+    if (it == errorTexts_.end()) return false;
+    text = it->second;
+    return true;
 }
 
-std::string FakeSystem::LoadText(ModuleHandle module, uint32_t id) {
+bool FakeSystem::LoadText(ModuleHandle module, uint32_t id, std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = texts_.find({NameOf(module), id});
-    return it == texts_.end() ? std::string() : it->second;
+    if (it == texts_.end()) return false;
+    text = it->second;
+    return true;
 }
 
 IconHandle FakeSystem::LoadIconResource(ModuleHandle module, uint32_t id) {
@@ -298,9 +302,11 @@ void FakeSystem::SetExecutablePath(const std::string& path) {
     executablePath_ = path;
 }
 
-std::string FakeSystem::ExecutablePath() {
+bool FakeSystem::ExecutablePath(std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return executablePath_;
+    if (executablePath_.empty()) return false;
+    path = executablePath_;
+    return true;
 }
 
 bool FakeSystem::ProgramFilesFolder(std::string& out) {

@@ -12,7 +12,7 @@
 //   (module not found). Every load and free is counted (LoadCount, FreeCount, LoadedCount).
 //   SetText(module, id, text) gives LoadText's strings, AddIcon(module, id) an icon; the module
 //   "" is the executable (a null module handle).
-//   SetErrorText(code, text) gives SystemErrorText's texts ("" when not set).
+//   SetErrorText(code, text) gives SystemErrorText's texts (none when not set).
 // Command line: SetRawCommandLine; the executable's path: SetExecutablePath (default
 //   "C:\Program Files\Mivetrak\Mivetrak.exe"). Program Files: SetProgramFilesFolder(path) or
 //   FailProgramFilesFolder() (the default: no shell folder library). SetWow64(true) makes the
@@ -100,11 +100,11 @@ public:
     uint32_t ProcessId() override;
     ModuleHandle LoadResourceModule(const std::string& name, SystemError& error) override;
     void FreeModule(ModuleHandle module) override;
-    std::string SystemErrorText(uint32_t error) override;
-    std::string LoadText(ModuleHandle module, uint32_t id) override;
+    bool SystemErrorText(uint32_t error, std::string& text) override;
+    bool LoadText(ModuleHandle module, uint32_t id, std::string& text) override;
     IconHandle LoadIconResource(ModuleHandle module, uint32_t id) override;
     std::string RawCommandLine() override;
-    std::string ExecutablePath() override;
+    bool ExecutablePath(std::string& path) override;
     bool ProgramFilesFolder(std::string& out) override;
     bool RunsUnderWow64() override;
     std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name, SystemError& error) override;

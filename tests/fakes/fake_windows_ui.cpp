@@ -79,13 +79,13 @@ bool FakeWindowsUi::BringToFront(const std::string& caption) {
     return frontResult;
 }
 
-int FakeWindowsUi::RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) {
+bool FakeWindowsUi::RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         modalRuns_.push_back({module, templateId});
     }
-    if (modalScript) return modalScript(handler);
-    return modalResult;
+    const int result = modalScript ? modalScript(handler) : modalResult;
+    return result != -1;
 }
 
 }  // namespace mivetrak

@@ -9,8 +9,8 @@
 //   onPost / onSend, when set, run after the message is recorded and outside the fake's lock
 //   (for example to set the cancel flag when a certain progress arrives).
 // Modal dialogs: every RunModalDialog is recorded (module, template); modalScript, when set, runs
-//   with the handler and gives the result; otherwise the call answers modalResult (-1 unless
-//   set: the dialog could not be created).
+//   with the handler and gives the dialog's end value; otherwise the end value is modalResult
+//   (-1 unless set: the dialog could not be created, and the call fails).
 // BringToFront: recorded (FrontRequests()); answers frontResult (true unless set).
 // All of it may be used from the worker thread while the test's thread reads the records.
 #include <cstdint>
@@ -70,7 +70,7 @@ public:
     intptr_t SendToWindow(WindowHandle window, uint32_t message, uintptr_t wParam,
                           intptr_t lParam) override;
     bool BringToFront(const std::string& caption) override;
-    int RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override;
+    bool RunModalDialog(ModuleHandle module, int templateId, DialogHandler& handler) override;
 
 private:
     mutable std::mutex mutex_;

@@ -19,7 +19,9 @@ using test::WriteWholeFile;
 class FileMetadataTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(files_->VolumeFileSystemName("C:\\"), "NTFS");
+        std::string volume;
+        ASSERT_TRUE(files_->VolumeFileSystemName("C:\\", volume));
+        ASSERT_EQ(volume, "NTFS");
         folder_ = "C:\\mivetrak-metadata-" + std::to_string(GetCurrentProcessId()) + "-" +
                   std::to_string(counter_++) + "\\";
         ASSERT_TRUE(files_->MakeDirectory(folder_, error_));

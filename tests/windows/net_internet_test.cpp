@@ -52,9 +52,9 @@ public:
     bool Autodial(WindowHandle owner, bool unattended, SystemError& error) override {
         return real_.Autodial(owner, unattended, error);
     }
-    uint32_t DialConnection(WindowHandle owner, const std::string& name, bool unattended,
-                            uintptr_t* id) override {
-        return real_.DialConnection(owner, name, unattended, id);
+    bool DialConnection(WindowHandle owner, const std::string& name, bool unattended, uintptr_t* id,
+                        SystemError& error) override {
+        return real_.DialConnection(owner, name, unattended, id, error);
     }
     InternetHandle OpenRoot(const std::string& agent, SystemError& error) override {
         return real_.OpenRoot(agent, error);

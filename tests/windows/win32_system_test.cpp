@@ -77,15 +77,16 @@ TEST(Win32SystemTest, ResourceLibraryHoldsEveryStringOfTheCatalogue) {
         IDS_DOWNLOAD_FAILED, IDS_FILE_BUSY,      IDS_INSTALL_FAILED, IDS_COMPLETED,
         IDS_CONFIRM,         IDS_UP_TO_DATE,     IDS_NO_FOLDER,      IDS_USAGE};
     for (const uint32_t id : ids) {
-        const std::string text = system->LoadText(library, id);
-        EXPECT_FALSE(text.empty()) << id;
+        std::string text;
+        EXPECT_TRUE(system->LoadText(library, id, text)) << id;
         // The same text as the system's own loader gives.
         char raw[1024] = {};
         ASSERT_GT(LoadStringA(ToWin32(library), id, raw, sizeof raw), 0) << id;
         EXPECT_EQ(text, raw) << id;
     }
-    EXPECT_EQ(system->LoadText(library, IDS_STATUS_PREFIX + 1), "");  // between the ids
-    EXPECT_EQ(system->LoadText(library, kNoSuchId), "");              // far outside
+    std::string none;
+    EXPECT_FALSE(system->LoadText(library, IDS_STATUS_PREFIX + 1, none));  // between the ids
+    EXPECT_FALSE(system->LoadText(library, kNoSuchId, none));              // far outside
     EXPECT_NE(system->LoadIconResource(library, IDI_PROGRAM), nullptr);
     EXPECT_EQ(system->LoadIconResource(library, IDI_PROGRAM + 1), nullptr);
     system->FreeModule(library);
@@ -163,7 +164,8 @@ TEST(Win32SystemTest, TheExecutablesOwnIconIsAskedForWithoutAModule) {
     // This test program carries no program icon: a null module must mean this executable, not the
     // system's predefined icons.
     EXPECT_EQ(system->LoadIconResource(nullptr, IDI_PROGRAM), nullptr);
-    EXPECT_EQ(system->LoadText(nullptr, IDS_CAPTION), "");
+    std::string text;
+    EXPECT_FALSE(system->LoadText(nullptr, IDS_CAPTION, text));
 }
 
 TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
@@ -171,7 +173,8 @@ TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
     SystemError error;
     EXPECT_EQ(system->LoadResourceModule("no_such_library_here.rsl", error), nullptr);
     EXPECT_EQ(error.code, kErrorFileNotFound);
-    const std::string text = system->SystemErrorText(error.code);
+    std::string text;
+    EXPECT_TRUE(system->SystemErrorText(error.code, text));
     EXPECT_FALSE(text.empty());
     system->FreeModule(nullptr);  // nothing to free, and no crash
 }
@@ -179,7 +182,8 @@ TEST(Win32SystemTest, LoadingAMissingModuleReportsTheSystemError) {
 TEST(Win32SystemTest, SystemErrorTexts) {
     const auto system = CreateWin32System();
     for (const uint32_t error : {2u, 5u, 126u}) {
-        const std::string text = system->SystemErrorText(error);
+        std::string text;
+        EXPECT_TRUE(system->SystemErrorText(error, text)) << error;
         char* expected = nullptr;
         const DWORD length =
             FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -189,7 +193,8 @@ TEST(Win32SystemTest, SystemErrorTexts) {
         EXPECT_EQ(text, std::string(expected, length));
         LocalFree(expected);
     }
-    EXPECT_EQ(system->SystemErrorText(0x2FFFFFFF), "");  // the system has no text for it
+    std::string text;
+    EXPECT_FALSE(system->SystemErrorText(0x2FFFFFFF, text));  // the system has no text for it
 }
 
 TEST(Win32SystemTest, RawCommandLineNamesThisProgram) {
@@ -201,7 +206,8 @@ TEST(Win32SystemTest, RawCommandLineNamesThisProgram) {
 
 TEST(Win32SystemTest, ExecutablePathIsThisProgramsFullPath) {
     const auto system = CreateWin32System();
-    const std::string path = system->ExecutablePath();
+    std::string path;
+    ASSERT_TRUE(system->ExecutablePath(path));
     EXPECT_EQ(path.substr(1, 2), ":\\") << path;
     EXPECT_NE(path.find("\\win32_system_test.exe"), std::string::npos) << path;
 }
@@ -234,7 +240,7 @@ TEST(Win32PlatformTest, PlatformOwnsOneOfEveryService) {
     ASSERT_TRUE(holder);
     Platform& platform = holder->Get();
     std::string temp;
-    EXPECT_GT(platform.files.TempFolder(temp), 0u);
+    EXPECT_TRUE(platform.files.TempFolder(temp));
     EXPECT_FALSE(platform.system.RawCommandLine().empty());
     EXPECT_FALSE(platform.codePage.IsLeadByte('\\'));
     // The Internet is real or the offline stand-in; either way no connection is ever opened to
@@ -254,7 +260,8 @@ TEST(Win32PlatformTest, OfflineInternetOpensNothing) {
     EXPECT_FALSE(internet->Autodial(nullptr, false, error));
     EXPECT_NE(error.code, 0u);
     uintptr_t connection = 5;
-    EXPECT_NE(internet->DialConnection(nullptr, "", false, &connection), 0u);
+    EXPECT_FALSE(internet->DialConnection(nullptr, "", false, &connection, error));
+    EXPECT_NE(error.code, 0u);
     EXPECT_EQ(connection, 0u);
     EXPECT_EQ(internet->OpenRoot("agent", error), nullptr);
     uint32_t read = 3;
