@@ -60,6 +60,43 @@ size_t ScanProgramName(const CodePage& codePage, const std::string& line, std::s
     }
     return i;
 }
+// One argument from i on, by the C runtime's rules for quotes and the backslashes before them;
+// i ends on the blank that ends it, or at the end of the line. A quoted run may go on into the
+// next argument, as it does in the runtime.
+std::string ScanArgument(const CodePage& codePage, const std::string& line, size_t& i,
+                         bool& inQuote) {
+    std::string arg;
+    for (;;) {
+        bool copyChar = true;
+        size_t slashes = 0;
+        while (i < line.size() && line[i] == '\\') {
+            ++i;
+            ++slashes;
+        }
+        if (i < line.size() && line[i] == '"') {
+            if (slashes % 2 == 0) {
+                if (inQuote && i + 1 < line.size() && line[i + 1] == '"') {
+                    // Two quotes inside a quoted run: the second is kept as a literal quote, and
+                    // the run ends.
+                    ++i;
+                } else {
+                    copyChar = false;
+                }
+                inQuote = !inQuote;
+            }
+            slashes /= 2;
+        }
+        arg.append(slashes, '\\');
+        if (i >= line.size() || (!inQuote && IsBlank(line[i]))) return arg;
+        if (copyChar) {
+            // A double-byte character is copied whole: its trail byte is neither a quote nor a
+            // backslash.
+            if (IsLead(codePage, line, i)) arg += line[i++];
+            arg += line[i];
+        }
+        ++i;
+    }
+}
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::string& line) {
@@ -69,38 +106,7 @@ std::vector<std::string> SplitCommandLine(const CodePage& codePage, const std::s
     for (;;) {
         while (i < line.size() && IsBlank(line[i])) ++i;
         if (i >= line.size()) break;
-        std::string arg;
-        for (;;) {
-            bool copyChar = true;
-            size_t slashes = 0;
-            while (i < line.size() && line[i] == '\\') {
-                ++i;
-                ++slashes;
-            }
-            if (i < line.size() && line[i] == '"') {
-                if (slashes % 2 == 0) {
-                    if (inQuote && i + 1 < line.size() && line[i + 1] == '"') {
-                        // Two quotes inside a quoted run: the second is kept as a literal
-                        // quote, and the run ends.
-                        ++i;
-                    } else {
-                        copyChar = false;
-                    }
-                    inQuote = !inQuote;
-                }
-                slashes /= 2;
-            }
-            arg.append(slashes, '\\');
-            if (i >= line.size() || (!inQuote && IsBlank(line[i]))) break;
-            if (copyChar) {
-                // A double-byte character is copied whole: its trail byte is neither a
-                // quote nor a backslash.
-                if (IsLead(codePage, line, i)) arg += line[i++];
-                arg += line[i];
-            }
-            ++i;
-        }
-        args.push_back(arg);
+        args.push_back(ScanArgument(codePage, line, i, inQuote));
     }
     return args;
 }

@@ -28,7 +28,7 @@ void AddSharedFiles(Platform& platform, TargetFolderCollector& collector,
 void AddNativeSharedFiles(Platform& platform, TargetFolderCollector& collector) {
     RegistryReader reader(platform.registry, kKey64BitView);
     std::string programFiles;
-    if (reader.ReadString(kCurrentVersionKey, kProgramFilesValue, programFiles) == 0) {
+    if (!reader.ReadString(kCurrentVersionKey, kProgramFilesValue, programFiles)) {
         platform.log.Write(std::string("Could not read ") + kProgramFilesValue +
                            " in the 64-bit registry view: the native Program Files folder is "
                            "not searched.");
@@ -43,7 +43,7 @@ void AddSiblingFolder(Platform& platform, TargetFolderCollector& collector, uint
                               (view == kKey64BitView ? "64-bit" : "32-bit") + " registry view";
     RegistryReader reader(platform.registry, view);
     std::string executable;
-    if (reader.ReadString(kSiblingAppPathsKey, "", executable) == 0) {
+    if (!reader.ReadString(kSiblingAppPathsKey, "", executable)) {
         platform.log.Write("Could not read " + where + ": there is none, or it is no text.");
         return;
     }

@@ -10,7 +10,7 @@ int main() {
     if (!platform) return 1;
     mivetrak::UpdateApp app(platform->Get(), mivetrak::CompiledDeployment());
     app.InitInstance();  // always false: no message loop follows
-    const int32_t exitCode = app.ExitInstance();
+    const int exitCode = static_cast<int>(app.ExitInstance());
     // A worker left blocked on the network after a cancel still uses the application object
     // and the platform: the process ends here, before they are destroyed, and takes it along.
     if (app.WorkerLeftRunning) platform->Get().system.EndProcess(static_cast<uint32_t>(exitCode));

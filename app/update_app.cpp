@@ -32,34 +32,28 @@ std::string LibraryLoadFailureText(System& system, uint32_t error) {
     return text;
 }
 
-// What each exit code says, for the log's last line.
-std::string ExitCodeMeaning(int32_t code) {
-    switch (code) {
-        case 0:
-            return "done, or nothing to do";
-        case 1:
-            return "the run could not start";
-        case 2:
-            return "declined or stopped";
-        case 3:
-            return "the update was not obtained";
-        case 4:
-            return "the installation failed";
-        default:
-            return "the exit code of the run with administrator rights";
-    }
-}
+// The program's exit codes; the application object's field of that name holds one.
+using Exit = ExitCode;
 }  // namespace
 
 UpdateApp::UpdateApp(Platform& p, Deployment d) : platform(p), deployment(std::move(d)) {}
 
 bool UpdateApp::InitInstance() {
-    ExitCode = 0;
+    ExitCode = Exit::Done;
     StartLog();
     AppIcon = platform.system.LoadIconResource(nullptr, IDI_PROGRAM);
+    if (!PrepareRun()) return false;
+    if (!options_.restarted && !UserAgrees()) {
+        ExitCode = Exit::Stopped;
+        return false;
+    }
+    if (UpdateHereOrElevated()) RunUpdate();
+    return false;
+}
 
+bool UpdateApp::PrepareRun() {
     if (!LoadResourceLibrary()) {
-        ExitCode = 1;
+        ExitCode = Exit::StartFailed;
         return false;
     }
     // From here on every text comes from the resource library.
@@ -70,12 +64,16 @@ bool UpdateApp::InitInstance() {
     // Nobody follows a silent run: the worker reports to the log alone.
     if (options_.silent) worker.listener = &silentListener;
     if (!TakeRunLocks()) {
-        ExitCode = 1;
+        ExitCode = Exit::StartFailed;
         return false;
     }
     // Before anything looks into the installation folders: one that a cut-off run left without
     // its database must not be taken for a folder without one.
     RepairInterruptedInstallation();
+    return CollectFolders();
+}
+
+bool UpdateApp::CollectFolders() {
     if (!ReadCommandLine()) {
         return FailStartUp(IDS_STARTUP_FAILED, "no argument names a folder that can be used");
     }
@@ -89,25 +87,20 @@ bool UpdateApp::InitInstance() {
     if (!PrepareWorkFolder()) {
         return FailStartUp(IDS_STARTUP_FAILED, "the work folder cannot be made");
     }
-    if (!options_.restarted && !UserAgrees()) {
-        ExitCode = 2;
-        return false;
-    }
-    if (UpdateHereOrElevated()) RunUpdate();
-    return false;
+    return true;
 }
 
-int32_t UpdateApp::ExitInstance() {
+ExitCode UpdateApp::ExitInstance() {
     ResourceLibraryHandle.Reset();
     // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
     // handed the folder on leaves it to the run that has it.
     if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
+    platform.log.Write("The run ends with exit code " +
+                       std::to_string(static_cast<int32_t>(ExitCode)) + ": " +
+                       ExitCodeMeaning(ExitCode) + ".");
     // A worker left running may still touch the work folder: the run locks go with the process,
     // which ends right after this.
-    platform.log.Write("The run ends with exit code " + std::to_string(ExitCode) + ": " +
-                       ExitCodeMeaning(ExitCode) + ".");
-    if (WorkerLeftRunning) return ExitCode;
-    runLocks_.Release();
+    if (!WorkerLeftRunning) runLocks_.Release();
     return ExitCode;
 }
 
@@ -264,25 +257,32 @@ bool UpdateApp::UpdateHereOrElevated() {
         platform.log.Write("The user's rights do not reach " + denied->path +
                            ": administrator rights are needed to update it, and a silent run "
                            "does not ask for them.");
-        ExitCode = 4;
+        ExitCode = Exit::InstallFailed;
         return false;
     }
     platform.log.Write("The user's rights do not reach " + denied->path +
                        ": the program starts again with administrator rights.");
+    return RestartWithRights();
+}
 
+bool UpdateApp::RestartWithRights() {
     runLocks_.HandOverWorkFolder();
     uint32_t exitCode = 0;
     SystemError error;
-    if (platform.system.RestartElevated(kAgreedMarker, exitCode, error)) {
-        platform.log.Write("The run with administrator rights ended with exit code " +
-                           std::to_string(exitCode) + ".");
-        ExitCode = static_cast<int32_t>(exitCode);
-        // That run cleared the work folder; should it have had a temporary folder of its own
-        // (another account's rights), this run's still empty one is removed at exit.
-        SystemError lockError;
-        runLocks_.TakeBackWorkFolder(lockError);
-        return false;
+    if (!platform.system.RestartElevated(kAgreedMarker, exitCode, error)) {
+        return CarryOnWithoutRestart(error);
     }
+    platform.log.Write("The run with administrator rights ended with exit code " +
+                       std::to_string(exitCode) + ".");
+    ExitCode = static_cast<Exit>(exitCode);
+    // That run cleared the work folder; should it have had a temporary folder of its own
+    // (another account's rights), this run's still empty one is removed at exit.
+    SystemError lockError;
+    runLocks_.TakeBackWorkFolder(lockError);
+    return false;
+}
+
+bool UpdateApp::CarryOnWithoutRestart(const SystemError& error) {
     const bool refused = error.code == kErrorCancelled;
     platform.log.Write(std::string(refused ? "The user refused administrator rights"
                                            : "Could not start again with administrator rights") +
@@ -290,11 +290,11 @@ bool UpdateApp::UpdateHereOrElevated() {
     SystemError lockError;
     if (!runLocks_.TakeBackWorkFolder(lockError)) {
         platform.log.Write("Another run took the work folder meanwhile: this run ends.");
-        ExitCode = refused ? 2 : 1;
+        ExitCode = refused ? Exit::Stopped : Exit::StartFailed;
         return false;
     }
     if (refused) {
-        ExitCode = 2;
+        ExitCode = Exit::Stopped;
         return false;
     }
     // With the user's rights, then: a folder they do not reach fails as an installation.
@@ -306,7 +306,7 @@ bool UpdateApp::FailStartUp(uint32_t textId, const std::string& reason) {
     if (!options_.silent) {
         platform.ui.ShowMessageBox(nullptr, Text(textId), Text(IDS_CAPTION), kBoxOkExclamation);
     }
-    ExitCode = 1;
+    ExitCode = Exit::StartFailed;
     return false;
 }
 

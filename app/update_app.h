@@ -15,6 +15,7 @@
 #include "platform/module_owner.h"
 #include "platform/platform.h"
 #include "ui/dialog_listener.h"
+#include "ui/progress_dialog.h"
 
 namespace mivetrak {
 
@@ -32,13 +33,14 @@ public:
     // the caller runs ExitInstance next.
     bool InitInstance();
     // Frees the resource library, clears and removes the work folder and gives the exit code.
-    int32_t ExitInstance();
+    mivetrak::ExitCode ExitInstance();
 
     // The update run (dialog beside the worker); returns when both have ended, or when the
     // user has cancelled and the worker, blocked on the network, was left behind
     // (WorkerLeftRunning).
     void RunUpdate();
-    int StartWorker();
+    // Makes the worker thread, suspended; false when there is one already or none can be made.
+    bool StartWorker();
 
     Platform& platform;
     // Where the update comes from and how the program names itself there.
@@ -46,7 +48,7 @@ public:
 
     // Fields handed to the worker before it starts.
     uint32_t DownloadLength = 0;
-    int32_t ExitCode = 0;
+    mivetrak::ExitCode ExitCode = mivetrak::ExitCode::Done;
     ModuleOwner ResourceLibraryHandle{platform.system};
     std::vector<TargetFolder> TargetFolderList;
     std::string WorkFolder;
@@ -74,10 +76,15 @@ public:
                          ExitCode, &dialogListener,  deployment, cancelFlag};
 
 private:
-    // The steps of InitInstance, in their order. Each that can fail returns false; the ones after
-    // the library has been loaded leave the box to InitInstance.
+    // The steps of InitInstance, in their order. Each that can fail returns false.
     // Reads the options and writes the log's first line; the log's file begins here too.
     void StartLog();
+    // Everything before the question: the library, the run locks, the repair of a cut-off
+    // installation, the folders and the work folder. False, with the exit code set, when the run
+    // ends here.
+    bool PrepareRun();
+    // The folders from the command line and discovery, and the work folder.
+    bool CollectFolders();
     bool LoadResourceLibrary();  // shows its own box
     void ShowUsage();
     // False when another run holds the locks; its window is then brought to the front.
@@ -95,6 +102,12 @@ private:
     // again with administrator rights and this run takes that run's exit code. True when this
     // run is to do the update itself.
     bool UpdateHereOrElevated();
+    // Starts the program again with administrator rights and waits for it; true when this run is
+    // to do the update itself after all (the restart could not be made).
+    bool RestartWithRights();
+    // After a restart that did not happen: takes the work folder back; true when this run goes
+    // on with the user's rights.
+    bool CarryOnWithoutRestart(const SystemError& error);
     // The temporary folder's path, with its final backslash; false when the system names none
     // that fits kMaxPath. Both the log and the work folder lie in it.
     bool TempFolderPath(std::string& path);
@@ -104,6 +117,10 @@ private:
 
     // After the dialog: waits for the worker, or, after a cancel, at most a short while.
     void WaitForWorker();
+    // The run's progress dialog beside the worker; false when the dialog never came up.
+    bool RunDialog(ProgressDialog& dialog);
+    // The box and the exit code of a run whose worker or dialog could not be started.
+    void ReportNoStart();
 
     // The update run of a silent run: the worker alone, without a dialog.
     void RunSilently();

@@ -26,22 +26,22 @@ std::string ApplicationTitle(System& system, const CodePage& codePage) {
 
 }  // namespace
 
-int UpdateApp::StartWorker() {
-    if (WorkerThreadHandle) return 0;
+bool UpdateApp::StartWorker() {
+    if (WorkerThreadHandle) return false;
     // Created suspended: the update run resumes it once the dialog's window exists, so that the
     // worker's first messages find a window to go to.
     std::unique_ptr<Thread> thread =
         platform.system.CreateSuspendedThread(WorkerThreadProc, &worker);
-    if (!thread) return 0;
+    if (!thread) return false;
     WorkerThreadHandle = std::move(thread);
-    return 1;
+    return true;
 }
 
 void UpdateApp::RunSilently() {
-    const bool started = StartWorker() != 0 && WorkerThreadHandle->Resume();
+    const bool started = StartWorker() && WorkerThreadHandle->Resume();
     if (!started) {
         platform.log.Write("The worker thread could not be started.");
-        ExitCode = 1;
+        ExitCode = mivetrak::ExitCode::StartFailed;
         return;
     }
     // Nothing asks the worker to stop early: the wait lasts until it has ended, each of its
@@ -49,28 +49,15 @@ void UpdateApp::RunSilently() {
     WaitForWorker();
 }
 
-void UpdateApp::RunUpdate() {
-    if (options_.silent) {
-        RunSilently();
-        return;
-    }
-    const ModuleHandle library = ResourceLibraryHandle.Get();
-    ProgressDialog dialog(platform.system, library, AppIcon, MainWindow, cancelFlag);
-    // The box for a run that cannot start, and its exit code.
-    auto reportNoStart = [&] {
-        platform.log.Write("The worker thread or the progress dialog could not be started.");
-        platform.ui.ShowMessageBox(nullptr, Text(IDS_STARTUP_FAILED),
-                                   ApplicationTitle(platform.system, platform.codePage),
-                                   kBoxOkExclamation);
-        ExitCode = 1;
-    };
+void UpdateApp::ReportNoStart() {
+    platform.log.Write("The worker thread or the progress dialog could not be started.");
+    platform.ui.ShowMessageBox(nullptr, Text(IDS_STARTUP_FAILED),
+                               ApplicationTitle(platform.system, platform.codePage),
+                               kBoxOkExclamation);
+    ExitCode = mivetrak::ExitCode::StartFailed;
+}
 
-    if (!StartWorker()) {
-        MainWindow.store(nullptr);
-        reportNoStart();
-        return;
-    }
-
+bool UpdateApp::RunDialog(ProgressDialog& dialog) {
     // The dialog sets MainWindow to its window and then calls this, before it is shown.
     bool workerRunning = false;
     dialog.SetWindowReadyHook([this, &workerRunning](DialogWindow& window) {
@@ -78,12 +65,26 @@ void UpdateApp::RunUpdate() {
         // Without a worker the dialog would wait for messages that never come.
         if (!workerRunning) window.EndDialog(-1);
     });
-
-    // The result is not needed: the worker's result is the run's.
-    platform.ui.RunModalDialog(library, IDD_PROGRESS, dialog);
+    // Whether the dialog could be made or not: the hook tells whether it came up.
+    platform.ui.RunModalDialog(ResourceLibraryHandle.Get(), IDD_PROGRESS, dialog);
     // The window is gone, whichever way the dialog ended.
     MainWindow.store(nullptr);
+    return workerRunning;
+}
 
+void UpdateApp::RunUpdate() {
+    if (options_.silent) {
+        RunSilently();
+        return;
+    }
+    ProgressDialog dialog(platform.system, ResourceLibraryHandle.Get(), AppIcon, MainWindow,
+                          cancelFlag);
+    if (!StartWorker()) {
+        MainWindow.store(nullptr);
+        ReportNoStart();
+        return;
+    }
+    bool workerRunning = RunDialog(dialog);
     // The dialog never came up (it could not be created, its template lacks a control, or the
     // worker could not be resumed): the update does not run behind the user's back. The worker
     // is let go with the cancel flag raised, so it ends at its first poll without doing anything.
@@ -92,13 +93,11 @@ void UpdateApp::RunUpdate() {
         cancelFlag.Raise();
         workerRunning = WorkerThreadHandle->Resume();
     }
-
     // Only now may the main thread block: the worker's question to the dialog is answered by the
     // dialog's own message loop, which has ended. A thread that never ran is not waited for; it
     // stays suspended until the process ends. The handle is kept, so no second worker starts.
     if (workerRunning) WaitForWorker();
-
-    if (dialogFailed) reportNoStart();
+    if (dialogFailed) ReportNoStart();
 }
 
 void UpdateApp::WaitForWorker() {
@@ -111,7 +110,7 @@ void UpdateApp::WaitForWorker() {
     // the network, which nothing but the end of the process interrupts.
     if (WorkerThreadHandle->WaitForEnd(kCancelGraceMilliseconds)) return;
     // A folder under way is finished or put back first; then the worker starts nothing more.
-    if (!worker.release.LetGo()) ExitCode = static_cast<int32_t>(WorkerResult::Stopped);
+    if (!worker.release.LetGo()) ExitCode = mivetrak::ExitCode::Stopped;
     if (WorkerThreadHandle->WaitForEnd(0)) return;
     WorkerLeftRunning = true;
     platform.log.Write("The worker did not stop within " +

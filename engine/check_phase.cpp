@@ -33,11 +33,17 @@ std::string Hex(uint32_t value) {
     return text;
 }
 
+// Ends the phase with the run's result; always false.
+bool Ended(ExitCode& ended, ExitCode result) {
+    ended = result;
+    return false;
+}
+
 // On line already, or brought on line by the platform's autodial with the dialog as its owner.
 bool MakeConnection(WorkerRun& run) {
     Log& log = run.app.platform.log;
     uint32_t connectionFlags = 0;
-    if (run.session.CheckConnection(&connectionFlags, false) != 0) {
+    if (run.session.CheckConnection(&connectionFlags, false)) {
         log.Write("The connection check finds the machine on line (connection flags " +
                   Hex(connectionFlags) + ").");
         return true;
@@ -45,8 +51,8 @@ bool MakeConnection(WorkerRun& run) {
     log.Write(
         "The connection check finds the machine off line: the system's autodial is asked "
         "to dial.");
-    if (run.session.Dial(run.app.listener->OwnerWindow(), nullptr, nullptr) == 0) return false;
-    if (run.session.CheckConnection(&connectionFlags, false) != 0) {
+    if (!run.session.Dial(run.app.listener->OwnerWindow(), nullptr, nullptr)) return false;
+    if (run.session.CheckConnection(&connectionFlags, false)) {
         log.Write("After dialling, the machine is on line (connection flags " +
                   Hex(connectionFlags) + ").");
         return true;
@@ -62,8 +68,8 @@ bool FetchIndex(WorkerRun& run) {
     request.url = run.app.deployment.indexUrl;
     request.localPath = run.IndexPath;
     request.callback = IndexProgressCallback;
-    int status = 0;
-    const bool fetched = run.session.DownloadFile(request, &status) != 0;
+    std::optional<int> status;
+    const bool fetched = run.session.DownloadFile(request, &status);
     // The callback stops a body past the bound, and one that ended between two callbacks may
     // be past it too.
     uint32_t size = 0;
@@ -102,98 +108,93 @@ void ReadIndex(WorkerRun& run) {
 
 enum class FolderVerdict { Keep, Remove, Stop, Fail };
 
-// Decides about one folder: keep it (noting whether it holds a database) or remove it; Stop when
-// its database is in use and the user declined to try again; Fail when it cannot be read for
-// any other reason, which trying again would not change.
-FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
+// Reads the times of the folder's database, asking whether to try again while another program
+// holds it. Read and NotConvertible are answers; Failed comes with verdict Stop (the user
+// declined to try again) or Fail (any other cause, which trying again would not change).
+TimesRead ReadDatabaseTimes(WorkerRun& run, const std::string& database, SystemTime& lastWrite,
+                            FolderVerdict& verdict) {
     Platform& platform = run.app.platform;
-    const std::string database = folder.path + kDatabaseFileName;
-    if (!HoldsDatabase(platform.files, folder.path)) {
-        platform.log.Write(folder.path + " holds no " + kDatabaseFileName +
-                           " yet: it receives the server's copy.");
-        folder.hadDatabase = false;
-        return FolderVerdict::Keep;
-    }
     SystemTime creation;
-    SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     SystemError error;
     for (;;) {
-        const LocalTimes read = GetLocalFileTimes(platform.files, platform.codePage, database,
-                                                  creation, lastWrite, size, &error);
-        if (read == LocalTimes::Read) break;
-        if (read == LocalTimes::NotConvertible) {
-            // Asking to try again could never help: the time is what it is. A copy whose age
-            // cannot be told is taken for an old one.
-            platform.log.Write("The last-write time of " + database +
-                               " is not a date; the copy counts as out of date.");
-            folder.hadDatabase = true;
-            return FolderVerdict::Keep;
-        }
+        const TimesRead read = GetLocalFileTimes(platform.files, platform.codePage, database,
+                                                 creation, lastWrite, size, &error);
+        if (read != TimesRead::Failed) return read;
         if (!IsFileInUse(error.code)) {
             platform.log.Write("Could not read the times of " + database + ": " +
                                DescribeSystemError(platform.system, error.code) + ".");
-            return FolderVerdict::Fail;
+            verdict = FolderVerdict::Fail;
+            return read;
         }
-        if (!AskRetryFileBusy(run.app, database)) return FolderVerdict::Stop;
+        if (!AskRetryFileBusy(run.app, database)) {
+            verdict = FolderVerdict::Stop;
+            return read;
+        }
     }
-    const int order = CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite);
-    const char* verdict = order == 1   ? "older: it is updated"
-                          : order == 0 ? "the same: it stays as it is"
-                                       : "newer: it stays as it is";
-    platform.log.Write(database + " was written " + DescribeTime(lastWrite) +
-                       ", the server's copy " + DescribeTime(run.RemoteInfo.lastModified) +
-                       "; this copy is " + verdict + ".");
-    if (order == 1) {
-        folder.hadDatabase = true;
-        return FolderVerdict::Keep;
-    }
-    return FolderVerdict::Remove;
 }
 
-}  // namespace
+// Compares the copy's time with the server's: only an older copy is updated.
+FolderVerdict CompareWithServer(WorkerRun& run, const std::string& database,
+                                const SystemTime& lastWrite) {
+    const TimeOrder order = CompareSystemTimes(run.RemoteInfo.lastModified, lastWrite);
+    const char* verdict = order == TimeOrder::Later  ? "older: it is updated"
+                          : order == TimeOrder::Same ? "the same: it stays as it is"
+                                                     : "newer: it stays as it is";
+    run.app.platform.log.Write(database + " was written " + DescribeTime(lastWrite) +
+                               ", the server's copy " + DescribeTime(run.RemoteInfo.lastModified) +
+                               "; this copy is " + verdict + ".");
+    return order == TimeOrder::Later ? FolderVerdict::Keep : FolderVerdict::Remove;
+}
 
-std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
+// Decides about one folder: keep it (noting whether it holds a database) or remove it; Stop when
+// its database is in use and the user declined to try again; Fail when it cannot be read for
+// any other reason.
+FolderVerdict JudgeFolder(WorkerRun& run, TargetFolder& folder) {
+    Log& log = run.app.platform.log;
+    const std::string database = folder.path + kDatabaseFileName;
+    folder.hadDatabase = HoldsDatabase(run.app.platform.files, folder.path);
+    if (!folder.hadDatabase) {
+        log.Write(folder.path + " holds no " + kDatabaseFileName +
+                  " yet: it receives the server's copy.");
+        return FolderVerdict::Keep;
+    }
+    SystemTime lastWrite;
+    FolderVerdict verdict = FolderVerdict::Keep;
+    switch (ReadDatabaseTimes(run, database, lastWrite, verdict)) {
+        case TimesRead::Read:
+            return CompareWithServer(run, database, lastWrite);
+        case TimesRead::NotConvertible:
+            // Asking to try again could never help: the time is what it is. A copy whose age
+            // cannot be told is taken for an old one.
+            log.Write("The last-write time of " + database +
+                      " is not a date; the copy counts as out of date.");
+            return FolderVerdict::Keep;
+        case TimesRead::Failed:
+            break;
+    }
+    return verdict;
+}
+
+// Asks the primary URL, then the backup, for the database's length and time.
+bool QueryDatabase(WorkerRun& run, ExitCode& ended) {
     WorkerContext& app = run.app;
-
-    if (!MakeConnection(run)) {
-        app.platform.log.Write("No Internet connection can be made.");
-        PostAlert(app, AlertNoConnection);
-        return WorkerResult::NotObtained;
-    }
-    if (app.cancel.Raised()) return WorkerResult::Stopped;
-    PostProgress(app, PhaseCheck, 20);
-
-    run.IndexPath = app.WorkFolder + kIndexFileName;
-    if (!FetchIndex(run)) {
-        app.platform.log.Write("The update index could not be fetched from " +
-                               UrlForLog(app.deployment.indexUrl) +
-                               "; the server counts as unavailable.");
-        PostAlert(app, AlertServerUnavailable);
-        return WorkerResult::NotObtained;
-    }
-    PostProgress(app, PhaseCheck, 50);
-    ReadIndex(run);
-    if (app.cancel.Raised()) return WorkerResult::Stopped;
-
     const std::string& agent = app.deployment.userAgent;
-    if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo) == 0) {
-        app.platform.log.Write("The primary database URL " + UrlForLog(run.PrimaryUrl) +
-                               " did not answer the query; the backup URL is asked.");
-        run.UsePrimary = false;
-        if (app.cancel.Raised()) return WorkerResult::Stopped;
-        if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo) == 0) {
-            app.platform.log.Write("The backup database URL " + UrlForLog(run.BackupUrl) +
-                                   " did not answer the query either.");
-            PostAlert(app, AlertServerUnavailable);
-            return WorkerResult::NotObtained;
-        }
-    }
-    PostProgress(app, PhaseCheck, 80);
-    app.DownloadLength = run.RemoteInfo.contentLength;
-    if (app.cancel.Raised()) return WorkerResult::Stopped;
+    if (run.session.QueryRemoteFile(agent, run.PrimaryUrl, run.RemoteInfo)) return true;
+    app.platform.log.Write("The primary database URL " + UrlForLog(run.PrimaryUrl) +
+                           " did not answer the query; the backup URL is asked.");
+    run.UsePrimary = false;
+    if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
+    if (run.session.QueryRemoteFile(agent, run.BackupUrl, run.RemoteInfo)) return true;
+    app.platform.log.Write("The backup database URL " + UrlForLog(run.BackupUrl) +
+                           " did not answer the query either.");
+    PostAlert(app, AlertServerUnavailable);
+    return Ended(ended, ExitCode::NotObtained);
+}
 
-    std::vector<TargetFolder>& folders = app.TargetFolderList;
+// Removes from the list every folder whose copy is not older than the server's.
+bool PruneFolders(WorkerRun& run, ExitCode& ended) {
+    std::vector<TargetFolder>& folders = run.app.TargetFolderList;
     size_t j = 0;
     while (j < folders.size()) {
         switch (JudgeFolder(run, folders[j])) {
@@ -205,21 +206,58 @@ std::optional<WorkerResult> RunCheckPhase(WorkerRun& run) {
                 folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(j));
                 break;
             case FolderVerdict::Stop:
-                return WorkerResult::Stopped;
+                return Ended(ended, ExitCode::Stopped);
             case FolderVerdict::Fail:
                 // A database that cannot be read cannot be replaced either.
-                PostAlert(app, AlertInstallFailed);
-                return WorkerResult::InstallFailed;
+                PostAlert(run.app, AlertInstallFailed);
+                return Ended(ended, ExitCode::InstallFailed);
         }
     }
-    if (app.cancel.Raised()) return WorkerResult::Stopped;
+    return true;
+}
 
-    if (folders.empty()) {
+// On line, the index fetched and read.
+bool ReachIndex(WorkerRun& run, ExitCode& ended) {
+    WorkerContext& app = run.app;
+    if (!MakeConnection(run)) {
+        app.platform.log.Write("No Internet connection can be made.");
+        PostAlert(app, AlertNoConnection);
+        return Ended(ended, ExitCode::NotObtained);
+    }
+    if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
+    PostProgress(app, PhaseCheck, 20);
+
+    run.IndexPath = app.WorkFolder + kIndexFileName;
+    if (!FetchIndex(run)) {
+        app.platform.log.Write("The update index could not be fetched from " +
+                               UrlForLog(app.deployment.indexUrl) +
+                               "; the server counts as unavailable.");
+        PostAlert(app, AlertServerUnavailable);
+        return Ended(ended, ExitCode::NotObtained);
+    }
+    PostProgress(app, PhaseCheck, 50);
+    ReadIndex(run);
+    return true;
+}
+
+}  // namespace
+
+bool RunCheckPhase(WorkerRun& run, ExitCode& ended) {
+    WorkerContext& app = run.app;
+    if (!ReachIndex(run, ended)) return false;
+    if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
+    if (!QueryDatabase(run, ended)) return false;
+    PostProgress(app, PhaseCheck, 80);
+    app.DownloadLength = run.RemoteInfo.contentLength;
+    if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
+    if (!PruneFolders(run, ended)) return false;
+    if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
+    if (app.TargetFolderList.empty()) {
         app.platform.log.Write("No installation needs the update.");
         PostAlert(app, AlertUpToDate);
-        return WorkerResult::Done;
+        return Ended(ended, ExitCode::Done);
     }
-    return std::nullopt;
+    return true;
 }
 
 }  // namespace mivetrak

@@ -17,6 +17,12 @@
 namespace mivetrak {
 namespace {
 
+// Ends the download with the run's result; always false.
+bool Ended(ExitCode& ended, ExitCode result) {
+    ended = result;
+    return false;
+}
+
 const std::string& DownloadUrl(const WorkerRun& run) {
     return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
 }
@@ -29,66 +35,81 @@ std::string DescribeTransfer(uint32_t bytes, uint32_t milliseconds) {
            std::to_string(rate) + " bytes/s)";
 }
 
-// Downloads the database into tempPath and checks its length and signature. Returns nothing
-// when it is ready to install, else the run's result (the temporary file is then gone).
-std::optional<WorkerResult> DownloadDatabase(WorkerRun& run, const std::string& tempPath) {
-    WorkerContext& app = run.app;
-    FileSystem& files = app.platform.files;
-    SystemError error;
-
-    // An empty file is no database, whatever the server says: installing it would replace
-    // every good copy with nothing.
-    if (run.RemoteInfo.contentLength == 0) {
-        app.platform.log.Write("The server announces an empty database at " +
-                               UrlForLog(DownloadUrl(run)) + "; it is not downloaded.");
-        PostAlert(app, AlertDownloadFailed);
-        return WorkerResult::NotObtained;
+// Logs why the download in tempPath is not the database, given what the transfer said and the
+// size the file has.
+void LogUnusableDownload(WorkerRun& run, const std::string& url, bool downloaded, bool sized,
+                         uint32_t size) {
+    Log& log = run.app.platform.log;
+    const uint32_t announced = run.RemoteInfo.contentLength;
+    if (sized && (downloaded || size > announced)) {
+        // The progress callback stops a body that grows past the length announced.
+        log.Write("The download of " + UrlForLog(url) + " has " +
+                  (downloaded ? std::to_string(size) : "more") + " bytes instead of the " +
+                  std::to_string(announced) + " announced; it is not installed.");
+    } else {
+        log.Write("The database could not be downloaded from " + UrlForLog(url) + ".");
     }
-    app.lastPostedPercent = 0;
-    PostProgress(app, PhaseDownload, 0);
+}
+
+// The download's request: the database into tempPath, followed on the dialog's bar.
+DownloadRequest DatabaseRequest(WorkerRun& run, const std::string& tempPath) {
     DownloadRequest request;
-    request.agent = app.deployment.userAgent;
+    request.agent = run.app.deployment.userAgent;
     request.url = DownloadUrl(run);
     request.localPath = tempPath;
     request.callback = DownloadProgressCallback;
-    request.userData = &app;
+    request.userData = &run.app;
+    return request;
+}
+
+// An empty file is no database, whatever the server says: installing it would replace every good
+// copy with nothing.
+bool AnnouncesADatabase(WorkerRun& run) {
+    if (run.RemoteInfo.contentLength != 0) return true;
+    run.app.platform.log.Write("The server announces an empty database at " +
+                               UrlForLog(DownloadUrl(run)) + "; it is not downloaded.");
+    return false;
+}
+
+// Downloads the database into tempPath and checks its length and signature. True when it is
+// ready to install; otherwise ended holds the run's result and the temporary file is gone.
+bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, ExitCode& ended) {
+    WorkerContext& app = run.app;
+    FileSystem& files = app.platform.files;
+    SystemError error;
+    auto notInstalled = [&](ExitCode result) {
+        if (result == ExitCode::NotObtained) PostAlert(app, AlertDownloadFailed);
+        files.RemoveFile(tempPath, error);
+        ended = result;
+        return false;
+    };
+    if (!AnnouncesADatabase(run)) {
+        PostAlert(app, AlertDownloadFailed);
+        return Ended(ended, ExitCode::NotObtained);
+    }
+    app.lastPostedPercent = 0;
+    PostProgress(app, PhaseDownload, 0);
+    DownloadRequest request = DatabaseRequest(run, tempPath);
     DownloadSignatureCheck signatureCheck(app.platform, app.deployment.publicKey, run.signature);
     request.written = &signatureCheck;
-    Log& log = app.platform.log;
     const uint32_t start = app.platform.system.TickCount();
-    const int downloaded = run.session.DownloadFile(request);
+    const bool downloaded = run.session.DownloadFile(request);
     const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
-    if (app.cancel.Raised()) {
-        files.RemoveFile(tempPath, error);
-        return WorkerResult::Stopped;
-    }
+    if (app.cancel.Raised()) return notInstalled(ExitCode::Stopped);
     uint32_t size = 0;
-    const bool sized = GetLocalFileSize(files, tempPath, size) != 0;
-    auto notObtained = [&] {
-        PostAlert(app, AlertDownloadFailed);
-        files.RemoveFile(tempPath, error);
-        return WorkerResult::NotObtained;
-    };
-    if (downloaded == 0 || !sized || size != run.RemoteInfo.contentLength) {
-        if (sized && (downloaded != 0 || size > run.RemoteInfo.contentLength)) {
-            // The progress callback stops a body that grows past the length announced.
-            log.Write("The download of " + UrlForLog(request.url) + " has " +
-                      (downloaded != 0 ? std::to_string(size) : "more") + " bytes instead of the " +
-                      std::to_string(run.RemoteInfo.contentLength) +
-                      " announced; it is not installed.");
-        } else {
-            log.Write("The database could not be downloaded from " + UrlForLog(request.url) + ".");
-        }
-        return notObtained();
+    const bool sized = GetLocalFileSize(files, tempPath, size);
+    if (!downloaded || !sized || size != run.RemoteInfo.contentLength) {
+        LogUnusableDownload(run, request.url, downloaded, sized, size);
+        return notInstalled(ExitCode::NotObtained);
     }
-    log.Write("Downloaded " + UrlForLog(request.url) + ": " + DescribeTransfer(size, elapsed) +
-              ".");
-    if (!signatureCheck.MayBeInstalled(request.url)) return notObtained();
+    app.platform.log.Write("Downloaded " + UrlForLog(request.url) + ": " +
+                           DescribeTransfer(size, elapsed) + ".");
+    if (!signatureCheck.MayBeInstalled(request.url)) return notInstalled(ExitCode::NotObtained);
     // The server's time on the file; the copies carry its last-write time into every folder,
     // where the next run compares it with the server's again.
     SetLocalFileTimes(files, tempPath, &run.RemoteInfo.lastModified, run.RemoteInfo.lastModified);
-    return std::nullopt;
+    return true;
 }
 
 bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& installed,
@@ -97,6 +118,46 @@ bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& 
         if (SameFolder(codePage, done, folder)) return true;
     }
     return false;
+}
+
+// Takes the download away and gives the result.
+ExitCode Discard(WorkerRun& run, const std::string& tempPath, ExitCode result) {
+    SystemError error;
+    run.app.platform.files.RemoveFile(tempPath, error);
+    return result;
+}
+
+// Installs the download into every folder of the list, each once. The download goes, but when
+// the user declined to try a file in use again (it stays in the work folder) or the run has let
+// the worker go (the run's exit clears the folder).
+ExitCode InstallEverywhere(WorkerRun& run, const std::string& tempPath) {
+    WorkerContext& app = run.app;
+    const std::vector<TargetFolder>& folders = app.TargetFolderList;
+    InstallJournal journal(app.platform.files, app.WorkFolder);
+    // A folder named twice (or found again by discovery) is installed once: a second copy onto
+    // the file just installed could only fail.
+    std::vector<std::string> installed;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
+        const std::string& folder = folders[i].path;
+        if (AlreadyInstalled(app.platform.codePage, installed, folder)) continue;
+        // Between two folders nothing is half done: a cancel takes effect here.
+        if (app.cancel.Raised()) return Discard(run, tempPath, ExitCode::Stopped);
+        // Once begun, a folder is finished or put back, even when the run is ending.
+        const DiskWork work(app.release);
+        if (!work.Begun()) return ExitCode::Stopped;
+        switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
+            case FolderInstall::Installed:
+                break;
+            case FolderInstall::Declined:
+                return ExitCode::Stopped;
+            case FolderInstall::Failed:
+                PostAlert(app, AlertInstallFailed);
+                return Discard(run, tempPath, ExitCode::InstallFailed);
+        }
+        installed.push_back(folder);
+    }
+    return Discard(run, tempPath, ExitCode::Done);
 }
 
 }  // namespace
@@ -125,51 +186,16 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
     return 1;
 }
 
-WorkerResult RunInstallPhase(WorkerRun& run) {
-    WorkerContext& app = run.app;
-    Platform& platform = app.platform;
-    FileSystem& files = platform.files;
-    const CodePage& codePage = platform.codePage;
-    SystemError error;
-
-    const std::string tempPath = app.WorkFolder + kDatabaseFileName;
-    if (const std::optional<WorkerResult> ended = DownloadDatabase(run, tempPath)) return *ended;
-
-    const std::vector<TargetFolder>& folders = app.TargetFolderList;
-    InstallJournal journal(files, app.WorkFolder);
-    // A folder named twice (or found again by discovery) is installed once: a second copy onto
-    // the file just installed could only fail.
-    std::vector<std::string> installed;
-    for (size_t i = 0; i < folders.size(); ++i) {
-        PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
-        const std::string& folder = folders[i].path;
-        if (AlreadyInstalled(codePage, installed, folder)) continue;
-        // Between two folders nothing is half done: a cancel takes effect here.
-        if (app.cancel.Raised()) {
-            files.RemoveFile(tempPath, error);
-            return WorkerResult::Stopped;
-        }
-        // Once begun, a folder is finished or put back, even when the run is ending.
-        const DiskWork work(app.release);
-        if (!work.Begun()) return WorkerResult::Stopped;
-        switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
-            case FolderInstall::Installed:
-                break;
-            case FolderInstall::Declined:
-                // This folder keeps its database, the download stays in the work folder.
-                return WorkerResult::Stopped;
-            case FolderInstall::Failed:
-                PostAlert(app, AlertInstallFailed);
-                files.RemoveFile(tempPath, error);
-                return WorkerResult::InstallFailed;
-        }
-        installed.push_back(folder);
+ExitCode RunInstallPhase(WorkerRun& run) {
+    const std::string tempPath = run.app.WorkFolder + kDatabaseFileName;
+    ExitCode ended = ExitCode::Done;
+    if (!DownloadDatabase(run, tempPath, ended)) return ended;
+    const ExitCode result = InstallEverywhere(run, tempPath);
+    if (result == ExitCode::Done) {
+        run.app.platform.log.Write("The new database is installed everywhere it was needed.");
+        PostProgress(run.app, PhaseDone, 0);
     }
-
-    files.RemoveFile(tempPath, error);
-    platform.log.Write("The new database is installed everywhere it was needed.");
-    PostProgress(app, PhaseDone, 0);
-    return WorkerResult::Done;
+    return result;
 }
 
 }  // namespace mivetrak

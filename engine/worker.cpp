@@ -10,23 +10,24 @@ namespace mivetrak {
 
 namespace {
 
-WorkerResult RunWorker(WorkerContext& app) {
-    if (app.cancel.Raised()) return WorkerResult::Stopped;
+ExitCode RunWorker(WorkerContext& app) {
+    if (app.cancel.Raised()) return ExitCode::Stopped;
     PostProgress(app, PhaseCheck, 0);
 
     // The session lives until the return below; its destructor is the teardown.
     InternetSession session(app.platform, app.deployment);
     session.SetUserPresent(app.listener->UserPresent());
     WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
-    if (const std::optional<WorkerResult> ended = RunCheckPhase(run)) return *ended;
+    ExitCode ended = ExitCode::Done;
+    if (!RunCheckPhase(run, ended)) return ended;
     return RunInstallPhase(run);
 }
 
 }  // namespace
 
-WorkerResult UpdateWorker(WorkerContext& app) {
-    const WorkerResult result = RunWorker(app);
-    if (result == WorkerResult::Stopped && app.cancel.Raised()) {
+ExitCode UpdateWorker(WorkerContext& app) {
+    const ExitCode result = RunWorker(app);
+    if (result == ExitCode::Stopped && app.cancel.Raised()) {
         app.platform.log.Write("The user cancelled the run.");
     }
     return result;
@@ -34,8 +35,7 @@ WorkerResult UpdateWorker(WorkerContext& app) {
 
 uint32_t WorkerThreadProc(void* app) {
     auto* context = static_cast<WorkerContext*>(app);
-    const WorkerResult result = UpdateWorker(*context);
-    context->release.StoreResult(context->ExitCode, static_cast<int32_t>(result));
+    context->release.StoreResult(context->ExitCode, UpdateWorker(*context));
     return 0;
 }
 

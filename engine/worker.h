@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/exit_code.h"
 #include "engine/target_folder.h"
 #include "engine/worker_release.h"
 #include "net/deployment.h"
@@ -21,7 +22,7 @@ struct WorkerContext {
     std::vector<TargetFolder>& TargetFolderList;
     const std::string& WorkFolder;
     uint32_t& DownloadLength;
-    int32_t& ExitCode;
+    mivetrak::ExitCode& ExitCode;
     // Whoever follows the run: the progress dialog, or nobody in a silent run. Set before the
     // worker starts.
     WorkerListener* listener;
@@ -34,15 +35,8 @@ struct WorkerContext {
     WorkerRelease release{};
 };
 
-// What a run of the worker comes to. The values are the process's exit codes.
-enum class WorkerResult : int32_t {
-    Done = 0,           // installed everywhere it was needed, or nothing to do
-    Stopped = 2,        // the user cancelled, or declined to retry a file in use
-    NotObtained = 3,    // no connection, no index, no database, or a bad download
-    InstallFailed = 4,  // a copy into a folder failed; that folder got its old copy back
-};
-
-WorkerResult UpdateWorker(WorkerContext& app);
+// What a run of the worker comes to: Done, Stopped, NotObtained or InstallFailed.
+ExitCode UpdateWorker(WorkerContext& app);
 
 // The thread's entry; argument: the WorkerContext. Stores UpdateWorker's result in ExitCode,
 // unless the update run has let the worker go.

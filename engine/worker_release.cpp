@@ -17,7 +17,7 @@ void WorkerRelease::EndDiskWork() {
     idle_.notify_all();
 }
 
-void WorkerRelease::StoreResult(int32_t& exitCode, int32_t result) {
+void WorkerRelease::StoreResult(ExitCode& exitCode, ExitCode result) {
     std::lock_guard<std::mutex> guard(lock_);
     if (letGo_) return;
     exitCode = result;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "engine/exit_code.h"
+
 namespace mivetrak {
 
 class WorkerRelease {
@@ -18,7 +20,7 @@ public:
     bool BeginDiskWork();
     void EndDiskWork();
     // Worker: stores the result into exitCode, unless the worker has been let go.
-    void StoreResult(int32_t& exitCode, int32_t result);
+    void StoreResult(ExitCode& exitCode, ExitCode result);
 
     // Main thread: lets the worker go, then waits until the stretch of disk work under way, if
     // any, has ended. True when the worker had stored its result before (its exit code is then

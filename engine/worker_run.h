@@ -22,10 +22,10 @@ struct WorkerRun {
     std::string signature;
 };
 
-// Check phase, from the connection test to the pruned folder list. Returns nothing when the
-// download is to follow, else the run's result.
-std::optional<WorkerResult> RunCheckPhase(WorkerRun& run);
+// Check phase, from the connection test to the pruned folder list. True when the download is to
+// follow; otherwise ended holds the run's result.
+bool RunCheckPhase(WorkerRun& run, ExitCode& ended);
 // Download and installation. Returns the run's result.
-WorkerResult RunInstallPhase(WorkerRun& run);
+ExitCode RunInstallPhase(WorkerRun& run);
 
 }  // namespace mivetrak

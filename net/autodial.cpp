@@ -58,23 +58,23 @@ void RestoreValue(Platform& platform, RegistryKey& key, const char* name,
 
 }  // namespace
 
-int InternetSession::ReadAutodialSettings(AutodialSettings& settings) {
+void InternetSession::ReadAutodialSettings(AutodialSettings& settings) {
     SystemError error;
     std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
         RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyRead, error);
-    if (!key) return 1;
+    if (!key) return;
     settings.enableAutodial = SaveValue(*key, kEnableAutodial);
     settings.noNetAutodial = SaveValue(*key, kNoNetAutodial);
     if (AsNumber(settings.enableAutodial) == 0) {
-        settings.mode = 1;
+        settings.mode = AutodialMode::Off;
     } else {
-        settings.mode = AsNumber(settings.noNetAutodial) != 0 ? 2 : 3;
+        settings.mode = AsNumber(settings.noNetAutodial) != 0 ? AutodialMode::WithoutNetwork
+                                                              : AutodialMode::Always;
     }
-    return 1;
 }
 
-int InternetSession::RestoreAutodialSettings(const AutodialSettings& settings) {
-    if (settings.mode < 1 || settings.mode > 3) return 0;
+void InternetSession::RestoreAutodialSettings(const AutodialSettings& settings) {
+    if (settings.mode == AutodialMode::NotRead) return;
     SystemError error;
     std::unique_ptr<RegistryKey> key = platform_.registry.OpenKey(
         RegistryRoot::CurrentUser, kInternetSettingsKey, kKeyReadWrite, error);
@@ -83,11 +83,10 @@ int InternetSession::RestoreAutodialSettings(const AutodialSettings& settings) {
             "Could not open the Internet settings to write back the autodial "
             "settings: " +
             DescribeSystemError(platform_.system, error.code) + ".");
-        return 1;
+        return;
     }
     RestoreValue(platform_, *key, kEnableAutodial, settings.enableAutodial);
     RestoreValue(platform_, *key, kNoNetAutodial, settings.noNetAutodial);
-    return 1;
 }
 
 }  // namespace mivetrak

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "net/http_status.h"
@@ -108,7 +109,7 @@ public:
             }
             callbackBlocks_ = 0;
         }
-        if (session_.GetState() == StateFailed) return BlockVerdict::StateFailed;
+        if (session_.GetState() == TransferState::Failed) return BlockVerdict::StateFailed;
         return BlockVerdict::Go;
     }
 
@@ -134,39 +135,34 @@ struct AnnouncedLength {
     uint32_t bytes = 0;
 };
 
-// Opens the transfer: the URL and the verb checked, then the HTTP road up to a 200 status and
-// the announced length, or the FTP road up to the open file. False when any step fails; problem
-// then says which and why, for the log.
-bool OpenTransfer(Platform& platform, const DownloadRequest& request, bool userPresent,
-                  TransferHandles& handles, int* status, AnnouncedLength& length,
-                  std::string& problem) {
-    TransferUrl target;
-    if (!ParseTransferUrl(platform.codePage, request.url, target)) {
-        problem = "it is not an http or ftp URL that fits";
-        return false;
+// The URL and the verb as a transfer can take them.
+bool CheckRequest(const CodePage& codePage, const DownloadRequest& request, TransferUrl& target,
+                  TransferFailure& failure) {
+    if (!ParseTransferUrl(codePage, request.url, target)) {
+        return Fail(failure, "it is not an http or ftp URL that fits");
     }
     if (!EqualsNoCase(request.verb, "GET") && !EqualsNoCase(request.verb, "POST")) {
-        problem = "the method " + QuotedForLog(request.verb) + " is not used";
+        return Fail(failure, "the method " + QuotedForLog(request.verb) + " is not used");
+    }
+    return true;
+}
+
+bool OpenFtpTransfer(Internet& internet, const DownloadRequest& request, const TransferUrl& target,
+                     TransferHandles& handles, TransferFailure& failure) {
+    if (!OpenConnection(internet, request.agent, target, request.user, request.password, handles,
+                        failure)) {
         return false;
     }
+    handles.data.Reset(internet.OpenFtpFile(handles.connection.Get(), target.path, kGenericRead,
+                                            request.reload ? kFtpReloadFlags : kFtpCachedFlags,
+                                            failure.error));
+    return handles.data || Fail(failure, "could not open the file on the server");
+}
 
-    Internet& internet = platform.internet;
-    TransferFailure failure;
-    if (target.service == InternetService::Ftp) {
-        if (!OpenConnection(internet, request.agent, target, request.user, request.password,
-                            handles, failure)) {
-            problem = DescribeTransferFailure(platform.system, failure);
-            return false;
-        }
-        handles.data.Reset(internet.OpenFtpFile(handles.connection.Get(), target.path, kGenericRead,
-                                                request.reload ? kFtpReloadFlags : kFtpCachedFlags,
-                                                failure.error));
-        if (handles.data) return true;
-        failure.step = "open the file on the server";
-        problem = DescribeTransferFailure(platform.system, failure);
-        return false;
-    }
-
+// The HTTP road up to a 200 status and the announced length.
+bool OpenHttpDownload(Platform& platform, const DownloadRequest& request, bool userPresent,
+                      TransferHandles& handles, std::optional<int>* status, AnnouncedLength& length,
+                      TransferFailure& failure) {
     HttpOpen open{request.agent,
                   request.user,
                   request.password,
@@ -174,23 +170,34 @@ bool OpenTransfer(Platform& platform, const DownloadRequest& request, bool userP
                   request.reload ? kHttpReloadFlags : kHttpCachedFlags,
                   kStatusTextLength};
     open.userPresent = userPresent;
-    int finalStatus = 0;
+    std::optional<int> finalStatus;
     if (!OpenHttpTransfer(platform, request.url, open, handles, finalStatus, failure)) {
-        problem = DescribeTransferFailure(platform.system, failure);
         return false;
     }
     if (status != nullptr) *status = finalStatus;
     if (finalStatus != 200) {
-        problem = "the server answered " + DescribeHttpStatus(finalStatus, userPresent);
-        return false;
+        return Fail(failure, "the server answered " + DescribeHttpStatus(finalStatus, userPresent));
     }
     if (request.localPath) {
         std::string lengthText;
-        length.known = internet.QueryInfoText(handles.data.Get(), kHttpQueryContentLength,
-                                              kStatusTextLength, lengthText) &&
+        length.known = platform.internet.QueryInfoText(handles.data.Get(), kHttpQueryContentLength,
+                                                       kStatusTextLength, lengthText) &&
                        ParseContentLength(lengthText, length.bytes);
     }
     return true;
+}
+
+// Opens the transfer: the URL and the verb checked, then the HTTP road up to a 200 status and
+// the announced length, or the FTP road up to the open file.
+bool OpenTransfer(Platform& platform, const DownloadRequest& request, bool userPresent,
+                  TransferHandles& handles, std::optional<int>* status, AnnouncedLength& length,
+                  TransferFailure& failure) {
+    TransferUrl target;
+    if (!CheckRequest(platform.codePage, request, target, failure)) return false;
+    if (target.service == InternetService::Ftp) {
+        return OpenFtpTransfer(platform.internet, request, target, handles, failure);
+    }
+    return OpenHttpDownload(platform, request, userPresent, handles, status, length, failure);
 }
 
 enum class BodyOutcome {
@@ -199,115 +206,147 @@ enum class BodyOutcome {
     StoppedByState,  // another party set the transfer state to failed
 };
 
+BodyOutcome OutcomeOf(BlockVerdict verdict) {
+    switch (verdict) {
+        case BlockVerdict::Go:
+            return BodyOutcome::Received;
+        case BlockVerdict::CallbackStopped:
+            return BodyOutcome::Failed;
+        case BlockVerdict::StateFailed:
+            return BodyOutcome::StoppedByState;
+    }
+    return BodyOutcome::Failed;
+}
+
 // Receives the body into the local file, counting it in blocks (see the top of this file). A
-// failure sets problem for the log; a stop that the callback asked for leaves it empty, as the
-// caller knows why it stopped.
-BodyOutcome ReceiveBody(InternetSession& session, Platform& platform, InternetHandle data,
-                        const DownloadRequest& request, const AnnouncedLength& length,
-                        std::string& problem) {
-    LocalFile local;
-    SystemError error;
-    if (!local.Open(platform.files, *request.localPath, error)) {
-        problem = "could not make " + *request.localPath + ": " +
-                  DescribeSystemError(platform.system, error.code);
-        return BodyOutcome::Failed;
-    }
-    if (session.GetState() == StateFailed) return BodyOutcome::Failed;
+// failure says why in the TransferFailure; a stop that the callback asked for leaves it empty,
+// as the caller knows why it stopped.
+class BodyReceiver {
+public:
+    BodyReceiver(InternetSession& session, Platform& platform, InternetHandle data,
+                 const DownloadRequest& request)
+        : platform_(platform),
+          data_(data),
+          request_(request),
+          counter_(session, platform.system, request.callback, request.userData) {}
 
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadChunk]);
-    if (!buffer) {
-        problem = "no memory for the read buffer";
-        return BodyOutcome::Failed;
-    }
-    BlockCounter counter(session, platform.system, request.callback, request.userData);
-    uint64_t received = 0;
-    for (;;) {
-        counter.BeginBlock();
-        uint32_t got = 0;
-        if (!platform.internet.ReadData(data, buffer.get(), kReadChunk, got, error)) {
-            problem = "the transfer broke off after " + std::to_string(received) +
-                      " bytes: " + DescribeSystemError(platform.system, error.code);
+    BodyOutcome Run(InternetSession& session, const AnnouncedLength& length,
+                    TransferFailure& failure) {
+        SystemError error;
+        if (!local_.Open(platform_.files, *request_.localPath, error)) {
+            failure.error = error;
+            Fail(failure, "could not make " + *request_.localPath);
             return BodyOutcome::Failed;
         }
-        if (got == 0) break;
+        if (session.GetState() == TransferState::Failed) return BodyOutcome::Failed;
+        buffer_.reset(new (std::nothrow) char[kReadChunk]);
+        if (!buffer_) {
+            Fail(failure, "no memory for the read buffer");
+            return BodyOutcome::Failed;
+        }
+        for (;;) {
+            uint32_t got = 0;
+            if (!ReadChunk(got, failure)) return BodyOutcome::Failed;
+            if (got == 0) break;
+            const BlockVerdict verdict = Deliver(got, failure);
+            if (!failure.what.empty()) return BodyOutcome::Failed;
+            if (verdict != BlockVerdict::Go) return OutcomeOf(verdict);
+        }
+        return Finish(length, failure);
+    }
+
+private:
+    bool ReadChunk(uint32_t& got, TransferFailure& failure) {
+        counter_.BeginBlock();
+        if (!platform_.internet.ReadData(data_, buffer_.get(), kReadChunk, got, failure.error)) {
+            return Fail(failure,
+                        "the transfer broke off after " + std::to_string(received_) + " bytes");
+        }
         if (got > kReadChunk) {  // never more than asked
-            problem = "the Internet library gave more bytes than were asked for";
-            return BodyOutcome::Failed;
+            failure.error.code = 0;
+            return Fail(failure, "the Internet library gave more bytes than were asked for");
         }
-        received += got;
+        received_ += got;
+        return true;
+    }
 
+    // Counts the chunk's blocks up to the one at which the download stops, and writes and shows
+    // those bytes once.
+    BlockVerdict Deliver(uint32_t got, TransferFailure& failure) {
         uint32_t used = 0;
         BlockVerdict verdict = BlockVerdict::Go;
         while (used < got && verdict == BlockVerdict::Go) {
-            counter.BeginBlock();
-            used += counter.Feed(got - used);
-            if (counter.BlockFull()) verdict = counter.CompleteBlock();
+            counter_.BeginBlock();
+            used += counter_.Feed(got - used);
+            if (counter_.BlockFull()) verdict = counter_.CompleteBlock();
         }
-        if (!local.Write(buffer.get(), used)) {
-            problem = "could not write " + *request.localPath;
+        if (!local_.Write(buffer_.get(), used)) {
+            Fail(failure, "could not write " + *request_.localPath);
+            return verdict;
+        }
+        if (request_.written != nullptr && used != 0) {
+            request_.written->Written(reinterpret_cast<const uint8_t*>(buffer_.get()), used);
+        }
+        return verdict;
+    }
+
+    BodyOutcome Finish(const AnnouncedLength& length, TransferFailure& failure) {
+        if (length.known && received_ != length.bytes) {
+            Fail(failure, "the body ended after " + std::to_string(received_) + " of the " +
+                              std::to_string(length.bytes) + " bytes announced");
             return BodyOutcome::Failed;
         }
-        if (request.written != nullptr && used != 0) {
-            request.written->Written(reinterpret_cast<const uint8_t*>(buffer.get()), used);
-        }
-        if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
-        if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
-    }
-    if (length.known && received != length.bytes) {
-        problem = "the body ended after " + std::to_string(received) + " of the " +
-                  std::to_string(length.bytes) + " bytes announced";
-        return BodyOutcome::Failed;
-    }
-    if (counter.BlockOpen()) {
         // The body's last block, shorter than 128 bytes; its bytes are already written.
-        const BlockVerdict verdict = counter.CompleteBlock();
-        if (verdict == BlockVerdict::CallbackStopped) return BodyOutcome::Failed;
-        if (verdict == BlockVerdict::StateFailed) return BodyOutcome::StoppedByState;
+        if (counter_.BlockOpen()) {
+            const BlockVerdict verdict = counter_.CompleteBlock();
+            if (verdict != BlockVerdict::Go) return OutcomeOf(verdict);
+        }
+        if (!local_.Close()) {
+            Fail(failure, "could not write " + *request_.localPath + " to the disk");
+            return BodyOutcome::Failed;
+        }
+        return BodyOutcome::Received;
     }
-    if (!local.Close()) {
-        problem = "could not write " + *request.localPath + " to the disk";
-        return BodyOutcome::Failed;
-    }
-    return BodyOutcome::Received;
-}
+
+    Platform& platform_;
+    InternetHandle data_;
+    const DownloadRequest& request_;
+    BlockCounter counter_;
+    LocalFile local_;
+    std::unique_ptr<char[]> buffer_;
+    uint64_t received_ = 0;
+};
 
 }  // namespace
 
-int InternetSession::FailTransfer() {
-    SetState(StateFailed, true);
-    return 0;
-}
+void InternetSession::FailTransfer() { SetState(TransferState::Failed, true); }
 
-int InternetSession::DownloadFile(const DownloadRequest& request, int* status) {
-    SetState(StateRunning, false);
-    // The local file, opened and closed inside ReceiveBody, is gone before these close.
+bool InternetSession::DownloadFile(const DownloadRequest& request, std::optional<int>* status) {
+    SetState(TransferState::Running, false);
+    // The local file, opened and closed by the receiver, is gone before these close.
     TransferHandles handles(platform_.internet, roots_);
     AnnouncedLength length;
-    std::string problem;
-    // Every failure is logged where it is known, with the URL it concerns.
-    auto fail = [&] {
-        if (!problem.empty()) {
-            platform_.log.Write("The download of " + UrlForLog(request.url) +
-                                " failed: " + problem + ".");
-        }
-        return FailTransfer();
-    };
-    if (!OpenTransfer(platform_, request, userPresent_, handles, status, length, problem)) {
-        return fail();
+    TransferFailure failure;
+    BodyOutcome outcome = BodyOutcome::Received;
+    if (!OpenTransfer(platform_, request, userPresent_, handles, status, length, failure)) {
+        outcome = BodyOutcome::Failed;
+    } else if (request.localPath) {
+        outcome =
+            BodyReceiver(*this, platform_, handles.data.Get(), request).Run(*this, length, failure);
     }
-    if (request.localPath) {
-        switch (ReceiveBody(*this, platform_, handles.data.Get(), request, length, problem)) {
-            case BodyOutcome::Received:
-                break;
-            case BodyOutcome::Failed:
-                return fail();
-            case BodyOutcome::StoppedByState:
-                return 0;
+    if (outcome == BodyOutcome::StoppedByState) return false;
+    if (outcome == BodyOutcome::Failed) {
+        // Every failure is logged where it is known, with the URL it concerns.
+        if (!failure.what.empty()) {
+            platform_.log.Write("The download of " + UrlForLog(request.url) + " failed: " +
+                                DescribeTransferFailure(platform_.system, failure) + ".");
         }
+        FailTransfer();
+        return false;
     }
-    if (GetState() == StateFailed) return 0;
-    SetState(StateDone, false);
-    return 1;
+    if (GetState() == TransferState::Failed) return false;
+    SetState(TransferState::Done, false);
+    return true;
 }
 
 }  // namespace mivetrak

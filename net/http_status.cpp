@@ -5,9 +5,9 @@
 
 namespace mivetrak {
 
-int ParseStatusText(const std::string& text) {
-    int status = 0;
-    return LeadingDigits(text, status) ? status : 0;
+bool ParseStatusText(const std::string& text, int& status) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    return LeadingDigits(text, status);
 }
 
 bool ParseContentLength(const std::string& text, uint32_t& value) {

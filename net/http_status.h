@@ -5,9 +5,9 @@
 
 namespace mivetrak {
 
-// The status text as a number: its leading decimal digits; 0 when there are none or they do not
-// fit an int (a status that cannot be read).
-int ParseStatusText(const std::string& text);
+// The status text as a number: its leading decimal digits. False when there are none or they do
+// not fit an int (a status that cannot be read).
+bool ParseStatusText(const std::string& text, int& status);
 
 // A Content-Length text: true only for a decimal number (digits only) that fits 32 bits.
 bool ParseContentLength(const std::string& text, uint32_t& value);

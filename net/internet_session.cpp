@@ -22,26 +22,26 @@ InternetSession::InternetSession(Platform& platform, const Deployment& deploymen
 InternetSession::~InternetSession() {
     lock_.reset();
     roots_.CloseAll();
-    if (savedAutodial_.mode != 0) RestoreAutodialSettings(savedAutodial_);
+    RestoreAutodialSettings(savedAutodial_);
 }
 
-int32_t InternetSession::GetState() {
+TransferState InternetSession::GetState() {
     for (;;) {
-        int32_t value;
+        TransferState value;
         {
             std::lock_guard<std::mutex> guard(*lock_);
             value = state_;
         }
-        if (value != StateHeld) return value;
+        if (value != TransferState::Held) return value;
         platform_.system.SleepMilliseconds(kPollMilliseconds);
     }
 }
 
-void InternetSession::SetState(int32_t value, bool force) {
+void InternetSession::SetState(TransferState value, bool force) {
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(*lock_);
-            if (force || state_ != StateHeld) {
+            if (force || state_ != TransferState::Held) {
                 state_ = value;
                 return;
             }
@@ -50,12 +50,12 @@ void InternetSession::SetState(int32_t value, bool force) {
     }
 }
 
-int InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes) {
+bool InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes) {
     Internet& internet = platform_.internet;
     uint32_t flags = kInitialConnectionFlags;
     const bool online = internet.HasConnectedStateEx() ? internet.ConnectedStateEx(flags)
                                                        : internet.ConnectedState(flags);
-    if (!online) return 0;
+    if (!online) return false;
 
     // Old NT systems (major version 4 and below) can report a connection that does not work, so
     // there the answer is confirmed by actually connecting somewhere.
@@ -64,37 +64,38 @@ int InternetSession::CheckConnection(uint32_t* connectionFlags, bool skipProbes)
         OsVersion version;
         if (!internet.QueryOsVersion(kVersionRecordExtended, version) &&
             !internet.QueryOsVersion(kVersionRecordBasic, version)) {
-            return 0;
+            return false;
         }
         probe = version.platformId == kPlatformWin32Nt && version.majorVersion <= 4;
     }
     if (connectionFlags != nullptr) *connectionFlags = flags;
-    if (!probe) return 1;
+    if (!probe) return true;
 
     const char* const probes[] = {deployment_.makerSiteUrl.c_str(),
                                   deployment_.portalSiteUrl.c_str(), nullptr};
     for (const char* url : probes) {
-        if (internet.CheckConnectionTo(url)) return 1;
+        if (internet.CheckConnectionTo(url)) return true;
     }
-    return 0;
+    return false;
 }
 
-int InternetSession::Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId) {
+bool InternetSession::Dial(WindowHandle owner, const char* connectionName,
+                           uintptr_t* connectionId) {
     ReadAutodialSettings(savedAutodial_);
     SystemError error;
     if (connectionName == nullptr) {
-        if (platform_.internet.Autodial(owner, !userPresent_, error)) return 1;
+        if (platform_.internet.Autodial(owner, !userPresent_, error)) return true;
         platform_.log.Write("The system's autodial did not bring the machine on line: " +
                             DescribeSystemError(platform_.system, error.code) + ".");
-        return 0;
+        return false;
     }
     if (platform_.internet.DialConnection(owner, connectionName, !userPresent_, connectionId,
                                           error)) {
-        return 1;
+        return true;
     }
     platform_.log.Write("Dialling " + QuotedForLog(connectionName) +
                         " failed: " + DescribeSystemError(platform_.system, error.code) + ".");
-    return 0;
+    return false;
 }
 
 }  // namespace mivetrak

@@ -41,10 +41,18 @@ struct SavedRegistryValue {
     std::vector<uint8_t> data;
 };
 
-// The user's autodial settings before dialling: the mode they amount to (0 when the key could
-// not be opened, so that nothing is written back) and both values exactly as they were stored.
+// What the user's autodial values amount to.
+enum class AutodialMode {
+    NotRead,         // the settings key could not be opened: nothing is written back
+    Off,             // EnableAutodial is 0 or missing
+    WithoutNetwork,  // dial only when there is no network (NoNetAutodial set)
+    Always,
+};
+
+// The user's autodial settings before dialling: the mode they amount to and both values exactly
+// as they were stored.
 struct AutodialSettings {
-    int32_t mode = 0;
+    AutodialMode mode = AutodialMode::NotRead;
     SavedRegistryValue enableAutodial;
     SavedRegistryValue noNetAutodial;
 };
@@ -57,13 +65,13 @@ public:
     InternetSession(const InternetSession&) = delete;
     InternetSession& operator=(const InternetSession&) = delete;
 
-    // 1 when the machine counts as on line. connectionFlags (optional) receives the platform's
+    // Whether the machine counts as on line. connectionFlags (optional) receives the platform's
     // connection-type flags; skipProbes skips the version query and the probes.
-    int CheckConnection(uint32_t* connectionFlags, bool skipProbes);
+    bool CheckConnection(uint32_t* connectionFlags, bool skipProbes);
     // Saves the user's autodial settings (written back at teardown), then dials: the platform's
     // autodial without a connection name, the named connection otherwise; without a user there,
-    // unattended. 1 = on line.
-    int Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId);
+    // unattended. True when that brought the machine on line.
+    bool Dial(WindowHandle owner, const char* connectionName, uintptr_t* connectionId);
 
     // Whether a user is there to answer the platform's own questions: its password dialog, when a
     // server asks for a login, and its dialling dialog. True until told otherwise; without a user
@@ -72,29 +80,29 @@ public:
 
     // The transfer state; both wait (polling once a second) while the state is Held, except for a
     // forced write.
-    int32_t GetState();
-    void SetState(int32_t value, bool force);
+    TransferState GetState();
+    void SetState(TransferState value, bool force);
 
-    // Always 1. The mode: 1 autodial off, 2 only without a network, 3 always.
-    int ReadAutodialSettings(AutodialSettings& settings);
-    // Puts each value back with its type and data, and deletes one that did not exist. 0 when
-    // nothing was saved (mode outside 1 to 3), else 1, also when the key cannot be opened.
-    int RestoreAutodialSettings(const AutodialSettings& settings);
+    // Reads both values and the mode they amount to (NotRead when the key cannot be opened).
+    void ReadAutodialSettings(AutodialSettings& settings);
+    // Puts each value back with its type and data, and deletes one that did not exist; nothing
+    // when the settings were not read.
+    void RestoreAutodialSettings(const AutodialSettings& settings);
 
     // Both follow an HTTP server's redirects, up to kMaxRedirects for one request (see
     // OpenHttpTransfer).
     //
     // The status, Content-Length and Last-Modified of url, without its body: asked with HEAD, and
-    // with GET when the answer to HEAD is not 200 with both headers. 1 on 200 with both read, the
-    // date one that ParseHttpDate accepts.
-    int QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
-    // Fetches the request's URL into its local file. 1 on success. status (optional) receives
-    // the final HTTP status once it is known (a redirect's own status when it was refused).
-    int DownloadFile(const DownloadRequest& request, int* status = nullptr);
+    // with GET when the answer to HEAD is not 200 with both headers. True on 200 with both read,
+    // the date one that ParseHttpDate accepts.
+    bool QueryRemoteFile(const std::string& agent, const std::string& url, RemoteFileInfo& info);
+    // Fetches the request's URL into its local file. status (optional) receives the final HTTP
+    // status once it could be read (a redirect's own status when it was refused).
+    bool DownloadFile(const DownloadRequest& request, std::optional<int>* status = nullptr);
 
 private:
-    // Marks the transfer failed (whatever holds it) and gives DownloadFile's failure result.
-    int FailTransfer();
+    // Marks the transfer failed, whatever holds it.
+    void FailTransfer();
 
     Platform& platform_;
     const Deployment deployment_;
@@ -102,7 +110,7 @@ private:
     RootHandles roots_;
     AutodialSettings savedAutodial_;
     bool userPresent_ = true;
-    int32_t state_ = StateIdle;
+    TransferState state_ = TransferState::Idle;
     // Guards state_ only. Held in an optional so that teardown can destroy it first, before the
     // autodial settings are written back.
     std::optional<std::mutex> lock_;

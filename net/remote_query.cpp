@@ -67,7 +67,7 @@ HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFi
 HeaderReply AskHeaders(Platform& platform, RootHandles& roots, const HttpOpen& open,
                        const std::string& url, RemoteFileInfo& info) {
     TransferHandles handles(platform.internet, roots);
-    int status = 0;
+    std::optional<int> status;
     HeaderReply reply;
     TransferFailure failure;
     if (!OpenHttpTransfer(platform, url, open, handles, status, failure)) {
@@ -97,15 +97,15 @@ void LogAnswer(Log& log, const std::string& file, const char* verb, const Remote
 
 }  // namespace
 
-int InternetSession::QueryRemoteFile(const std::string& agent, const std::string& url,
-                                     RemoteFileInfo& info) {
+bool InternetSession::QueryRemoteFile(const std::string& agent, const std::string& url,
+                                      RemoteFileInfo& info) {
     Log& log = platform_.log;
     const std::string file = UrlForLog(url);
     TransferUrl target;
     if (!ParseTransferUrl(platform_.codePage, url, target) ||
         target.service != InternetService::Http) {
         log.Write("The URL " + file + " cannot be queried: it is not an http URL that fits.");
-        return 0;
+        return false;
     }
     RemoteFileInfo headInfo;
     HeaderReply head =
@@ -119,10 +119,10 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
         case HeaderAnswer::Usable:
             info = headInfo;
             LogAnswer(log, file, "HEAD", info, head);
-            return 1;
+            return true;
         case HeaderAnswer::LoginDeclined:
             log.Write("The query of " + file + " stopped: HEAD got " + head.problem + ".");
-            return 0;
+            return false;
         case HeaderAnswer::Unusable:
             log.Write("HEAD of " + file + " gave " + head.problem + "; asking with GET instead.");
             break;
@@ -131,10 +131,10 @@ int InternetSession::QueryRemoteFile(const std::string& agent, const std::string
         AskHeaders(platform_, roots_, HeaderRequest(agent, "GET", userPresent_), url, info);
     if (get.answer == HeaderAnswer::Usable) {
         LogAnswer(log, file, "GET", info, get);
-        return 1;
+        return true;
     }
     log.Write("The query of " + file + " failed: GET gave " + get.problem + ".");
-    return 0;
+    return false;
 }
 
 }  // namespace mivetrak

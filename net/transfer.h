@@ -28,12 +28,8 @@ public:
     virtual void Written(const uint8_t* data, size_t size) = 0;
 };
 
-enum TransferState : int32_t {
-    StateIdle = 0,
-    StateHeld = 1,
-    StateFailed = 2,
-    StateRunning = 3,
-    StateDone = 4,
-};
+// The course of the session's transfer. Nothing in the program holds a transfer; the accessors
+// would wait while it is Held.
+enum class TransferState { Idle, Held, Failed, Running, Done };
 
 }  // namespace mivetrak

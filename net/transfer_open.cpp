@@ -15,34 +15,39 @@ namespace {
 // 1023-byte path) with user information and blanks around it; a longer Location cannot be read.
 constexpr uint32_t kLocationTextLength = 2048;
 
-int ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength) {
+std::optional<int> ReadStatus(Internet& internet, InternetHandle request, uint32_t bufferLength) {
     std::string text;
-    return internet.QueryInfoText(request, kHttpQueryStatusCode, bufferLength, text)
-               ? ParseStatusText(text)
-               : 0;
+    int status = 0;
+    if (!internet.QueryInfoText(request, kHttpQueryStatusCode, bufferLength, text) ||
+        !ParseStatusText(text, status)) {
+        return std::nullopt;
+    }
+    return status;
 }
 
-bool Fail(TransferFailure& failure, const char* step) {
-    failure.step = step;
-    return false;
-}
-
-// One request of the sequence, up to its final status once the password dialog is done with (or
-// at once when nobody is there to answer it). The library is told to hand redirects back rather
-// than follow them.
-bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& open,
-                 TransferHandles& handles, int& status, TransferFailure& failure) {
+// The connection and the request of one round of the sequence, sent.
+bool OpenAndSend(Internet& internet, const TransferUrl& url, const HttpOpen& open,
+                 TransferHandles& handles, TransferFailure& failure) {
     if (!OpenConnection(internet, open.agent, url, open.user, open.password, handles, failure)) {
         return false;
     }
+    // The library is told to hand redirects back rather than follow them.
     handles.data.Reset(internet.OpenHttpRequest(handles.connection.Get(), open.verb, url.path,
                                                 open.flags | kInternetFlagNoAutoRedirect,
                                                 failure.error));
-    if (!handles.data) return Fail(failure, "open the request");
-    const InternetHandle request = handles.data.Get();
-    if (!internet.SendHttpRequest(request, failure.error)) {
-        return Fail(failure, "send the request");
+    if (!handles.data) return Fail(failure, "could not open the request");
+    if (!internet.SendHttpRequest(handles.data.Get(), failure.error)) {
+        return Fail(failure, "could not send the request");
     }
+    return true;
+}
+
+// One request of the sequence, up to its final status once the password dialog is done with (or
+// at once when nobody is there to answer it).
+bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& open,
+                 TransferHandles& handles, std::optional<int>& status, TransferFailure& failure) {
+    if (!OpenAndSend(internet, url, open, handles, failure)) return false;
+    const InternetHandle request = handles.data.Get();
     for (;;) {
         status = ReadStatus(internet, request, open.statusBufferLength);
         if (!AsksForLogin(status) || !open.userPresent) return true;
@@ -53,7 +58,7 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
             return true;
         }
         if (!internet.SendHttpRequest(request, failure.error)) {
-            return Fail(failure, "send the request again");
+            return Fail(failure, "could not send the request again");
         }
     }
 }
@@ -82,23 +87,58 @@ std::string ReadRedirect(Platform& platform, InternetHandle request, const std::
     return std::string();
 }
 
+// Whether the redirect that the request in handles answered is to be followed, the hop
+// numbered followed + 1; asked, target and handles then move on to where it leads. A redirect
+// refused is logged and leaves everything as it is.
+bool FollowRedirect(Platform& platform, int followed, const std::optional<int>& status,
+                    std::string& asked, TransferUrl& target, TransferHandles& handles) {
+    const std::string answer = UrlForLog(asked) + " answered " + std::to_string(*status);
+    if (followed == kMaxRedirects) {
+        platform.log.Write("Refused a redirect: " + answer + " after " +
+                           std::to_string(kMaxRedirects) +
+                           " redirects, the most that one request follows.");
+        return false;
+    }
+    std::string next;
+    TransferUrl nextParts;
+    const std::string refusal = ReadRedirect(platform, handles.data.Get(), asked, next, nextParts);
+    if (!refusal.empty()) {
+        platform.log.Write("Refused a redirect: " + answer + refusal + ".");
+        return false;
+    }
+    platform.log.Write("Redirect " + std::to_string(followed + 1) + " of at most " +
+                       std::to_string(kMaxRedirects) + ": " + answer + ", following it to " +
+                       UrlForLog(next) + ".");
+    // The request, then its connection, as the library expects; the root stays.
+    handles.data.Close();
+    handles.connection.Close();
+    asked = std::move(next);
+    target = std::move(nextParts);
+    return true;
+}
+
 }  // namespace
 
+bool Fail(TransferFailure& failure, std::string what) {
+    failure.what = std::move(what);
+    return false;
+}
+
 std::string DescribeTransferFailure(System& system, const TransferFailure& failure) {
-    std::string text = std::string("could not ") + failure.step;
+    std::string text = failure.what;
     if (failure.error.code != 0) text += ": " + DescribeSystemError(system, failure.error.code);
     return text;
 }
 
-bool IsRedirectStatus(int status) {
+bool IsRedirectStatus(const std::optional<int>& status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool AsksForLogin(int status) { return status == 401 || status == 407; }
+bool AsksForLogin(const std::optional<int>& status) { return status == 401 || status == 407; }
 
-std::string DescribeHttpStatus(int status, bool userPresent) {
-    if (status == 0) return "a status that could not be read";
-    std::string text = "HTTP status " + std::to_string(status);
+std::string DescribeHttpStatus(const std::optional<int>& status, bool userPresent) {
+    if (!status) return "a status that could not be read";
+    std::string text = "HTTP status " + std::to_string(*status);
     if (AsksForLogin(status)) {
         text += userPresent ? " (the login it asks for was not given)"
                             : " (it asks for a login, and nobody is there to give one)";
@@ -110,10 +150,10 @@ bool OpenConnection(Internet& internet, const std::string& agent, const Transfer
                     const std::string& user, const std::string& password, TransferHandles& handles,
                     TransferFailure& failure) {
     handles.root = handles.roots.For(agent, failure.error);
-    if (handles.root == nullptr) return Fail(failure, "open the Internet library");
+    if (handles.root == nullptr) return Fail(failure, "could not open the Internet library");
     handles.connection.Reset(internet.Connect(handles.root, url.host, url.port, user, password,
                                               url.service, failure.error));
-    if (!handles.connection) return Fail(failure, "connect to the server");
+    if (!handles.connection) return Fail(failure, "could not connect to the server");
     // A library that refuses the limits still transfers; only its own defaults then apply.
     internet.SetTimeouts(handles.connection.Get(), kConnectTimeoutMilliseconds,
                          kIdleTimeoutMilliseconds);
@@ -121,37 +161,19 @@ bool OpenConnection(Internet& internet, const std::string& agent, const Transfer
 }
 
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status, TransferFailure& failure) {
+                      TransferHandles& handles, std::optional<int>& status,
+                      TransferFailure& failure) {
     TransferUrl target;
     if (!ParseTransferUrl(platform.codePage, url, target) ||
         target.service != InternetService::Http) {
         failure.error.code = 0;
-        return Fail(failure, "read it as an http URL that fits");
+        return Fail(failure, "could not read it as an http URL that fits");
     }
     std::string asked = url;
     for (int followed = 0;; ++followed) {
         if (!SendRequest(platform.internet, target, open, handles, status, failure)) return false;
         if (!IsRedirectStatus(status)) return true;
-        const std::string answer = UrlForLog(asked) + " answered " + std::to_string(status);
-        if (followed == kMaxRedirects) {
-            platform.log.Write("Refused a redirect: " + answer + " after " +
-                               std::to_string(kMaxRedirects) +
-                               " redirects, the most that one request follows.");
-            return true;
-        }
-        std::string next;
-        const std::string refusal = ReadRedirect(platform, handles.data.Get(), asked, next, target);
-        if (!refusal.empty()) {
-            platform.log.Write("Refused a redirect: " + answer + refusal + ".");
-            return true;
-        }
-        platform.log.Write("Redirect " + std::to_string(followed + 1) + " of at most " +
-                           std::to_string(kMaxRedirects) + ": " + answer + ", following it to " +
-                           UrlForLog(next) + ".");
-        // The request, then its connection, as the library expects; the root stays.
-        handles.data.Close();
-        handles.connection.Close();
-        asked = std::move(next);
+        if (!FollowRedirect(platform, followed, status, asked, target, handles)) return true;
     }
 }
 

@@ -3,6 +3,7 @@
 // handles of one transfer, and the HTTP open sequence, redirects included, up to the final
 // status.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "net/internet_handle.h"
@@ -38,18 +39,23 @@ struct TransferHandles {
     InternetHandleOwner data;
 };
 
-// The step at which a transfer failed before any answer came, and the library's error number.
+// Why a transfer failed, for the log: what went wrong ("could not connect to the server", "the
+// server answered HTTP status 404", ...) and, where the system or the Internet library said why,
+// its error number (0 when none applies).
 struct TransferFailure {
-    const char* step = "";  // "connect to the server", ...
+    std::string what;
     SystemError error;
 };
 
-// "could not <step>: error N: <the system's text>", for the log.
+// Records what went wrong, with the error already in failure.error; always false.
+bool Fail(TransferFailure& failure, std::string what);
+
+// "<what>: error N: <the system's text>" (or what alone without an error number), for the log.
 std::string DescribeTransferFailure(System& system, const TransferFailure& failure);
 
 // Takes the root for the agent from the session's roots and opens the connection to the URL's
 // host for its service, logging in with user and password, and gives the connection the
-// transfer's timeouts. False when either handle cannot be opened; failure then says where and
+// transfer's timeouts. False when either handle cannot be opened; failure then says which and
 // why.
 bool OpenConnection(Internet& internet, const std::string& agent, const TransferUrl& url,
                     const std::string& user, const std::string& password, TransferHandles& handles,
@@ -75,10 +81,10 @@ struct HttpOpen {
 constexpr int kMaxRedirects = 10;
 
 // 301, 302, 303, 307 and 308: the answers that send the client to their Location.
-bool IsRedirectStatus(int status);
+bool IsRedirectStatus(const std::optional<int>& status);
 
 // Whether the status is a server's or a proxy's request for a login.
-bool AsksForLogin(int status);
+bool AsksForLogin(const std::optional<int>& status);
 
 // The HTTP open sequence of the http URL: the connection, then the request, sent; then its
 // status, and while the server asks for a login (401, 407) and the user answers the platform's
@@ -88,12 +94,13 @@ bool AsksForLogin(int status);
 // redirect beyond that, one to another scheme than http, or one without a usable Location ends
 // the sequence with the redirect's status as the final one; each redirect followed or refused is
 // logged. False when the URL is no http URL, a handle cannot be opened or a send fails (failure
-// then says where and why); otherwise true with the final status (0 when it could not be read).
+// then says which and why); otherwise true with the final status, none when it could not be read.
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
-                      TransferHandles& handles, int& status, TransferFailure& failure);
+                      TransferHandles& handles, std::optional<int>& status,
+                      TransferFailure& failure);
 
 // The log's words for a final status that is not 200: the number, and for a login that was
 // asked for, that none was given.
-std::string DescribeHttpStatus(int status, bool userPresent);
+std::string DescribeHttpStatus(const std::optional<int>& status, bool userPresent);
 
 }  // namespace mivetrak

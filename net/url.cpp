@@ -21,26 +21,26 @@ bool LeadingDigits(std::string_view text, int& value) {
     return true;
 }
 
-int SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
-             std::string& host, std::string& path) {
-    if (url.empty()) return 0;
+bool SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
+              std::string& host, std::string& path) {
+    if (url.empty()) return false;
 
     const size_t colon = FindCharMb(codePage, url, ':');
-    if (colon == std::string::npos) return 0;
-    if (colon > kSchemeBuffer - 1) return 0;
+    if (colon == std::string::npos) return false;
+    if (colon > kSchemeBuffer - 1) return false;
 
     // The URL reads scheme "://" host ...: the host starts two bytes after the first slash.
     const size_t firstSlash = FindCharMb(codePage, url, '/');
-    if (firstSlash == std::string::npos) return 0;
+    if (firstSlash == std::string::npos) return false;
     const size_t hostStart = firstSlash + 2;
-    if (hostStart > url.size()) return 0;  // "x:/" ends before the host could begin
+    if (hostStart > url.size()) return false;  // "x:/" ends before the host could begin
     const std::string rest = url.substr(hostStart);
 
     const size_t hostEnd = FindCharMb(codePage, rest, '/');
     std::string hostWithPort = rest.substr(0, hostEnd);
     std::string pathPart = hostEnd == std::string::npos ? std::string() : rest.substr(hostEnd + 1);
-    if (hostWithPort.size() > kHostBuffer - 1) return 0;
-    if (pathPart.size() > kPathBuffer - 1) return 0;
+    if (hostWithPort.size() > kHostBuffer - 1) return false;
+    if (pathPart.size() > kPathBuffer - 1) return false;
 
     std::string portText = "0";
     const size_t portColon = FindCharMb(codePage, hostWithPort, ':');
@@ -49,13 +49,13 @@ int SplitUrl(const CodePage& codePage, const std::string& url, std::string& sche
         hostWithPort.resize(portColon);
     }
     int portValue = 0;
-    if (!LeadingDigits(portText, portValue)) return 0;
+    if (!LeadingDigits(portText, portValue)) return false;
 
     scheme = url.substr(0, colon);
     host = std::move(hostWithPort);
     path = std::move(pathPart);
     port = portValue;
-    return 1;
+    return true;
 }
 
 bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out) {
@@ -74,7 +74,7 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
     std::string scheme;
     TransferUrl target;
     int urlPort = 0;
-    if (SplitUrl(codePage, url, scheme, urlPort, target.host, target.path) == 0) return false;
+    if (!SplitUrl(codePage, url, scheme, urlPort, target.host, target.path)) return false;
     if (EqualsNoCase(scheme, "http")) {
         target.service = InternetService::Http;
     } else if (EqualsNoCase(scheme, "ftp")) {

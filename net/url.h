@@ -13,10 +13,10 @@ constexpr size_t kSchemeBuffer = 12;  // at most 11 bytes
 constexpr size_t kHostBuffer = 100;   // host with port: at most 99 bytes
 constexpr size_t kPathBuffer = 1024;  // at most 1023 bytes
 
-// 1 when the URL could be split; 0 when it cannot, or when a part does not fit its limit, or
-// when the port text does not fit an int.
-int SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
-             std::string& host, std::string& path);
+// False when the URL cannot be split, or when a part does not fit its limit, or when the port
+// text does not fit an int.
+bool SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
+              std::string& host, std::string& path);
 
 // The port to connect to: the URL's port, or defaultPort when the URL gives 0. False when the
 // number cannot be a TCP port.

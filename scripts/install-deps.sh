@@ -21,6 +21,8 @@ have Xvfb || need+=(xvfb)
 # only recommends.
 have clang++ || need+=(clang)
 pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+# The structure checks: the length of every function of the program.
+have clang-tidy || need+=(clang-tidy)
 have icotool || need+=(icoutils)
 { have convert && convert -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)
 { have import && import -version 2>/dev/null | grep -q ImageMagick; } || need+=(imagemagick)

@@ -111,15 +111,37 @@ INT_PTR Answer(HWND window, intptr_t result) {
     return TRUE;
 }
 
-INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* state = reinterpret_cast<HostState*>(lParam);
-        SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
-        state->window.Attach(window);
-        // TRUE lets the dialog manager put the focus on the first control.
-        return state->handler.OnInitDialog(state->window) ? TRUE : FALSE;
-    }
+INT_PTR OnInit(HWND window, HostState* state) {
+    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+    state->window.Attach(window);
+    // TRUE lets the dialog manager put the focus on the first control.
+    return state->handler.OnInitDialog(state->window) ? TRUE : FALSE;
+}
 
+INT_PTR OnCommand(HostState& state, WPARAM wParam) {
+    // IDCANCEL comes from the Cancel button, the Esc key and the window menu's Close. IDOK (the
+    // Enter key) is left alone: it must not close the dialog while the worker goes on unseen.
+    if (LOWORD(wParam) != IDCANCEL) return FALSE;
+    state.handler.OnCancel(state.window);
+    return TRUE;
+}
+
+INT_PTR OnPaint(HWND window, HostState& state) {
+    state.window.ResetPainted();
+    if (!state.handler.OnPaint(state.window)) return FALSE;
+    if (!state.window.Painted()) ValidateRect(window, nullptr);
+    return TRUE;
+}
+
+INT_PTR OnDestroy(HWND window, HostState& state) {
+    state.handler.OnDestroy();
+    state.window.Detach();
+    SetWindowLongPtrA(window, DWLP_USER, 0);
+    return FALSE;
+}
+
+INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) return OnInit(window, reinterpret_cast<HostState*>(lParam));
     HostState* state = StateOf(window);
     if (state == nullptr) return FALSE;  // before WM_INITDIALOG or after WM_DESTROY
 
@@ -130,32 +152,17 @@ INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return Answer(window, result);
     }
-
     switch (message) {
         case WM_COMMAND:
-            // IDCANCEL comes from the Cancel button, the Esc key and the window menu's Close.
-            // IDOK (the Enter key) is left alone: it must not close the dialog while the worker
-            // goes on unseen.
-            if (LOWORD(wParam) == IDCANCEL) {
-                state->handler.OnCancel(state->window);
-                return TRUE;
-            }
-            return FALSE;
-        case WM_PAINT: {
-            state->window.ResetPainted();
-            if (!state->handler.OnPaint(state->window)) return FALSE;
-            if (!state->window.Painted()) ValidateRect(window, nullptr);
-            return TRUE;
-        }
+            return OnCommand(*state, wParam);
+        case WM_PAINT:
+            return OnPaint(window, *state);
         case WM_QUERYDRAGICON:
             // One of the messages whose result a dialog procedure returns directly; 0 lets the
             // dialog manager pick its default.
             return reinterpret_cast<INT_PTR>(ToWin32(state->handler.OnQueryDragIcon()));
         case WM_DESTROY:
-            state->handler.OnDestroy();
-            state->window.Detach();
-            SetWindowLongPtrA(window, DWLP_USER, 0);
-            return FALSE;
+            return OnDestroy(window, *state);
         default:
             return FALSE;
     }

@@ -29,14 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (leading < text.size() && IsDigit(text[leading])) ++leading;
     const std::string digits = Significant(text.substr(0, leading));
 
-    // A status is its leading digits, or 0 when there are none or they overflow an int.
-    const int status = ParseStatusText(text);
-    FUZZ_CHECK(status >= 0);
-    if (status > 0) {
+    // A status is its leading digits; none are read when there are none or they overflow an int.
+    int status = -1;
+    const bool overflows = digits.size() > 10 || (digits.size() == 10 && digits > "2147483647");
+    if (ParseStatusText(text, status)) {
+        FUZZ_CHECK(status >= 0);
+        FUZZ_CHECK(leading > 0 && !overflows);
         FUZZ_CHECK(Written(static_cast<uint64_t>(status)) == digits);
     } else {
-        const bool overflows = digits.size() > 10 || (digits.size() == 10 && digits > "2147483647");
-        FUZZ_CHECK(digits.empty() || overflows);
+        FUZZ_CHECK(leading == 0 || overflows);
     }
 
     const bool allDigits = !text.empty() && leading == text.size();

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string scheme, host, path;
     int port = -1;
-    if (SplitUrl(codePage, url, scheme, port, host, path) == 0) return 0;
+    if (!SplitUrl(codePage, url, scheme, port, host, path)) return 0;
 
     FUZZ_CHECK(scheme.size() <= kSchemeBuffer - 1);
     FUZZ_CHECK(host.size() <= kHostBuffer - 1);

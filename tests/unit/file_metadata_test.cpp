@@ -25,7 +25,7 @@ const SystemTime kSentinel = MakeTime(1111, 1, 1, 1, 1, 1);
 struct TimesCase {
     const char* fileSystemName;
     bool locked;
-    LocalTimes expected;
+    TimesRead expected;
     bool bySearch;  // read by directory search, not through a handle
 };
 
@@ -41,12 +41,12 @@ TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
 
     SystemTime creation = kSentinel;
     SystemTime lastWrite = kSentinel;
-    uint32_t size = 77;
+    uint64_t size = 77;
     EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), c.expected);
     EXPECT_TRUE(Called(fs, "VolumeFileSystemName C:\\"));
     EXPECT_EQ(Called(fs, "FindFile"), c.bySearch);
     EXPECT_EQ(Called(fs, "OpenFile"), !c.bySearch);
-    if (c.expected == LocalTimes::Read) {
+    if (c.expected == TimesRead::Read) {
         EXPECT_TRUE(SameMembers(creation, kCreated));
         EXPECT_TRUE(SameMembers(lastWrite, kWritten));
         EXPECT_EQ(size, 5u);
@@ -59,18 +59,18 @@ TEST_P(GetLocalFileTimesByVolume, ReadsByTheVolumesFileSystem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, GetLocalFileTimesByVolume,
-                         ::testing::Values(TimesCase{"FAT", false, LocalTimes::Read, true},
-                                           TimesCase{"FAT32", false, LocalTimes::Read, true},
-                                           TimesCase{"fat", false, LocalTimes::Read, true},
-                                           TimesCase{"FaT12", false, LocalTimes::Read, true},
-                                           TimesCase{"NTFS", false, LocalTimes::Read, false},
-                                           TimesCase{"", false, LocalTimes::Read, false},
-                                           TimesCase{"FA", false, LocalTimes::Read, false},
-                                           TimesCase{"exFAT", false, LocalTimes::Read, false},
-                                           TimesCase{"NTFS", true, LocalTimes::NotRead, false},
-                                           TimesCase{"", true, LocalTimes::NotRead, false},
-                                           TimesCase{"FAT32", true, LocalTimes::Read, true},
-                                           TimesCase{"FAT", true, LocalTimes::Read, true}));
+                         ::testing::Values(TimesCase{"FAT", false, TimesRead::Read, true},
+                                           TimesCase{"FAT32", false, TimesRead::Read, true},
+                                           TimesCase{"fat", false, TimesRead::Read, true},
+                                           TimesCase{"FaT12", false, TimesRead::Read, true},
+                                           TimesCase{"NTFS", false, TimesRead::Read, false},
+                                           TimesCase{"", false, TimesRead::Read, false},
+                                           TimesCase{"FA", false, TimesRead::Read, false},
+                                           TimesCase{"exFAT", false, TimesRead::Read, false},
+                                           TimesCase{"NTFS", true, TimesRead::Failed, false},
+                                           TimesCase{"", true, TimesRead::Failed, false},
+                                           TimesCase{"FAT32", true, TimesRead::Read, true},
+                                           TimesCase{"FAT", true, TimesRead::Read, true}));
 
 struct RootCase {
     const char* path;
@@ -89,8 +89,8 @@ TEST_P(GetLocalFileTimesRoot, FindsTheRootOrReadsThroughAHandle) {
     fs.AddFile(c.path, "abc", kWritten, kCreated);
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), LocalTimes::Read);
+    uint64_t size = 0;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, c.path, creation, lastWrite, size), TimesRead::Read);
     EXPECT_EQ(size, 3u);
     EXPECT_TRUE(SameMembers(lastWrite, kWritten));
     if (c.expectedRoot == nullptr) {
@@ -137,8 +137,8 @@ TEST(GetLocalFileTimes, DoubleByteRootDecidesTheFatBranch) {
     fs.SetLocked(path);
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, path, creation, lastWrite, size), LocalTimes::Read);
+    uint64_t size = 0;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, path, creation, lastWrite, size), TimesRead::Read);
     EXPECT_TRUE(Called(fs, "FindFile"));
 }
 
@@ -149,8 +149,8 @@ TEST(GetLocalFileTimes, FailingTimeQueryClosesTheHandle) {
     fs.FailTimeQuery(kDb);
     SystemTime creation = kSentinel;
     SystemTime lastWrite = kSentinel;
-    uint32_t size = 77;
-    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), LocalTimes::NotRead);
+    uint64_t size = 77;
+    EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size), TimesRead::Failed);
     EXPECT_EQ(size, 77u);
     EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
     EXPECT_EQ(fs.OpenHandleCount(), 0);
@@ -173,9 +173,9 @@ TEST(GetLocalFileTimes, FailuresStoreNothingOnEitherBranch) {
             }
             SystemTime creation = kSentinel;
             SystemTime lastWrite = kSentinel;
-            uint32_t size = 77;
+            uint64_t size = 77;
             EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, size),
-                      missing ? LocalTimes::NotRead : LocalTimes::NotConvertible);
+                      missing ? TimesRead::Failed : TimesRead::NotConvertible);
             EXPECT_TRUE(SameMembers(creation, kSentinel));
             EXPECT_TRUE(SameMembers(lastWrite, kSentinel));
             EXPECT_EQ(size, 77u);
@@ -188,15 +188,14 @@ struct SizeCase {
     const char* name;
     uint64_t reported;    // size the file system reports
     bool sizeQueryFails;  // GetFileSize cannot tell the size
-    int sizeResult;       // GetLocalFileSize's result
+    bool sized;           // GetLocalFileSize's result
     uint32_t size;        // stored by GetLocalFileSize (77 = untouched)
-    uint32_t handleSize;  // stored by GetLocalFileTimes through a handle (NTFS)
-    uint32_t searchSize;  // stored by GetLocalFileTimes by directory search (FAT32)
+    bool handleRead;      // GetLocalFileTimes through a handle (NTFS) reads the file
 };
 
 class LocalFileSizes : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(LocalFileSizes, SizesAsThe32BitCallersSeeThem) {
+TEST_P(LocalFileSizes, SizesAsTheCallersSeeThem) {
     const SizeCase& c = GetParam();
     SingleByteCodePage codePage;
     FakeFileSystem fs;
@@ -205,31 +204,32 @@ TEST_P(LocalFileSizes, SizesAsThe32BitCallersSeeThem) {
     if (c.sizeQueryFails) fs.FailSizeQuery(kDb);
 
     uint32_t size = 77;
-    EXPECT_EQ(GetLocalFileSize(fs, kDb, size), c.sizeResult);
+    EXPECT_EQ(GetLocalFileSize(fs, kDb, size), c.sized);
     EXPECT_EQ(size, c.size);
 
     for (const char* name : {"NTFS", "FAT32"}) {
         fs.SetVolumeFileSystem("C:\\", name);
         SystemTime creation;
         SystemTime lastWrite;
-        uint32_t timesSize = 77;
+        uint64_t timesSize = 77;
+        // The directory entry tells the size even where the handle's GetFileSize cannot.
+        const bool read = std::string(name) == "FAT32" || c.handleRead;
         EXPECT_EQ(GetLocalFileTimes(fs, codePage, kDb, creation, lastWrite, timesSize),
-                  LocalTimes::Read);
-        EXPECT_EQ(timesSize, std::string(name) == "FAT32" ? c.searchSize : c.handleSize) << name;
+                  read ? TimesRead::Read : TimesRead::Failed)
+            << name;
+        EXPECT_EQ(timesSize, read ? c.reported : 77u) << name;
     }
     EXPECT_EQ(fs.OpenHandleCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, LocalFileSizes,
-    ::testing::Values(
-        SizeCase{"empty", 0, false, 1, 0u, 0u, 0u},
-        SizeCase{"small", 12345, false, 1, 12345u, 12345u, 12345u},
-        SizeCase{"largest32", 0xFFFFFFFFull, false, 1, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu},
-        SizeCase{"fourGiB", 0x100000000ull, false, 0, 77u, 0xFFFFFFFFu, 0xFFFFFFFFu},
-        SizeCase{"fourGiBPlus5", 0x100000005ull, false, 0, 77u, 0xFFFFFFFFu, 0xFFFFFFFFu},
-        // Only the handle's GetFileSize fails; the directory entry still tells the size.
-        SizeCase{"unknown", 10, true, 1, 0xFFFFFFFFu, 0xFFFFFFFFu, 10u}),
+    ::testing::Values(SizeCase{"empty", 0, false, true, 0u, true},
+                      SizeCase{"small", 12345, false, true, 12345u, true},
+                      SizeCase{"largest32", 0xFFFFFFFFull, false, true, 0xFFFFFFFFu, true},
+                      SizeCase{"fourGiB", 0x100000000ull, false, false, 77u, true},
+                      SizeCase{"fourGiBPlus5", 0x100000005ull, false, false, 77u, true},
+                      SizeCase{"unknown", 10, true, false, 77u, false}),
     [](const ::testing::TestParamInfo<SizeCase>& p) { return p.param.name; });
 
 TEST(GetLocalFileSize, MissingOrLockedFile) {
@@ -237,9 +237,9 @@ TEST(GetLocalFileSize, MissingOrLockedFile) {
     fs.AddFile("C:\\w\\locked", "abc");
     fs.SetLocked("C:\\w\\locked");
     uint32_t size = 77;
-    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w\\missing", size), 0);
-    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w\\locked", size), 0);
-    EXPECT_EQ(GetLocalFileSize(fs, "C:\\w", size), 0);  // a folder is no file
+    EXPECT_FALSE(GetLocalFileSize(fs, "C:\\w\\missing", size));
+    EXPECT_FALSE(GetLocalFileSize(fs, "C:\\w\\locked", size));
+    EXPECT_FALSE(GetLocalFileSize(fs, "C:\\w", size));  // a folder is no file
     EXPECT_EQ(size, 77u);
 }
 
@@ -249,11 +249,11 @@ TEST(SetLocalFileTimes, StampsLastWriteAndCreationWhenGiven) {
     const SystemTime newWrite = MakeTime(2010, 1, 2, 3, 4, 5);
     const SystemTime newCreation = MakeTime(2009, 1, 2, 3, 4, 5);
 
-    EXPECT_EQ(SetLocalFileTimes(fs, kDb, nullptr, newWrite), 1);
+    EXPECT_TRUE(SetLocalFileTimes(fs, kDb, nullptr, newWrite));
     EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->lastWrite, newWrite));
     EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->creation, kCreated));  // unchanged without one
 
-    EXPECT_EQ(SetLocalFileTimes(fs, kDb, &newCreation, newWrite), 1);
+    EXPECT_TRUE(SetLocalFileTimes(fs, kDb, &newCreation, newWrite));
     EXPECT_TRUE(SameMembers(fs.GetEntry(kDb)->creation, newCreation));
     EXPECT_TRUE(Called(fs, std::string("OpenFile ") + kDb + " read-write"));
     EXPECT_EQ(fs.OpenHandleCount(), 0);
@@ -267,7 +267,7 @@ TEST(SetLocalFileTimes, FileThatCannotBeOpenedForWriting) {
     fs.SetLocked("C:\\locked");
     const SystemTime newWrite = MakeTime(2010, 1, 2, 3, 4, 5);
     for (const char* path : {"C:\\missing", "C:\\ro", "C:\\locked"}) {
-        EXPECT_EQ(SetLocalFileTimes(fs, path, nullptr, newWrite), 0) << path;
+        EXPECT_FALSE(SetLocalFileTimes(fs, path, nullptr, newWrite)) << path;
     }
     EXPECT_TRUE(SameMembers(fs.GetEntry("C:\\ro")->lastWrite, kWritten));
     EXPECT_FALSE(fs.Exists("C:\\missing"));
@@ -276,22 +276,24 @@ TEST(SetLocalFileTimes, FileThatCannotBeOpenedForWriting) {
 struct CompareCase {
     SystemTime a;
     SystemTime b;
-    int expected;
+    TimeOrder expected;
 };
 
 TEST(CompareSystemTimes, ComparesYearToSecondOnly) {
     const CompareCase cases[] = {
-        {MakeTime(2001, 1, 1, 0, 0, 0), MakeTime(2000, 12, 31, 23, 59, 59), 1},
-        {MakeTime(2000, 12, 31, 23, 59, 59), MakeTime(2001, 1, 1, 0, 0, 0), -1},
-        {MakeTime(2005, 6, 7, 8, 9, 10, 0, 1), MakeTime(2005, 6, 7, 8, 9, 10, 999, 5), 0},
-        {MakeTime(2005, 6, 7, 8, 9, 10, 999), MakeTime(2005, 6, 7, 8, 9, 10, 0), 0},
-        {MakeTime(2005, 6, 7, 8, 9, 10), MakeTime(2005, 6, 7, 8, 9, 11), -1},
-        {MakeTime(2005, 6, 7, 8, 10, 0), MakeTime(2005, 6, 7, 8, 9, 59), 1},
-        {MakeTime(2005, 6, 7, 9, 0, 0), MakeTime(2005, 6, 7, 8, 59, 59), 1},
-        {MakeTime(2005, 6, 8, 0, 0, 0), MakeTime(2005, 6, 7, 23, 59, 59), 1},
-        {MakeTime(2005, 5, 31, 0, 0, 0), MakeTime(2005, 6, 1, 0, 0, 0), -1},
-        {MakeTime(65535, 1, 1, 0, 0, 0), MakeTime(1, 1, 1, 0, 0, 0), 1},  // unsigned members
-        {SystemTime{}, SystemTime{}, 0},
+        {MakeTime(2001, 1, 1, 0, 0, 0), MakeTime(2000, 12, 31, 23, 59, 59), TimeOrder::Later},
+        {MakeTime(2000, 12, 31, 23, 59, 59), MakeTime(2001, 1, 1, 0, 0, 0), TimeOrder::Earlier},
+        {MakeTime(2005, 6, 7, 8, 9, 10, 0, 1), MakeTime(2005, 6, 7, 8, 9, 10, 999, 5),
+         TimeOrder::Same},
+        {MakeTime(2005, 6, 7, 8, 9, 10, 999), MakeTime(2005, 6, 7, 8, 9, 10, 0), TimeOrder::Same},
+        {MakeTime(2005, 6, 7, 8, 9, 10), MakeTime(2005, 6, 7, 8, 9, 11), TimeOrder::Earlier},
+        {MakeTime(2005, 6, 7, 8, 10, 0), MakeTime(2005, 6, 7, 8, 9, 59), TimeOrder::Later},
+        {MakeTime(2005, 6, 7, 9, 0, 0), MakeTime(2005, 6, 7, 8, 59, 59), TimeOrder::Later},
+        {MakeTime(2005, 6, 8, 0, 0, 0), MakeTime(2005, 6, 7, 23, 59, 59), TimeOrder::Later},
+        {MakeTime(2005, 5, 31, 0, 0, 0), MakeTime(2005, 6, 1, 0, 0, 0), TimeOrder::Earlier},
+        {MakeTime(65535, 1, 1, 0, 0, 0), MakeTime(1, 1, 1, 0, 0, 0),
+         TimeOrder::Later},  // unsigned members
+        {SystemTime{}, SystemTime{}, TimeOrder::Same},
     };
     for (const CompareCase& c : cases) {
         EXPECT_EQ(CompareSystemTimes(c.a, c.b), c.expected)

@@ -81,7 +81,7 @@ int ChangesOfACompleteRun() {
     WorkerRig rig;
     Prepare(rig);
     const int before = rig.fake.files.Changes();
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     ExpectFinished(rig);
     return rig.fake.files.Changes() - before;
 }
@@ -112,7 +112,7 @@ TEST(InstallCrash, EveryCrashPointEndsWithACompleteDatabaseEverywhere) {
         // The next start: the repair first, then an update of every folder.
         EXPECT_TRUE(RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder));
         rig.folders = AllFolders();
-        EXPECT_EQ(rig.Run(), WorkerResult::Done);
+        EXPECT_EQ(rig.Run(), ExitCode::Done);
         ExpectFinished(rig);
         if (::testing::Test::HasFailure()) break;  // one broken crash point is enough to read
     }

@@ -68,7 +68,7 @@ protected:
     DownloadTest() { world.files.AddDirectory("C:\\work"); }
 
     int Download(const std::string& url, const char* verb = "GET", bool reload = true,
-                 int* status = nullptr, const char* local = kLocal) {
+                 std::optional<int>* status = nullptr, const char* local = kLocal) {
         DownloadRequest request = Request(url, local);
         request.agent = "Agent";
         request.verb = verb;
@@ -95,11 +95,11 @@ protected:
 TEST_F(DownloadTest, HttpBodyLandsInTheLocalFile) {
     const std::string body = Body(200000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
-    int status = 0;
-    ASSERT_EQ(Download(kUrl, "GET", 1, &status), 1);
+    std::optional<int> status = 0;
+    ASSERT_TRUE(Download(kUrl, "GET", 1, &status));
     EXPECT_EQ(status, 200);
     EXPECT_EQ(world.files.Content(kLocal), body);
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_EQ(session.GetState(), TransferState::Done);
     ExpectAllClosed(kBothOwn);
 
     const auto connect = world.internet.CallsOf(Op::Connect);
@@ -139,7 +139,7 @@ TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
         InternetSession s(w.platform, w.deployment);
         DownloadRequest request = Request(c.url, nullptr);
         request.reload = c.reload;
-        ASSERT_EQ(s.DownloadFile(request), 1);
+        ASSERT_TRUE(s.DownloadFile(request));
         const bool ftp = c.url == kFtpUrl;
         const auto opens = w.internet.CallsOf(ftp ? Op::OpenFtpFile : Op::OpenHttpRequest);
         ASSERT_EQ(opens.size(), 1u);
@@ -153,8 +153,8 @@ TEST_F(DownloadTest, FlagsFollowTheReloadFlagOnBothRoads) {
 TEST_F(DownloadTest, FtpRoadUsesPort21AndLeavesTheStatusAlone) {
     const std::string body = Body(5000);
     world.internet.AddFtp(kFtpUrl, FakeRemoteFile{body, std::nullopt, std::nullopt, 0});
-    int status = -7;
-    ASSERT_EQ(Download(kFtpUrl, "get", 1, &status), 1);
+    std::optional<int> status = -7;
+    ASSERT_TRUE(Download(kFtpUrl, "get", 1, &status));
     EXPECT_EQ(status, -7);
     EXPECT_EQ(world.files.Content(kLocal), body);
     const auto connect = world.internet.CallsOf(Op::Connect);
@@ -168,16 +168,16 @@ TEST_F(DownloadTest, FtpRoadUsesPort21AndLeavesTheStatusAlone) {
 }
 
 TEST_F(DownloadTest, FtpFailureLeavesTheStatusAlone) {
-    int status = -7;
-    EXPECT_EQ(Download("ftp://ftp.example.test/missing", "GET", 1, &status), 0);
+    std::optional<int> status = -7;
+    EXPECT_FALSE(Download("ftp://ftp.example.test/missing", "GET", 1, &status));
     EXPECT_EQ(status, -7);
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed({Kind::Connection});
 }
 
 TEST_F(DownloadTest, PostInLowerCaseIsSentUnchanged) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
-    ASSERT_EQ(Download(kUrl, "post"), 1);
+    ASSERT_TRUE(Download(kUrl, "post"));
     EXPECT_EQ(world.internet.CallsOf(Op::OpenHttpRequest)[0].verb, "post");
 }
 
@@ -199,13 +199,13 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
         NetWorld w;
         w.files.AddDirectory("C:\\work");
         InternetSession s(w.platform, w.deployment);
-        int status = -3;
+        std::optional<int> status = -3;
         DownloadRequest request = Request(c.url);
         request.verb = c.verb;
-        EXPECT_EQ(s.DownloadFile(request, &status), 0) << c.url << " " << c.verb;
+        EXPECT_FALSE(s.DownloadFile(request, &status)) << c.url << " " << c.verb;
         EXPECT_TRUE(w.internet.Calls().empty());
         EXPECT_EQ(status, -3);
-        EXPECT_EQ(s.GetState(), StateFailed);
+        EXPECT_EQ(s.GetState(), TransferState::Failed);
         EXPECT_FALSE(w.files.Exists(kLocal));
     }
 }
@@ -215,8 +215,8 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
 struct FailureCase {
     const char* name;
     std::function<void(NetWorld&, FakeHttpResponse&)> script;
-    std::vector<Kind> closed;  // by the transfer; the session's root follows at teardown
-    int expectedStatus;        // status out after the call (-1: untouched)
+    std::vector<Kind> closed;           // by the transfer; the session's root follows at teardown
+    std::optional<int> expectedStatus;  // status out after the call (-1: untouched; none: unread)
     bool fileExists;
 };
 
@@ -229,11 +229,11 @@ TEST_P(DownloadFailureTest, FailsWithStateFailedAndEverythingClosed) {
     FakeHttpResponse response = FakeHttpResponse::Ok(Body(10000), kStamp);
     c.script(world, response);
     world.internet.AddHttp(kUrl, response);
-    int status = -1;
+    std::optional<int> status = -1;
     {
         InternetSession session(world.platform, world.deployment);
-        EXPECT_EQ(session.DownloadFile(Request(kUrl), &status), 0);
-        EXPECT_EQ(session.GetState(), StateFailed);
+        EXPECT_FALSE(session.DownloadFile(Request(kUrl), &status));
+        EXPECT_EQ(session.GetState(), TransferState::Failed);
         EXPECT_EQ(world.internet.ClosedKinds(), c.closed);
     }
     std::vector<Kind> closed = c.closed;
@@ -286,9 +286,9 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         FailureCase{"StatusUnreadable",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::QueryInfoText, 1); },
-                    kBothOwn, 0, false},
+                    kBothOwn, std::nullopt, false},
         FailureCase{"StatusGarbage", [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"x200"}; },
-                    kBothOwn, 0, false},
+                    kBothOwn, std::nullopt, false},
         FailureCase{"LocalFileCannotBeCreated",
                     [](NetWorld& w, FakeHttpResponse&) {
                         SystemError error;
@@ -311,13 +311,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DownloadTest, StateFailedBeforeTheFirstBlockCreatesTheFileAndReadsNothing) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(5000), kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, true);
+        if (call.op == Op::SendHttpRequest) session.SetState(TransferState::Failed, true);
     };
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_TRUE(world.files.Exists(kLocal));
     EXPECT_EQ(world.files.Content(kLocal), "");
     EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed(kBothOwn);
 }
 
@@ -326,7 +326,7 @@ TEST_F(DownloadTest, ReadFailureKeepsWhatArrived) {
     FakeHttpResponse r = FakeHttpResponse::Ok(body, kStamp);
     r.failReadAt = 3000;
     world.internet.AddHttp(kUrl, r);
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 3000));
     EXPECT_EQ(log.Totals(), (std::vector<uint32_t>{2560}));
 }
@@ -336,9 +336,9 @@ TEST_F(DownloadTest, BodyShorterThanItsContentLengthFails) {
     FakeHttpResponse r = FakeHttpResponse::Ok(body, kStamp);
     r.endAt = 5000;  // the server closes the connection early; reads then return 0 bytes
     world.internet.AddHttp(kUrl, r);
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 5000));
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed(kBothOwn);
 }
 
@@ -352,15 +352,15 @@ TEST_F(DownloadTest, WithoutAUsableContentLengthTheBodyEndsWhereTheDataEnds) {
         r.contentLength = length;
         w.internet.AddHttp(kUrl, r);
         InternetSession s(w.platform, w.deployment);
-        EXPECT_EQ(s.DownloadFile(Request(kUrl)), 1) << length.value_or("(missing)");
+        EXPECT_TRUE(s.DownloadFile(Request(kUrl))) << length.value_or("(missing)");
         EXPECT_EQ(w.files.Content(kLocal).size(), 3000u);
     }
 }
 
 TEST_F(DownloadTest, Status404IsStoredAndNoFileIsCreated) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::WithStatus(404));
-    int status = 0;
-    EXPECT_EQ(Download(kUrl, "GET", 1, &status), 0);
+    std::optional<int> status = 0;
+    EXPECT_FALSE(Download(kUrl, "GET", 1, &status));
     EXPECT_EQ(status, 404);
     EXPECT_FALSE(world.files.Exists(kLocal));
     EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);
@@ -372,8 +372,8 @@ TEST_F(DownloadTest, LoginAndRetrySucceeds) {
     r.statuses = {"401", "200"};
     world.internet.AddHttp(kUrl, r);
     world.internet.errorDialogAnswers = {kErrorInternetForceRetry};
-    int status = 0;
-    ASSERT_EQ(Download(kUrl, "GET", 1, &status), 1);
+    std::optional<int> status = 0;
+    ASSERT_TRUE(Download(kUrl, "GET", 1, &status));
     EXPECT_EQ(status, 200);
     EXPECT_EQ(world.internet.SendCount(kUrl), 2u);
     const auto dialog = world.internet.CallsOf(Op::ErrorDialog);
@@ -385,41 +385,41 @@ TEST_F(DownloadTest, LoginAndRetrySucceeds) {
 
 TEST_F(DownloadTest, WithoutALocalPathNothingIsRead) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(1000), kStamp));
-    int status = 0;
-    ASSERT_EQ(Download(kUrl, "GET", 1, &status, nullptr), 1);
+    std::optional<int> status = 0;
+    ASSERT_TRUE(Download(kUrl, "GET", 1, &status, nullptr));
     EXPECT_EQ(status, 200);
     EXPECT_EQ(world.internet.CountOf(Op::ReadData), 0u);
     EXPECT_EQ(world.files.Calls().size(), 0u);
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_EQ(session.GetState(), TransferState::Done);
     ExpectAllClosed(kBothOwn);
 }
 
 TEST_F(DownloadTest, FailedStateAtTheEndIsNotTurnedIntoDone) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(1000), kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::SendHttpRequest) session.SetState(StateFailed, true);
+        if (call.op == Op::SendHttpRequest) session.SetState(TransferState::Failed, true);
     };
-    EXPECT_EQ(Download(kUrl, "GET", 1, nullptr, nullptr), 0);
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_FALSE(Download(kUrl, "GET", 1, nullptr, nullptr));
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed(kBothOwn);
 }
 
 TEST_F(DownloadTest, EmptyRemoteFileGivesAnEmptyLocalFile) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("", kStamp));
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     EXPECT_TRUE(world.files.Exists(kLocal));
     EXPECT_EQ(world.files.Content(kLocal), "");
     EXPECT_TRUE(log.calls.empty());
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_EQ(session.GetState(), TransferState::Done);
 }
 
 TEST_F(DownloadTest, ALaterDownloadStartsAgainFromFailed) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::WithStatus(500));
     world.internet.AddHttp("http://h/ok", FakeHttpResponse::Ok("abc", kStamp));
-    EXPECT_EQ(Download(kUrl), 0);
-    EXPECT_EQ(session.GetState(), StateFailed);
-    EXPECT_EQ(Download("http://h/ok"), 1);
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_FALSE(Download(kUrl));
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
+    EXPECT_TRUE(Download("http://h/ok"));
+    EXPECT_EQ(session.GetState(), TransferState::Done);
 }
 
 // --- block accounting ----------------------------------------------------------------------
@@ -446,7 +446,7 @@ TEST_P(CadenceTest, CallbackEveryTwentyBlocksOfTheStream) {
     DownloadRequest request = Request(kUrl);
     request.callback = &CallbackLog::Callback;
     request.userData = &log;
-    ASSERT_EQ(session.DownloadFile(request), 1);
+    ASSERT_TRUE(session.DownloadFile(request));
     EXPECT_EQ(log.Totals(), c.totals);
     // The fake clock stands still, so every completed window counts 1 ms: 12,800,000 B/s.
     for (size_t i = 0; i < log.calls.size(); ++i) {
@@ -480,7 +480,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DownloadTest, ExactlyTwentyBlocksGiveOneCallWithRateZero) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(2560), kStamp));
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     ASSERT_EQ(log.calls.size(), 1u);
     EXPECT_EQ(log.calls[0].totalBytes, 2560u);
     EXPECT_EQ(log.calls[0].rate, 0u);
@@ -490,10 +490,10 @@ TEST_F(DownloadTest, StopAtTheFirstCallbackLeavesTwentyBlocks) {
     const std::string body = Body(300000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     log.answers = {0};
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_EQ(log.calls.size(), 1u);
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 2560));
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed(kBothOwn);
 }
 
@@ -518,12 +518,12 @@ TEST_F(DownloadTest, StopAtALaterCallbackLeavesExactlyTheBlocksCounted) {
         request.callback = &CallbackLog::Callback;
         request.userData = &l;
         request.written = &written;
-        EXPECT_EQ(s.DownloadFile(request), 0);
+        EXPECT_FALSE(s.DownloadFile(request));
         EXPECT_EQ(l.calls.size(), c.stopAt);
         EXPECT_EQ(w.files.Content(kLocal), body.substr(0, c.stopAt * 2560)) << c.stopAt;
         // Shown exactly what was written, the part of a chunk past the stop included.
         EXPECT_EQ(written.bytes, w.files.Content(kLocal)) << c.stopAt;
-        EXPECT_EQ(s.GetState(), StateFailed);
+        EXPECT_EQ(s.GetState(), TransferState::Failed);
     }
 }
 
@@ -531,7 +531,7 @@ TEST_F(DownloadTest, FtpStopAtTheFirstCallbackLeavesTwentyBlocks) {
     const std::string body = Body(100000);
     world.internet.AddFtp(kFtpUrl, FakeRemoteFile{body, std::nullopt, std::nullopt, 0});
     log.answers = {0};
-    EXPECT_EQ(Download(kFtpUrl), 0);
+    EXPECT_FALSE(Download(kFtpUrl));
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 2560));
     ExpectAllClosed(kFtpBothOwn);
 }
@@ -540,12 +540,12 @@ TEST_F(DownloadTest, StateFailedSetDuringACallbackStopsAfterThatBlock) {
     const std::string body = Body(100000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     log.onCall = [this]() {
-        if (log.calls.size() == 2) session.SetState(StateFailed, true);
+        if (log.calls.size() == 2) session.SetState(TransferState::Failed, true);
     };
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_EQ(log.calls.size(), 2u);
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 5120));
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     ExpectAllClosed(kBothOwn);
 }
 
@@ -553,9 +553,9 @@ TEST_F(DownloadTest, StateFailedDuringTheFirstReadStopsAfterTheFirstBlock) {
     const std::string body = Body(100000);
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(body, kStamp));
     world.internet.onCall = [this](const FakeInternet::Call& call) {
-        if (call.op == Op::ReadData) session.SetState(StateFailed, true);
+        if (call.op == Op::ReadData) session.SetState(TransferState::Failed, true);
     };
-    EXPECT_EQ(Download(kUrl), 0);
+    EXPECT_FALSE(Download(kUrl));
     EXPECT_EQ(world.files.Content(kLocal), body.substr(0, 128));
     EXPECT_TRUE(log.calls.empty());
     ExpectAllClosed(kBothOwn);
@@ -567,24 +567,24 @@ TEST_F(DownloadTest, HeldStateWaitsBetweenBlocksThenGoesOn) {
     // The first callback puts the transfer on hold; the hold is lifted by a forced write after
     // two one-second polls.
     log.onCall = [this]() {
-        if (log.calls.size() == 1) session.SetState(StateHeld, false);
+        if (log.calls.size() == 1) session.SetState(TransferState::Held, false);
     };
     world.system.onSleep = [this](size_t sleeps) {
-        if (sleeps == 2) session.SetState(StateRunning, true);
+        if (sleeps == 2) session.SetState(TransferState::Running, true);
     };
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000}));
     EXPECT_EQ(world.files.Content(kLocal), body);
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_EQ(session.GetState(), TransferState::Done);
 }
 
 TEST_F(DownloadTest, HeldStateDelaysTheStart) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok("abc", kStamp));
-    session.SetState(StateHeld, false);
+    session.SetState(TransferState::Held, false);
     world.system.onSleep = [this](size_t sleeps) {
-        if (sleeps == 3) session.SetState(StateIdle, true);
+        if (sleeps == 3) session.SetState(TransferState::Idle, true);
     };
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     EXPECT_EQ(world.system.Sleeps().size(), 3u);
     // Nothing was opened while the start waited.
     EXPECT_EQ(world.internet.Calls().front().op, Op::OpenRoot);
@@ -595,7 +595,7 @@ TEST_F(DownloadTest, RateIsMeasuredOverWindowsOfHundredBlocksWithWrapAround) {
     // Tick counts asked for: start of window 1, its end, start of window 2, its end, and the
     // start of a window before the read that finds the end of the body.
     world.system.ScriptTickCounts({0xFFFFFF00u, 0x00000100u, 5000u, 5000u, 6000u});
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     ASSERT_EQ(log.calls.size(), 10u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(log.calls[i].rate, 0u) << i;
     // 12,800 bytes in 0x200 = 512 ms across the wrap of the tick count.
@@ -610,7 +610,7 @@ TEST_F(DownloadTest, RateWindowIgnoresHowTheStreamWasChunked) {
     r.maxChunk = 333;
     world.internet.AddHttp(kUrl, r);
     world.system.ScriptTickCounts({1000u, 1400u});
-    ASSERT_EQ(Download(kUrl), 1);
+    ASSERT_TRUE(Download(kUrl));
     ASSERT_EQ(log.calls.size(), 5u);
     EXPECT_EQ(log.calls[4].rate, 12800u * 1000u / 400u);
 }
@@ -666,7 +666,7 @@ TEST(DownloadWrites, OneWritePerChunkRead) {
     request.callback = &CallbackLog::Callback;
     request.userData = &log;
     request.written = &written;
-    ASSERT_EQ(session.DownloadFile(request), 1);
+    ASSERT_TRUE(session.DownloadFile(request));
     EXPECT_EQ(files.writes, 16u);  // 1 MiB in 64 KiB reads
     EXPECT_EQ(written.calls, 16u);
     EXPECT_EQ(written.bytes, body);

@@ -6,22 +6,29 @@
 namespace mivetrak {
 namespace {
 
-TEST(ParseStatusText, LeadingDigitsOrZero) {
+TEST(ParseStatusText, LeadingDigitsThatFitAnInt) {
     const struct {
         const char* text;
+        bool read;
         int status;
-    } cases[] = {{"200", 200},
-                 {"404 Not Found", 404},
-                 {"007", 7},
-                 {"", 0},
-                 {"x200", 0},
-                 {"-5", 0},
-                 {"+5", 0},
-                 {" 200", 0},
-                 {"2147483647", 2147483647},
-                 {"2147483648", 0},
-                 {"99999999999999999999", 0}};
-    for (const auto& c : cases) EXPECT_EQ(ParseStatusText(c.text), c.status) << c.text;
+    } cases[] = {{"200", true, 200},
+                 {"404 Not Found", true, 404},
+                 {"007", true, 7},
+                 {"", false, 0},
+                 {"x200", false, 0},
+                 {"-5", false, 0},
+                 {"+5", false, 0},
+                 {" 200", false, 0},
+                 {"2147483647", true, 2147483647},
+                 {"2147483648", false, 0},
+                 {"99999999999999999999", false, 0}};
+    for (const auto& c : cases) {
+        int status = -1;
+        EXPECT_EQ(ParseStatusText(c.text, status), c.read) << c.text;
+        if (c.read) {
+            EXPECT_EQ(status, c.status) << c.text;
+        }
+    }
 }
 
 TEST(ParseContentLength, DigitsOnlyWithin32Bits) {

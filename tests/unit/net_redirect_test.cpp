@@ -64,7 +64,7 @@ TEST_P(RedirectTest, DownloadFollowsOrFailsOnTheRedirectsStatus) {
         request.url = kStart;
         request.verb = "post";
         request.localPath = kLocal;
-        int status = 0;
+        std::optional<int> status;
         EXPECT_EQ(session.DownloadFile(request, &status), followed ? 1 : 0);
         EXPECT_EQ(status, followed ? 200 : c.redirects.back().status);
         EXPECT_EQ(world.files.Exists(kLocal), followed);

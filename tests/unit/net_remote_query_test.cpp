@@ -21,7 +21,7 @@ TEST(QueryRemoteFile, AsksWithHeadAloneWhenItAnswers) {
     world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(std::string(1234, 'x'), kStamp));
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile("Agent 1", kUrl, info), 1);
+    ASSERT_TRUE(session.QueryRemoteFile("Agent 1", kUrl, info));
     EXPECT_EQ(info.contentLength, 1234u);
     EXPECT_TRUE(SameMembers(info.lastModified, kStamp)) << TimeText(info.lastModified);
 
@@ -92,7 +92,7 @@ TEST_P(QueryFallbackTest, AsksWithGetWhenHeadGivesNoUsableAnswer) {
     {
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
-        ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+        ASSERT_TRUE(session.QueryRemoteFile("a", kUrl, info));
         EXPECT_EQ(info.contentLength, 1234u);
         EXPECT_TRUE(SameSecond(info.lastModified, kStamp)) << TimeText(info.lastModified);
     }
@@ -153,7 +153,7 @@ TEST(QueryRemoteFile, ALoginDeclinedOnHeadIsNotAskedForAgain) {
         {
             InternetSession session(world.platform, world.deployment);
             RemoteFileInfo info;
-            EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0) << status;
+            EXPECT_FALSE(session.QueryRemoteFile("a", kUrl, info)) << status;
         }
         EXPECT_EQ(Verbs(world.internet), std::vector<std::string>{"HEAD"}) << status;
         EXPECT_EQ(world.internet.CountOf(Op::ErrorDialog), 1u) << status;
@@ -169,7 +169,7 @@ TEST(QueryRemoteFile, UsesThePortOfTheUrl) {
     world.internet.AddHttp("http://h:8081/a", FakeHttpResponse::Ok("abc", kStamp));
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile("a", "http://h:8081/a", info), 1);
+    ASSERT_TRUE(session.QueryRemoteFile("a", "http://h:8081/a", info));
     EXPECT_EQ(world.internet.CallsOf(Op::Connect)[0].port, 8081u);
 }
 
@@ -179,7 +179,7 @@ TEST(QueryRemoteFile, RefusesUrlsItCannotUseBeforeAnyHandle) {
         NetWorld world;
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile("a", url, info), 0) << url;
+        EXPECT_FALSE(session.QueryRemoteFile("a", url, info)) << url;
         EXPECT_TRUE(world.internet.Calls().empty()) << url;
     }
 }
@@ -189,7 +189,7 @@ TEST(QueryRemoteFile, SchemeIsComparedWithoutCase) {
     world.internet.AddHttp("http://h/a", FakeHttpResponse::Ok("abc", kStamp));
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile("a", "HtTp://h/a", info), 1);
+    EXPECT_TRUE(session.QueryRemoteFile("a", "HtTp://h/a", info));
 }
 
 // The script applies to HEAD and GET alike, so that the GET after an unusable answer to HEAD
@@ -212,7 +212,7 @@ TEST_P(QueryFailureTest, FailsWithEveryOpenedHandleClosedInOrder) {
     {
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+        EXPECT_FALSE(session.QueryRemoteFile("a", kUrl, info));
     }
     std::vector<Kind> closed;
     for (size_t i = 0; i < c.requests; ++i)
@@ -297,7 +297,7 @@ TEST(QueryRemoteFile, LengthUpTo32BitsIsAccepted) {
     world.internet.AddHttp(kUrl, r);
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    ASSERT_TRUE(session.QueryRemoteFile("a", kUrl, info));
     EXPECT_EQ(info.contentLength, 4294967295u);
 }
 
@@ -310,7 +310,7 @@ TEST(QueryRemoteFile, RefusedLastModifiedIsLoggedWithItsUrlAndLeavesTheTime) {
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
     const SystemTime before = info.lastModified;
-    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+    EXPECT_FALSE(session.QueryRemoteFile("a", kUrl, info));
     EXPECT_TRUE(SameMembers(info.lastModified, before));
     // One line for the answer to HEAD, one for the GET asked after it.
     const std::vector<std::string> lines = world.log.Lines();
@@ -329,7 +329,7 @@ TEST(QueryRemoteFile, MissingLastModifiedKeepsTheStoredLength) {
     world.internet.AddHttp(kUrl, r);
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+    EXPECT_FALSE(session.QueryRemoteFile("a", kUrl, info));
     EXPECT_EQ(info.contentLength, 6u);
 }
 
@@ -376,7 +376,7 @@ TEST(QueryRemoteFile, RepeatedLoginPromptsUntilTheServerAccepts) {
                                          kErrorInternetForceRetry};
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    EXPECT_TRUE(session.QueryRemoteFile("a", kUrl, info));
     EXPECT_EQ(world.internet.CountOf(Op::ErrorDialog), 3u);
     EXPECT_EQ(world.internet.SendCount(kUrl), 4u);
 }

@@ -31,10 +31,10 @@ protected:
     }
     // The three transfers of an update run, in their order, all under one agent.
     void RunTransfers(InternetSession& session, const std::string& agent) {
-        EXPECT_EQ(session.DownloadFile(Fetch(agent, kIndexUrl, "C:\\work\\zav.tmp")), 1);
+        EXPECT_TRUE(session.DownloadFile(Fetch(agent, kIndexUrl, "C:\\work\\zav.tmp")));
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile(agent, kDatabaseUrl, info), 1);
-        EXPECT_EQ(session.DownloadFile(Fetch(agent, kDatabaseUrl, "C:\\work\\db")), 1);
+        EXPECT_TRUE(session.QueryRemoteFile(agent, kDatabaseUrl, info));
+        EXPECT_TRUE(session.DownloadFile(Fetch(agent, kDatabaseUrl, "C:\\work\\db")));
     }
 
     NetWorld world;
@@ -85,9 +85,9 @@ TEST_F(SessionRootTest, ARootThatCannotBeOpenedIsTriedAgainByTheNextTransfer) {
     world.internet.Fail(Op::OpenRoot, 1);
     {
         InternetSession session(world.platform, world.deployment);
-        EXPECT_EQ(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")), 0);
+        EXPECT_FALSE(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")));
         EXPECT_EQ(world.internet.CountOf(Op::Connect), 0u);
-        EXPECT_EQ(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")), 1);
+        EXPECT_TRUE(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")));
     }
     EXPECT_EQ(world.internet.CountOf(Op::OpenRoot), 2u);
     EXPECT_EQ(world.internet.OpenHandleCount(), 0u);

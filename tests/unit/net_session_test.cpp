@@ -206,9 +206,9 @@ TEST(CheckConnection, OmittedOutValueLeavesTheResultUnchanged) {
     world.internet.osVersion = OsVersion{2, 4};
     world.internet.probeResults[kPortalSiteUrl] = true;
     InternetSession session(world.platform, world.deployment);
-    EXPECT_EQ(session.CheckConnection(nullptr, false), 1);
+    EXPECT_TRUE(session.CheckConnection(nullptr, false));
     world.internet.probeResults[kPortalSiteUrl] = false;
-    EXPECT_EQ(session.CheckConnection(nullptr, false), 0);
+    EXPECT_FALSE(session.CheckConnection(nullptr, false));
 }
 
 // --- Dial and the autodial settings ----------------------------------------------------------
@@ -271,7 +271,7 @@ struct AutodialCase {
     bool keyExists;
     MaybeValue enable;
     MaybeValue noNet;
-    int32_t expectedMode;
+    AutodialMode expectedMode;
 };
 
 constexpr uint32_t kRegBinary = 3;
@@ -312,9 +312,9 @@ TEST_P(AutodialTest, EachValueComesBackExactlyAsItWas) {
     {
         InternetSession session(world.platform, world.deployment);
         AutodialSettings settings;
-        EXPECT_EQ(session.ReadAutodialSettings(settings), 1);
+        session.ReadAutodialSettings(settings);
         EXPECT_EQ(settings.mode, c.expectedMode);
-        EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 1);
+        EXPECT_TRUE(session.Dial(nullptr, nullptr, nullptr));
     }
     EXPECT_TRUE(Same(ValueIn(world.registry, "EnableAutodial"), c.enable));
     EXPECT_TRUE(Same(ValueIn(world.registry, "NoNetAutodial"), c.noNet));
@@ -336,18 +336,18 @@ TEST_P(AutodialTest, EachValueComesBackExactlyAsItWas) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, AutodialTest,
     ::testing::Values(
-        AutodialCase{"NoNetworkOnly", true, Dword(5), Dword(7), 2},
-        AutodialCase{"Off", true, Dword(0), Dword(1), 1},
-        AutodialCase{"Always", true, Dword(1), Dword(0), 3},
-        AutodialCase{"AlwaysNoNetMissing", true, Dword(9), std::nullopt, 3},
-        AutodialCase{"EnableMissing", true, std::nullopt, Dword(1), 1},
-        AutodialCase{"BothMissing", true, std::nullopt, std::nullopt, 1},
+        AutodialCase{"NoNetworkOnly", true, Dword(5), Dword(7), AutodialMode::WithoutNetwork},
+        AutodialCase{"Off", true, Dword(0), Dword(1), AutodialMode::Off},
+        AutodialCase{"Always", true, Dword(1), Dword(0), AutodialMode::Always},
+        AutodialCase{"AlwaysNoNetMissing", true, Dword(9), std::nullopt, AutodialMode::Always},
+        AutodialCase{"EnableMissing", true, std::nullopt, Dword(1), AutodialMode::Off},
+        AutodialCase{"BothMissing", true, std::nullopt, std::nullopt, AutodialMode::Off},
         AutodialCase{"OtherTypes", true, RawValue{kRegBinary, {2, 0, 0, 0}},
-                     RawValue{kRegSz, {'1', 0}}, 2},
+                     RawValue{kRegSz, {'1', 0}}, AutodialMode::WithoutNetwork},
         // Longer than four bytes: no number (so autodial counts as off), put back whole.
         AutodialCase{"EightBytes", true, RawValue{kRegBinary, {1, 0, 0, 0, 0, 0, 0, 0}}, Dword(1),
-                     1},
-        AutodialCase{"KeyMissing", false, std::nullopt, std::nullopt, 0}),
+                     AutodialMode::Off},
+        AutodialCase{"KeyMissing", false, std::nullopt, std::nullopt, AutodialMode::NotRead}),
     [](const ::testing::TestParamInfo<AutodialCase>& param) {
         return std::string(param.param.name);
     });
@@ -365,16 +365,13 @@ TEST(Autodial, ReadingOpensForReadingAndWritingOpensForReadWrite) {
     EXPECT_EQ(opens[1].access, kKeyReadWrite);
 }
 
-TEST(Autodial, RestoreRefusesModesOutsideOneToThree) {
+TEST(Autodial, RestoreWritesNothingForSettingsThatWereNotRead) {
     NetWorld world;
     world.registry.AddKey(RegistryRoot::CurrentUser, kSettingsKey);
     InternetSession session(world.platform, world.deployment);
-    for (int32_t mode : {0, 4, -1}) {
-        AutodialSettings settings;
-        settings.mode = mode;
-        settings.enableAutodial = {true, true, kRegDword, {1, 0, 0, 0}};
-        EXPECT_EQ(session.RestoreAutodialSettings(settings), 0);
-    }
+    AutodialSettings settings;
+    settings.enableAutodial = {true, true, kRegDword, {1, 0, 0, 0}};
+    session.RestoreAutodialSettings(settings);
     EXPECT_TRUE(world.registry.Writes().empty());
     EXPECT_TRUE(world.registry.Opens().empty());
 }
@@ -383,9 +380,9 @@ TEST(Autodial, RestoreWithoutTheKeySucceedsWritingNothing) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
     AutodialSettings settings;
-    settings.mode = 2;
+    settings.mode = AutodialMode::WithoutNetwork;
     settings.enableAutodial = {true, true, kRegDword, {1, 0, 0, 0}};
-    EXPECT_EQ(session.RestoreAutodialSettings(settings), 1);
+    session.RestoreAutodialSettings(settings);
     EXPECT_TRUE(world.registry.Writes().empty());
     EXPECT_TRUE(world.log.Contains("Could not open the Internet settings"));
 }
@@ -426,7 +423,7 @@ TEST(Autodial, AFailedDialStillRestoresAtTeardown) {
     world.registry.SetDword(RegistryRoot::CurrentUser, kSettingsKey, "EnableAutodial", 0);
     {
         InternetSession session(world.platform, world.deployment);
-        EXPECT_EQ(session.Dial(nullptr, nullptr, nullptr), 0);
+        EXPECT_FALSE(session.Dial(nullptr, nullptr, nullptr));
     }
     const auto writes = world.registry.Writes();
     ASSERT_EQ(writes.size(), 2u);
@@ -439,7 +436,7 @@ TEST(Session, ANewSessionIsIdleAndTeardownTouchesNothing) {
     NetWorld world;
     {
         InternetSession session(world.platform, world.deployment);
-        EXPECT_EQ(session.GetState(), StateIdle);
+        EXPECT_EQ(session.GetState(), TransferState::Idle);
     }
     EXPECT_TRUE(world.internet.Calls().empty());
     EXPECT_TRUE(world.registry.Opens().empty());
@@ -450,7 +447,8 @@ TEST(Session, ANewSessionIsIdleAndTeardownTouchesNothing) {
 TEST(TransferState, PlainReadsAndWritesDoNotWait) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    for (int32_t v : {StateRunning, StateFailed, StateDone, StateIdle}) {
+    for (TransferState v : {TransferState::Running, TransferState::Failed, TransferState::Done,
+                            TransferState::Idle}) {
         session.SetState(v, false);
         EXPECT_EQ(session.GetState(), v);
     }
@@ -460,34 +458,34 @@ TEST(TransferState, PlainReadsAndWritesDoNotWait) {
 TEST(TransferState, ForcedWriteOverridesAHoldAtOnce) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, false);
-    session.SetState(StateFailed, true);
-    EXPECT_EQ(session.GetState(), StateFailed);
+    session.SetState(TransferState::Held, false);
+    session.SetState(TransferState::Failed, true);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     EXPECT_TRUE(world.system.Sleeps().empty());
 }
 
 TEST(TransferState, UnforcedWriteWaitsWhileHeld) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, false);
+    session.SetState(TransferState::Held, false);
     // Another thread releases the hold (a forced write of Done) after the third sleep.
     world.system.onSleep = [&](size_t sleeps) {
-        if (sleeps == 3) session.SetState(StateDone, true);
+        if (sleeps == 3) session.SetState(TransferState::Done, true);
     };
-    session.SetState(StateRunning, false);
+    session.SetState(TransferState::Running, false);
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000, 1000}));
     world.system.onSleep = nullptr;
-    EXPECT_EQ(session.GetState(), StateRunning);
+    EXPECT_EQ(session.GetState(), TransferState::Running);
 }
 
 TEST(TransferState, ReadWaitsWhileHeldAndNeverReturnsHeld) {
     NetWorld world;
     InternetSession session(world.platform, world.deployment);
-    session.SetState(StateHeld, false);
+    session.SetState(TransferState::Held, false);
     world.system.onSleep = [&](size_t sleeps) {
-        if (sleeps == 2) session.SetState(StateFailed, true);
+        if (sleeps == 2) session.SetState(TransferState::Failed, true);
     };
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     EXPECT_EQ(world.system.Sleeps(), (std::vector<uint32_t>{1000, 1000}));
 }
 

@@ -13,7 +13,7 @@ namespace {
 struct SplitCase {
     const char* name;
     std::string url;
-    int result;
+    bool result;
     std::string scheme;
     std::string host;
     int port;
@@ -30,7 +30,7 @@ TEST_P(SplitUrlTest, Splits) {
     std::string path = "unset";
     int port = -1;
     ASSERT_EQ(SplitUrl(codePage, c.url, scheme, port, host, path), c.result) << c.url;
-    if (c.result == 0) return;
+    if (!c.result) return;
     EXPECT_EQ(scheme, c.scheme);
     EXPECT_EQ(host, c.host);
     EXPECT_EQ(port, c.port);
@@ -44,46 +44,48 @@ const std::string k1023(1023, 'p');
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitUrlTest,
     ::testing::Values(
-        SplitCase{"Full", "http://example.test:8080/dir/file.asp", 1, "http", "example.test", 8080,
+        SplitCase{"Full", "http://example.test:8080/dir/file.asp", true, "http", "example.test",
+                  8080, "dir/file.asp"},
+        SplitCase{"NoPort", "http://example.test/dir/file.asp", true, "http", "example.test", 0,
                   "dir/file.asp"},
-        SplitCase{"NoPort", "http://example.test/dir/file.asp", 1, "http", "example.test", 0,
-                  "dir/file.asp"},
-        SplitCase{"NoPath", "http://example.test", 1, "http", "example.test", 0, ""},
-        SplitCase{"SlashOnly", "http://example.test/", 1, "http", "example.test", 0, ""},
-        SplitCase{"ColonNoPort", "http://example.test:/x", 1, "http", "example.test", 0, "x"},
-        SplitCase{"PortNoDigits", "http://example.test:abc/x", 1, "http", "example.test", 0, "x"},
-        SplitCase{"PortLeadingDigits", "http://h:81x/x", 1, "http", "h", 81, "x"},
-        SplitCase{"FtpScheme", "FTP://h:2121/pub/a.bin", 1, "FTP", "h", 2121, "pub/a.bin"},
-        SplitCase{"PortMaxInt", "http://h:2147483647/", 1, "http", "h", 2147483647, ""},
-        SplitCase{"PortOverflowsInt", "http://h:2147483648/", 0, "", "", 0, ""},
-        SplitCase{"PortHugeOverflow", "http://h:99999999999999999999/", 0, "", "", 0, ""},
-        SplitCase{"Empty", "", 0, "", "", 0, ""},
-        SplitCase{"ColonNoSlash", "http:example.test", 0, "", "", 0, ""},
-        SplitCase{"NoColon", "example.test/dir", 0, "", "", 0, ""},
-        SplitCase{"EndsAfterOneSlash", "http:/", 0, "", "", 0, ""},
-        SplitCase{"EmptyHost", "http:/x", 1, "http", "", 0, ""},
-        SplitCase{"Scheme11", k11 + "://h/p", 1, k11, "h", 0, "p"},
-        SplitCase{"Scheme12", k11 + "s://h/p", 0, "", "", 0, ""},
-        SplitCase{"Host99", "http://" + k99 + "/p", 1, "http", k99, 0, "p"},
-        SplitCase{"Host100", "http://" + k99 + "h/p", 0, "", "", 0, ""},
+        SplitCase{"NoPath", "http://example.test", true, "http", "example.test", 0, ""},
+        SplitCase{"SlashOnly", "http://example.test/", true, "http", "example.test", 0, ""},
+        SplitCase{"ColonNoPort", "http://example.test:/x", true, "http", "example.test", 0, "x"},
+        SplitCase{"PortNoDigits", "http://example.test:abc/x", true, "http", "example.test", 0,
+                  "x"},
+        SplitCase{"PortLeadingDigits", "http://h:81x/x", true, "http", "h", 81, "x"},
+        SplitCase{"FtpScheme", "FTP://h:2121/pub/a.bin", true, "FTP", "h", 2121, "pub/a.bin"},
+        SplitCase{"PortMaxInt", "http://h:2147483647/", true, "http", "h", 2147483647, ""},
+        SplitCase{"PortOverflowsInt", "http://h:2147483648/", false, "", "", 0, ""},
+        SplitCase{"PortHugeOverflow", "http://h:99999999999999999999/", false, "", "", 0, ""},
+        SplitCase{"Empty", "", false, "", "", 0, ""},
+        SplitCase{"ColonNoSlash", "http:example.test", false, "", "", 0, ""},
+        SplitCase{"NoColon", "example.test/dir", false, "", "", 0, ""},
+        SplitCase{"EndsAfterOneSlash", "http:/", false, "", "", 0, ""},
+        SplitCase{"EmptyHost", "http:/x", true, "http", "", 0, ""},
+        SplitCase{"Scheme11", k11 + "://h/p", true, k11, "h", 0, "p"},
+        SplitCase{"Scheme12", k11 + "s://h/p", false, "", "", 0, ""},
+        SplitCase{"Host99", "http://" + k99 + "/p", true, "http", k99, 0, "p"},
+        SplitCase{"Host100", "http://" + k99 + "h/p", false, "", "", 0, ""},
         // The limit counts the host with its port text.
-        SplitCase{"HostWithPort99", "http://" + std::string(96, 'h') + ":80/p", 1, "http",
+        SplitCase{"HostWithPort99", "http://" + std::string(96, 'h') + ":80/p", true, "http",
                   std::string(96, 'h'), 80, "p"},
-        SplitCase{"HostWithPort100", "http://" + std::string(97, 'h') + ":80/p", 0, "", "", 0, ""},
-        SplitCase{"Path1023", "http://h/" + k1023, 1, "http", "h", 0, k1023},
-        SplitCase{"Path1024", "http://h/" + k1023 + "p", 0, "", "", 0, ""},
+        SplitCase{"HostWithPort100", "http://" + std::string(97, 'h') + ":80/p", false, "", "", 0,
+                  ""},
+        SplitCase{"Path1023", "http://h/" + k1023, true, "http", "h", 0, k1023},
+        SplitCase{"Path1024", "http://h/" + k1023 + "p", false, "", "", 0, ""},
         // 0x95 0x2F and 0x95 0x3A are single double-byte characters: neither trail byte
         // delimits anything.
-        SplitCase{"TrailSlashInHost", "http://a\x95/b/c", 1, "http", "a\x95/b", 0, "c"},
-        SplitCase{"TrailColonInHost", "http://a\x95:b:90/c", 1, "http", "a\x95:b", 90, "c"},
-        SplitCase{"TrailColonInScheme", "h\x95:t://x/y", 1, "h\x95:t", "x", 0, "y"}),
+        SplitCase{"TrailSlashInHost", "http://a\x95/b/c", true, "http", "a\x95/b", 0, "c"},
+        SplitCase{"TrailColonInHost", "http://a\x95:b:90/c", true, "http", "a\x95:b", 90, "c"},
+        SplitCase{"TrailColonInScheme", "h\x95:t://x/y", true, "h\x95:t", "x", 0, "y"}),
     [](const ::testing::TestParamInfo<SplitCase>& param) { return std::string(param.param.name); });
 
 TEST(SplitUrl, SingleByteCodePageTakesEveryByteAlone) {
     SingleByteCodePage codePage;
     std::string scheme, host, path;
     int port = 0;
-    ASSERT_EQ(SplitUrl(codePage, "http://a\x95/b/c", scheme, port, host, path), 1);
+    ASSERT_TRUE(SplitUrl(codePage, "http://a\x95/b/c", scheme, port, host, path));
     EXPECT_EQ(host, "a\x95");
     EXPECT_EQ(path, "b/c");
 }

@@ -27,12 +27,12 @@ TEST(TransferWaitLimits, EveryConnectionGetsThemBeforeItsFirstRequest) {
     world.internet.AddFtp(kFtpUrl, FakeRemoteFile{"abc", std::nullopt, std::nullopt, 0});
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    ASSERT_TRUE(session.QueryRemoteFile("a", kUrl, info));
     for (const std::string& url : {kUrl, kFtpUrl}) {
         DownloadRequest request;
         request.url = url;
         request.localPath = "C:\\work\\db";
-        ASSERT_EQ(session.DownloadFile(request), 1) << url;
+        ASSERT_TRUE(session.DownloadFile(request)) << url;
     }
     const auto connects = world.internet.CallsOf(Op::Connect);
     const auto limits = world.internet.CallsOf(Op::SetTimeouts);
@@ -55,7 +55,7 @@ TEST(TransferWaitLimits, EveryHopOfARedirectGetsThemToo) {
     {
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
-        ASSERT_EQ(session.QueryRemoteFile("a", moved, info), 1);
+        ASSERT_TRUE(session.QueryRemoteFile("a", moved, info));
     }
     const auto connects = world.internet.CallsOf(Op::Connect);
     const auto limits = world.internet.CallsOf(Op::SetTimeouts);
@@ -71,7 +71,7 @@ TEST(TransferWaitLimits, ALimitTheLibraryRefusesDoesNotStopTheTransfer) {
     world.internet.Fail(Op::SetTimeouts);
     InternetSession session(world.platform, world.deployment);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 1);
+    EXPECT_TRUE(session.QueryRemoteFile("a", kUrl, info));
 }
 
 // A transfer that ran into a limit fails as any failed transfer does, and says so in the log.
@@ -113,13 +113,13 @@ TEST(TransferWaitLimits, ATransferThatWaitedTooLongFailsAndIsLogged) {
             InternetSession session(world.platform, world.deployment);
             if (c.query) {
                 RemoteFileInfo info;
-                EXPECT_EQ(session.QueryRemoteFile("a", kUrl, info), 0);
+                EXPECT_FALSE(session.QueryRemoteFile("a", kUrl, info));
             } else {
                 DownloadRequest request;
                 request.url = kUrl;
                 request.localPath = "C:\\work\\db";
-                EXPECT_EQ(session.DownloadFile(request), 0);
-                EXPECT_EQ(session.GetState(), StateFailed);
+                EXPECT_FALSE(session.DownloadFile(request));
+                EXPECT_EQ(session.GetState(), TransferState::Failed);
             }
         }
         EXPECT_TRUE(world.log.Contains(c.logged)) << ::testing::PrintToString(world.log.Lines());
@@ -135,11 +135,11 @@ TEST(TransferWaitLimits, TheLogNamesAUrlWithoutItsUserInformation) {
     {
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile("a", url, info), 0);
+        EXPECT_FALSE(session.QueryRemoteFile("a", url, info));
         DownloadRequest request;
         request.url = url;
         request.localPath = "C:\\work\\db";
-        EXPECT_EQ(session.DownloadFile(request), 0);
+        EXPECT_FALSE(session.DownloadFile(request));
     }
     const auto lines = world.log.Lines();
     EXPECT_TRUE(world.log.Contains(

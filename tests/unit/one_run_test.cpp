@@ -46,17 +46,18 @@ TEST(OneRun, ASecondStartBringsTheRunningWindowForwardAndTouchesNothing) {
         f.system.RefuseThreads();
         UpdateApp app(f.platform, TestDeployment());
         app.InitInstance();
-        const int exitCode = app.ExitInstance();
+        const ExitCode exitCode = app.ExitInstance();
 
         const std::vector<std::string> front = f.ui.FrontRequests();
         if (c.runs) {
             EXPECT_TRUE(front.empty()) << c.name;
             EXPECT_FALSE(f.ui.Boxes().empty()) << c.name;
-            EXPECT_NE(exitCode, 0) << c.name;  // answered No, or the update could not start
+            EXPECT_NE(exitCode, ExitCode::Done)
+                << c.name;  // answered No, or the update could not start
         } else {
             EXPECT_EQ(front, std::vector<std::string>{"Caption"}) << c.name;
             EXPECT_TRUE(f.ui.Boxes().empty()) << c.name;
-            EXPECT_EQ(exitCode, 1) << c.name;
+            EXPECT_EQ(exitCode, ExitCode::StartFailed) << c.name;
             // Nothing was looked for and the work folder was never reached (the temporary
             // folder is asked for the log's sake).
             for (const std::string& call : f.files.Calls()) {
@@ -85,7 +86,7 @@ TEST(OneRun, BothLocksAreHeldFromBeforeTheWorkFolderIsMadeUntilItIsGone) {
     app.InitInstance();
     heldAtQuestion = f.system.LockHeld(kInstanceLockName) && f.system.LockHeld(kWorkFolderLockName);
     EXPECT_TRUE(heldAtQuestion);
-    EXPECT_EQ(app.ExitInstance(), 2);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::Stopped);
     EXPECT_FALSE(f.files.Exists(kTestWorkFolder));
     EXPECT_FALSE(f.system.LockHeld(kInstanceLockName));
     EXPECT_FALSE(f.system.LockHeld(kWorkFolderLockName));
@@ -101,7 +102,7 @@ TEST(OneRun, ALockThatCannotBeMadeCountsAsTaken) {
     f.system.FailLock(kInstanceLockName, kErrorAccessDenied);
     UpdateApp app(f.platform, TestDeployment());
     app.InitInstance();
-    EXPECT_EQ(app.ExitInstance(), 1);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::StartFailed);
     EXPECT_TRUE(f.ui.Boxes().empty());
     EXPECT_TRUE(f.log.Contains("Another run of the program is going (error 5)"));
 }

@@ -67,11 +67,11 @@ TEST(RegistryReader, MissingKeyValueOrRefusedOpen) {
     };
     for (const auto& c : cases) {
         std::string text = "untouched";
-        EXPECT_EQ(reader.ReadString(c.subKey, c.valueName, text), 0) << c.subKey;
+        EXPECT_FALSE(reader.ReadString(c.subKey, c.valueName, text)) << c.subKey;
         EXPECT_EQ(text, "untouched");
     }
     std::string text;
-    EXPECT_EQ(reader.ReadString("software\\present", "NAME", text), 1);
+    EXPECT_TRUE(reader.ReadString("software\\present", "NAME", text));
     EXPECT_EQ(text, "v");
     EXPECT_EQ(registry.OpenKeyCount(), 0);
 }

@@ -184,7 +184,7 @@ TEST(SilentRun, EachFailureEndsWithItsExitCodeAndALogLineThatSaysWhy) {
         if (c.arrange) c.arrange(f);
         UpdateApp app(f.platform, TestDeployment());
         app.InitInstance();
-        EXPECT_EQ(app.ExitInstance(), c.exitCode);
+        EXPECT_EQ(static_cast<int>(app.ExitInstance()), c.exitCode);
 
         EXPECT_TRUE(f.ui.Boxes().empty());
         EXPECT_TRUE(f.ui.ModalRuns().empty());
@@ -211,7 +211,7 @@ TEST(SilentRun, TheLogOfAnUpdateTellsEveryStep) {
     PrepareMachine(f, "/s D:\\Db");
     UpdateApp app(f.platform, TestDeployment());
     app.InitInstance();
-    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::Done);
     EXPECT_EQ(f.files.Content(kDatabase), DatabaseBody(kBodySize));
 
     const std::vector<std::string> steps = {
@@ -256,7 +256,7 @@ TEST(UsageRun, ShowsHowToUseTheProgramAndDoesNothingElse) {
         f.system.SetRawCommandLine(std::string("Mivetrak.exe ") + arguments);
         UpdateApp app(f.platform, TestDeployment());
         app.InitInstance();
-        EXPECT_EQ(app.ExitInstance(), 0);
+        EXPECT_EQ(app.ExitInstance(), ExitCode::Done);
         ASSERT_EQ(f.ui.Boxes().size(), silent ? 0u : 1u);
         if (!silent) {
             EXPECT_EQ(f.ui.Boxes()[0].text, kUsageText);

@@ -105,7 +105,7 @@ TEST(StartRights, AFolderBeyondTheUsersRightsRestartsWithRightsOnce) {
 
         UpdateApp app(f.platform, TestDeployment());
         app.InitInstance();
-        const int exitCode = app.ExitInstance();
+        const ExitCode exitCode = app.ExitInstance();
 
         const std::vector<std::string> restarts = f.system.Restarts();
         EXPECT_EQ(restarts.size(), c.restartAsked ? 1u : 0u) << c.name;
@@ -117,7 +117,7 @@ TEST(StartRights, AFolderBeyondTheUsersRightsRestartsWithRightsOnce) {
         const bool updateStarted = !boxes.empty() && boxes.back().text == "Start-up failed";
         EXPECT_EQ(updateStarted, c.outcome == Outcome::UpdateHere) << c.name;
         if (c.outcome == Outcome::Ended) {
-            EXPECT_EQ(exitCode, c.exitCode) << c.name;
+            EXPECT_EQ(static_cast<int>(exitCode), c.exitCode) << c.name;
         }
         // The restarted run does not ask again.
         const bool asked = !boxes.empty() && boxes.front().text == "Update now?";
@@ -176,7 +176,7 @@ TEST(StartRights, ARunThatTookTheWorkFolderDuringTheConsentPromptKeepsIt) {
     f.system.onRestart = [&] { f.system.HoldLockElsewhere(kWorkFolderLockName); };
     UpdateApp app(f.platform, TestDeployment());
     app.InitInstance();
-    EXPECT_EQ(app.ExitInstance(), 2);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::Stopped);
     for (const std::string& call : f.files.Calls()) {
         EXPECT_EQ(call.rfind("RemoveEmptyDirectory", 0), std::string::npos) << call;
     }

@@ -33,14 +33,14 @@ protected:
     }
 
     // Runs the program's life: InitInstance, then ExitInstance. Keeps what start-up decided.
-    int Run() {
+    ExitCode Run() {
         UpdateApp app(fake.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance());
         folders = PathsOf(app.TargetFolderList);
         workFolder = app.WorkFolder;
         force = app.ForceUpdate;
         libraryWasLoaded = app.ResourceLibraryHandle.Get() != nullptr;
-        const int exitCode = app.ExitInstance();
+        const ExitCode exitCode = app.ExitInstance();
         EXPECT_EQ(app.ResourceLibraryHandle.Get(), nullptr);
         EXPECT_EQ(fake.system.LoadedCount(kLibrary), 0);
         return exitCode;
@@ -58,7 +58,7 @@ protected:
 TEST_F(UpdateAppTest, ConstructedEmpty) {
     UpdateApp app(fake.platform, TestDeployment());
     EXPECT_EQ(app.DownloadLength, 0u);
-    EXPECT_EQ(app.ExitCode, 0);
+    EXPECT_EQ(app.ExitCode, ExitCode::Done);
     EXPECT_EQ(app.ResourceLibraryHandle.Get(), nullptr);
     EXPECT_TRUE(app.TargetFolderList.empty());
     EXPECT_TRUE(app.WorkFolder.empty());
@@ -72,7 +72,7 @@ TEST_F(UpdateAppTest, DiscoveryOrderCommandLineSharedFilesThenSibling) {
     AddDatabaseFolder("E:\\Tellyra");
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "E:\\Tellyra\\Tellyra.exe");
     fake.system.SetRawCommandLine("\"C:\\Program Files\\Mivetrak\\Mivetrak.exe\" D:\\Db");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(folders, (Folders{"D:\\Db\\", std::string(kShared) + "\\", "E:\\Tellyra\\"}));
     EXPECT_TRUE(libraryWasLoaded);
     // The question, with the library's texts.
@@ -87,7 +87,7 @@ TEST_F(UpdateAppTest, AFolderNamedTwiceAndFoundAgainIsKeptOnce) {
     AddDatabaseFolder("D:\\Db");
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "D:\\Db\\Tellyra.exe");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db d:\\db\\");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(folders, (Folders{"D:\\Db\\"}));
 }
 
@@ -116,7 +116,7 @@ TEST_F(UpdateAppTest, FoldersWithoutTheDatabaseAreDroppedUnlessForced) {
     };
     for (const FilterCase& c : cases) {
         fake.system.SetRawCommandLine(c.commandLine);
-        EXPECT_EQ(Run(), 2) << c.name;
+        EXPECT_EQ(Run(), ExitCode::Stopped) << c.name;
         EXPECT_EQ(folders, c.expected) << c.name;
     }
 }
@@ -126,7 +126,7 @@ TEST_F(UpdateAppTest, ForcedRunKeepsEveryDiscoveredFolder) {
     fake.files.AddDirectory("E:\\Tellyra");
     fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", "E:\\Tellyra\\Tellyra.exe");
     fake.system.SetRawCommandLine("Mivetrak.exe /f");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_TRUE(force);
     EXPECT_EQ(folders, (Folders{std::string(kShared) + "\\", "E:\\Tellyra\\"}));
 }
@@ -164,7 +164,7 @@ TEST_F(UpdateAppTest, SiblingFolderFromAppPaths) {
         fake.codePage.doubleByte = c.doubleByte;
         fake.registry.SetString(RegistryRoot::LocalMachine, kAppPaths, "", c.value);
         // Without a folder the run ends with the no-folder box.
-        EXPECT_EQ(Run(), c.expected.empty() ? 1 : 2) << c.name;
+        EXPECT_EQ(Run(), c.expected.empty() ? ExitCode::StartFailed : ExitCode::Stopped) << c.name;
         EXPECT_EQ(folders, c.expected) << c.name;
     }
 }
@@ -174,7 +174,7 @@ TEST_F(UpdateAppTest, GoodFolderBesideBadArgumentsIsUsedSilently) {
     fake.files.AddDirectory("D:\\ReadOnly");
     fake.files.SetReadOnly("D:\\ReadOnly");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Nowhere D:\\ReadOnly ff D:\\Db");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(folders, (Folders{"D:\\Db\\"}));
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].flags, kBoxYesNoInformation);
@@ -245,7 +245,7 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
         c.arrange(f);
         UpdateApp app(f.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance()) << c.name;
-        EXPECT_EQ(app.ExitInstance(), 1) << c.name;
+        EXPECT_EQ(app.ExitInstance(), ExitCode::StartFailed) << c.name;
         const auto boxes = f.ui.Boxes();
         ASSERT_EQ(boxes.size(), 1u) << c.name;
         EXPECT_EQ(boxes[0].text, c.text) << c.name;
@@ -261,7 +261,7 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
 
 TEST_F(UpdateAppTest, BadArgumentAloneStopsBeforeDiscovery) {
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Nowhere");
-    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Run(), ExitCode::StartFailed);
     EXPECT_TRUE(fake.registry.Opens().empty());
     for (const std::string& call : fake.files.Calls()) {
         EXPECT_EQ(call.find("Shared Files"), std::string::npos) << call;
@@ -276,7 +276,7 @@ TEST_F(UpdateAppTest, MissingLibraryShowsTheSystemsText) {
     fake.system.SetErrorText(126, "Module not found.\r\n");
     AddDatabaseFolder("D:\\Db");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
-    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Run(), ExitCode::StartFailed);
     EXPECT_FALSE(libraryWasLoaded);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].owner, nullptr);
@@ -289,7 +289,7 @@ TEST_F(UpdateAppTest, MissingLibraryShowsTheSystemsText) {
 
 TEST_F(UpdateAppTest, MissingLibraryWithoutSystemTextNamesTheLibraryAndCode) {
     fake.system.FailModule(kLibrary, 193);
-    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Run(), ExitCode::StartFailed);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].text, "Mivetrak.rsl could not be loaded (error 193).");
     EXPECT_EQ(Boxes()[0].caption, "Error");
@@ -302,7 +302,7 @@ TEST_F(UpdateAppTest, MissingStringsGiveEmptyTextsButTheBoxStillShows) {
     bare.system.SetProgramFilesFolder("C:\\Program Files");
     UpdateApp app(bare.platform, TestDeployment());
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(app.ExitInstance(), 1);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::StartFailed);
     ASSERT_EQ(bare.ui.Boxes().size(), 1u);
     EXPECT_EQ(bare.ui.Boxes()[0].text, "");
     EXPECT_EQ(bare.ui.Boxes()[0].caption, "");
@@ -324,7 +324,7 @@ TEST_F(UpdateAppTest, WorkFolderInsideTheTemporaryFolder) {
     for (const TempCase& c : cases) {
         fake.files.SetTempFolder(c.tempPath);
         fake.files.ClearCalls();
-        EXPECT_EQ(Run(), 2) << c.tempPath;
+        EXPECT_EQ(Run(), ExitCode::Stopped) << c.tempPath;
         EXPECT_EQ(workFolder, c.workFolder);
         // Made for this run and removed at exit.
         const auto calls = fake.files.Calls();
@@ -344,7 +344,7 @@ TEST_F(UpdateAppTest, TemporaryPathOf259BytesIsAccepted) {
     ASSERT_EQ(temp.size(), 259u);
     fake.files.AddDirectory(temp);
     fake.files.SetTempFolder(temp);
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(workFolder, temp + "orzavtmp\\");
 }
 
@@ -353,7 +353,7 @@ TEST_F(UpdateAppTest, WorkFolderFromAnEarlierRunIsReusedAndClearedOfTheWorkersFi
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     fake.files.AddFile(std::string(kWork) + "\\Tolvar32.bdb", "left over");
     fake.files.AddFile(std::string(kWork) + "\\keep.txt", "not the updater's");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(workFolder, std::string(kWork) + "\\");
     for (const std::string& call : fake.files.Calls()) {
         EXPECT_EQ(call.rfind("MakeDirectory", 0), std::string::npos) << call;
@@ -376,7 +376,7 @@ TEST_F(UpdateAppTest, StartRepairsAFolderThatACutOffRunLeftWithoutItsDatabase) {
     ASSERT_TRUE(journal.Begin(record));
     ASSERT_TRUE(journal.MarkSwitching(record));
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(folders, Folders{"D:\\Db\\"});
     EXPECT_EQ(fake.files.Content("D:\\Db\\Tolvar32.bdb"), "old");
     EXPECT_FALSE(fake.files.Exists("D:\\Db\\Tolvar32tmp0.tmp"));
@@ -388,7 +388,7 @@ TEST_F(UpdateAppTest, AnsweringNoExitsWithTwoAndRunsNothing) {
     AddDatabaseFolder("D:\\Db");
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     fake.ui.ScriptBoxAnswers({kIdNo});
-    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(Run(), ExitCode::Stopped);
     EXPECT_EQ(fake.system.ThreadsCreated(), 0);
     EXPECT_TRUE(fake.ui.ModalRuns().empty());
     EXPECT_FALSE(fake.files.Exists(kWork));
@@ -400,7 +400,7 @@ TEST_F(UpdateAppTest, AnsweringYesStartsTheUpdateRun) {
     fake.ui.ScriptBoxAnswers({kIdYes});
     // The worker cannot be started: the update run reports it and the exit code is 1.
     fake.system.RefuseThreads();
-    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Run(), ExitCode::StartFailed);
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, "Update now?");
@@ -425,7 +425,7 @@ TEST_F(UpdateAppTest, AnyAnswerButNoGoesAhead) {
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     fake.ui.ScriptBoxAnswers({kIdOk});
     fake.system.RefuseThreads();
-    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Run(), ExitCode::StartFailed);
     EXPECT_EQ(Boxes().size(), 2u);
 }
 
@@ -443,9 +443,9 @@ TEST_F(UpdateAppTest, ExitCodeIsClearedAtStart) {
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
     fake.ui.ScriptBoxAnswers({kIdNo});
     UpdateApp app(fake.platform, TestDeployment());
-    app.ExitCode = 4;
+    app.ExitCode = ExitCode::InstallFailed;
     app.InitInstance();
-    EXPECT_EQ(app.ExitInstance(), 2);
+    EXPECT_EQ(app.ExitInstance(), ExitCode::Stopped);
 }
 
 TEST_F(UpdateAppTest, DestructorFreesALibraryLeftLoaded) {

@@ -216,7 +216,7 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
         while (log.IndexOf("modal ends") < 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        app.ExitCode = 3;
+        app.ExitCode = ExitCode::NotObtained;
         log.Add("worker ends");
     };
     ScriptModalLoop();
@@ -233,7 +233,7 @@ TEST_F(UpdateRunTest, WorkerStartsOnceTheWindowExistsAndIsWaitedForAfterTheDialo
                                                "window up",   "modal ends",   "wait",
                                                "worker ends", "waited"};
     EXPECT_EQ(events, expected);
-    EXPECT_EQ(app.ExitCode, 3);
+    EXPECT_EQ(app.ExitCode, ExitCode::NotObtained);
     EXPECT_EQ(mainWindowDuringRun, kDialogWindow);
     EXPECT_EQ(mainWindowAfterDestroy, nullptr);
     EXPECT_EQ(app.MainWindow.load(), nullptr);
@@ -259,7 +259,7 @@ TEST_F(UpdateRunTest, WorkerThreadRunsTheWorkerEntryOnTheApplication) {
     EXPECT_EQ(system.argument, static_cast<void*>(&app.worker));
     ASSERT_EQ(dialogBoxes.size(), 1u);
     EXPECT_EQ(dialogBoxes[0].text, "all done");
-    EXPECT_EQ(app.ExitCode, 0);
+    EXPECT_EQ(app.ExitCode, ExitCode::Done);
 }
 
 TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
@@ -267,14 +267,14 @@ TEST_F(UpdateRunTest, CancelEndsTheDialogAndTheRunWaitsForTheWorkerToNotice) {
         Post(kProgressMessage, PhaseDownload, 10);
         while (!app.cancelFlag.Raised()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         log.Add("worker saw the flag");
-        app.ExitCode = 2;
+        app.ExitCode = ExitCode::Stopped;
     };
     ScriptModalLoop(
         [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
 
     app.RunUpdate();
 
-    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(app.ExitCode, ExitCode::Stopped);
     // The worker may see the flag before or after the modal loop has ended; either way the run
     // waits for it.
     EXPECT_LT(log.IndexOf("modal ends"), log.IndexOf("waited"));
@@ -313,7 +313,7 @@ TEST_F(UpdateRunTest, CancelWhileTheWorkerIsBlockedOnTheNetworkEndsTheRunWithout
         Post(kProgressMessage, PhaseDownload, 10);
         network.Wait();
         beganDiskWork = app.worker.release.BeginDiskWork();
-        app.worker.release.StoreResult(app.ExitCode, 0);
+        app.worker.release.StoreResult(app.ExitCode, ExitCode::Done);
     };
     ScriptModalLoop(
         [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
@@ -325,13 +325,13 @@ TEST_F(UpdateRunTest, CancelWhileTheWorkerIsBlockedOnTheNetworkEndsTheRunWithout
     EXPECT_GE(waited, std::chrono::milliseconds(kCancelGraceMilliseconds));
     EXPECT_LT(waited, std::chrono::milliseconds(kCancelGraceMilliseconds + 1000));
     EXPECT_TRUE(app.WorkerLeftRunning);
-    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(app.ExitCode, ExitCode::Stopped);
     EXPECT_TRUE(fakes.log.Contains("the run ends without it"));
 
     network.Release();
     app.WorkerThreadHandle->WaitUntilEnded();
     EXPECT_FALSE(beganDiskWork);
-    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(app.ExitCode, ExitCode::Stopped);
 }
 
 // A cancel while a folder is being installed: the run waits for that folder, however long it
@@ -360,7 +360,7 @@ TEST_F(UpdateRunTest, CancelDuringAFolderWaitsUntilTheFolderIsDone) {
 
     EXPECT_LT(log.IndexOf("folder done"), log.IndexOf("run over"));
     EXPECT_TRUE(app.WorkerLeftRunning);
-    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(app.ExitCode, ExitCode::Stopped);
     afterwards.Release();
     app.WorkerThreadHandle->WaitUntilEnded();
     EXPECT_FALSE(beganAnother);
@@ -370,13 +370,13 @@ TEST_F(UpdateRunTest, CancelDuringAFolderWaitsUntilTheFolderIsDone) {
 TEST_F(UpdateRunTest, AWorkerThatEndsSoonAfterTheCancelIsWaitedFor) {
     system.workerBody = [this] {
         while (!app.cancelFlag.Raised()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        app.worker.release.StoreResult(app.ExitCode, 2);
+        app.worker.release.StoreResult(app.ExitCode, ExitCode::Stopped);
     };
     ScriptModalLoop(
         [](DialogHandler& handler, FakeDialogWindow& window) { handler.OnCancel(window); });
     app.RunUpdate();
     EXPECT_FALSE(app.WorkerLeftRunning);
-    EXPECT_EQ(app.ExitCode, 2);
+    EXPECT_EQ(app.ExitCode, ExitCode::Stopped);
     EXPECT_EQ(log.IndexOf("stopped waiting"), -1);
     app.WorkFolder.clear();
     app.ExitInstance();
@@ -388,7 +388,7 @@ TEST_F(UpdateRunTest, WorkerThatCannotBeCreatedGivesTheStartUpBoxAndNoDialog) {
 
     app.RunUpdate();
 
-    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_EQ(app.ExitCode, ExitCode::StartFailed);
     EXPECT_TRUE(fakes.ui.ModalRuns().empty());
     EXPECT_EQ(app.MainWindow.load(), nullptr);
     const auto boxes = fakes.ui.Boxes();
@@ -420,8 +420,8 @@ TEST_F(UpdateRunTest, StartUpBoxIsCaptionedWithTheExecutablesOwnName) {
 }
 
 TEST_F(UpdateRunTest, SecondWorkerIsRefused) {
-    EXPECT_EQ(app.StartWorker(), 1);
-    EXPECT_EQ(app.StartWorker(), 0);
+    EXPECT_TRUE(app.StartWorker());
+    EXPECT_FALSE(app.StartWorker());
     EXPECT_EQ(system.ThreadsCreated(), 1);
     EXPECT_EQ(system.ThreadsResumed(), 0);
 }
@@ -430,12 +430,12 @@ TEST_F(UpdateRunTest, RunAfterARunStartsNoSecondWorker) {
     system.workerBody = [this] { Post(kProgressMessage, PhaseDone, 0); };
     ScriptModalLoop();
     app.RunUpdate();
-    ASSERT_EQ(app.ExitCode, 0);
+    ASSERT_EQ(app.ExitCode, ExitCode::Done);
 
     app.RunUpdate();
 
     EXPECT_EQ(system.ThreadsCreated(), 1);
-    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_EQ(app.ExitCode, ExitCode::StartFailed);
     EXPECT_EQ(fakes.ui.ModalRuns().size(), 1u);
 }
 
@@ -481,7 +481,7 @@ TEST_F(UpdateRunTest, DialogThatNeverComesUpStopsTheWorkerAndReportsAStartUpFail
 
             runApp.RunUpdate();
 
-            EXPECT_EQ(runApp.ExitCode, 1);
+            EXPECT_EQ(runApp.ExitCode, ExitCode::StartFailed);
             EXPECT_EQ(runApp.MainWindow.load(), nullptr);
             EXPECT_TRUE(runApp.cancelFlag.Raised());
             EXPECT_EQ(rowSystem.entry, &WorkerThreadProc);
@@ -511,7 +511,7 @@ TEST_F(UpdateRunTest, WorkerThatCannotBeResumedEndsTheDialogAndIsNotWaitedFor) {
 
     app.RunUpdate();
 
-    EXPECT_EQ(app.ExitCode, 1);
+    EXPECT_EQ(app.ExitCode, ExitCode::StartFailed);
     EXPECT_EQ(log.IndexOf("worker runs"), -1);
     EXPECT_EQ(log.IndexOf("wait"), -1);
     EXPECT_EQ(app.MainWindow.load(), nullptr);

@@ -17,7 +17,7 @@ namespace {
 struct CheckFailureCase {
     const char* name;
     std::function<void(WorkerRig&)> arm;
-    WorkerResult result;
+    ExitCode result;
     Strings messages;
     std::function<void(WorkerRig&)> check;
 };
@@ -29,7 +29,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.internet.connected = false;
              r.fake.internet.autodialResult = false;
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "A2"},
          [](WorkerRig& r) {
              auto dials = r.fake.internet.CallsOf(Op::Autodial);
@@ -39,7 +39,7 @@ TEST(WorkerCheckPhase, FailureTable) {
          }},
         {"dialled but still off line",
          [](WorkerRig& r) { r.fake.internet.connected = false; },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "A2"},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 1u);
@@ -50,7 +50,7 @@ TEST(WorkerCheckPhase, FailureTable) {
          [](WorkerRig& r) {
              r.fake.internet.AddHttp(kTestIndexUrl, FakeHttpResponse::WithStatus(404));
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "A3"},
          [](WorkerRig& r) { EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 0u); }},
         {"index transfer breaks off",
@@ -59,7 +59,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              index.failReadAt = 10;
              r.fake.internet.AddHttp(kTestIndexUrl, index);
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "A3"},
          // What the transfer wrote stays; the next run overwrites it.
          [](WorkerRig& r) { EXPECT_TRUE(r.fake.files.Exists(kIndexFile)); }},
@@ -69,7 +69,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              index.sendError = 12030;  // what the idle limit ends the send with
              r.fake.internet.AddHttp(kTestIndexUrl, index);
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "A3"},
          [](WorkerRig& r) {
              EXPECT_TRUE(r.fake.log.Contains("The download of \"" + kTestIndexUrl +
@@ -84,7 +84,7 @@ TEST(WorkerCheckPhase, FailureTable) {
                  kTestIndexUrl, FakeHttpResponse::Ok(
                                     "[Files]\r\nPrimary=" + std::string(kPrimaryUrl) + "\r\n", {}));
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              EXPECT_FALSE(r.fake.files.Exists(kIndexFile));
@@ -95,7 +95,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.internet.AddHttp(kTestIndexUrl,
                                      FakeHttpResponse::Ok("[ZAVFile]\r\nMirror=x\r\n", {}));
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) { EXPECT_FALSE(r.fake.files.Exists(kIndexFile)); }},
         {"index held by another program once fetched",
@@ -108,7 +108,7 @@ TEST(WorkerCheckPhase, FailureTable) {
                  }
              };
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              EXPECT_TRUE(r.fake.log.Contains(
@@ -122,7 +122,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              silent.sendError = kErrorInternetTimeout;  // connecting took too long
              r.fake.internet.AddHttp(kBackupUrl, silent);
          },
-         WorkerResult::NotObtained,
+         ExitCode::NotObtained,
          {"P0:0", "P0:20", "P0:50", "A3"},
          [](WorkerRig& r) {
              // Each is asked with HEAD, then, as that gives no usable answer, with GET.
@@ -141,7 +141,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.files.SetLocked(DatabaseIn('A'));
              r.fake.ui.ScriptSendAnswers({1, 2});
          },
-         WorkerResult::Stopped,
+         ExitCode::Stopped,
          {"P0:0", "P0:20", "P0:50", "P0:80", "Q6", "Q6"},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query only
@@ -152,7 +152,7 @@ TEST(WorkerCheckPhase, FailureTable) {
              r.fake.files.SetLocked(DatabaseIn('A'));
              r.mainWindow = nullptr;
          },
-         WorkerResult::Stopped,
+         ExitCode::Stopped,
          {},
          [](WorkerRig& r) {
              EXPECT_EQ(r.fake.internet.CountOf(Op::Autodial), 0u);
@@ -185,7 +185,7 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
     rig.fake.internet.onCall = [&rig](const FakeInternet::Call& call) {
         if (call.op == Op::Autodial) rig.fake.internet.connected = true;
     };
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     auto dials = rig.fake.internet.CallsOf(Op::Autodial);
     ASSERT_EQ(dials.size(), 1u);
     EXPECT_EQ(dials[0].owner, DialogWindowHandle());
@@ -203,7 +203,7 @@ TEST(WorkerCheckPhase, DialsWithTheDialogAsOwnerAndGoesOn) {
 TEST(WorkerCheckPhase, OnLineFromTheStartNeverDials) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::Autodial), 0u);
     EXPECT_EQ(rig.fake.internet.CountOf(Op::DialConnection), 0u);
     EXPECT_TRUE(rig.fake.registry.Writes().empty());
@@ -214,7 +214,7 @@ TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
     rig.AddFolder('A', true);
     rig.mainWindow = nullptr;
     // The progress callback stops a download that no dialog can follow or cancel.
-    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Run(), ExitCode::NotObtained);
     EXPECT_TRUE(rig.fake.ui.Messages().empty());
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
     rig.ExpectOldDatabaseIn('A');
@@ -224,7 +224,7 @@ TEST(WorkerCheckPhase, WithoutDialogNothingIsPostedAndTheDownloadStops) {
 TEST(WorkerCheckPhase, FetchesTheIndexWithTheDeploymentsAgentAndDeletesIt) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     // The index, the query and the download all go through the run's one root.
     auto roots = rig.fake.internet.CallsOf(Op::OpenRoot);
     ASSERT_EQ(roots.size(), 1u);
@@ -246,7 +246,7 @@ TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
     const std::string backupBody = DatabaseBody(3000);
     const SystemTime backupTime = MakeTime(2022, 2, 2, 2, 2, 2);
     rig.fake.internet.AddHttp(kBackupUrl, FakeHttpResponse::Ok(backupBody, backupTime));
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // HEAD, then GET: both 404
     EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 2u);   // query, then the download
     EXPECT_EQ(rig.downloadLength, 3000u);
@@ -259,7 +259,7 @@ TEST(WorkerCheckPhase, BackupAnswersWhenThePrimaryFails) {
 TEST(WorkerCheckPhase, BackupIsNotAskedWhenThePrimaryAnswers) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
     EXPECT_EQ(rig.fake.internet.SendCount(kBackupUrl), 0u);
 }
@@ -282,7 +282,7 @@ TEST(WorkerCheckPhase, EveryFolderUpToDateSendsUpToDateAndDownloadsNothing) {
     rig.AddFolder('A', true, sameSecond);
     rig.AddFolder('B', true, MakeTime(2023, 1, 1, 0, 0, 0));
     rig.AddFolder('C', true, ServerTime());
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
     EXPECT_TRUE(rig.folders.empty());
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 1u);  // the query, no download
@@ -316,7 +316,7 @@ TEST(WorkerCheckPhase, PrunesFoldersThatAreNotOlderWithoutSkippingAny) {
     rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseDownload) rig.PressCancel();
     };
-    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
+    EXPECT_EQ(rig.Run(), ExitCode::Stopped);
     EXPECT_EQ(PathsOf(rig.folders), expectedKept);
     // Each kept folder notes whether it holds a database to move aside.
     std::vector<bool> hadDatabase;
@@ -333,7 +333,7 @@ TEST(WorkerCheckPhase, LockedDatabaseRetriedUntilItCanBeRead) {
     rig.fake.ui.onSend = [&](const FakeWindowsUi::Message&) {
         if (++questions == 3) rig.fake.files.SetLocked(DatabaseIn('A'), false);
     };
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(questions, 3);
     EXPECT_EQ(
         rig.MessagesWithoutDownloadPercent(),
@@ -347,7 +347,7 @@ TEST(WorkerCheckPhase, DatabaseWithATimeThatIsNotADateIsUpdatedWithoutAQuestion)
     WorkerRig rig;
     rig.AddFolder('A', true, ServerTime());  // its recorded time would say up to date
     rig.fake.files.SetTimesNotConvertible(DatabaseIn('A'));
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.MessagesWithoutDownloadPercent(),
               (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P2:0", "P3:0"}));
     EXPECT_TRUE(

@@ -38,7 +38,7 @@ std::vector<JournalRecord> OpenRecords(WorkerRig& rig) {
 TEST(WorkerFolderInstall, TheNewCopyIsOnDiskBeforeTheOldOneIsLetGo) {
     WorkerRig rig;
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     const std::string journal = kJournal;
     const Strings expected = {
         "OpenFile " + journal + " append",
@@ -64,7 +64,7 @@ TEST(WorkerFolderInstall, TheNewCopyIsOnDiskBeforeTheOldOneIsLetGo) {
 TEST(WorkerFolderInstall, AFolderWithoutDatabaseNeedsOneRename) {
     WorkerRig rig;
     rig.AddFolder('A', false);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     Strings renames;
     for (const auto& step : StepsOfA(rig)) {
         if (step.rfind("RenameFile", 0) == 0) renames.push_back(step);
@@ -78,7 +78,7 @@ TEST(WorkerFolderInstall, SideAndBackupNamesLeftByOthersAreSkippedAndKept) {
     rig.AddFolder('A', true);
     rig.fake.files.AddFile(SideIn('A'), "someone's file");
     rig.fake.files.AddFile(BackupIn('A'), "an earlier backup");
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_TRUE(rig.Logged(
         "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbA\\Tolvar32new1.tmp fail-if-exists"));
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
@@ -93,7 +93,7 @@ TEST(WorkerFolderInstall, AFileThatTookTheSideNameMeanwhileIsNotDeleted) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.fake.files.FailCopyTo(SideIn('A'), 5, kErrorFileExists);  // leaves a file of 5 bytes
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     rig.ExpectOldDatabaseIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(BackupIn('A')));
     EXPECT_TRUE(rig.fake.files.Exists(SideIn('A')));
@@ -104,7 +104,7 @@ TEST(WorkerFolderInstall, FlushThatFailsLeavesTheFolderAsItWas) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.fake.files.FailWrite(SideIn('A'));
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.Messages(), [] {
         Strings m = kCheck;
         m.insert(m.end(), kInstallAlert.begin(), kInstallAlert.end());
@@ -121,7 +121,7 @@ TEST(WorkerFolderInstall, JournalThatCannotBeWrittenLeavesTheFolderAlone) {
     rig.AddFolder('A', true);
     rig.fake.files.AddFile(kJournal, "");
     rig.fake.files.FailWrite(kJournal);
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.ChangesIn('A'), Strings{});
     rig.ExpectOldDatabaseIn('A');
     EXPECT_TRUE(rig.fake.log.Contains("Could not write the installation journal"));
@@ -135,7 +135,7 @@ TEST(WorkerFolderInstall, PutbackThatFailsKeepsTheBackupForTheNextStart) {
     rig.AddFolder('A', true);
     rig.fake.files.FailRename(SideIn('A'), 1, kErrorAccessDenied);
     rig.fake.files.FailRename(BackupIn('A'), 1, kErrorAccessDenied);
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
     EXPECT_EQ(rig.fake.files.Content(BackupIn('A')), "old database A");
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));
@@ -158,7 +158,7 @@ TEST(WorkerFolderInstall, BackupThatCannotBeDeletedIsLeftToTheNextStart) {
     rig.AddFolder('A', true);
     rig.AddFolder('B', true);
     rig.fake.files.FailDelete(BackupIn('A'));
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNewDatabaseIn('B');
     EXPECT_TRUE(rig.fake.files.Exists(BackupIn('A')));
@@ -177,7 +177,7 @@ TEST(WorkerFolderInstall, AReadOnlyOldCopyLeavesNoBackup) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.fake.files.SetReadOnly(DatabaseIn('A'));
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(kJournal));

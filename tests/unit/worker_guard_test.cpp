@@ -73,7 +73,7 @@ TEST(DownloadCallback, FastLinkPostsEachPercentageAtMostOnce) {
     rig.body = DatabaseBody(1000000);  // 390 callbacks
     rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(rig.body, ServerTime()));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     int last = -1;
     int downloadPosts = 0;
     for (const auto& m : rig.Messages()) {
@@ -95,7 +95,7 @@ TEST(WorkerGuards, DownloadFarLongerThanAnnouncedStopsEarly) {
     response.contentLength = "3000";
     rig.fake.internet.AddHttp(kPrimaryUrl, response);
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Run(), ExitCode::NotObtained);
     EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:85", "A5"}));
     // The second callback, at 5,120 bytes, found more than the 3,000 announced: the rest of
     // the megabyte was never read.
@@ -118,19 +118,19 @@ std::string IndexOfSize(size_t size) {
 
 struct IndexSizeCase {
     size_t size;
-    WorkerResult result;
+    ExitCode result;
     Strings messages;
 };
 
 TEST(WorkerGuards, IndexIsBoundedToOneMebibyte) {
     const std::vector<IndexSizeCase> cases = {
         {1024 * 1024,
-         WorkerResult::Done,
+         ExitCode::Done,
          {"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:25", "P1:51", "P1:76", "P2:0", "P3:0"}},
         // Ends between two callbacks: refused by its size.
-        {1024 * 1024 + 100, WorkerResult::NotObtained, {"P0:0", "P0:20", "A3"}},
+        {1024 * 1024 + 100, ExitCode::NotObtained, {"P0:0", "P0:20", "A3"}},
         // Runs on: stopped by the callback once past the bound.
-        {3 * 1024 * 1024, WorkerResult::NotObtained, {"P0:0", "P0:20", "A3"}},
+        {3 * 1024 * 1024, ExitCode::NotObtained, {"P0:0", "P0:20", "A3"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
@@ -148,7 +148,7 @@ TEST(WorkerGuards, IndexStoppedRightAfterTheBound) {
     rig.fake.internet.AddHttp(kTestIndexUrl,
                               FakeHttpResponse::Ok(IndexOfSize(3 * 1024 * 1024), {}));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Run(), ExitCode::NotObtained);
     // Stopped at the first callback past 1,048,576 bytes (1,049,600), whatever the size of the
     // reads: far less than the 3 MiB offered.
     EXPECT_GE(rig.BytesDelivered(), 1049600u);
@@ -180,7 +180,7 @@ TEST(WorkerGuards, FolderNamedTwiceIsInstalledOnce) {
         rig.AddFolder('B', c.withDatabase);
         rig.folders.clear();
         for (const std::string& name : c.folderNames) rig.folders.push_back({name});
-        EXPECT_EQ(rig.Run(), WorkerResult::Done);
+        EXPECT_EQ(rig.Run(), ExitCode::Done);
         Strings expected = kCheck;
         expected.insert(expected.end(), {"P1:0", "P1:25", "P1:51", "P1:76"});
         expected.insert(expected.end(), c.installMessages.begin(), c.installMessages.end());
@@ -211,7 +211,7 @@ TEST(WorkerGuards, FailedCopyNeverDeletesAFileItDidNotWrite) {
             rig.fake.files.AddFile(DatabaseIn('A'), "someone else's database");
         }
     };
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.Messages().back(), "A7");
     EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), "someone else's database");
     EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase));

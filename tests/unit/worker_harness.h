@@ -54,8 +54,8 @@ inline std::string IndexText(const std::string& primary, const std::string& back
 }  // namespace worker_test
 
 // A failed comparison names the result by its exit code.
-inline void PrintTo(WorkerResult result, std::ostream* out) {
-    *out << "WorkerResult " << static_cast<int>(result);
+inline void PrintTo(ExitCode result, std::ostream* out) {
+    *out << "ExitCode " << static_cast<int>(result);
 }
 
 namespace worker_test {
@@ -93,7 +93,7 @@ public:
         folders.push_back({FolderPath(letter)});
     }
 
-    WorkerResult Run() {
+    ExitCode Run() {
         result = UpdateWorker(context);
         return result;
     }
@@ -207,14 +207,14 @@ public:
     std::vector<TargetFolder> folders;
     std::string workFolder = kWorkFolder;
     uint32_t downloadLength = 0;
-    int32_t exitCode = -1;
+    ExitCode exitCode = static_cast<ExitCode>(-1);
     std::atomic<WindowHandle> mainWindow{DialogWindowHandle()};
     DialogListener listener{fake.platform, mainWindow};
     Deployment deployment = TestDeployment();
     CancelFlag cancel;
     WorkerContext context{fake.platform, folders,   workFolder, downloadLength,
                           exitCode,      &listener, deployment, cancel};
-    WorkerResult result = WorkerResult::Done;
+    ExitCode result = ExitCode::Done;
 };
 
 }  // namespace worker_test

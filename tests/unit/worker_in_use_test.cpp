@@ -17,32 +17,30 @@ namespace {
 struct InUseCase {
     const char* name;
     std::function<void(WorkerRig&)> arrange;
-    WorkerResult expected;
+    ExitCode expected;
     const char* lastMessage;  // the question (declined here) or the installation failure
 };
 
 const InUseCase kCases[] = {
     {"reading: sharing violation",
-     [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A')); }, WorkerResult::Stopped,
-     "Q6"},
+     [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A')); }, ExitCode::Stopped, "Q6"},
     {"reading: lock violation",
      [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A'), true, kErrorLockViolation); },
-     WorkerResult::Stopped, "Q6"},
+     ExitCode::Stopped, "Q6"},
     {"reading: access denied",
      [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A'), true, kErrorAccessDenied); },
-     WorkerResult::InstallFailed, "A7"},
+     ExitCode::InstallFailed, "A7"},
     {"renaming: sharing violation",
-     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A')); }, WorkerResult::Stopped,
-     "Q6"},
+     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A')); }, ExitCode::Stopped, "Q6"},
     {"renaming: lock violation",
      [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A'), -1, kErrorLockViolation); },
-     WorkerResult::Stopped, "Q6"},
+     ExitCode::Stopped, "Q6"},
     {"renaming: access denied",
      [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A'), -1, kErrorAccessDenied); },
-     WorkerResult::InstallFailed, "A7"},
+     ExitCode::InstallFailed, "A7"},
     {"a folder the user may not write",
-     [](WorkerRig& rig) { rig.fake.files.DenyWriting(FolderPath('A')); },
-     WorkerResult::InstallFailed, "A7"},
+     [](WorkerRig& rig) { rig.fake.files.DenyWriting(FolderPath('A')); }, ExitCode::InstallFailed,
+     "A7"},
 };
 
 TEST(WorkerInUse, OnlyAFileInUseIsAskedAbout) {
@@ -57,7 +55,7 @@ TEST(WorkerInUse, OnlyAFileInUseIsAskedAbout) {
         EXPECT_EQ(messages.back(), c.lastMessage) << c.name;
         // Asked at most once, and only when declining ends the run.
         const long questions = std::count(messages.begin(), messages.end(), "Q6");
-        EXPECT_EQ(questions, c.expected == WorkerResult::Stopped ? 1 : 0) << c.name;
+        EXPECT_EQ(questions, c.expected == ExitCode::Stopped ? 1 : 0) << c.name;
         rig.ExpectOldDatabaseIn('A');
         rig.ExpectNoBackupIn('A');
         // Nothing of the installation stays: no new copy beside the old one, no open record.
@@ -65,7 +63,7 @@ TEST(WorkerInUse, OnlyAFileInUseIsAskedAbout) {
         EXPECT_FALSE(rig.fake.files.Exists(kJournal)) << c.name;
         rig.ExpectNothingLeftOpen();
         // A failed installation leaves no download behind.
-        if (c.expected == WorkerResult::InstallFailed) {
+        if (c.expected == ExitCode::InstallFailed) {
             EXPECT_FALSE(rig.fake.files.Exists(kTempDatabase)) << c.name;
         }
     }
@@ -78,7 +76,7 @@ TEST(WorkerInUse, AFolderNamedLikeTheDatabaseIsNoRightsProblemAndNoEndlessQuesti
     rig.fake.files.AddDirectory(FolderPath('A'));
     rig.fake.files.AddDirectory(DatabaseIn('A'));
     rig.folders.push_back({FolderPath('A')});
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.Messages(), (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "P1:0", "P1:25", "P1:51",
                                        "P1:76", "P2:0", "A7"}));
     EXPECT_TRUE(rig.fake.files.IsDirectory(DatabaseIn('A')));

@@ -28,7 +28,7 @@ TEST(WorkerInstallPhase, InstallsIntoEveryFolderWithBackupsRemoved) {
     rig.AddFolder('A', true);
     rig.AddFolder('B', false);  // kept by force: receives the file by the copy alone
     rig.AddFolder('C', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "P2:66", "P3:0"}}));
     for (char f : {'A', 'B', 'C'}) {
         rig.ExpectNewDatabaseIn(f);
@@ -53,7 +53,7 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
     WorkerRig rig;
     rig.AddFolder('A', true);
     rig.AddFolder('B', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);  // one query, one download
     // The run's whole cost on the network: the index, the database's headers, its one body.
     auto requests = rig.fake.internet.CallsOf(Op::OpenHttpRequest);
@@ -73,7 +73,7 @@ TEST(WorkerInstallPhase, DownloadsOnceWithReloadIntoTheWorkFolder) {
 TEST(WorkerInstallPhase, FourFoldersPostQuarterSteps) {
     WorkerRig rig;
     for (char f : {'A', 'B', 'C', 'D'}) rig.AddFolder(f, true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(),
               Join({kCheck, kDownload, {"P2:0", "P2:25", "P2:50", "P2:75", "P3:0"}}));
 }
@@ -83,7 +83,7 @@ TEST(WorkerInstallPhase, SmallDownloadPostsOnlyItsStart) {
     const std::string small = DatabaseBody(19 * 128);  // fewer than 20 blocks
     rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(small, ServerTime()));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P2:0", "P3:0"}}));
     EXPECT_EQ(rig.fake.files.Content(DatabaseIn('A')), small);
 }
@@ -93,7 +93,7 @@ TEST(WorkerInstallPhase, ExactMultipleOfTwentyBlocksPostsOneHundred) {
     rig.fake.internet.AddHttp(kPrimaryUrl,
                               FakeHttpResponse::Ok(DatabaseBody(2 * 2560), ServerTime()));
     rig.AddFolder('A', true);
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, {"P1:0", "P1:50", "P1:100", "P2:0", "P3:0"}}));
 }
 
@@ -151,7 +151,7 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
         rig.AddFolder('A', true);
         rig.AddFolder('B', false);
         c.arm(rig);
-        EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+        EXPECT_EQ(rig.Run(), ExitCode::NotObtained);
         EXPECT_EQ(rig.Messages(), c.messages);
         EXPECT_TRUE(rig.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
         EXPECT_EQ(rig.fake.files.Exists(kTempDatabase), c.tempLocked);
@@ -169,7 +169,7 @@ TEST(WorkerInstallPhase, AnnouncedEmptyDatabaseIsAFailedDownload) {
     rig.fake.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok("", ServerTime()));
     rig.AddFolder('A', true);
     rig.AddFolder('B', false);
-    EXPECT_EQ(rig.Run(), WorkerResult::NotObtained);
+    EXPECT_EQ(rig.Run(), ExitCode::NotObtained);
     EXPECT_EQ(rig.Messages(), Join({kCheck, {"A5"}}));
     // The query only: HEAD, then GET, which alone is believed about a length of 0.
     EXPECT_EQ(rig.fake.internet.SendCount(kPrimaryUrl), 2u);
@@ -325,7 +325,7 @@ TEST(WorkerCancel, EveryPollTable) {
         rig.AddFolder('U', true, ServerTime());  // up to date
         rig.AddFolder('B', true);
         c.arm(rig);
-        EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
+        EXPECT_EQ(rig.Run(), ExitCode::Stopped);
         EXPECT_TRUE(rig.fake.log.Contains("The user cancelled the run."));
         EXPECT_EQ(rig.Messages(), c.messages);
         c.check(rig);
@@ -349,7 +349,7 @@ TEST(WorkerInstallPhase, AWorkerThatWasLetGoBeginsNoFolderAndStoresNothing) {
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(thread->Resume());
     thread->WaitUntilEnded();
-    EXPECT_EQ(rig.exitCode, -1);  // untouched
+    EXPECT_EQ(rig.exitCode, static_cast<ExitCode>(-1));  // untouched
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectOldDatabaseIn('B');
     EXPECT_EQ(rig.ChangesIn('B'), Strings{});
@@ -360,7 +360,7 @@ TEST(WorkerInstallPhase, RenameRefusedThenRetried) {
     rig.AddFolder('A', true);
     rig.fake.files.FailRename(DatabaseIn('A'), 2);
     rig.fake.ui.ScriptSendAnswers({1, 1});
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "Q6", "Q6", "P3:0"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
@@ -373,7 +373,7 @@ TEST(WorkerInstallPhase, RenameRefusedAndDeclinedKeepsTheDownload) {
     rig.AddFolder('C', true);
     rig.fake.files.FailRename(DatabaseIn('B'));
     rig.fake.ui.ScriptSendAnswers({1, 0});
-    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
+    EXPECT_EQ(rig.Run(), ExitCode::Stopped);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "Q6", "Q6"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectOldDatabaseIn('B');
@@ -396,7 +396,7 @@ TEST(WorkerInstallPhase, RenameRefusedWithNoDialogCountsAsDeclined) {
     rig.fake.ui.onPost = [&rig](const FakeWindowsUi::Message& m) {
         if (m.message == kProgressMessage && m.wParam == PhaseInstall) rig.mainWindow = nullptr;
     };
-    EXPECT_EQ(rig.Run(), WorkerResult::Stopped);
+    EXPECT_EQ(rig.Run(), ExitCode::Stopped);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0"}}));
     rig.ExpectOldDatabaseIn('A');
     EXPECT_TRUE(rig.fake.files.Exists(kTempDatabase));
@@ -408,7 +408,7 @@ TEST(WorkerInstallPhase, CopyFailingInTheSecondOfThreeFolders) {
     rig.AddFolder('B', true);
     rig.AddFolder('C', true);
     rig.fake.files.FailCopyTo(SideIn('B'), 1000);  // leaves a partial copy behind
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "P2:33", "A7"}}));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectOldDatabaseIn('B');  // never moved; the partial copy beside it is gone
@@ -424,7 +424,7 @@ TEST(WorkerInstallPhase, CopyFailingIntoAFolderWithoutDatabaseRemovesThePartialC
     WorkerRig rig;
     rig.AddFolder('A', false);
     rig.fake.files.FailCopyTo(SideIn('A'), 1000);
-    EXPECT_EQ(rig.Run(), WorkerResult::InstallFailed);
+    EXPECT_EQ(rig.Run(), ExitCode::InstallFailed);
     EXPECT_EQ(rig.Messages(), Join({kCheck, kDownload, {"P2:0", "A7"}}));
     EXPECT_FALSE(rig.fake.files.Exists(DatabaseIn('A')));
     EXPECT_FALSE(rig.fake.files.Exists(SideIn('A')));
@@ -440,7 +440,7 @@ TEST(WorkerInstallPhase, ExistingBackupNameIsSkippedAndLeftAlone) {
     rig.AddFolder('A', true);
     const std::string earlier = FolderPath('A') + "Tolvar32tmp0.tmp";
     rig.fake.files.AddFile(earlier, "an earlier run's backup", MakeTime(2020, 5, 5, 5, 5, 5));
-    EXPECT_EQ(rig.Run(), WorkerResult::Done);
+    EXPECT_EQ(rig.Run(), ExitCode::Done);
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_TRUE(rig.Logged("RemoveFile C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_EQ(rig.fake.files.Content(earlier), "an earlier run's backup");
@@ -457,7 +457,7 @@ TEST(WorkerInstallPhase, ThreadEntryStoresTheResult) {
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(thread->Resume());
     thread->WaitUntilEnded();
-    EXPECT_EQ(rig.exitCode, 4);
+    EXPECT_EQ(rig.exitCode, ExitCode::InstallFailed);
     EXPECT_EQ(rig.fake.system.LastThreadResult(), std::optional<uint32_t>(0u));
 }
 

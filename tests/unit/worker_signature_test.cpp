@@ -28,7 +28,7 @@ struct SignatureRunCase {
     // The index's Signature= value ("" for no line), given the database that the maker published.
     std::function<std::string(const std::string& published)> signature;
     std::function<void(WorkerRig&)> arm;
-    WorkerResult result;
+    ExitCode result;
     const char* logged;  // part of the one log line about the signature
 };
 
@@ -38,7 +38,7 @@ void ServeChangedByte(WorkerRig& r) {
 }
 
 TEST(WorkerSignature, VerdictTable) {
-    using V = WorkerResult;
+    using V = ExitCode;
     const std::string primary = std::string("from \"") + kPrimaryUrl + "\"";
     const std::string backup = std::string("from \"") + kBackupUrl + "\"";
     const std::vector<SignatureRunCase> cases = {

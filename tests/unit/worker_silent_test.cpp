@@ -16,25 +16,25 @@ namespace {
 struct SilentCase {
     const char* name;
     std::function<void(WorkerRig&)> arrange;
-    WorkerResult expected;
+    ExitCode expected;
     size_t waits;  // sleeps of 2 s between tries
 };
 
 const SilentCase kCases[] = {
-    {"nothing in use", nullptr, WorkerResult::Done, 0},
+    {"nothing in use", nullptr, ExitCode::Done, 0},
     {"a database held while it is read, for good",
-     [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A')); }, WorkerResult::Stopped, 15},
+     [](WorkerRig& rig) { rig.fake.files.SetLocked(DatabaseIn('A')); }, ExitCode::Stopped, 15},
     {"a database held while it is moved aside, for good",
-     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A')); }, WorkerResult::Stopped, 15},
+     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A')); }, ExitCode::Stopped, 15},
     {"a database that comes free after 10 s",
-     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A'), 5); }, WorkerResult::Done, 5},
+     [](WorkerRig& rig) { rig.fake.files.FailRename(DatabaseIn('A'), 5); }, ExitCode::Done, 5},
     // 28 s for each: one budget for both would end the run at the second.
     {"two databases, each free after 28 s",
      [](WorkerRig& rig) {
          rig.fake.files.FailRename(DatabaseIn('A'), 14);
          rig.fake.files.FailRename(DatabaseIn('B'), 14);
      },
-     WorkerResult::Done, 28},
+     ExitCode::Done, 28},
 };
 
 TEST(WorkerSilent, NoWindowIsNeededAndAFileInUseGetsThirtySeconds) {
@@ -53,7 +53,7 @@ TEST(WorkerSilent, NoWindowIsNeededAndAFileInUseGetsThirtySeconds) {
         EXPECT_TRUE(rig.fake.ui.Messages().empty());
         const std::vector<uint32_t> sleeps = rig.fake.system.Sleeps();
         EXPECT_EQ(sleeps, std::vector<uint32_t>(c.waits, kSilentRetryIntervalMilliseconds));
-        if (c.expected == WorkerResult::Done) {
+        if (c.expected == ExitCode::Done) {
             rig.ExpectNewDatabaseIn('A');
             rig.ExpectNewDatabaseIn('B');
         } else {

@@ -45,13 +45,13 @@ TEST_F(FileMetadataTest, SizeOfRealFiles) {
         const std::string path = PathOf("size.bin");
         ASSERT_TRUE(WriteWholeFile(path, std::string(c.length, 's')));
         uint32_t size = 12345;
-        EXPECT_EQ(GetLocalFileSize(*files_, path, size), 1);
+        EXPECT_TRUE(GetLocalFileSize(*files_, path, size));
         EXPECT_EQ(size, c.length);
-        uint32_t timesSize = 12345;
+        uint64_t timesSize = 12345;
         SystemTime creation;
         SystemTime lastWrite;
         EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, timesSize),
-                  LocalTimes::Read);
+                  TimesRead::Read);
         EXPECT_EQ(timesSize, c.length);
     }
 }
@@ -59,17 +59,19 @@ TEST_F(FileMetadataTest, SizeOfRealFiles) {
 TEST_F(FileMetadataTest, MissingFilesFailAndStoreNothing) {
     const std::string path = PathOf("Tolvar32.bdb");
     uint32_t size = 77;
-    EXPECT_EQ(GetLocalFileSize(*files_, path, size), 0);
+    EXPECT_FALSE(GetLocalFileSize(*files_, path, size));
     EXPECT_EQ(size, 77u);
     SystemTime creation = MakeTime(1990, 1, 1, 0, 0, 0);
     SystemTime lastWrite = MakeTime(1991, 1, 1, 0, 0, 0);
-    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-              LocalTimes::NotRead);
-    EXPECT_EQ(CompareSystemTimes(creation, MakeTime(1990, 1, 1, 0, 0, 0)), 0);
-    EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1991, 1, 1, 0, 0, 0)), 0);
+    uint64_t timesSize = 77;
+    EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, timesSize),
+              TimesRead::Failed);
+    EXPECT_EQ(timesSize, 77u);
+    EXPECT_EQ(CompareSystemTimes(creation, MakeTime(1990, 1, 1, 0, 0, 0)), TimeOrder::Same);
+    EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1991, 1, 1, 0, 0, 0)), TimeOrder::Same);
     EXPECT_EQ(size, 77u);
-    EXPECT_EQ(SetLocalFileTimes(*files_, path, nullptr, lastWrite), 0);
-    EXPECT_EQ(SetLocalFileTimes(*files_, path, &creation, lastWrite), 0);
+    EXPECT_FALSE(SetLocalFileTimes(*files_, path, nullptr, lastWrite));
+    EXPECT_FALSE(SetLocalFileTimes(*files_, path, &creation, lastWrite));
 }
 
 TEST_F(FileMetadataTest, TimesRoundTrip) {
@@ -79,52 +81,52 @@ TEST_F(FileMetadataTest, TimesRoundTrip) {
         MakeTime(2022, 3, 9, 14, 25, 36), MakeTime(1999, 12, 31, 23, 59, 59),
         MakeTime(2038, 1, 19, 3, 14, 8), MakeTime(2001, 1, 1, 0, 0, 0, 999)};
     for (const SystemTime& stamp : stamps) {
-        ASSERT_EQ(SetLocalFileTimes(*files_, path, nullptr, stamp), 1);
+        ASSERT_TRUE(SetLocalFileTimes(*files_, path, nullptr, stamp));
         SystemTime creation;
         SystemTime lastWrite;
-        uint32_t size = 0;
+        uint64_t size = 0;
         ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-                  LocalTimes::Read);
-        EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0) << stamp.wYear;
+                  TimesRead::Read);
+        EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), TimeOrder::Same) << stamp.wYear;
         EXPECT_EQ(lastWrite.wMilliseconds, stamp.wMilliseconds);
         EXPECT_EQ(size, 8u);
         // The creation time read is the one the system reports for the file.
         SystemTime systemCreation;
         SystemTime systemLastWrite;
         ASSERT_TRUE(test::RawFileTimes(path, systemCreation, systemLastWrite));
-        EXPECT_EQ(CompareSystemTimes(creation, systemCreation), 0);
+        EXPECT_EQ(CompareSystemTimes(creation, systemCreation), TimeOrder::Same);
     }
     // With a creation time too, the last-write time is stamped all the same.
     const SystemTime creation = MakeTime(2000, 6, 15, 12, 0, 0);
     const SystemTime lastWrite = MakeTime(2021, 6, 15, 12, 0, 0);
-    ASSERT_EQ(SetLocalFileTimes(*files_, path, &creation, lastWrite), 1);
+    ASSERT_TRUE(SetLocalFileTimes(*files_, path, &creation, lastWrite));
     SystemTime readCreation;
     SystemTime readLastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, readCreation, readLastWrite, size),
-              LocalTimes::Read);
-    EXPECT_EQ(CompareSystemTimes(readLastWrite, lastWrite), 0);
+              TimesRead::Read);
+    EXPECT_EQ(CompareSystemTimes(readLastWrite, lastWrite), TimeOrder::Same);
 }
 
 TEST_F(FileMetadataTest, ServerTimeComparedWithTheInstalledCopy) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
     const SystemTime installed = MakeTime(2020, 5, 5, 10, 0, 0);
-    ASSERT_EQ(SetLocalFileTimes(*files_, path, nullptr, installed), 1);
+    ASSERT_TRUE(SetLocalFileTimes(*files_, path, nullptr, installed));
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-              LocalTimes::Read);
+              TimesRead::Read);
     struct Case {
         SystemTime server;
-        int expected;
+        TimeOrder expected;
     };
     const Case cases[] = {
-        {MakeTime(2020, 5, 5, 10, 0, 1), 1},
-        {MakeTime(2020, 5, 5, 10, 0, 0, 500), 0},  // milliseconds do not count
-        {MakeTime(2020, 5, 5, 9, 59, 59), -1},
-        {MakeTime(2021, 1, 1, 0, 0, 0), 1},
+        {MakeTime(2020, 5, 5, 10, 0, 1), TimeOrder::Later},
+        {MakeTime(2020, 5, 5, 10, 0, 0, 500), TimeOrder::Same},  // milliseconds do not count
+        {MakeTime(2020, 5, 5, 9, 59, 59), TimeOrder::Earlier},
+        {MakeTime(2021, 1, 1, 0, 0, 0), TimeOrder::Later},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CompareSystemTimes(c.server, lastWrite), c.expected);
@@ -136,14 +138,14 @@ TEST_F(FileMetadataTest, CopyKeepsTheTimeThatDecidesTheUpdate) {
     const std::string target = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(source, std::string(5000, 'n')));
     const SystemTime server = MakeTime(2022, 3, 9, 14, 25, 36);
-    ASSERT_EQ(SetLocalFileTimes(*files_, source, nullptr, server), 1);
+    ASSERT_TRUE(SetLocalFileTimes(*files_, source, nullptr, server));
     ASSERT_TRUE(files_->CopyFileTo(source, target, false, error_));
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, target, creation, lastWrite, size),
-              LocalTimes::Read);
-    EXPECT_EQ(CompareSystemTimes(server, lastWrite), 0);  // not older any more
+              TimesRead::Read);
+    EXPECT_EQ(CompareSystemTimes(server, lastWrite), TimeOrder::Same);  // not older any more
     EXPECT_EQ(size, 5000u);
 }
 
@@ -151,28 +153,29 @@ TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
     const SystemTime stamp = MakeTime(2018, 8, 8, 8, 8, 8);
-    ASSERT_EQ(SetLocalFileTimes(*files_, path, nullptr, stamp), 1);
+    ASSERT_TRUE(SetLocalFileTimes(*files_, path, nullptr, stamp));
     {
         HeldFile held(path);
         ASSERT_TRUE(held.IsHeld());
         SystemTime creation = MakeTime(1990, 1, 1, 0, 0, 0);
         SystemTime lastWrite = MakeTime(1990, 1, 1, 0, 0, 0);
-        uint32_t size = 99;
+        uint64_t size = 99;
         EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-                  LocalTimes::NotRead);
+                  TimesRead::Failed);
         EXPECT_EQ(size, 99u);
-        EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1990, 1, 1, 0, 0, 0)), 0);
-        EXPECT_EQ(GetLocalFileSize(*files_, path, size), 0);
-        EXPECT_EQ(SetLocalFileTimes(*files_, path, nullptr, MakeTime(2030, 1, 1, 0, 0, 0)), 0);
+        EXPECT_EQ(CompareSystemTimes(lastWrite, MakeTime(1990, 1, 1, 0, 0, 0)), TimeOrder::Same);
+        uint32_t fileSize = 99;
+        EXPECT_FALSE(GetLocalFileSize(*files_, path, fileSize));
+        EXPECT_FALSE(SetLocalFileTimes(*files_, path, nullptr, MakeTime(2030, 1, 1, 0, 0, 0)));
         EXPECT_EQ(held.Release(), 0);
     }
     // Released: readable again, and the refused stamp was not applied.
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-              LocalTimes::Read);
-    EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0);
+              TimesRead::Read);
+    EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), TimeOrder::Same);
 }
 
 TEST_F(FileMetadataTest, AFileOpenForWritingByThisProcessCannotBeReadEither) {
@@ -182,12 +185,12 @@ TEST_F(FileMetadataTest, AFileOpenForWritingByThisProcessCannotBeReadEither) {
     ASSERT_TRUE(writer);
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-              LocalTimes::NotRead);
+              TimesRead::Failed);
     writer.reset();
     EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, path, creation, lastWrite, size),
-              LocalTimes::Read);
+              TimesRead::Read);
 }
 
 TEST_F(FileMetadataTest, PathsWithoutAVolumeRootAreReadThroughAHandle) {
@@ -199,13 +202,13 @@ TEST_F(FileMetadataTest, PathsWithoutAVolumeRootAreReadThroughAHandle) {
     ASSERT_TRUE(WriteWholeFile(PathOf("a-long-folder-name\\deep.bdb"), "deep!"));
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, "relative.bdb", creation, lastWrite, size),
-              LocalTimes::Read);
+              TimesRead::Read);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(GetLocalFileTimes(*files_, *codePage_, "a-long-folder-name\\deep.bdb", creation,
                                 lastWrite, size),
-              LocalTimes::Read);
+              TimesRead::Read);
     EXPECT_EQ(size, 5u);
     SetCurrentDirectoryA("C:\\");
 }

@@ -175,7 +175,7 @@ protected:
     std::vector<std::string> ServerSaw(const std::string& path) {
         const std::string local = folder_ + "requests.txt";
         InternetSession session(*platform_, deployment_);
-        EXPECT_EQ(session.DownloadFile(Request(Http("/requests"), local)), 1);
+        EXPECT_TRUE(session.DownloadFile(Request(Http("/requests"), local)));
         std::string text;
         EXPECT_TRUE(test::ReadWholeFile(local, text));
         std::vector<std::string> seen;
@@ -229,7 +229,7 @@ protected:
 TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
     InternetSession session(*platform_, deployment_);
     uint32_t flags = 0xDEADBEEF;
-    EXPECT_EQ(session.CheckConnection(&flags, false), 1);
+    EXPECT_TRUE(session.CheckConnection(&flags, false));
     EXPECT_NE(flags, 0xDEADBEEFu);
     OsVersion version;
     ASSERT_TRUE(platform_->internet.QueryOsVersion(156, version));
@@ -242,7 +242,7 @@ TEST_F(NetIntegration, MachineIsOnLineWithoutAnyProbe) {
 TEST_F(NetIntegration, QueryReadsLengthAndLastModifiedAsUtcFromHeadAlone) {
     InternetSession session(*platform_, deployment_);
     RemoteFileInfo info;
-    ASSERT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http("/files/asked"), info), 1);
+    ASSERT_TRUE(session.QueryRemoteFile(deployment_.userAgent, Http("/files/asked"), info));
     EXPECT_EQ(info.contentLength, kDbSize);
     // "Wed, 09 Mar 2022 14:25:36 GMT"
     EXPECT_EQ(info.lastModified.wYear, 2022);
@@ -261,7 +261,7 @@ TEST_F(NetIntegration, QueryAsksWithGetWhenHeadGivesNoUsableAnswer) {
     for (const char* path : {"/files/nohead", "/files/headnolen"}) {
         InternetSession session(*platform_, deployment_);
         RemoteFileInfo info;
-        ASSERT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http(path), info), 1) << path;
+        ASSERT_TRUE(session.QueryRemoteFile(deployment_.userAgent, Http(path), info)) << path;
         EXPECT_EQ(info.contentLength, kDbSize) << path;
         EXPECT_EQ(info.lastModified.wYear, 2022) << path;
         EXPECT_EQ(info.lastModified.wSecond, 36) << path;
@@ -277,11 +277,11 @@ TEST_F(NetIntegration, QueryFailsCleanly) {
     for (const char* path : {"/missing", "/files/nolm", "/files/badlen"}) {
         InternetSession session(*platform_, deployment_);
         RemoteFileInfo info;
-        EXPECT_EQ(session.QueryRemoteFile(deployment_.userAgent, Http(path), info), 0) << path;
+        EXPECT_FALSE(session.QueryRemoteFile(deployment_.userAgent, Http(path), info)) << path;
     }
     InternetSession session(*platform_, deployment_);
     RemoteFileInfo info;
-    EXPECT_EQ(session.QueryRemoteFile(deployment_.userAgent, Ftp("/pub/db.bin"), info), 0);
+    EXPECT_FALSE(session.QueryRemoteFile(deployment_.userAgent, Ftp("/pub/db.bin"), info));
 }
 
 TEST_F(NetIntegration, RawStatus401IsReadAsText) {
@@ -306,7 +306,7 @@ TEST_F(NetIntegration, AConnectionRefusedIsLoggedWithTheLibrarysNumberAndText) {
     InternetSession session(*platform_, deployment_);
     // Nothing listens on port 1 of the loopback interface.
     const std::string url = "http://127.0.0.1:1/x";
-    EXPECT_EQ(session.DownloadFile(Request(url, folder_ + "refused.bin")), 0);
+    EXPECT_FALSE(session.DownloadFile(Request(url, folder_ + "refused.bin")));
     const std::string logged =
         "The download of \"" + url + "\" failed: could not send the request: error 12029: ";
     ASSERT_TRUE(log_.Contains(logged)) << ::testing::PrintToString(log_.Lines());
@@ -321,13 +321,13 @@ TEST_F(NetIntegration, HttpDownloadWritesTheBodyAndReportsProgress) {
     const std::string local = folder_ + "db.bin";
     InternetSession session(*platform_, deployment_);
     CallbackLog log;
-    int status = 0;
+    std::optional<int> status = 0;
     DownloadRequest request = Request(Http("/files/db.bin"), local);
     request.callback = &CallbackLog::Callback;
     request.userData = &log;
-    ASSERT_EQ(session.DownloadFile(request, &status), 1);
+    ASSERT_TRUE(session.DownloadFile(request, &status));
     EXPECT_EQ(status, 200);
-    EXPECT_EQ(session.GetState(), StateDone);
+    EXPECT_EQ(session.GetState(), TransferState::Done);
     std::string content;
     ASSERT_TRUE(test::ReadWholeFile(local, content));
     EXPECT_TRUE(content == Database()) << content.size();
@@ -349,11 +349,11 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
     for (const Case& c : cases) {
         const std::string local = folder_ + "variant.bin";
         InternetSession session(*platform_, deployment_);
-        int status = 0;
+        std::optional<int> status = 0;
         DownloadRequest request = Request(Http(c.path), local);
         request.verb = c.verb;
         request.reload = c.reload;
-        EXPECT_EQ(session.DownloadFile(request, &status), 1) << c.path << " " << c.verb;
+        EXPECT_TRUE(session.DownloadFile(request, &status)) << c.path << " " << c.verb;
         EXPECT_EQ(status, 200);
         std::string content;
         ASSERT_TRUE(test::ReadWholeFile(local, content));
@@ -364,22 +364,22 @@ TEST_F(NetIntegration, DownloadVariantsSucceed) {
 TEST_F(NetIntegration, NotFoundStoresTheStatusAndCreatesNoFile) {
     const std::string local = folder_ + "missing.bin";
     InternetSession session(*platform_, deployment_);
-    int status = 0;
-    EXPECT_EQ(session.DownloadFile(Request(Http("/missing"), local), &status), 0);
+    std::optional<int> status = 0;
+    EXPECT_FALSE(session.DownloadFile(Request(Http("/missing"), local), &status));
     EXPECT_EQ(status, 404);
     EXPECT_FALSE(Exists(local));
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
 }
 
 TEST_F(NetIntegration, BodyCutShortFailsInsteadOfHanging) {
     const std::string local = folder_ + "cut.bin";
     InternetSession session(*platform_, deployment_);
     const DWORD start = GetTickCount();
-    int status = 0;
-    EXPECT_EQ(session.DownloadFile(Request(Http("/files/cut"), local), &status), 0);
+    std::optional<int> status = 0;
+    EXPECT_FALSE(session.DownloadFile(Request(Http("/files/cut"), local), &status));
     EXPECT_LT(GetTickCount() - start, 20000u);
     EXPECT_EQ(status, 200);
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
     std::string content;
     ASSERT_TRUE(test::ReadWholeFile(local, content));  // left on disk as far as it came
     EXPECT_LE(content.size(), kCutSize);
@@ -456,20 +456,20 @@ TEST_F(NetIntegration, StopAtTheFirstCallbackLeavesTwentyBlocks) {
     DownloadRequest request = Request(Http("/files/db.bin"), local);
     request.callback = &CallbackLog::Callback;
     request.userData = &log;
-    EXPECT_EQ(session.DownloadFile(request), 0);
+    EXPECT_FALSE(session.DownloadFile(request));
     EXPECT_EQ(log.totals, (std::vector<uint32_t>{2560}));
     std::string content;
     ASSERT_TRUE(test::ReadWholeFile(local, content));
     EXPECT_TRUE(content == Database(2560)) << content.size();
-    EXPECT_EQ(session.GetState(), StateFailed);
+    EXPECT_EQ(session.GetState(), TransferState::Failed);
 }
 
 TEST_F(NetIntegration, SeveralDownloadsInOneSession) {
     InternetSession session(*platform_, deployment_);
     for (int i = 0; i < 3; ++i) {
         const std::string local = folder_ + "again" + std::to_string(i) + ".bin";
-        EXPECT_EQ(session.DownloadFile(Request(Http("/files/db.bin"), local)), 1);
-        EXPECT_EQ(session.DownloadFile(Request(Http("/missing"), local)), 0);
+        EXPECT_TRUE(session.DownloadFile(Request(Http("/files/db.bin"), local)));
+        EXPECT_FALSE(session.DownloadFile(Request(Http("/missing"), local)));
     }
 }
 
@@ -489,7 +489,7 @@ TEST_F(NetIntegration, FtpDownloads) {
         const std::string local = folder_ + "ftp.bin";
         DeleteFileA(local.c_str());
         InternetSession session(*platform_, deployment_);
-        int status = -5;
+        std::optional<int> status = -5;
         CallbackLog log;
         DownloadRequest request = Request(c.url, local);
         request.user = c.user;
@@ -590,8 +590,11 @@ TEST_F(NetIntegration, AutodialSettingsComeBackExactlyAsTheyWereAfterADial) {
     struct Case {
         std::optional<DWORD> enable;  // nullopt: the value does not exist
         std::optional<DWORD> noNet;
-        int32_t mode;
-    } cases[] = {{5, 7, 2}, {0, 1, 1}, {3, std::nullopt, 3}, {std::nullopt, std::nullopt, 1}};
+        AutodialMode mode;
+    } cases[] = {{5, 7, AutodialMode::WithoutNetwork},
+                 {0, 1, AutodialMode::Off},
+                 {3, std::nullopt, AutodialMode::Always},
+                 {std::nullopt, std::nullopt, AutodialMode::Off}};
     for (const Case& c : cases) {
         const std::pair<const char*, std::optional<DWORD>> values[] = {{"EnableAutodial", c.enable},
                                                                        {"NoNetAutodial", c.noNet}};
@@ -601,7 +604,7 @@ TEST_F(NetIntegration, AutodialSettingsComeBackExactlyAsTheyWereAfterADial) {
         {
             InternetSession session(*platform_, deployment_);
             AutodialSettings settings;
-            EXPECT_EQ(session.ReadAutodialSettings(settings), 1);
+            session.ReadAutodialSettings(settings);
             EXPECT_EQ(settings.mode, c.mode);
             session.Dial(nullptr, nullptr, nullptr);
             // Something else changes the settings while the session is on line.
@@ -624,7 +627,7 @@ TEST_F(NetIntegration, ASessionThatNeverDialledWritesNothing) {
     ASSERT_TRUE(SetDword("EnableAutodial", 9));
     {
         InternetSession session(*platform_, deployment_);
-        EXPECT_EQ(session.CheckConnection(nullptr, false), 1);
+        EXPECT_TRUE(session.CheckConnection(nullptr, false));
     }
     DWORD value = 0;
     DWORD type = 0;

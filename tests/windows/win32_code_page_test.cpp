@@ -106,13 +106,13 @@ TEST(Win32CodePageTest, FilesInAFolderWhoseNameEndsInATrailByte) {
     const std::string path = folder + "\\Tolvar32.bdb";
     ASSERT_TRUE(test::WriteWholeFile(path, "database"));
     const SystemTime stamp = MakeTime(2019, 5, 6, 7, 8, 9);
-    EXPECT_EQ(SetLocalFileTimes(*files, path, nullptr, stamp), 1);
+    EXPECT_TRUE(SetLocalFileTimes(*files, path, nullptr, stamp));
     SystemTime creation;
     SystemTime lastWrite;
-    uint32_t size = 0;
+    uint64_t size = 0;
     ASSERT_EQ(GetLocalFileTimes(*files, *codePage, path, creation, lastWrite, size),
-              LocalTimes::Read);
-    EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), 0);
+              TimesRead::Read);
+    EXPECT_EQ(CompareSystemTimes(lastWrite, stamp), TimeOrder::Same);
     EXPECT_EQ(size, 8u);
     EXPECT_TRUE(files->RemoveFile(path, error));
     EXPECT_TRUE(files->RemoveEmptyDirectory(folder, error));

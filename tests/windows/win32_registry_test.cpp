@@ -153,7 +153,7 @@ TEST(Win32RegistryTest, MissingKeysAndValues) {
 
     RegistryReader reader(*registry);
     std::string text = "untouched";
-    EXPECT_EQ(reader.ReadString(UniqueSubKey("missing"), "", text), 0);
+    EXPECT_FALSE(reader.ReadString(UniqueSubKey("missing"), "", text));
     EXPECT_EQ(text, "untouched");
 }
 
@@ -167,9 +167,9 @@ TEST(Win32RegistryTest, ReaderFindsTheSiblingApplicationsPath) {
     SystemError error;
     RegistryReader reader(*registry);
     std::string text;
-    ASSERT_EQ(reader.ReadString(kAppPathsKey, "", text), 1);
+    ASSERT_TRUE(reader.ReadString(kAppPathsKey, "", text));
     EXPECT_EQ(text, path);
-    ASSERT_EQ(reader.ReadString(kAppPathsKey, "Path", text), 1);
+    ASSERT_TRUE(reader.ReadString(kAppPathsKey, "Path", text));
     EXPECT_EQ(text, "C:\\Elsewhere");
 }
 
@@ -199,9 +199,9 @@ TEST(Win32RegistryTest, ReaderStopsAtTheFirstZeroWhateverTheType) {
     SystemError error;
     RegistryReader reader(*registry);
     std::string text;
-    ASSERT_EQ(reader.ReadString(key.SubKey(), "Binary", text), 1);
+    ASSERT_TRUE(reader.ReadString(key.SubKey(), "Binary", text));
     EXPECT_EQ(text, "ab");
-    ASSERT_EQ(reader.ReadString(key.SubKey(), "Dword", text), 1);
+    ASSERT_TRUE(reader.ReadString(key.SubKey(), "Dword", text));
     EXPECT_EQ(text, "x");
 }
 

@@ -281,10 +281,10 @@ protected:
     }
 
     // Runs the worker on its own thread while this thread pumps the window's messages.
-    int32_t RunWorker(std::vector<TargetFolder>& folders, const std::string& indexUrl) {
+    ExitCode RunWorker(std::vector<TargetFolder>& folders, const std::string& indexUrl) {
         dialog_.messages.clear();
         uint32_t downloadLength = 0;
-        int32_t exitCode = -1;
+        ExitCode exitCode = static_cast<ExitCode>(-1);
         std::atomic<WindowHandle> mainWindow{reinterpret_cast<WindowHandle>(dialog_.Handle())};
         // This build's deployment, with the loopback server's index.
         Deployment deployment = CompiledDeployment();
@@ -298,7 +298,7 @@ protected:
             holder_->Get().system.CreateSuspendedThread(WorkerThenNotify, &argument);
         if (!thread) {
             ADD_FAILURE() << "no worker thread";
-            return -1;
+            return static_cast<ExitCode>(-1);
         }
         SetTimer(dialog_.Handle(), kDeadlineTimer, kDeadlineMilliseconds, nullptr);
         thread->Resume();
@@ -391,7 +391,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
     const std::string c = Folder("C", true);
     std::vector<TargetFolder> folders{{a}, {b}, {c}};
 
-    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), ExitCode::Done);
     size_t next = 0;
     ExpectDownloadMessages(dialog_.messages, next);
     EXPECT_EQ(Strings(dialog_.messages.begin() + static_cast<std::ptrdiff_t>(next),
@@ -410,7 +410,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
 
     // At once again: every copy bears the server's time, so nothing is left to do.
     std::vector<TargetFolder> again{{a}, {b}, {c}};
-    EXPECT_EQ(RunWorker(again, IndexUrl()), 0);
+    EXPECT_EQ(RunWorker(again, IndexUrl()), ExitCode::Done);
     EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "A4"}));
     EXPECT_TRUE(again.empty());
     EXPECT_EQ(Requests("/files/primary/Tolvar32.bdb"), 3u);  // one more query, no download
@@ -419,7 +419,7 @@ TEST_F(WorkerOnWindows, InstallsIntoThreeFoldersThenFindsThemUpToDate) {
 TEST_F(WorkerOnWindows, BackupServesWhenThePrimaryDoesNotAnswer) {
     const std::string a = Folder("A", true);
     std::vector<TargetFolder> folders{{a}};
-    EXPECT_EQ(RunWorker(folders, IndexUrl("/backup-only/ZAVFile.asp")), 0);
+    EXPECT_EQ(RunWorker(folders, IndexUrl("/backup-only/ZAVFile.asp")), ExitCode::Done);
     ExpectNewDatabase(a);
     EXPECT_EQ(Requests("/files/missing/Tolvar32.bdb"), 2u);  // HEAD, then GET: both 404
     EXPECT_EQ(Requests("/files/backup/Tolvar32.bdb"), 2u);
@@ -440,7 +440,7 @@ TEST_F(WorkerOnWindows, DatabaseInUseIsAskedAboutAndRetriedOnceReleased) {
         return LRESULT{1};
     };
     std::vector<TargetFolder> folders{{a}, {b}};
-    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), ExitCode::Done);
     EXPECT_EQ(questions, 1);
     ASSERT_GE(dialog_.messages.size(), 5u);
     EXPECT_EQ(Strings(dialog_.messages.begin(), dialog_.messages.begin() + 3),
@@ -461,7 +461,7 @@ TEST_F(WorkerOnWindows, DatabaseInUseAndQuestionDeclinedStopsTheRun) {
     ASSERT_TRUE(held.IsHeld());
     dialog_.answer = [] { return LRESULT{2}; };
     std::vector<TargetFolder> folders{{a}};
-    EXPECT_EQ(RunWorker(folders, IndexUrl()), 2);
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), ExitCode::Stopped);
     EXPECT_EQ(dialog_.messages, (Strings{"P0:0", "P0:20", "P0:50", "P0:80", "Q6"}));
     EXPECT_EQ(held.Release(), 0);
     ExpectOldDatabase(a, "A");
@@ -489,7 +489,7 @@ TEST_F(WorkerOnWindows, RenameRefusedWhileOpenWithoutDeleteSharingThenRetried) {
         return LRESULT{1};
     };
     std::vector<TargetFolder> folders{{a}};
-    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), ExitCode::Done);
     if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
     EXPECT_EQ(questions, 1);
     // A sent message is handled before the posted ones still queued, so the question may be
@@ -511,7 +511,7 @@ TEST_F(WorkerOnWindows, EarlierBackupNameIsPassedOverAndLeftAlone) {
     std::vector<TargetFolder> folders{{a}};
     FolderWatch watch(a);
     ASSERT_TRUE(watch.Armed());
-    EXPECT_EQ(RunWorker(folders, IndexUrl()), 0);
+    EXPECT_EQ(RunWorker(folders, IndexUrl()), ExitCode::Done);
     // The new copy was written beside the database, the old database went aside under the
     // next free name, the new copy took the database's name, and the old one was removed; the
     // earlier file was never touched.
