@@ -2,6 +2,10 @@
 
 namespace mivetrak {
 
+std::string HandOverLockName(uint32_t processId) {
+    return "Local\\Mivetrak.HandOver." + std::to_string(processId);
+}
+
 bool RunLocks::Take(bool restarted, SystemError& error) {
     if (!restarted) {
         instance_ = system_.TryLockNamed(kInstanceLockName, error);

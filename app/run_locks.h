@@ -5,10 +5,11 @@
 // folder lock stands for the right to touch the work folder: only its holder creates, uses or
 // removes it. A run that restarts itself with administrator rights keeps the instance lock, so
 // that no second start slips in while the consent prompt is open, and hands the work folder lock
-// on to the restarted run, which takes it and not the instance lock. A run that claims to be a
-// restarted one without being one (the marker can be typed by anyone) thus still finds the work
-// folder lock taken by any run that uses the folder: two runs never share it.
+// on to the restarted run, which takes it and not the instance lock. Two runs never share the
+// work folder.
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/system.h"
 
@@ -16,6 +17,11 @@ namespace mivetrak {
 
 constexpr char kInstanceLockName[] = "Local\\Mivetrak.Instance";
 constexpr char kWorkFolderLockName[] = "Local\\Mivetrak.WorkFolder";
+
+// The lock that a run holds while the run it restarted with administrator rights goes on, named
+// after the waiting run's process id: the restarted run, its child, finds it by its parent's id,
+// which a run started by hand cannot.
+std::string HandOverLockName(uint32_t processId);
 
 class RunLocks {
 public:

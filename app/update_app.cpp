@@ -7,9 +7,9 @@
 #include "app/command_line.h"
 #include "app/compiled_deployment.h"
 #include "app/folder_discovery.h"
-#include "app/folder_rights.h"
 #include "app/path_checks.h"
 #include "app/target_folder_collector.h"
+#include "app/work_folder.h"
 #include "app/work_folder_cleanup.h"
 #include "engine/install_recovery.h"
 #include "resources/resource_ids.h"
@@ -42,12 +42,12 @@ bool UpdateApp::InitInstance() {
     ExitCode = Exit::Done;
     StartLog();
     AppIcon = platform.system.LoadIconResource(nullptr, IDI_PROGRAM);
-    if (!PrepareRun()) return false;
+    if (!PrepareRun() || !CollectFolders()) return false;
     if (!options_.restarted && !UserAgrees()) {
         ExitCode = Exit::Stopped;
         return false;
     }
-    if (UpdateHereOrElevated()) RunUpdate();
+    UpdateWithTheRightsNeeded();
     return false;
 }
 
@@ -67,10 +67,7 @@ bool UpdateApp::PrepareRun() {
         ExitCode = Exit::StartFailed;
         return false;
     }
-    // Before anything looks into the installation folders: one that a cut-off run left without
-    // its database must not be taken for a folder without one.
-    RepairInterruptedInstallation();
-    return CollectFolders();
+    return true;
 }
 
 bool UpdateApp::CollectFolders() {
@@ -80,12 +77,15 @@ bool UpdateApp::CollectFolders() {
     if (!DiscoverFolders()) {
         return FailStartUp(IDS_STARTUP_FAILED, "the Program Files folder cannot be found");
     }
+    if (!PrepareWorkFolder()) {
+        return FailStartUp(IDS_STARTUP_FAILED, "the work folder cannot be used");
+    }
+    // Before anything looks for the database in the folders: one that a cut-off run left
+    // without its database must not be taken for a folder without one.
+    RepairInterruptedInstallation();
     if (!ForceUpdate) DropFoldersWithoutDatabase();
     if (TargetFolderList.empty()) {
         return FailStartUp(IDS_NO_FOLDER, "no installation folder holds the database");
-    }
-    if (!PrepareWorkFolder()) {
-        return FailStartUp(IDS_STARTUP_FAILED, "the work folder cannot be made");
     }
     return true;
 }
@@ -93,8 +93,11 @@ bool UpdateApp::CollectFolders() {
 ExitCode UpdateApp::ExitInstance() {
     ResourceLibraryHandle.Reset();
     // Whatever the outcome, nothing of the run stays behind in the work folder; a run that has
-    // handed the folder on leaves it to the run that has it.
-    if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder()) CleanUpWorkFolder(platform, WorkFolder);
+    // handed the folder on leaves it to the run that has it, and one that no longer holds it
+    // (it was found changed) leaves it alone.
+    if (!WorkFolder.empty() && runLocks_.HoldsWorkFolder() && workFolderHold_) {
+        CleanUpWorkFolder(platform, WorkFolder, workFolderHold_);
+    }
     platform.log.Write("The run ends with exit code " +
                        std::to_string(static_cast<int32_t>(ExitCode)) + ": " +
                        ExitCodeMeaning(ExitCode) + ".");
@@ -114,6 +117,7 @@ void UpdateApp::StartLog() {
     // far wait for it.
     std::string tempFolder;
     if (TempFolderPath(tempFolder)) platform.log.StartFileIn(tempFolder);
+    CheckHandOver();
 }
 
 void UpdateApp::ShowUsage() {
@@ -178,14 +182,15 @@ bool UpdateApp::DiscoverFolders() {
 
 void UpdateApp::DropFoldersWithoutDatabase() {
     for (size_t i = 0; i < TargetFolderList.size();) {
-        if (HoldsDatabase(platform.files, TargetFolderList[i].path)) {
+        const TargetFolder& folder = TargetFolderList[i];
+        // A folder whose installation waits to be put right stays, database or not.
+        if (folder.repairPending || HoldsDatabase(platform.files, folder.path)) {
             ++i;
-        } else {
-            platform.log.Write(TargetFolderList[i].path + " holds no " + kDatabaseFileName +
-                               ": it is left out.");
-            // The entry behind moves up to i and is looked at next.
-            TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));
+            continue;
         }
+        platform.log.Write(folder.path + " holds no " + kDatabaseFileName + ": it is left out.");
+        // The entry behind moves up to i and is looked at next.
+        TargetFolderList.erase(TargetFolderList.begin() + static_cast<ptrdiff_t>(i));
     }
 }
 
@@ -204,31 +209,35 @@ bool UpdateApp::WorkFolderPath(std::string& path) {
 }
 
 void UpdateApp::RepairInterruptedInstallation() {
-    std::string workFolder;
-    if (WorkFolderPath(workFolder)) RecoverInterruptedInstalls(platform, workFolder + "\\");
+    std::string tempFolder;
+    TempFolderPath(tempFolder);
+    const std::vector<std::string> unrepaired = RecoverInterruptedInstalls(
+        platform, WorkFolder, TargetFolderList, tempFolder + kSetAsideJournalName);
+    for (TargetFolder& folder : TargetFolderList) {
+        for (const std::string& pending : unrepaired) {
+            if (SameFolder(platform.codePage, folder.path, pending)) folder.repairPending = true;
+        }
+    }
 }
 
 bool UpdateApp::PrepareWorkFolder() {
-    FileSystem& files = platform.files;
-    if (!WorkFolderPath(WorkFolder)) {
+    std::string path;
+    if (!WorkFolderPath(path)) {
         platform.log.Write("The system names no temporary folder that fits " +
                            std::to_string(kMaxPath) + " bytes.");
         return false;
     }
+    FileSystem& files = platform.files;
     uint32_t attributes = 0;
     SystemError error;
-    if (!files.FileAttributes(WorkFolder, attributes, error)) {
-        if (!files.MakeDirectory(WorkFolder, error)) {
-            platform.log.Write("Could not make the work folder " + WorkFolder + ": " +
-                               DescribeSystemError(platform.system, error.code) + ".");
-            return false;
-        }
-    } else if ((attributes & kFileAttributeDirectory) == 0) {
-        // A file in the way: the worker could put nothing inside it.
-        platform.log.Write("A file stands where the work folder " + WorkFolder + " belongs.");
+    if (!files.FileAttributes(path, attributes, error) && !files.MakeDirectory(path, error)) {
+        platform.log.Write("Could not make the work folder " + path + ": " +
+                           DescribeSystemError(platform.system, error.code) + ".");
         return false;
     }
-    WorkFolder += "\\";
+    workFolderHold_ = HoldWorkFolder(platform, path);
+    if (!workFolderHold_) return false;
+    WorkFolder = path + "\\";
     return true;
 }
 
@@ -241,64 +250,6 @@ bool UpdateApp::UserAgrees() {
                                                    kBoxYesNoInformation) != kIdNo;
     platform.log.Write(agreed ? "The user agreed to the update." : "The user declined the update.");
     return agreed;
-}
-
-bool UpdateApp::UpdateHereOrElevated() {
-    // A restarted run never restarts again: what its rights do not reach fails as an
-    // installation.
-    if (options_.restarted) {
-        platform.log.Write("Started again with administrator rights after the user agreed.");
-        return true;
-    }
-    const TargetFolder* denied = FirstFolderDenied(platform, TargetFolderList);
-    if (denied == nullptr) return true;
-    // Nobody is there to answer the consent prompt: the run ends before it changes anything.
-    if (options_.silent) {
-        platform.log.Write("The user's rights do not reach " + denied->path +
-                           ": administrator rights are needed to update it, and a silent run "
-                           "does not ask for them.");
-        ExitCode = Exit::InstallFailed;
-        return false;
-    }
-    platform.log.Write("The user's rights do not reach " + denied->path +
-                       ": the program starts again with administrator rights.");
-    return RestartWithRights();
-}
-
-bool UpdateApp::RestartWithRights() {
-    runLocks_.HandOverWorkFolder();
-    uint32_t exitCode = 0;
-    SystemError error;
-    if (!platform.system.RestartElevated(kAgreedMarker, exitCode, error)) {
-        return CarryOnWithoutRestart(error);
-    }
-    platform.log.Write("The run with administrator rights ended with exit code " +
-                       std::to_string(exitCode) + ".");
-    ExitCode = static_cast<Exit>(exitCode);
-    // That run cleared the work folder; should it have had a temporary folder of its own
-    // (another account's rights), this run's still empty one is removed at exit.
-    SystemError lockError;
-    runLocks_.TakeBackWorkFolder(lockError);
-    return false;
-}
-
-bool UpdateApp::CarryOnWithoutRestart(const SystemError& error) {
-    const bool refused = error.code == kErrorCancelled;
-    platform.log.Write(std::string(refused ? "The user refused administrator rights"
-                                           : "Could not start again with administrator rights") +
-                       " (" + DescribeSystemError(platform.system, error.code) + ").");
-    SystemError lockError;
-    if (!runLocks_.TakeBackWorkFolder(lockError)) {
-        platform.log.Write("Another run took the work folder meanwhile: this run ends.");
-        ExitCode = refused ? Exit::Stopped : Exit::StartFailed;
-        return false;
-    }
-    if (refused) {
-        ExitCode = Exit::Stopped;
-        return false;
-    }
-    // With the user's rights, then: a folder they do not reach fails as an installation.
-    return true;
 }
 
 bool UpdateApp::FailStartUp(uint32_t textId, const std::string& reason) {

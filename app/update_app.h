@@ -96,18 +96,29 @@ private:
     bool ReadCommandLine();
     bool DiscoverFolders();
     void DropFoldersWithoutDatabase();
+    // Makes the work folder if need be and holds it, once it is known to be a folder of this
+    // account's own and no link.
     bool PrepareWorkFolder();
     bool UserAgrees();
-    // After the user's Yes: when a target folder refuses this run's rights, the program runs
-    // again with administrator rights and this run takes that run's exit code. True when this
-    // run is to do the update itself.
-    bool UpdateHereOrElevated();
-    // Starts the program again with administrator rights and waits for it; true when this run is
-    // to do the update itself after all (the restart could not be made).
-    bool RestartWithRights();
-    // After a restart that did not happen: takes the work folder back; true when this run goes
-    // on with the user's rights.
-    bool CarryOnWithoutRestart(const SystemError& error);
+    // The update itself, after the user's Yes: a cut-off installation that this run's rights
+    // cannot put right goes to a run with administrator rights first; so does, after the update
+    // run, whatever else needed the update and was beyond these rights.
+    void UpdateWithTheRightsNeeded();
+    // Whether a folder waits for an installation to be put right that this run could not.
+    bool RepairPending() const;
+
+    // How a restart with administrator rights went.
+    enum class Restart { Done, Refused, NotStarted };
+    // Starts the program again with administrator rights, hands it the work folder and waits
+    // for it; this run then has its exit code, or 2 when the user refused the consent prompt.
+    Restart RestartWithRights();
+    // The marker that skips the question counts only when the run that asked for consent is
+    // waiting for this very process: it holds the lock named after its own process id, and it
+    // is this process's parent. Otherwise the marker is ignored, and the question is asked.
+    void CheckHandOver();
+    // The work folder's lock and hold, to the restarted run and back again.
+    void HandOverWorkFolder();
+    void TakeBackWorkFolder();
     // The temporary folder's path, with its final backslash; false when the system names none
     // that fits kMaxPath. Both the log and the work folder lie in it.
     bool TempFolderPath(std::string& path);
@@ -132,6 +143,8 @@ private:
 
     RunLocks runLocks_{platform.system};
     RunOptions options_;
+    // The work folder, held while this run may use it.
+    std::unique_ptr<HeldFolder> workFolderHold_;
 };
 
 }  // namespace mivetrak

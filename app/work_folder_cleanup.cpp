@@ -18,7 +18,8 @@ bool Gone(Platform& platform, const std::string& path) {
 
 }  // namespace
 
-void CleanUpWorkFolder(Platform& platform, const std::string& workFolder) {
+void CleanUpWorkFolder(Platform& platform, const std::string& workFolder,
+                       std::unique_ptr<HeldFolder>& hold) {
     FileSystem& files = platform.files;
     // Already gone: another run (the one restarted with rights) has cleared it.
     if (!PathExists(files, workFolder)) return;
@@ -38,6 +39,7 @@ void CleanUpWorkFolder(Platform& platform, const std::string& workFolder) {
         }
         if (Gone(platform, path)) platform.log.Write("Removed " + path + ".");
     }
+    hold.reset();
     if (!files.RemoveEmptyDirectory(workFolder, error)) {
         platform.log.Write("The work folder " + workFolder +
                            " stays: " + DescribeSystemError(platform.system, error.code) + ".");

@@ -197,6 +197,13 @@ bool PruneFolders(WorkerRun& run, ExitCode& ended) {
     std::vector<TargetFolder>& folders = run.app.TargetFolderList;
     size_t j = 0;
     while (j < folders.size()) {
+        if (folders[j].repairPending) {
+            NoteFolderNeedsRights(run.app, folders[j].path,
+                                  "an earlier run left its installation unfinished, and "
+                                  "administrator rights are needed to put it right");
+            folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(j));
+            continue;
+        }
         switch (JudgeFolder(run, folders[j])) {
             case FolderVerdict::Keep:
                 ++j;
@@ -252,12 +259,11 @@ bool RunCheckPhase(WorkerRun& run, ExitCode& ended) {
     if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
     if (!PruneFolders(run, ended)) return false;
     if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
-    if (app.TargetFolderList.empty()) {
-        app.platform.log.Write("No installation needs the update.");
-        PostAlert(app, AlertUpToDate);
-        return Ended(ended, ExitCode::Done);
-    }
-    return true;
+    if (!app.TargetFolderList.empty()) return true;
+    if (!app.foldersNeedingRights.empty()) return Ended(ended, EndForRights(app));
+    app.platform.log.Write("No installation needs the update.");
+    PostAlert(app, AlertUpToDate);
+    return Ended(ended, ExitCode::Done);
 }
 
 }  // namespace mivetrak

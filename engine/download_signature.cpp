@@ -66,6 +66,7 @@ bool DownloadSignatureCheck::MayBeInstalled(const std::string& url) {
     relay_.Finish();
     const SignatureCheck check = verifier_.Finish();
     platform_.log.Write(VerdictSentence(platform_, check, signature_, url));
+    if (check.verdict == SignatureVerdict::Good) digest_ = check.digest;
     return check.verdict == SignatureVerdict::Good || check.verdict == SignatureVerdict::NotChecked;
 }
 

@@ -30,6 +30,8 @@ public:
     // or the file carries the key's signature). Writes one log line with the verdict (and the
     // system's number when the cryptography failed), naming the file by url, where it came from.
     bool MayBeInstalled(const std::string& url);
+    // After MayBeInstalled: the file's SHA-256 when the signature over it verified.
+    const std::optional<Sha256Digest>& Digest() const { return digest_; }
 
 private:
     // Feeds the verifier, on the relay's thread.
@@ -46,6 +48,7 @@ private:
     std::string signature_;
     SignatureVerifier verifier_;
     VerifierFeed feed_;
+    std::optional<Sha256Digest> digest_;
     // Last, so that its thread has ended before the verifier goes.
     BytesRelay relay_;
 };

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/backup_name.h"
+#include "engine/side_copy.h"
 #include "engine/worker_reports.h"
 
 namespace mivetrak {
@@ -15,12 +16,14 @@ public:
     FolderInstaller(WorkerContext& app, InstallJournal& journal)
         : app_(app), platform_(app.platform), files_(app.platform.files), journal_(journal) {}
 
-    FolderInstall Run(const TargetFolder& folder, const std::string& tempPath) {
+    FolderInstall Run(const TargetFolder& folder, const CheckedDownload& download) {
         hadDatabase_ = folder.hadDatabase;
         record_.target = folder.path + kDatabaseFileName;
+        record_.length = download.length;
+        if (download.sha256) record_.sha256 = DigestText(*download.sha256);
         if (!BeginRecord()) return FolderInstall::Failed;
         FolderInstall outcome = FolderInstall::Installed;
-        if (!WriteSideCopy(tempPath, outcome)) return outcome;
+        if (!CopyBeside(download, outcome)) return outcome;
         if (!MoveOldCopyAside(outcome)) return GiveUp(outcome);
         if (!PutNewCopyInPlace()) return FolderInstall::Failed;
         DeleteOldCopy();
@@ -45,6 +48,12 @@ private:
         record_.side = ChooseSidePath(files_, codePage, record_.target, reserved);
         record_.backup =
             hadDatabase_ ? ChooseBackupPath(files_, codePage, record_.target, reserved) : "";
+        // The old copy by its identity: only that file is ever put back from the backup name.
+        FileIdentity oldCopy;
+        SystemError error;
+        if (hadDatabase_ && files_.Identity(record_.target, oldCopy, error)) {
+            record_.oldCopy = oldCopy;
+        }
         if (journal_.Begin(record_)) return true;
         JournalNotWritten();
         return false;
@@ -52,25 +61,21 @@ private:
 
     // The new copy beside the old one, flushed to disk, and the journal told that the renames
     // may begin. False with the outcome when it could not be done (the side copy is gone then).
-    bool WriteSideCopy(const std::string& tempPath, FolderInstall& outcome) {
+    bool CopyBeside(const CheckedDownload& download, FolderInstall& outcome) {
         outcome = FolderInstall::Failed;
         SystemError error;
-        if (!files_.CopyFileTo(tempPath, record_.side, true, error)) {
-            Failure("Could not copy " + tempPath + " to " + record_.side, error);
+        if (!WriteSideCopy(files_, download.file, record_.side, download.stamp, error)) {
+            Failure("Could not copy " + download.path + " to " + record_.side, error);
             // Something took the free name since it was chosen: that file is not ours to delete.
             if (error.code == kErrorFileExists) {
                 journal_.MarkDone(record_);
                 return false;
             }
+            if (error.code == kErrorAccessDenied) outcome = FolderInstall::NeedsRights;
             GiveUp(outcome);
             return false;
         }
-        if (!FlushToDisk(record_.side, error)) {
-            Failure("Could not flush " + record_.side + " to disk", error);
-            GiveUp(outcome);
-            return false;
-        }
-        Note("Copied " + tempPath + " to " + record_.side + ".");
+        Note("Copied " + download.path + " to " + record_.side + ".");
         if (journal_.MarkSwitching(record_)) return true;
         JournalNotWritten();
         GiveUp(outcome);
@@ -84,7 +89,8 @@ private:
         SystemError error;
         while (!files_.RenameFile(record_.target, record_.backup, error)) {
             Failure("Could not move " + record_.target + " aside to " + record_.backup, error);
-            outcome = FolderInstall::Failed;
+            outcome = error.code == kErrorAccessDenied ? FolderInstall::NeedsRights
+                                                       : FolderInstall::Failed;
             // Only a file that another program holds may come free; anything else (access
             // denied above all) fails the same way again however often it is tried.
             if (!IsFileInUse(error.code)) return false;
@@ -140,12 +146,6 @@ private:
         return outcome;
     }
 
-    // A copy is not on disk until it has been flushed through a handle opened for writing.
-    bool FlushToDisk(const std::string& path, SystemError& error) {
-        std::unique_ptr<File> file = files_.OpenFile(path, FileOpenMode::ReadWriteShareRead, error);
-        return file && file->Flush();
-    }
-
     void JournalNotWritten() {
         Note("Could not write the installation journal " + journal_.Path() + "; " + record_.target +
              " is left as it is.");
@@ -166,8 +166,18 @@ private:
 }  // namespace
 
 FolderInstall InstallIntoFolder(WorkerContext& app, InstallJournal& journal,
-                                const TargetFolder& folder, const std::string& tempPath) {
-    return FolderInstaller(app, journal).Run(folder, tempPath);
+                                const TargetFolder& folder, const CheckedDownload& download) {
+    return FolderInstaller(app, journal).Run(folder, download);
+}
+
+std::string DigestText(const Sha256Digest& digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
 }
 
 }  // namespace mivetrak

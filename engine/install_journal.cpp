@@ -66,6 +66,63 @@ bool ToNumber(const std::string& text, int& value) {
     return true;
 }
 
+// A 64-bit number in hex, without leading zeros.
+std::string HexText(uint64_t value) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return out;
+}
+
+// "serial:index" in hex, or "" for none.
+std::string IdentityText(const std::optional<FileIdentity>& identity) {
+    if (!identity) return std::string();
+    std::string index = Hex(static_cast<uint32_t>(identity->fileIndex >> 32)) +
+                        Hex(static_cast<uint32_t>(identity->fileIndex));
+    return Hex(identity->volumeSerial) + ":" + index;
+}
+
+bool HexNumber(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.size() > 16) return false;
+    value = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<uint64_t>(digit);
+    }
+    return true;
+}
+
+bool ParseIdentity(const std::string& text, std::optional<FileIdentity>& identity) {
+    identity.reset();
+    if (text.empty()) return true;
+    const size_t colon = text.find(':');
+    uint64_t serial = 0;
+    uint64_t index = 0;
+    if (colon == std::string::npos || !HexNumber(text.substr(0, colon), serial) ||
+        serial > 0xFFFFFFFFu || !HexNumber(text.substr(colon + 1), index)) {
+        return false;
+    }
+    identity = FileIdentity{static_cast<uint32_t>(serial), index};
+    return true;
+}
+
+// A begin line's fields as a record; false when one of them cannot be read.
+bool ReadBegin(const std::vector<std::string>& fields, int number, JournalRecord& record) {
+    uint64_t length = 0;
+    if (!HexNumber(fields[5], length) || !ParseIdentity(fields[7], record.oldCopy)) return false;
+    record.number = number;
+    record.target = fields[2];
+    record.side = fields[3];
+    record.backup = fields[4];
+    record.length = length;
+    record.sha256 = fields[6];
+    return true;
+}
+
 struct Replayed {
     JournalRecord record;
     bool done = false;
@@ -78,12 +135,9 @@ std::map<int, Replayed> Replay(const std::string& text) {
         const std::vector<std::string> fields = Fields(line);
         int number = 0;
         if (fields.size() < 2 || !ToNumber(fields[1], number)) continue;
-        if (fields[0] == kBegin && fields.size() == 5) {
-            Replayed& entry = records[number];
-            entry.record.number = number;
-            entry.record.target = fields[2];
-            entry.record.side = fields[3];
-            entry.record.backup = fields[4];
+        JournalRecord begun;
+        if (fields[0] == kBegin && fields.size() == 8 && ReadBegin(fields, number, begun)) {
+            records[number].record = begun;
         } else if (fields[0] == kSwitch && records.count(number) != 0) {
             records[number].record.switching = true;
         } else if (fields[0] == kDone && records.count(number) != 0) {
@@ -130,7 +184,7 @@ bool InstallJournal::Append(const std::string& line) {
     if (!file) return false;
     // The line end in front closes a line that an earlier run may have left unfinished.
     const std::string bytes = kLineEnd + line + kLineEnd;
-    return file->Write(bytes.data(), bytes.size()) && file->Flush();
+    return file->Write(bytes.data(), bytes.size(), error) && file->Flush();
 }
 
 bool InstallJournal::Begin(JournalRecord& record) {
@@ -140,7 +194,8 @@ bool InstallJournal::Begin(JournalRecord& record) {
     record.number = known.empty() ? 0 : known.rbegin()->first + 1;
     record.switching = false;
     return Append(
-        Line({kBegin, std::to_string(record.number), record.target, record.side, record.backup}));
+        Line({kBegin, std::to_string(record.number), record.target, record.side, record.backup,
+              HexText(record.length), record.sha256, IdentityText(record.oldCopy)}));
 }
 
 bool InstallJournal::MarkSwitching(JournalRecord& record) {

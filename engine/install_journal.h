@@ -8,6 +8,8 @@
 // The journal is a text file of lines, each written in one piece and flushed before the step it
 // announces. A line carries a checksum: a line that was cut short or garbled by a power cut is
 // not read, which only ever makes a record look less far along than it was.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,14 @@ struct JournalRecord {
     std::string target;  // the database's path in the folder
     std::string side;    // where the new copy is written beside it
     std::string backup;  // where the old copy goes while the new one takes its name; "" for none
+    // What the new copy was checked to be before it was written: its length, and with a key its
+    // SHA-256 in lowercase hex ("" without one). A side copy is put in place only when it still
+    // is that.
+    uint64_t length = 0;
+    std::string sha256;
+    // The old copy that moves to the backup name, by its identity: only that file is ever put
+    // back.
+    std::optional<FileIdentity> oldCopy;
     // The new copy was complete and on disk beside the target; the renames may have begun.
     bool switching = false;
 };

@@ -9,6 +9,7 @@
 #include "engine/file_metadata.h"
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
+#include "engine/side_copy.h"
 #include "engine/worker_reports.h"
 #include "engine/worker_run.h"
 #include "net/url.h"
@@ -51,12 +52,14 @@ void LogUnusableDownload(WorkerRun& run, const std::string& url, bool downloaded
     }
 }
 
-// The download's request: the database into tempPath, followed on the dialog's bar.
-DownloadRequest DatabaseRequest(WorkerRun& run, const std::string& tempPath) {
+// The download's request: the database into the open work file at tempPath, followed on the
+// dialog's bar.
+DownloadRequest DatabaseRequest(WorkerRun& run, const std::string& tempPath, File& file) {
     DownloadRequest request;
     request.agent = run.app.deployment.userAgent;
     request.url = DownloadUrl(run);
     request.localPath = tempPath;
+    request.localFile = &file;
     request.callback = DownloadProgressCallback;
     request.userData = &run.app;
     return request;
@@ -71,25 +74,35 @@ bool AnnouncesADatabase(WorkerRun& run) {
     return false;
 }
 
-// Downloads the database into tempPath and checks its length and signature. True when it is
-// ready to install; otherwise ended holds the run's result and the temporary file is gone.
-bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, ExitCode& ended) {
-    WorkerContext& app = run.app;
-    FileSystem& files = app.platform.files;
+// The work file that receives the download. It stays open until the last folder is installed:
+// nobody else may write it meanwhile, and every copy is read through this same handle.
+std::unique_ptr<File> OpenWorkFile(WorkerRun& run, const std::string& tempPath) {
+    Platform& platform = run.app.platform;
     SystemError error;
+    std::unique_ptr<File> file =
+        platform.files.OpenFile(tempPath, FileOpenMode::CreateReadWriteShareReadDelete, error);
+    if (!file) {
+        const std::string url = UrlForLog(DownloadUrl(run));
+        platform.log.Write("The download of " + url + " failed: could not make " + tempPath + ": " +
+                           DescribeSystemError(platform.system, error.code) + ".");
+        platform.log.Write("The database could not be downloaded from " + url + ".");
+    }
+    return file;
+}
+
+// Downloads the database into the open work file and checks its length and signature. True
+// when it is ready to install (digest then holds what the signature vouches for, with a key);
+// otherwise ended holds the run's result.
+bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, File& file,
+                      std::optional<Sha256Digest>& digest, ExitCode& ended) {
+    WorkerContext& app = run.app;
     auto notInstalled = [&](ExitCode result) {
         if (result == ExitCode::NotObtained) PostAlert(app, AlertDownloadFailed);
-        files.RemoveFile(tempPath, error);
-        ended = result;
-        return false;
+        return Ended(ended, result);
     };
-    if (!AnnouncesADatabase(run)) {
-        PostAlert(app, AlertDownloadFailed);
-        return Ended(ended, ExitCode::NotObtained);
-    }
     app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
-    DownloadRequest request = DatabaseRequest(run, tempPath);
+    DownloadRequest request = DatabaseRequest(run, tempPath, file);
     DownloadSignatureCheck signatureCheck(app.platform, app.deployment.publicKey, run.signature);
     request.written = &signatureCheck;
     const uint32_t start = app.platform.system.TickCount();
@@ -97,8 +110,9 @@ bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, ExitCode& end
     const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
     if (app.cancel.Raised()) return notInstalled(ExitCode::Stopped);
-    uint32_t size = 0;
-    const bool sized = GetLocalFileSize(files, tempPath, size);
+    uint64_t length = 0;
+    const bool sized = file.GetSize(length) && length <= UINT32_MAX;
+    const uint32_t size = sized ? static_cast<uint32_t>(length) : 0;
     if (!downloaded || !sized || size != run.RemoteInfo.contentLength) {
         LogUnusableDownload(run, request.url, downloaded, sized, size);
         return notInstalled(ExitCode::NotObtained);
@@ -106,9 +120,7 @@ bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, ExitCode& end
     app.platform.log.Write("Downloaded " + UrlForLog(request.url) + ": " +
                            DescribeTransfer(size, elapsed) + ".");
     if (!signatureCheck.MayBeInstalled(request.url)) return notInstalled(ExitCode::NotObtained);
-    // The server's time on the file; the copies carry its last-write time into every folder,
-    // where the next run compares it with the server's again.
-    SetLocalFileTimes(files, tempPath, &run.RemoteInfo.lastModified, run.RemoteInfo.lastModified);
+    digest = signatureCheck.Digest();
     return true;
 }
 
@@ -120,44 +132,46 @@ bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& 
     return false;
 }
 
-// Takes the download away and gives the result.
-ExitCode Discard(WorkerRun& run, const std::string& tempPath, ExitCode result) {
-    SystemError error;
-    run.app.platform.files.RemoveFile(tempPath, error);
-    return result;
-}
-
-// Installs the download into every folder of the list, each once. The download goes, but when
-// the user declined to try a file in use again (it stays in the work folder) or the run has let
-// the worker go (the run's exit clears the folder).
-ExitCode InstallEverywhere(WorkerRun& run, const std::string& tempPath) {
+// Installs the download into every folder of the list, each once. keep tells whether the
+// download is to stay in the work folder: when the user declined to try a file in use again,
+// or the run has let the worker go (the run's exit clears the folder).
+ExitCode InstallEverywhere(WorkerRun& run, const CheckedDownload& download, bool& keep) {
     WorkerContext& app = run.app;
     const std::vector<TargetFolder>& folders = app.TargetFolderList;
     InstallJournal journal(app.platform.files, app.WorkFolder);
     // A folder named twice (or found again by discovery) is installed once: a second copy onto
     // the file just installed could only fail.
     std::vector<std::string> installed;
+    keep = true;
     for (size_t i = 0; i < folders.size(); ++i) {
         PostProgress(app, PhaseInstall, static_cast<int>(i * 100 / folders.size()));
         const std::string& folder = folders[i].path;
         if (AlreadyInstalled(app.platform.codePage, installed, folder)) continue;
         // Between two folders nothing is half done: a cancel takes effect here.
-        if (app.cancel.Raised()) return Discard(run, tempPath, ExitCode::Stopped);
+        keep = false;
+        if (app.cancel.Raised()) return ExitCode::Stopped;
         // Once begun, a folder is finished or put back, even when the run is ending.
         const DiskWork work(app.release);
+        keep = !work.Begun();
         if (!work.Begun()) return ExitCode::Stopped;
-        switch (InstallIntoFolder(app, journal, folders[i], tempPath)) {
+        switch (InstallIntoFolder(app, journal, folders[i], download)) {
             case FolderInstall::Installed:
+                installed.push_back(folder);
+                break;
+            case FolderInstall::NeedsRights:
+                NoteFolderNeedsRights(app, folder,
+                                      "its copy needs administrator rights to be updated");
                 break;
             case FolderInstall::Declined:
+                keep = true;
                 return ExitCode::Stopped;
             case FolderInstall::Failed:
                 PostAlert(app, AlertInstallFailed);
-                return Discard(run, tempPath, ExitCode::InstallFailed);
+                return ExitCode::InstallFailed;
         }
-        installed.push_back(folder);
     }
-    return Discard(run, tempPath, ExitCode::Done);
+    keep = false;
+    return app.foldersNeedingRights.empty() ? ExitCode::Done : EndForRights(app);
 }
 
 }  // namespace
@@ -188,9 +202,26 @@ int DownloadProgressCallback(void* userData, const TransferProgress* progress) {
 
 ExitCode RunInstallPhase(WorkerRun& run) {
     const std::string tempPath = run.app.WorkFolder + kDatabaseFileName;
-    ExitCode ended = ExitCode::Done;
-    if (!DownloadDatabase(run, tempPath, ended)) return ended;
-    const ExitCode result = InstallEverywhere(run, tempPath);
+    if (!AnnouncesADatabase(run)) {
+        PostAlert(run.app, AlertDownloadFailed);
+        return ExitCode::NotObtained;
+    }
+    std::unique_ptr<File> file = OpenWorkFile(run, tempPath);
+    if (!file) {
+        PostAlert(run.app, AlertDownloadFailed);
+        return ExitCode::NotObtained;
+    }
+    ExitCode result = ExitCode::Done;
+    std::optional<Sha256Digest> digest;
+    bool keep = false;
+    if (DownloadDatabase(run, tempPath, *file, digest, result)) {
+        const CheckedDownload download{*file, tempPath, run.RemoteInfo.contentLength, digest,
+                                       run.RemoteInfo.lastModified};
+        result = InstallEverywhere(run, download, keep);
+    }
+    file.reset();
+    SystemError error;
+    if (!keep) run.app.platform.files.RemoveFile(tempPath, error);
     if (result == ExitCode::Done) {
         run.app.platform.log.Write("The new database is installed everywhere it was needed.");
         PostProgress(run.app, PhaseDone, 0);

@@ -88,11 +88,12 @@ SignatureCheck SignatureVerifier::Finish() {
             Settle(SignatureVerdict::CouldNotCheck, verified);
             break;
     }
+    settled_->digest = digest;
     return *settled_;
 }
 
 void SignatureVerifier::Settle(SignatureVerdict verdict, const CryptoOutcome& detail) {
-    settled_ = SignatureCheck{verdict, detail};
+    settled_ = SignatureCheck{verdict, detail, std::nullopt};
     // The computation is over; its memory and handles go now rather than with the verifier.
     hash_.reset();
 }

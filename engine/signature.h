@@ -29,6 +29,8 @@ struct SignatureCheck {
     SignatureVerdict verdict = SignatureVerdict::NotChecked;
     // The system's answer behind DoesNotVerify and CouldNotCheck, for the log.
     CryptoOutcome detail;
+    // The file's SHA-256, once it was computed.
+    std::optional<Sha256Digest> digest;
 };
 
 // Checks one file. Feed it the file's bytes in order, in chunks of any size, then ask Finish.

@@ -16,6 +16,9 @@ constexpr char kDatabaseFileName[] = "Tolvar32.bdb";
 struct TargetFolder {
     std::string path;
     bool hadDatabase = false;
+    // An earlier run's installation here was cut off, and this run's rights could not put it
+    // right: the folder needs administrator rights before anything else.
+    bool repairPending = false;
 };
 
 // Whether the folder (its path ending in a backslash) holds the database: a file of that name.

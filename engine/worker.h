@@ -29,6 +29,13 @@ struct WorkerContext {
     const Deployment& deployment;
     // Raised when whoever follows the run asks it to stop; polled between the steps.
     CancelFlag& cancel;
+    // Whether the run may start the program again with administrator rights for what the
+    // account's rights do not reach (a run with a user, not itself restarted); set before the
+    // worker starts.
+    bool mayAskForRights = false;
+    // The folders that needed the update and that the account's rights did not reach, for the
+    // update run to read once the worker has ended.
+    std::vector<std::string> foldersNeedingRights{};
     // The download percentage last posted to the dialog; the callback posts only a new one.
     int32_t lastPostedPercent = 0;
     // How the update run may stop waiting for the worker; the result goes through it.

@@ -13,4 +13,11 @@ void PostAlert(WorkerContext& app, AlertCode code);
 // for "retry".
 bool AskRetryFileBusy(WorkerContext& app, const std::string& path);
 
+// Notes a folder that needs the update and that the account's rights do not reach.
+void NoteFolderNeedsRights(WorkerContext& app, const std::string& folder, const std::string& why);
+// Ends a run that left folders to administrator rights: a run that may ask for them closes its
+// dialog without a box, for the program to start again with them; any other run reports a
+// failed installation. Gives the run's result.
+ExitCode EndForRights(WorkerContext& app);
+
 }  // namespace mivetrak

@@ -38,25 +38,37 @@ constexpr uint32_t kHttpCachedFlags =
 constexpr uint32_t kFtpReloadFlags = kInternetFlagReload;
 constexpr uint32_t kFtpCachedFlags = kInternetFlagResynchronize | kInternetFlagNeedFile;
 
-// The local file: flushed and closed before the Internet handles are.
+// The local file: the request's own open file, or one made at its path; flushed, and closed
+// when made here, before the Internet handles are.
 class LocalFile {
 public:
     ~LocalFile() { Close(); }
-    bool Open(FileSystem& files, const std::string& path, SystemError& error) {
-        file_ = files.OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error);
-        return file_ != nullptr;
+    bool Open(FileSystem& files, const DownloadRequest& request, SystemError& error) {
+        if (request.localFile != nullptr) {
+            lent_ = request.localFile;
+            return true;
+        }
+        made_ =
+            files.OpenFile(*request.localPath, FileOpenMode::CreateReadWriteShareReadDelete, error);
+        return made_ != nullptr;
     }
-    bool Write(const char* data, size_t size) { return size == 0 || file_->Write(data, size); }
-    // Flushes and closes; false when the flush failed.
+    bool Write(const char* data, size_t size, SystemError& error) {
+        return size == 0 || File()->Write(data, size, error);
+    }
+    // Flushes, and closes a file made here; false when the flush failed.
     bool Close() {
-        if (!file_) return true;
-        const bool flushed = file_->Flush();
-        file_.reset();
+        if (File() == nullptr) return true;
+        const bool flushed = File()->Flush();
+        made_.reset();
+        lent_ = nullptr;
         return flushed;
     }
 
 private:
-    std::unique_ptr<File> file_;
+    mivetrak::File* File() { return lent_ != nullptr ? lent_ : made_.get(); }
+
+    std::unique_ptr<mivetrak::File> made_;
+    mivetrak::File* lent_ = nullptr;
 };
 
 enum class BlockVerdict { Go, CallbackStopped, StateFailed };
@@ -232,9 +244,7 @@ public:
 
     BodyOutcome Run(InternetSession& session, const AnnouncedLength& length,
                     TransferFailure& failure) {
-        SystemError error;
-        if (!local_.Open(platform_.files, *request_.localPath, error)) {
-            failure.error = error;
+        if (!local_.Open(platform_.files, request_, failure.error)) {
             Fail(failure, "could not make " + *request_.localPath);
             return BodyOutcome::Failed;
         }
@@ -280,7 +290,7 @@ private:
             used += counter_.Feed(got - used);
             if (counter_.BlockFull()) verdict = counter_.CompleteBlock();
         }
-        if (!local_.Write(buffer_.get(), used)) {
+        if (!local_.Write(buffer_.get(), used, failure.error)) {
             Fail(failure, "could not write " + *request_.localPath);
             return verdict;
         }

@@ -20,6 +20,10 @@ struct DownloadRequest {
     std::string url;  // http or ftp
     // The local file that receives the body; without one the transfer is only opened.
     std::optional<std::string> localPath;
+    // When set, the file at localPath already open: the body is written into it from where it
+    // stands, and it is flushed and left open for the caller, who thus reads back through the
+    // same handle exactly the bytes that arrived.
+    File* localFile = nullptr;
     std::string verb = "GET";  // GET or POST in any case (HTTP only); anything else is refused
     std::string user;
     std::string password;

@@ -10,13 +10,17 @@
 
 namespace mivetrak {
 
-// The ways the program opens a file (CreateFileA's access, share mode and disposition).
+// The ways the program opens a file (CreateFileA's access, share mode and disposition). The
+// modes that create or write a file never write through a link: a symbolic link or other
+// reparse point at the path is opened itself (FILE_FLAG_OPEN_REPARSE_POINT), not what it leads
+// to.
 enum class FileOpenMode {
     ReadShareRead,       // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
     ReadWriteShareRead,  // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING
-    // GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS (handle not inherited):
-    // the file can be deleted while it is open, and goes when its last handle closes.
-    CreateWriteShareReadDelete,
+    // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS (handle
+    // not inherited): nobody else may write the file while it is open; it can be deleted, and
+    // goes when its last handle closes, but what this handle reads stays what it wrote.
+    CreateReadWriteShareReadDelete,
     CreateNewWriteShareRead,  // GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW: fails when it exists
     AppendShareRead           // GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS; writes go to the end
 };
@@ -41,9 +45,29 @@ public:
     virtual bool GetSize(uint64_t& size) = 0;
     // ReadFile of up to size bytes from where the last read ended; bytesRead 0 at the end.
     virtual bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) = 0;
-    // WriteFile of all the bytes, or false.
-    virtual bool Write(const void* data, size_t size) = 0;
+    // WriteFile of all the bytes; false when they could not all be written.
+    virtual bool Write(const void* data, size_t size, SystemError& error) = 0;
     virtual bool Flush() = 0;
+    // Moves the position to the start of the file, where the next read begins.
+    virtual bool SeekToStart() = 0;
+};
+
+// What a folder is, as read through a handle on the folder itself, never on what a link at its
+// path leads to.
+struct FolderFacts {
+    bool directory = false;
+    // A symbolic link, a junction or another reparse point.
+    bool link = false;
+    // Its owner is the account this process runs as (its user, or the owner that the account
+    // gives what it makes).
+    bool ownedByThisAccount = false;
+};
+
+// A folder held open: while the hold lasts, nobody can rename, move or delete it, so that a path
+// inside it keeps naming the folder that was looked at.
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
 };
 
 // What a directory search (FindFirstFileA, FindClose) reports of one entry.
@@ -98,6 +122,11 @@ public:
     // sharing mode: others may append, read, and rename or delete it while it is open.
     virtual std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
                                                                SystemError& error) = 0;
+    // Opens the folder itself (FILE_FLAG_OPEN_REPARSE_POINT, FILE_FLAG_BACKUP_SEMANTICS) for
+    // listing, sharing reading and writing but not deletion, and reads what it is into facts;
+    // null when it cannot be opened.
+    virtual std::unique_ptr<HeldFolder> HoldFolder(const std::string& path, FolderFacts& facts,
+                                                   SystemError& error) = 0;
     // FindFirstFileA then FindClose; false when nothing is found.
     virtual bool FindFile(const std::string& path, FindData& out) = 0;
     // GetVolumeInformationA asking only for the file-system name; false when the query fails.

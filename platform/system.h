@@ -81,6 +81,11 @@ public:
     // whose holder ended without giving it back is taken.
     virtual std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name,
                                                       SystemError& error) = 0;
+    // The id of the process that started this one (the toolhelp snapshot's parent process id);
+    // false when it cannot be told.
+    virtual bool ParentProcessId(uint32_t& id) = 0;
+    // Whether some process holds a lock of that name now (a named mutex of that name exists).
+    virtual bool NamedLockExists(const std::string& name) = 0;
     // Starts this program again with administrator rights through the system's consent prompt
     // ("runas"), with marker as its first argument followed by this run's arguments exactly as
     // they were given, waits for it to end and gives its exit code. False when it did not start:

@@ -16,6 +16,9 @@ struct SystemError {
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorOutOfMemory = 14;
+constexpr uint32_t kErrorWriteFault = 29;
+constexpr uint32_t kErrorReadFault = 30;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorLockViolation = 33;
 constexpr uint32_t kErrorFileExists = 80;

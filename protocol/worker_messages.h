@@ -18,6 +18,9 @@ enum AlertCode : int {
     AlertDownloadFailed = 5,
     AlertFileBusy = 6,  // sent; the answer 1 means retry
     AlertInstallFailed = 7,
+    // The run needs administrator rights to go on: the dialog closes without a box, and the
+    // program starts again with them.
+    AlertRightsNeeded = 8,
 };
 
 }  // namespace mivetrak

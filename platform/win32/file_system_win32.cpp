@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/win32/folder_hold.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 
@@ -83,12 +84,18 @@ public:
         return Report(ok, error);
     }
 
-    bool Write(const void* data, size_t size) override {
+    bool Write(const void* data, size_t size, SystemError& error) override {
         const char* bytes = static_cast<const char*>(data);
+        error.code = 0;
         while (size > 0) {
             const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!WriteFile(handle_.Get(), bytes, chunk, &written, nullptr) || written == 0) {
+            if (!WriteFile(handle_.Get(), bytes, chunk, &written, nullptr)) {
+                error.code = GetLastError();
+                return false;
+            }
+            if (written == 0) {
+                error.code = ERROR_WRITE_FAULT;
                 return false;
             }
             bytes += written;
@@ -98,6 +105,11 @@ public:
     }
 
     bool Flush() override { return FlushFileBuffers(handle_.Get()) != 0; }
+
+    bool SeekToStart() override {
+        LARGE_INTEGER start{};
+        return SetFilePointerEx(handle_.Get(), start, nullptr, FILE_BEGIN) != 0;
+    }
 
 private:
     KernelHandle handle_;
@@ -188,8 +200,8 @@ public:
             case FileOpenMode::ReadWriteShareRead:
                 access = GENERIC_READ | GENERIC_WRITE;
                 break;
-            case FileOpenMode::CreateWriteShareReadDelete:
-                access = GENERIC_WRITE;
+            case FileOpenMode::CreateReadWriteShareReadDelete:
+                access = GENERIC_READ | GENERIC_WRITE;
                 disposition = CREATE_ALWAYS;
                 sharing = FILE_SHARE_READ | FILE_SHARE_DELETE;
                 break;
@@ -202,9 +214,12 @@ public:
                 disposition = OPEN_ALWAYS;
                 break;
         }
+        // What the program makes or writes is never reached through a link.
+        const DWORD flags =
+            FILE_ATTRIBUTE_NORMAL | (access == GENERIC_READ ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
         // No security attributes: the handle is not inherited by child processes.
-        const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            CreateFileA(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
         if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
         auto file = std::make_unique<Win32File>(handle);
         if (mode == FileOpenMode::AppendShareRead) {
@@ -224,6 +239,11 @@ public:
                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!Report(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
         return std::make_unique<Win32SharedAppendFile>(handle);
+    }
+
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path, FolderFacts& facts,
+                                           SystemError& error) override {
+        return HoldFolderWin32(path, facts, error);
     }
 
     bool FindFile(const std::string& path, FindData& out) override {

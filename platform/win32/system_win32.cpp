@@ -1,5 +1,7 @@
 // Threads, the clock, modules and their resources, the command line and the shell folders.
 #include <process.h>
+// tlhelp32.h needs the types of <windows.h>, which win32_platform.h includes first.
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <new>
@@ -181,6 +183,27 @@ public:
         }
         error.code = 0;
         return std::make_unique<Win32ProcessLock>(mutex.Release());
+    }
+
+    bool ParentProcessId(uint32_t& id) override {
+        const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        if (!snapshot.Valid()) return false;
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        const DWORD self = GetCurrentProcessId();
+        for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+             more = Process32Next(snapshot.Get(), &entry)) {
+            if (entry.th32ProcessID == self) {
+                id = entry.th32ParentProcessID;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool NamedLockExists(const std::string& name) override {
+        const KernelHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
+        return mutex.Valid();
     }
 
     bool RestartElevated(const std::string& marker, uint32_t& exitCode,

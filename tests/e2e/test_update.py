@@ -176,8 +176,10 @@ def test_folder_beyond_the_users_rights_restarts_the_program_with_rights_once(us
                               old_database("shared"), OLD_TIME, users_own=False)
     case.start()
     answer_yes(case, strings)
-    # The run with rights asks nothing; under Wine it has no more rights than the user, so the
-    # installation into the folder fails there, and this run ends with its exit code.
+    # This run checks and downloads with the user's rights, finds the folder beyond them, closes
+    # its dialog without a box and starts again with rights. The run with rights asks nothing;
+    # under Wine it has no more rights than the user, so the installation into the folder fails
+    # there, and this run ends with its exit code.
     box = case.wait_box(timeout_ms=30000)
     case.screenshot("install-failed")
     assert box["text"] == strings[IDS_INSTALL_FAILED]
@@ -186,7 +188,8 @@ def test_folder_beyond_the_users_rights_restarts_the_program_with_rights_once(us
     assert case.wait_exit() == 4
     assert_untouched(shared, old_database("shared"))
     assert_work_folder_clean(case)
-    assert len(server.requests_for(PRIMARY)) == 2  # the restarted run's query and download
+    # Each run's query and download.
+    assert len(server.requests_for(PRIMARY)) == 4
 
 
 def test_folder_without_database_gets_one_only_when_forced(case, server, strings):

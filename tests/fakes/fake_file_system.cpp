@@ -27,9 +27,11 @@ public:
         : owner_(owner),
           entry_(std::move(entry)),
           key_(std::move(key)),
-          canRead_(mode == FileOpenMode::ReadShareRead || mode == FileOpenMode::ReadWriteShareRead),
+          canRead_(mode == FileOpenMode::ReadShareRead ||
+                   mode == FileOpenMode::ReadWriteShareRead ||
+                   mode == FileOpenMode::CreateReadWriteShareReadDelete),
           canWrite_(mode != FileOpenMode::ReadShareRead),
-          sharesDelete_(mode == FileOpenMode::CreateWriteShareReadDelete) {}
+          sharesDelete_(mode == FileOpenMode::CreateReadWriteShareReadDelete) {}
     ~FakeFile() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         --entry_->openHandles;
@@ -84,14 +86,27 @@ public:
         error.code = 0;
         return true;
     }
-    bool Write(const void* data, size_t size) override {
+    bool Write(const void* data, size_t size, SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
+        error.code = kErrorNotReady;
         if (!owner_.MayChange()) return false;
+        error.code = kErrorAccessDenied;
         if (!canWrite_ || owner_.writeFailures_.count(key_) != 0) return false;
-        const size_t fits = owner_.TakeSpace(size);
+        size_t fits = owner_.TakeSpace(size);
+        error.code = fits == size ? 0 : kErrorDiskFull;
+        // A copy scripted to fail stops where it was told to.
+        const auto failure = owner_.copyFailures_.find(key_);
+        if (failure != owner_.copyFailures_.end() && failure->second.partialBytes >= 0) {
+            const size_t room = static_cast<size_t>(failure->second.partialBytes);
+            const size_t left = entry_->content.size() < room ? room - entry_->content.size() : 0;
+            if (fits > left) {
+                fits = left;
+                error.code = failure->second.error;
+            }
+        }
         entry_->content.append(static_cast<const char*>(data), fits);
         entry_->lastWrite = owner_.now_;
-        return fits == size;
+        return error.code == 0;
     }
     bool Flush() override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
@@ -101,6 +116,11 @@ public:
         }
         entry_->flushed = entry_->content;
         return true;
+    }
+    bool SeekToStart() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        readPosition_ = 0;
+        return !owner_.Stopped();
     }
 
 private:
@@ -140,7 +160,7 @@ public:
     }
     bool Identity(FileIdentity& out, SystemError& error) override {
         std::lock_guard<std::mutex> lock(owner_.mutex_);
-        out = owner_.IdentityOf(Key(entry_->path));
+        out = owner_.IdentityOf(Key(entry_->path), *entry_);
         return Succeeded(error);
     }
     bool GetSize(uint64_t& size) override {
@@ -467,11 +487,11 @@ std::shared_ptr<FakeFileSystem::Entry> FakeFileSystem::NewFile(const std::string
 std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpenMode mode,
                                                SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const char* modeName = mode == FileOpenMode::ReadShareRead                ? "read"
-                           : mode == FileOpenMode::ReadWriteShareRead         ? "read-write"
-                           : mode == FileOpenMode::CreateWriteShareReadDelete ? "create"
-                           : mode == FileOpenMode::CreateNewWriteShareRead    ? "create-new"
-                                                                              : "append";
+    const char* modeName = mode == FileOpenMode::ReadShareRead                    ? "read"
+                           : mode == FileOpenMode::ReadWriteShareRead             ? "read-write"
+                           : mode == FileOpenMode::CreateReadWriteShareReadDelete ? "create"
+                           : mode == FileOpenMode::CreateNewWriteShareRead        ? "create-new"
+                                                                                  : "append";
     Log(std::string("OpenFile ") + path + " " + modeName);
     const std::string key = Key(path);
     auto entry = Find(path);
@@ -493,7 +513,19 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             if (readOnly) return fail(kErrorAccessDenied);
             break;
         case FileOpenMode::CreateNewWriteShareRead:
-        case FileOpenMode::CreateWriteShareReadDelete:
+        case FileOpenMode::CreateReadWriteShareReadDelete: {
+            // A copy scripted to fail: another file takes the name first, or the copy cannot
+            // even begin.
+            const auto failure = copyFailures_.find(key);
+            if (!entry && failure != copyFailures_.end() &&
+                failure->second.error == kErrorFileExists) {
+                entry = NewFile(key, path);
+                entry->content.assign(
+                    static_cast<size_t>(std::max<int64_t>(0, failure->second.partialBytes)), 'x');
+            }
+            if (failure != copyFailures_.end() && failure->second.partialBytes < 0) {
+                return fail(failure->second.error);
+            }
             if (entry && mode == FileOpenMode::CreateNewWriteShareRead) {
                 return fail(kErrorFileExists);
             }
@@ -508,6 +540,7 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             entry->reportedSize.reset();
             entry->lastWrite = now_;
             break;
+        }
         case FileOpenMode::AppendShareRead:
             if (readOnly) return fail(kErrorAccessDenied);
             if (!entry) {
@@ -516,11 +549,59 @@ std::unique_ptr<File> FakeFileSystem::OpenFile(const std::string& path, FileOpen
             }
             break;
     }
-    const bool sharesDelete = mode == FileOpenMode::CreateWriteShareReadDelete;
+    const bool sharesDelete = mode == FileOpenMode::CreateReadWriteShareReadDelete;
     ++entry->openHandles;
     if (sharesDelete) ++entry->deleteSharingHandles;
     error.code = 0;
     return std::make_unique<FakeFile>(*this, entry, key, mode);
+}
+
+// A hold on a folder counts as an open handle: the folder cannot be renamed or removed meanwhile.
+class FakeFileSystem::FakeHeldFolder : public HeldFolder {
+public:
+    FakeHeldFolder(FakeFileSystem& owner, std::shared_ptr<Entry> entry)
+        : owner_(owner), entry_(std::move(entry)) {}
+    ~FakeHeldFolder() override {
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        --entry_->openHandles;
+        owner_.calls_.push_back("ReleaseFolder " + entry_->path);
+    }
+
+private:
+    FakeFileSystem& owner_;
+    std::shared_ptr<Entry> entry_;
+};
+
+void FakeFileSystem::MakeLink(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    links_.insert(Key(path));
+}
+
+void FakeFileSystem::SetForeignOwner(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    foreignOwners_.insert(Key(path));
+}
+
+std::unique_ptr<HeldFolder> FakeFileSystem::HoldFolder(const std::string& path, FolderFacts& facts,
+                                                       SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("HoldFolder " + path);
+    const std::string key = Key(path);
+    auto entry = Find(path);
+    if (Stopped()) {
+        error.code = kErrorNotReady;
+        return nullptr;
+    }
+    if (!entry) {
+        error.code = MissingError(key);
+        return nullptr;
+    }
+    facts.directory = entry->isDirectory;
+    facts.link = links_.count(key) != 0;
+    facts.ownedByThisAccount = foreignOwners_.count(key) == 0;
+    ++entry->openHandles;
+    error.code = 0;
+    return std::make_unique<FakeHeldFolder>(*this, entry);
 }
 
 std::unique_ptr<SharedAppendFile> FakeFileSystem::OpenSharedAppend(const std::string& path,
@@ -582,20 +663,22 @@ bool FakeFileSystem::Identity(const std::string& path, FileIdentity& out, System
     std::lock_guard<std::mutex> lock(mutex_);
     Log("Identity " + path);
     const std::string key = Key(path);
-    if (!Find(path)) return Failed(error, MissingError(key));
+    const auto entry = Find(path);
+    if (!entry) return Failed(error, MissingError(key));
     const auto failure = identityFailures_.find(key);
     if (failure != identityFailures_.end()) return Failed(error, failure->second);
-    out = IdentityOf(key);
+    out = IdentityOf(key, *entry);
     return Succeeded(error);
 }
 
-FileIdentity FakeFileSystem::IdentityOf(const std::string& key) const {
+FileIdentity FakeFileSystem::IdentityOf(const std::string& key, Entry& entry) {
     const auto scripted = identities_.find(key);
     if (scripted != identities_.end()) return scripted->second;
-    // The drive letter stands for the volume, the normalised path for the index.
+    // The drive letter stands for the volume; the index is the entry's own.
+    if (entry.fileIndex == 0) entry.fileIndex = nextFileIndex_++;
     FileIdentity identity;
     identity.volumeSerial = key.empty() ? 0u : static_cast<unsigned char>(key[0]);
-    identity.fileIndex = std::hash<std::string>()(key);
+    identity.fileIndex = entry.fileIndex;
     return identity;
 }
 
@@ -626,6 +709,7 @@ bool FakeFileSystem::RemoveEmptyDirectory(const std::string& path, SystemError& 
     auto entry = Find(path);
     if (!entry) return Failed(error, MissingError(key));
     if (!entry->isDirectory) return Failed(error, kErrorDirectory);
+    if (entry->openHandles > 0) return Failed(error, kErrorSharingViolation);
     if (HasChildren(key)) return Failed(error, kErrorDirNotEmpty);
     auto failure = removeDirFailures_.find(key);
     if (failure != removeDirFailures_.end()) return Failed(error, failure->second);

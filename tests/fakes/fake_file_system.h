@@ -14,8 +14,10 @@
 //                                    error (a sharing violation unless given), while FindFile
 //                                    and FileAttributes still report it
 //   FailRename(from, times[, error]) MoveFileA of that source fails (times < 0: always)
-//   FailCopyTo(to, partialBytes[, error])  CopyFileA to that target fails; with partialBytes
-//                                    >= 0 a partial target of that many bytes is left behind
+//   FailCopyTo(to, partialBytes[, error])  a copy to that target (CopyFileA, or a file created
+//                                    there and written) fails: with partialBytes < 0 at once,
+//                                    otherwise once that many bytes are written; with error 80
+//                                    (file exists) another file of that size takes the name first
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
 //                                    leaving what fitted; ClearDiskSpace() makes it unlimited
 //   StopAfter(n)                     a machine that stops: after n more operations that change
@@ -46,6 +48,9 @@
 //                                    NotConvertible, FindFile reports them as not converted
 //   SetTempFolder(path[, result])    GetTempPathA: by default answers path's length; a result
 //                                    of 0 or >= 260 fails
+//   MakeLink(path) / SetForeignOwner(path)  HoldFolder reports that folder as a link (a junction,
+//                                    say), or as owned by another account; a held folder cannot
+//                                    be renamed or removed while the hold lasts (32)
 // Every failure leaves the number that Windows gives in the SystemError: the scripted one, or for
 // the failures that follow from the state of the disk: 2 (file not found) or 3 (path not found)
 // for what is missing, 5 (access denied) for a folder or a read-only file, 32 (sharing violation)
@@ -91,6 +96,7 @@ public:
         std::string flushed;           // the content as of the last flush: what a power cut leaves
         int sharedHandles = 0;         // handles of OpenSharedAppend, which share everything
         bool appendLockHeld = false;   // by one of them
+        uint64_t fileIndex = 0;        // its identity on the volume, once asked for
     };
 
     FakeFileSystem();
@@ -129,6 +135,8 @@ public:
     void BeforeNextLock(std::function<void()> action);
     void FailIdentity(const std::string& path, uint32_t error = kErrorAccessDenied);
     void SetTimesNotConvertible(const std::string& path);
+    void MakeLink(const std::string& path);
+    void SetForeignOwner(const std::string& path);
     void StopAfter(int changes);
     void Restart();
     void PowerCut();
@@ -149,6 +157,8 @@ public:
                                    SystemError& error) override;
     std::unique_ptr<SharedAppendFile> OpenSharedAppend(const std::string& path,
                                                        SystemError& error) override;
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path, FolderFacts& facts,
+                                           SystemError& error) override;
     bool FindFile(const std::string& path, FindData& out) override;
     bool VolumeFileSystemName(const std::string& root, std::string& name) override;
     bool FileAttributes(const std::string& path, uint32_t& attributes, SystemError& error) override;
@@ -168,6 +178,7 @@ public:
 private:
     class FakeFile;
     class FakeSharedAppendFile;
+    class FakeHeldFolder;
     friend class FakeFile;
     friend class FakeSharedAppendFile;
 
@@ -180,8 +191,9 @@ private:
     // The folder that holds key is one the user may not write.
     bool WriteDenied(const std::string& key) const;
     std::shared_ptr<Entry> Find(const std::string& path) const;
-    // The identity of what the key names: a scripted one, or one made of the key itself.
-    FileIdentity IdentityOf(const std::string& key) const;
+    // The identity of what the key names: a scripted one, or the entry's own, which stays with
+    // it whatever it is renamed to (lock held).
+    FileIdentity IdentityOf(const std::string& key, Entry& entry);
     // 2 when the folder above exists, else 3.
     uint32_t MissingError(const std::string& key) const;
     static bool Failed(SystemError& error, uint32_t code);
@@ -213,6 +225,7 @@ private:
     std::set<std::string> falseRemovals_;
     std::set<std::string> deniedFolders_;
     std::set<std::string> unconvertibleTimes_;
+    std::set<std::string> links_, foreignOwners_;
     std::optional<uint64_t> diskSpace_;
     SystemTime now_;
     std::string tempFolder_;
@@ -220,6 +233,7 @@ private:
     std::vector<std::string> calls_;
     int changes_ = 0;
     int stopAt_ = -1;  // the number of changes after which the machine stops; -1: never
+    uint64_t nextFileIndex_ = 1;
     std::function<void()> beforeNextLock_;
 };
 

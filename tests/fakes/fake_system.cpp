@@ -342,6 +342,23 @@ void FakeSystem::FailLock(const std::string& name, uint32_t error) {
     lockFailures_[name] = error;
 }
 
+void FakeSystem::SetParentProcessId(std::optional<uint32_t> id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    parentProcessId_ = id;
+}
+
+bool FakeSystem::ParentProcessId(uint32_t& id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!parentProcessId_) return false;
+    id = *parentProcessId_;
+    return true;
+}
+
+bool FakeSystem::NamedLockExists(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return locksHeld_.count(name) != 0 || locksElsewhere_.count(name) != 0;
+}
+
 bool FakeSystem::LockHeld(const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return locksHeld_.count(name) != 0;

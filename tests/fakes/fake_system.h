@@ -20,6 +20,9 @@
 // Named locks: TryLockNamed takes a lock unless HoldLockElsewhere(name) says another process
 //   holds it, or the test itself holds it (LockHeld(name) tells). FailLock(name, error) makes it
 //   fail as if the lock could not be made. LockCalls() lists "Lock <name>" and "Unlock <name>".
+//   NamedLockExists tells whether the lock is held, here or elsewhere.
+// Parent process: ParentProcessId answers SetParentProcessId's value (1000 unless set; none
+//   after SetParentProcessId(std::nullopt)).
 // Elevated restart: RestartElevated records its marker (Restarts()) and answers as scripted by
 //   ScriptRestart(started, exitCode, error) (by default: started, exit code 0); onRestart, when
 //   set, runs during the call (what the restarted run would do meanwhile).
@@ -56,6 +59,7 @@ public:
     std::vector<uint32_t> Sleeps() const;
     void SetLocalTime(const SystemTime& time);
     void SetProcessId(uint32_t id);
+    void SetParentProcessId(std::optional<uint32_t> id);
 
     // --- modules and resources ---
     ModuleHandle AddModule(const std::string& name);
@@ -108,6 +112,8 @@ public:
     bool ProgramFilesFolder(std::string& out) override;
     bool RunsUnderWow64() override;
     std::unique_ptr<ProcessLock> TryLockNamed(const std::string& name, SystemError& error) override;
+    bool ParentProcessId(uint32_t& id) override;
+    bool NamedLockExists(const std::string& name) override;
     bool RestartElevated(const std::string& marker, uint32_t& exitCode,
                          SystemError& error) override;
 
@@ -131,6 +137,7 @@ private:
     std::vector<uint32_t> sleeps_;
     SystemTime localTime_{2026, 12, 1, 7, 22, 0, 0, 0};
     uint32_t processId_ = 4242;
+    std::optional<uint32_t> parentProcessId_ = 1000;
     std::vector<Module> modules_;
     std::map<std::pair<std::string, uint32_t>, std::string> texts_;
     std::map<std::pair<std::string, uint32_t>, IconHandle> icons_;

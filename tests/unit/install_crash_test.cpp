@@ -110,7 +110,9 @@ TEST(InstallCrash, EveryCrashPointEndsWithACompleteDatabaseEverywhere) {
                                FolderPath('C') + "Tolvar32tmp1.tmp");
 
         // The next start: the repair first, then an update of every folder.
-        EXPECT_TRUE(RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder));
+        EXPECT_TRUE(RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder, AllFolders(),
+                                               "C:\\Temp\\journal set aside")
+                        .empty());
         rig.folders = AllFolders();
         EXPECT_EQ(rig.Run(), ExitCode::Done);
         ExpectFinished(rig);

@@ -1,14 +1,16 @@
 // What a start does with each state that an installation cut off at some point leaves in a
 // folder, as its journal record tells it: the folder always ends with a complete database, and
-// nothing the record does not name is touched.
+// nothing the record does not name, or that is not what the record says, is touched.
 #include "engine/install_recovery.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/folder_install.h"
 #include "engine/install_journal.h"
 #include "fakes/fake_platform.h"
 
@@ -42,6 +44,28 @@ void Put(FakeFileSystem& files, const char* path, const Content& content) {
 Content Read(FakeFileSystem& files, const char* path) {
     if (!files.Exists(path)) return std::nullopt;
     return files.Content(path);
+}
+
+const std::vector<TargetFolder> kFolders = {{"C:\\Db\\"}};
+const char kSetAside[] = "C:\\Temp\\journal set aside";
+
+// A record as the installation writes it: the checked length of the new copy, and the identity
+// of the database that is about to move to the backup name.
+JournalRecord Record(FakeFileSystem& files, const char* target, const char* side,
+                     const char* backup) {
+    JournalRecord record;
+    record.target = target;
+    record.side = side;
+    record.backup = backup;
+    record.length = kNew.size();
+    FileIdentity identity;
+    SystemError error;
+    if (files.Identity(target, identity, error)) record.oldCopy = identity;
+    return record;
+}
+
+std::vector<std::string> Recover(FakePlatform& fake) {
+    return RecoverInterruptedInstalls(fake.platform, kWork, kFolders, kSetAside);
 }
 
 TEST(InstallRecovery, EveryStateEndsWithACompleteDatabase) {
@@ -104,15 +128,22 @@ TEST(InstallRecovery, EveryStateEndsWithACompleteDatabase) {
         Put(fake.files, kTarget, c.target);
         Put(fake.files, kSide, c.side);
         Put(fake.files, kBackup, c.backup);
+        JournalRecord record = Record(fake.files, kTarget, kSide, c.hadDatabase ? kBackup : "");
+        if (c.backup == kOld) {
+            // The old copy that the installation moved aside.
+            FileIdentity identity;
+            SystemError error;
+            ASSERT_TRUE(fake.files.Identity(kBackup, identity, error));
+            record.oldCopy = identity;
+        }
         fake.files.AddFile("C:\\Db\\Tolvar32tmp1.tmp", kForeign);
         InstallJournal journal(fake.files, kWork);
-        JournalRecord record{0, kTarget, kSide, c.hadDatabase ? kBackup : ""};
         ASSERT_TRUE(journal.Begin(record));
         if (c.switching) {
             ASSERT_TRUE(journal.MarkSwitching(record));
         }
 
-        EXPECT_TRUE(RecoverInterruptedInstalls(fake.platform, kWork));
+        EXPECT_TRUE(Recover(fake).empty());
         EXPECT_EQ(Read(fake.files, kTarget), c.targetAfter);
         EXPECT_EQ(Read(fake.files, kSide), c.sideAfter);
         EXPECT_EQ(Read(fake.files, kBackup), c.backupAfter);
@@ -122,65 +153,86 @@ TEST(InstallRecovery, EveryStateEndsWithACompleteDatabase) {
     }
 }
 
-// A step that fails now (the old copy is still held by another program) leaves the record for
-// the next start, which finishes the job.
+// A step that fails now (the old copy is still held by another program, or the rights do not
+// reach the folder) leaves the record, and names the folder, for a later start, which finishes
+// the job.
 TEST(InstallRecovery, AFolderThatCannotBePutInOrderNowIsTriedAgainLater) {
     FakePlatform fake;
     fake.files.AddDirectory(kWork);
-    fake.files.AddFile(kSide, kNew);
-    fake.files.AddFile(kBackup, kOld);
+    fake.files.AddFile(kTarget, kOld);
     InstallJournal journal(fake.files, kWork);
-    JournalRecord record{0, kTarget, kSide, kBackup};
+    JournalRecord record = Record(fake.files, kTarget, kSide, kBackup);
+    SystemError error;
+    ASSERT_TRUE(fake.files.RenameFile(kTarget, kBackup, error));
+    fake.files.AddFile(kSide, kNew);
     ASSERT_TRUE(journal.Begin(record));
     ASSERT_TRUE(journal.MarkSwitching(record));
     fake.files.SetLocked(kBackup);
 
-    EXPECT_FALSE(RecoverInterruptedInstalls(fake.platform, kWork));
+    EXPECT_EQ(Recover(fake), std::vector<std::string>{"C:\\Db\\"});
     EXPECT_FALSE(fake.files.Exists(kTarget));
     EXPECT_TRUE(fake.files.Exists(kJournalPath));
     EXPECT_TRUE(
         fake.log.Contains("Could not rename C:\\Db\\Tolvar32tmp0.tmp to " + std::string(kTarget)));
 
     fake.files.SetLocked(kBackup, false);
-    EXPECT_TRUE(RecoverInterruptedInstalls(fake.platform, kWork));
+    EXPECT_TRUE(Recover(fake).empty());
     EXPECT_EQ(fake.files.Content(kTarget), kOld);
     EXPECT_FALSE(fake.files.Exists(kSide));
     EXPECT_FALSE(fake.files.Exists(kJournalPath));
 }
 
-// The journal lies where every program of the user may write: a record that names other files
-// than the program's own beside a database moves and deletes nothing, and is closed.
-TEST(InstallRecovery, ARecordNamingOtherFilesIsNotActedOn) {
+// The journal lies where every program of the user may write: a record outside this run's
+// folders, one that names other files than the program's own, and one whose files are not what
+// it says (another file at the backup name, a new copy of another length or hash) move and
+// delete nothing, and are closed.
+TEST(InstallRecovery, ARecordThatFailsTheChecksIsNotActedOn) {
     const char kPlanted[] = "C:\\Users\\Someone\\planted.bdb";
-    const struct {
+    const char kVictim[] = "C:\\Victim\\Tolvar32.bdb";
+    const char kVictimSide[] = "C:\\Victim\\Tolvar32new0.tmp";
+    struct Case {
+        const char* name;
         const char* target;
         const char* side;
         const char* backup;
-    } cases[] = {
-        {kTarget, kPlanted, ""},
-        {kTarget, "C:\\Db\\Tolvar32new01.tmp", ""},
-        {kTarget, kSide, kPlanted},
-        {"C:\\Db\\Other.dll", "C:\\Db\\Othernew0.tmp", ""},
+        std::function<void(JournalRecord&)> change;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.target) + " " + c.side + " " + c.backup);
+    const Case cases[] = {
+        {"another folder", kVictim, kVictimSide, "", nullptr},
+        {"another side name", kTarget, kPlanted, "", nullptr},
+        {"a side name with more digits", kTarget, "C:\\Db\\Tolvar32new01.tmp", "", nullptr},
+        {"another backup name", kTarget, kSide, kPlanted, nullptr},
+        {"another database", "C:\\Db\\Other.dll", "C:\\Db\\Othernew0.tmp", "", nullptr},
+        {"another file at the backup name", kTarget, kSide, kBackup,
+         [](JournalRecord& r) {
+             r.oldCopy = FileIdentity{1, 999};
+         }},
+        {"a new copy of another length", kTarget, kSide, "",
+         [](JournalRecord& r) { r.length = kNew.size() + 1; }},
+        {"a new copy of another hash", kTarget, kSide, "",
+         [](JournalRecord& r) { r.sha256 = std::string(64, '0'); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         FakePlatform fake;
         fake.files.AddDirectory(kWork);
-        fake.files.AddFile(kPlanted, kForeign);
-        fake.files.AddFile("C:\\Db\\Tolvar32new01.tmp", kForeign);
-        fake.files.AddFile("C:\\Db\\Othernew0.tmp", kForeign);
+        for (const char* file : {kPlanted, kVictimSide, "C:\\Db\\Tolvar32new01.tmp",
+                                 "C:\\Db\\Othernew0.tmp", kSide, kBackup}) {
+            fake.files.AddFile(file, file == std::string(kSide) ? kNew : kForeign);
+        }
         InstallJournal journal(fake.files, kWork);
-        JournalRecord record{0, c.target, c.side, c.backup};
+        JournalRecord record = Record(fake.files, c.target, c.side, c.backup);
+        if (c.change) c.change(record);
         ASSERT_TRUE(journal.Begin(record));
         ASSERT_TRUE(journal.MarkSwitching(record));
 
-        EXPECT_TRUE(RecoverInterruptedInstalls(fake.platform, kWork));
+        EXPECT_TRUE(Recover(fake).empty());
         EXPECT_FALSE(fake.files.Exists(c.target));
-        for (const char* file : {kPlanted, "C:\\Db\\Tolvar32new01.tmp", "C:\\Db\\Othernew0.tmp"}) {
+        EXPECT_EQ(fake.files.Content(kSide), kNew);
+        for (const char* file : {kPlanted, kVictimSide, kBackup}) {
             EXPECT_EQ(fake.files.Content(file), kForeign) << file;
         }
         EXPECT_FALSE(fake.files.Exists(kJournalPath));
-        EXPECT_TRUE(fake.log.Contains("which are not the names this program gives"));
     }
 }
 
@@ -188,17 +240,21 @@ TEST(InstallRecovery, WithoutAJournalNothingIsTouched) {
     FakePlatform fake;
     fake.files.AddDirectory(kWork);
     fake.files.AddFile(kSide, kNew);
-    EXPECT_TRUE(RecoverInterruptedInstalls(fake.platform, kWork));
+    EXPECT_TRUE(Recover(fake).empty());
     EXPECT_TRUE(fake.files.Exists(kSide));
     EXPECT_TRUE(fake.log.Lines().empty());
 }
 
-TEST(InstallRecovery, AJournalThatCannotBeReadIsKept) {
+// Junk, or a journal too large to be one, is set aside under another name; it never stops a run.
+TEST(InstallRecovery, AJournalThatCannotBeReadIsSetAside) {
     FakePlatform fake;
-    fake.files.AddFile(kJournalPath, "whatever");
-    fake.files.SetLocked(kJournalPath);
-    EXPECT_FALSE(RecoverInterruptedInstalls(fake.platform, kWork));
-    EXPECT_TRUE(fake.files.Exists(kJournalPath));
+    fake.files.AddDirectory("C:\\Temp");
+    fake.files.AddFile(kJournalPath, std::string(2 * 1024 * 1024, 'j'));
+    fake.files.AddFile(kSetAside, "an older one");
+    EXPECT_TRUE(Recover(fake).empty());
+    EXPECT_FALSE(fake.files.Exists(kJournalPath));
+    EXPECT_EQ(fake.files.Content(kSetAside).size(), 2u * 1024 * 1024);
+    EXPECT_TRUE(fake.log.Contains("cannot be read; it is set aside as " + std::string(kSetAside)));
 }
 
 }  // namespace

@@ -639,11 +639,12 @@ private:
         bool Read(void* buffer, uint32_t size, uint32_t& bytesRead, SystemError& error) override {
             return inner_->Read(buffer, size, bytesRead, error);
         }
-        bool Write(const void* data, size_t size) override {
+        bool Write(const void* data, size_t size, SystemError& error) override {
             ++writes_;
-            return inner_->Write(data, size);
+            return inner_->Write(data, size, error);
         }
         bool Flush() override { return inner_->Flush(); }
+        bool SeekToStart() override { return inner_->SeekToStart(); }
 
     private:
         std::unique_ptr<File> inner_;

@@ -19,19 +19,22 @@ namespace {
 struct StartCase {
     const char* name;
     bool marker;
+    bool starterWaits;  // the run that restarted this one holds its hand-over lock
     bool instanceHeldElsewhere;
     bool workFolderHeldElsewhere;
     bool runs;  // this start goes on to the question (or, with the marker, past it)
 };
 
+// The marker counts only for the child of a run that waits for it; typed by hand, it is
+// ignored: the run is an ordinary start, which asks its question.
 const StartCase kStarts[] = {
-    {"nothing else runs", false, false, false, true},
-    {"a second start", false, true, false, false},
-    {"a second start while a restarted run works", false, true, true, false},
-    {"a start while a run whose starter ended works", false, false, true, false},
-    {"the restarted run while its starter waits", true, true, false, true},
-    {"a claimed restart while a run works", true, true, true, false},
-    {"a claimed restart while nothing runs", true, false, false, true},
+    {"nothing else runs", false, false, false, false, true},
+    {"a second start", false, false, true, false, false},
+    {"a second start while a restarted run works", false, false, true, true, false},
+    {"a start while a run whose starter ended works", false, false, false, true, false},
+    {"the restarted run while its starter waits", true, true, true, false, true},
+    {"a typed restart while a run works", true, false, true, true, false},
+    {"a typed restart while nothing runs", true, false, false, false, true},
 };
 
 TEST(OneRun, ASecondStartBringsTheRunningWindowForwardAndTouchesNothing) {
@@ -42,6 +45,8 @@ TEST(OneRun, ASecondStartBringsTheRunningWindowForwardAndTouchesNothing) {
         f.system.SetRawCommandLine(std::string("Mivetrak.exe ") +
                                    (c.marker ? std::string(kAgreedMarker) + " " : "") + "D:\\Db");
         f.system.HoldLockElsewhere(kInstanceLockName, c.instanceHeldElsewhere);
+        f.system.SetParentProcessId(77);
+        f.system.HoldLockElsewhere(HandOverLockName(77), c.starterWaits);
         f.system.HoldLockElsewhere(kWorkFolderLockName, c.workFolderHeldElsewhere);
         f.system.RefuseThreads();
         UpdateApp app(f.platform, TestDeployment());
@@ -65,12 +70,16 @@ TEST(OneRun, ASecondStartBringsTheRunningWindowForwardAndTouchesNothing) {
                 EXPECT_EQ(call.find("D:\\Db"), std::string::npos) << c.name << ": " << call;
             }
         }
-        // A restarted run never asks for the instance lock its starter holds.
+        // A restarted run never asks for the instance lock its starter holds, nor the question.
         const std::vector<std::string> locks = f.system.LockCalls();
         const bool askedForInstance =
             std::find(locks.begin(), locks.end(), std::string("Lock ") + kInstanceLockName) !=
             locks.end();
-        EXPECT_EQ(askedForInstance, !c.marker) << c.name;
+        const bool restarted = c.marker && c.starterWaits;
+        EXPECT_EQ(askedForInstance, !restarted) << c.name;
+        if (c.runs) {
+            EXPECT_EQ(f.ui.Boxes().front().text == "Update now?", !restarted) << c.name;
+        }
         EXPECT_FALSE(f.system.LockHeld(kInstanceLockName)) << c.name;
         EXPECT_FALSE(f.system.LockHeld(kWorkFolderLockName)) << c.name;
     }

@@ -79,9 +79,9 @@ const std::vector<FailureCase>& FailureCases() {
          [](FakePlatform& f) { f.files.FailMakeDirectory(kTestWorkFolder); }, 1, false,
          "Could not make the work folder C:\\Temp\\orzavtmp: error 5."},
         {"a folder beyond the user's rights", "/s D:\\Db",
-         [](FakePlatform& f) { f.files.DenyWriting(kFolder); }, 4, false,
-         "The user's rights do not reach D:\\Db\\: administrator rights are needed to update it, "
-         "and a silent run does not ask for them."},
+         [](FakePlatform& f) { f.files.DenyWriting(kFolder); }, 4, true,
+         "The rights of this run do not reach D:\\Db\\: its copy needs administrator rights to "
+         "be updated."},
         {"the worker thread cannot be made", "/s D:\\Db",
          [](FakePlatform& f) { f.system.RefuseThreads(); }, 1, false,
          "The worker thread could not be started."},

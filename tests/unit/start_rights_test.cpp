@@ -1,186 +1,185 @@
-// After the user's Yes: a target folder that the user's rights do not reach makes the program
-// run again with administrator rights (once, never in a loop), and everything else lets this
-// run do the update.
+// Administrator rights only when the update needs them. A standard user's run checks with its
+// own rights, updates what they reach, and starts again through the consent prompt only when a
+// folder that needs the update (or a cut-off installation that needs putting right) is beyond
+// them; a silent run reports such a folder and ends with 4. Nothing is ever written into a
+// folder to learn whether it may be written.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/run_locks.h"
 #include "app/update_app.h"
+#include "engine/install_journal.h"
 #include "fakes/fake_platform.h"
-#include "protocol/cancel_flag.h"
 #include "unit/app_machine.h"
+#include "unit/dialog_loop.h"
+#include "unit/worker_harness.h"
 
 namespace mivetrak {
 namespace {
 
-const char kFolder[] = "D:\\Db";
-const char kProbeFile[] = "D:\\Db\\Mivetrak write test.tmp";
+using worker_test::DatabaseBody;
+using worker_test::IndexText;
+using worker_test::kBackupUrl;
+using worker_test::kPrimaryUrl;
+using worker_test::kTestIndexUrl;
+using worker_test::OlderTime;
+using worker_test::ServerTime;
 
-enum class Outcome {
-    UpdateHere,  // the update runs in this run
-    Ended,       // this run ends with the exit code given, without an update of its own
-};
+constexpr char kMine[] = "D:\\Mine\\Tolvar32.bdb";        // a folder the user may write
+constexpr char kProgramFiles[] = "C:\\PF\\Tolvar32.bdb";  // one the user may not
+constexpr char kBackup[] = "C:\\PF\\Tolvar32tmp0.tmp";
+const std::string kNew = DatabaseBody(10000);
 
 struct RightsCase {
     const char* name;
-    bool restarted;  // started with the marker
-    std::function<void(FakePlatform&)> arrange;
-    bool restartAsked;
-    Outcome outcome;
-    int exitCode;  // for Outcome::Ended
+    const char* options;  // "" or "/s"
+    bool restarted;       // started with the marker by a run that waits for it
+    bool mineOld, programFilesOld;
+    bool repairPending;  // a cut-off installation in Program Files waits to be put back
+    uint32_t restartError;
+    int exitCode;
+    std::vector<std::string> boxes;  // the dialog's, then the program's after it
+    bool restartAsked, mineUpdated;
 };
 
-void Denied(FakePlatform& f) { f.files.DenyWriting(kFolder); }
+// The journal of a run cut off between its renames in Program Files: the old copy under its
+// backup name, which the user's rights cannot rename back.
+void CutOffInProgramFiles(FakePlatform& f) {
+    f.files.AddFile(kBackup, "old");
+    InstallJournal journal(f.files, std::string(kTestWorkFolder) + "\\");
+    JournalRecord record;
+    record.target = kProgramFiles;
+    record.side = "C:\\PF\\Tolvar32new0.tmp";
+    record.backup = kBackup;
+    FileIdentity identity;
+    SystemError error;
+    f.files.Identity(kBackup, identity, error);
+    record.oldCopy = identity;
+    journal.Begin(record);
+    journal.MarkSwitching(record);
+}
 
-// A machine with one installation folder named on the command line (after the marker of a
-// restarted run, if it is one), where the user says Yes.
-void Prepare(FakePlatform& f, bool restarted) {
+void Prepare(FakePlatform& f, const RightsCase& c) {
     ConfigureMachine(f);
-    f.files.AddFile(std::string(kFolder) + "\\Tolvar32.bdb", "db");
-    f.system.SetRawCommandLine(std::string("Mivetrak.exe ") +
-                               (restarted ? std::string(kAgreedMarker) + " " : "") + kFolder);
+    for (const auto& [id, text] : {std::pair{IDS_COMPLETED, "Done"},
+                                   {IDS_UP_TO_DATE, "Current"},
+                                   {IDS_INSTALL_FAILED, "Install failed"}}) {
+        f.system.SetText(kTestLibrary, id, text);
+    }
+    f.files.AddFile(kMine, "old", c.mineOld ? OlderTime() : ServerTime());
+    f.files.AddDirectory("C:\\PF");
+    f.files.AddDirectory(kTestWorkFolder);
+    if (c.repairPending) {
+        CutOffInProgramFiles(f);
+    } else {
+        f.files.AddFile(kProgramFiles, "old", c.programFilesOld ? OlderTime() : ServerTime());
+    }
+    f.files.DenyWriting("C:\\PF");
+    const std::string marker = c.restarted ? std::string(kAgreedMarker) + " " : "";
+    f.system.SetRawCommandLine("Mivetrak.exe " + marker + c.options + " D:\\Mine C:\\PF");
+    f.system.HoldLockElsewhere(HandOverLockName(1000), c.restarted);
+    f.system.ScriptRestart(c.restartError == 0, 0, c.restartError);
     f.ui.defaultBoxAnswer = kIdYes;
+    f.internet.AddHttp(kTestIndexUrl, FakeHttpResponse::Ok(IndexText(kPrimaryUrl, kBackupUrl), {}));
+    f.internet.AddHttp(kPrimaryUrl, FakeHttpResponse::Ok(kNew, ServerTime()));
 }
 
 const RightsCase kCases[] = {
-    {"every folder writable", false, nullptr, false, Outcome::UpdateHere, 0},
-    {"a folder denied: the run with rights decides the exit code", false,
-     [](FakePlatform& f) {
-         Denied(f);
-         f.system.ScriptRestart(true, 4);
-     },
-     true, Outcome::Ended, 4},
-    {"a folder denied: the run with rights succeeds", false,
-     [](FakePlatform& f) {
-         Denied(f);
-         f.system.ScriptRestart(true, 0);
-     },
-     true, Outcome::Ended, 0},
-    {"a folder denied: the user refuses the consent prompt", false,
-     [](FakePlatform& f) {
-         Denied(f);
-         f.system.ScriptRestart(false, 0, kErrorCancelled);
-     },
-     true, Outcome::Ended, 2},
-    {"a folder denied: the restart cannot start", false,
-     [](FakePlatform& f) {
-         Denied(f);
-         f.system.ScriptRestart(false, 0, kErrorFileNotFound);
-     },
-     true, Outcome::UpdateHere, 0},
-    {"a folder denied in the restarted run: no second restart", true, Denied, false,
-     Outcome::UpdateHere, 0},
-    {"a folder busy otherwise is no matter of rights", false,
-     [](FakePlatform& f) {
-         f.files.AddFile(kProbeFile, "");
-         f.files.SetLocked(kProbeFile);
-     },
-     false, Outcome::UpdateHere, 0},
-    // Forced, as a folder that holds such a directory holds no database.
-    {"a folder named like the database is no matter of rights", false,
-     [](FakePlatform& f) {
-         f.system.SetRawCommandLine(std::string("Mivetrak.exe ") + kFolder + " f");
-         SystemError error;
-         f.files.RemoveFile(std::string(kFolder) + "\\Tolvar32.bdb", error);
-         f.files.AddDirectory(std::string(kFolder) + "\\Tolvar32.bdb");
-     },
-     false, Outcome::UpdateHere, 0},
-    {"a leftover probe file is replaced", false,
-     [](FakePlatform& f) { f.files.AddFile(kProbeFile, "left over"); }, false, Outcome::UpdateHere,
-     0},
+    {"silent, every copy current", "/s", false, false, false, false, 0, 0, {}, false, false},
+    {"silent, Program Files needs the update",
+     "/s",
+     false,
+     true,
+     true,
+     false,
+     0,
+     4,
+     {},
+     false,
+     true},
+    {"silent, a repair waits in Program Files",
+     "/s",
+     false,
+     true,
+     false,
+     true,
+     0,
+     4,
+     {},
+     false,
+     true},
+    {"every copy current", "", false, false, false, false, 0, 0, {"Current"}, false, false},
+    {"only the user's folder needs it", "", false, true, false, false, 0, 0, {"Done"}, false, true},
+    {"Program Files needs it", "", false, true, true, false, 0, 0, {}, true, true},
+    {"the user refuses the consent prompt",
+     "",
+     false,
+     false,
+     true,
+     false,
+     kErrorCancelled,
+     2,
+     {},
+     true,
+     false},
+    {"the restart cannot start",
+     "",
+     false,
+     false,
+     true,
+     false,
+     kErrorFileNotFound,
+     4,
+     {"Install failed"},
+     true,
+     false},
+    {"the restarted run still lacks the rights",
+     "",
+     true,
+     false,
+     true,
+     false,
+     0,
+     4,
+     {"Install failed"},
+     false,
+     false},
+    {"a repair waits in Program Files", "", false, true, false, true, 0, 0, {}, true, false},
 };
 
-TEST(StartRights, AFolderBeyondTheUsersRightsRestartsWithRightsOnce) {
+TEST(StartRights, RightsAreAskedForOnlyWhenTheUpdateNeedsThem) {
     for (const RightsCase& c : kCases) {
+        SCOPED_TRACE(c.name);
         FakePlatform f;
-        Prepare(f, c.restarted);
-        // The update run is not followed further than its start.
-        f.system.RefuseThreads();
-        if (c.arrange) c.arrange(f);
+        Prepare(f, c);
+        MessageQueue queue;
+        std::vector<FakeDialogWindow::Box> dialogBoxes;
+        LoopModalDialogs(f.ui, queue, dialogBoxes);
+        bool networkBeforeRestart = false;
+        f.system.onRestart = [&] { networkBeforeRestart = !f.internet.Calls().empty(); };
 
         UpdateApp app(f.platform, TestDeployment());
         app.InitInstance();
-        const ExitCode exitCode = app.ExitInstance();
+        EXPECT_EQ(static_cast<int>(app.ExitInstance()), c.exitCode);
 
-        const std::vector<std::string> restarts = f.system.Restarts();
-        EXPECT_EQ(restarts.size(), c.restartAsked ? 1u : 0u) << c.name;
-        if (!restarts.empty()) {
-            EXPECT_EQ(restarts[0], kAgreedMarker) << c.name;
+        std::vector<std::string> boxes;
+        for (const auto& box : dialogBoxes) boxes.push_back(box.text);
+        for (const auto& box : f.ui.Boxes()) {
+            if (box.text != "Update now?") boxes.push_back(box.text);
         }
-        // The run that refuses to start reports it: the update got that far.
-        const auto boxes = f.ui.Boxes();
-        const bool updateStarted = !boxes.empty() && boxes.back().text == "Start-up failed";
-        EXPECT_EQ(updateStarted, c.outcome == Outcome::UpdateHere) << c.name;
-        if (c.outcome == Outcome::Ended) {
-            EXPECT_EQ(static_cast<int>(exitCode), c.exitCode) << c.name;
-        }
-        // The restarted run does not ask again.
-        const bool asked = !boxes.empty() && boxes.front().text == "Update now?";
-        EXPECT_EQ(asked, !c.restarted) << c.name;
-        // The probe leaves nothing behind.
-        EXPECT_FALSE(f.files.Exists(kProbeFile) && !f.files.GetEntry(kProbeFile)->locked) << c.name;
-        EXPECT_EQ(f.files.Content(std::string(kFolder) + "\\Tolvar32.bdb"),
-                  f.files.IsDirectory(std::string(kFolder) + "\\Tolvar32.bdb") ? "" : "db")
-            << c.name;
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_EQ(f.system.Restarts().size(), c.restartAsked ? 1u : 0u);
+        // A cut-off installation goes to the run with rights before anything else.
+        EXPECT_EQ(networkBeforeRestart, c.restartAsked && !c.repairPending);
+        EXPECT_EQ(f.files.Content(kMine) == kNew, c.mineUpdated);
+        // Nothing was made, moved or deleted in the folder beyond the user's rights.
+        EXPECT_EQ(f.files.Files("C:\\PF"),
+                  std::vector<std::string>{c.repairPending ? kBackup : kProgramFiles});
+        EXPECT_FALSE(f.system.LockHeld(HandOverLockName(4242)));
     }
-}
-
-struct HandOverCase {
-    const char* name;
-    bool started;
-    bool restartedRunClears;  // the run with rights shares this run's temporary folder
-};
-
-TEST(StartRights, TheWorkFolderGoesToTheRestartedRunAndComesBack) {
-    const HandOverCase cases[] = {
-        {"the user refuses", false, false},
-        {"the run with rights clears the folder", true, true},
-        {"the run with rights has a temporary folder of its own", true, false},
-    };
-    for (const HandOverCase& c : cases) {
-        FakePlatform f;
-        Prepare(f, false);
-        Denied(f);
-        f.system.ScriptRestart(c.started, 0, c.started ? 0 : kErrorCancelled);
-        bool workFolderFreeDuringRestart = false;
-        bool instanceHeldDuringRestart = false;
-        f.system.onRestart = [&] {
-            workFolderFreeDuringRestart = !f.system.LockHeld(kWorkFolderLockName);
-            instanceHeldDuringRestart = f.system.LockHeld(kInstanceLockName);
-            SystemError error;
-            if (c.restartedRunClears) f.files.RemoveEmptyDirectory(kTestWorkFolder, error);
-        };
-        UpdateApp app(f.platform, TestDeployment());
-        app.InitInstance();
-        app.ExitInstance();
-        EXPECT_TRUE(workFolderFreeDuringRestart) << c.name;
-        EXPECT_TRUE(instanceHeldDuringRestart) << c.name;
-        // Whoever cleared it, nothing is left and nothing failed.
-        EXPECT_FALSE(f.files.Exists(kTestWorkFolder)) << c.name;
-        EXPECT_FALSE(f.log.Contains("stays")) << c.name;
-        EXPECT_FALSE(f.system.LockHeld(kWorkFolderLockName)) << c.name;
-        EXPECT_FALSE(f.system.LockHeld(kInstanceLockName)) << c.name;
-    }
-}
-
-TEST(StartRights, ARunThatTookTheWorkFolderDuringTheConsentPromptKeepsIt) {
-    FakePlatform f;
-    Prepare(f, false);
-    Denied(f);
-    f.system.ScriptRestart(false, 0, kErrorCancelled);
-    f.system.onRestart = [&] { f.system.HoldLockElsewhere(kWorkFolderLockName); };
-    UpdateApp app(f.platform, TestDeployment());
-    app.InitInstance();
-    EXPECT_EQ(app.ExitInstance(), ExitCode::Stopped);
-    for (const std::string& call : f.files.Calls()) {
-        EXPECT_EQ(call.rfind("RemoveEmptyDirectory", 0), std::string::npos) << call;
-    }
-    EXPECT_EQ(f.system.ThreadsCreated(), 0);
 }
 
 }  // namespace

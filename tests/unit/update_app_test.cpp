@@ -371,8 +371,15 @@ TEST_F(UpdateAppTest, StartRepairsAFolderThatACutOffRunLeftWithoutItsDatabase) {
     fake.files.AddFile("D:\\Db\\Tolvar32tmp0.tmp", "old");
     fake.files.AddFile("D:\\Db\\Tolvar32new0.tmp", "new");
     InstallJournal journal(fake.files, std::string(kWork) + "\\");
-    JournalRecord record{0, "D:\\Db\\Tolvar32.bdb", "D:\\Db\\Tolvar32new0.tmp",
-                         "D:\\Db\\Tolvar32tmp0.tmp"};
+    JournalRecord record;
+    record.target = "D:\\Db\\Tolvar32.bdb";
+    record.side = "D:\\Db\\Tolvar32new0.tmp";
+    record.backup = "D:\\Db\\Tolvar32tmp0.tmp";
+    record.length = 3;
+    FileIdentity oldCopy;
+    SystemError error;
+    ASSERT_TRUE(fake.files.Identity(record.backup, oldCopy, error));
+    record.oldCopy = oldCopy;
     ASSERT_TRUE(journal.Begin(record));
     ASSERT_TRUE(journal.MarkSwitching(record));
     fake.system.SetRawCommandLine("Mivetrak.exe D:\\Db");

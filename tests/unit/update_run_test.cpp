@@ -20,6 +20,7 @@
 #include "protocol/cancel_flag.h"
 #include "protocol/worker_messages.h"
 #include "resources/resource_ids.h"
+#include "unit/dialog_loop.h"
 #include "unit/fake_dialog_window.h"
 
 namespace mivetrak {
@@ -109,33 +110,6 @@ private:
     }
 
     EventLog& log_;
-};
-
-// Posted messages on their way to the dialog: the fake's posts land here, and the modal loop
-// below takes them out on the main thread.
-class MessageQueue {
-public:
-    void Push(const FakeWindowsUi::Message& message) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(message);
-        }
-        ready_.notify_one();
-    }
-    bool Pop(FakeWindowsUi::Message& message) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!ready_.wait_for(lock, std::chrono::seconds(10), [&] { return !queue_.empty(); })) {
-            return false;
-        }
-        message = queue_.front();
-        queue_.pop_front();
-        return true;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<FakeWindowsUi::Message> queue_;
 };
 
 class UpdateRunTest : public ::testing::Test {

@@ -87,7 +87,11 @@ TEST(WorkFolderCleanup, RemovesTheWorkersLeftoversAndThenTheFolder) {
         f.files.AddDirectory(kWork);
         for (const std::string& name : c.files) f.files.AddFile(kWork + name, "x");
         if (c.arrange) c.arrange(f);
-        CleanUpWorkFolder(f.platform, kWork);
+        // The run's hold on its folder, which the clean-up lets go before the folder goes.
+        FolderFacts facts;
+        SystemError error;
+        std::unique_ptr<HeldFolder> hold = f.files.HoldFolder(kWork, facts, error);
+        CleanUpWorkFolder(f.platform, kWork, hold);
         for (const std::string& name : c.files) {
             const bool remains =
                 std::find(c.remaining.begin(), c.remaining.end(), name) != c.remaining.end();
@@ -108,10 +112,11 @@ TEST(WorkFolderCleanup, ADownloadStillOpenInTheWorkerGoes) {
     SystemError error;
     const std::string download = std::string(kWork) + "Tolvar32.bdb";
     std::unique_ptr<File> held =
-        f.files.OpenFile(download, FileOpenMode::CreateWriteShareReadDelete, error);
+        f.files.OpenFile(download, FileOpenMode::CreateReadWriteShareReadDelete, error);
     ASSERT_TRUE(held);
-    ASSERT_TRUE(held->Write("half", 4));
-    CleanUpWorkFolder(f.platform, kWork);
+    ASSERT_TRUE(held->Write("half", 4, error));
+    std::unique_ptr<HeldFolder> hold;
+    CleanUpWorkFolder(f.platform, kWork, hold);
     EXPECT_FALSE(f.files.Exists(download));
     EXPECT_FALSE(f.files.IsDirectory(kWork));
 }

@@ -43,8 +43,7 @@ TEST(WorkerFolderInstall, TheNewCopyIsOnDiskBeforeTheOldOneIsLetGo) {
     const Strings expected = {
         "OpenFile " + journal + " append",
         "FlushFile " + journal,
-        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbA\\Tolvar32new0.tmp fail-if-exists",
-        "OpenFile C:\\DbA\\Tolvar32new0.tmp read-write",
+        "OpenFile C:\\DbA\\Tolvar32new0.tmp create-new",
         "FlushFile C:\\DbA\\Tolvar32new0.tmp",
         "OpenFile " + journal + " append",
         "FlushFile " + journal,
@@ -79,8 +78,7 @@ TEST(WorkerFolderInstall, SideAndBackupNamesLeftByOthersAreSkippedAndKept) {
     rig.fake.files.AddFile(SideIn('A'), "someone's file");
     rig.fake.files.AddFile(BackupIn('A'), "an earlier backup");
     EXPECT_EQ(rig.Run(), ExitCode::Done);
-    EXPECT_TRUE(rig.Logged(
-        "CopyFile C:\\Temp\\orzavtmp\\Tolvar32.bdb -> C:\\DbA\\Tolvar32new1.tmp fail-if-exists"));
+    EXPECT_TRUE(rig.Logged("OpenFile C:\\DbA\\Tolvar32new1.tmp create-new"));
     EXPECT_TRUE(rig.Logged("RenameFile C:\\DbA\\Tolvar32.bdb -> C:\\DbA\\Tolvar32tmp1.tmp"));
     EXPECT_EQ(rig.fake.files.Content(SideIn('A')), "someone's file");
     EXPECT_EQ(rig.fake.files.Content(BackupIn('A')), "an earlier backup");
@@ -113,7 +111,8 @@ TEST(WorkerFolderInstall, FlushThatFailsLeavesTheFolderAsItWas) {
     rig.ExpectOldDatabaseIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(SideIn('A')));
     EXPECT_FALSE(rig.fake.files.Exists(kJournal));
-    EXPECT_TRUE(rig.fake.log.Contains("Could not flush C:\\DbA\\Tolvar32new0.tmp to disk"));
+    EXPECT_TRUE(rig.fake.log.Contains(
+        "Could not copy C:\\Temp\\orzavtmp\\Tolvar32.bdb to C:\\DbA\\Tolvar32new0.tmp"));
 }
 
 TEST(WorkerFolderInstall, JournalThatCannotBeWrittenLeavesTheFolderAlone) {
@@ -147,7 +146,7 @@ TEST(WorkerFolderInstall, PutbackThatFailsKeepsTheBackupForTheNextStart) {
     EXPECT_EQ(WorkFilesStillNeeded(rig.fake.files, kWorkFolder), Strings{"zavjrnl.tmp"});
     EXPECT_TRUE(rig.fake.log.Contains("Could not put C:\\DbA\\Tolvar32tmp0.tmp back"));
 
-    EXPECT_TRUE(RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder));
+    EXPECT_TRUE(RecoverAll(rig));
     rig.ExpectOldDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(kJournal));
@@ -165,7 +164,7 @@ TEST(WorkerFolderInstall, BackupThatCannotBeDeletedIsLeftToTheNextStart) {
     ASSERT_EQ(OpenRecords(rig).size(), 1u);
 
     rig.fake.files.ClearDeleteFailure(BackupIn('A'));
-    EXPECT_TRUE(RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder));
+    EXPECT_TRUE(RecoverAll(rig));
     rig.ExpectNewDatabaseIn('A');
     rig.ExpectNoBackupIn('A');
     EXPECT_FALSE(rig.fake.files.Exists(kJournal));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/install_recovery.h"
 #include "engine/worker.h"
 #include "fakes/fake_platform.h"
 #include "protocol/cancel_flag.h"
@@ -216,6 +217,14 @@ public:
                           exitCode,      &listener, deployment, cancel};
     ExitCode result = ExitCode::Done;
 };
+
+// The next start's repair of what the run left, in the rig's folders; true when every folder
+// was put in order.
+inline bool RecoverAll(WorkerRig& rig) {
+    return RecoverInterruptedInstalls(rig.fake.platform, kWorkFolder, rig.folders,
+                                      "C:\\Temp\\journal set aside")
+        .empty();
+}
 
 }  // namespace worker_test
 }  // namespace mivetrak

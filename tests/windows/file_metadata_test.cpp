@@ -181,7 +181,7 @@ TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
 TEST_F(FileMetadataTest, AFileOpenForWritingByThisProcessCannotBeReadEither) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));
-    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error_);
+    auto writer = files_->OpenFile(path, FileOpenMode::CreateReadWriteShareReadDelete, error_);
     ASSERT_TRUE(writer);
     SystemTime creation;
     SystemTime lastWrite;

@@ -53,14 +53,14 @@ TEST_P(Win32OpenModeTest, OpensAsTheModeSays) {
     ASSERT_EQ(file != nullptr, c.opens);
     EXPECT_EQ(error_.code, c.error);
     if (!file) return;
-    EXPECT_EQ(file->Write("new", 3), c.canWrite);
+    EXPECT_EQ(file->Write("new", 3, error_), c.canWrite);
     if (c.canWrite) {
         EXPECT_TRUE(file->Flush());
     }
     file.reset();
     std::string content;
     ASSERT_TRUE(ReadWholeFile(path, content));
-    if (c.mode == FileOpenMode::CreateWriteShareReadDelete) {
+    if (c.mode == FileOpenMode::CreateReadWriteShareReadDelete) {
         EXPECT_EQ(content, "new");  // CREATE_ALWAYS truncates
     } else if (c.mode == FileOpenMode::AppendShareRead) {
         EXPECT_EQ(content, c.fileExists ? "old contentnew" : "new");
@@ -80,8 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"ReadWriteExisting", FileOpenMode::ReadWriteShareRead, true, true, true, 0},
         OpenCase{"ReadWriteMissing", FileOpenMode::ReadWriteShareRead, false, false, false,
                  kErrorFileNotFound},
-        OpenCase{"CreateExisting", FileOpenMode::CreateWriteShareReadDelete, true, true, true, 0},
-        OpenCase{"CreateMissing", FileOpenMode::CreateWriteShareReadDelete, false, true, true, 0},
+        OpenCase{"CreateExisting", FileOpenMode::CreateReadWriteShareReadDelete, true, true, true,
+                 0},
+        OpenCase{"CreateMissing", FileOpenMode::CreateReadWriteShareReadDelete, false, true, true,
+                 0},
         OpenCase{"AppendExisting", FileOpenMode::AppendShareRead, true, true, true, 0},
         OpenCase{"AppendMissing", FileOpenMode::AppendShareRead, false, true, true, 0}),
     [](const ::testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
@@ -90,12 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
 // delete the file while the worker, blocked on the network, still holds it.
 TEST_F(Win32FilesTest, AFileCreatedForWritingCanBeDeletedWhileOpen) {
     const std::string path = PathOf("download.bin");
-    auto writer = files_->OpenFile(path, FileOpenMode::CreateWriteShareReadDelete, error_);
+    auto writer = files_->OpenFile(path, FileOpenMode::CreateReadWriteShareReadDelete, error_);
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->Write("partial", 7));
+    ASSERT_TRUE(writer->Write("partial", 7, error_));
     EXPECT_TRUE(files_->RemoveFile(path, error_)) << error_.code;
     EXPECT_EQ(error_.code, 0u);
-    EXPECT_TRUE(writer->Write("more", 4));
+    EXPECT_TRUE(writer->Write("more", 4, error_));
     writer.reset();
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(files_->RemoveEmptyDirectory(folder_, error_)) << error_.code;
@@ -484,7 +486,7 @@ TEST_F(Win32FilesTest, ReadGivesTheBytesFromWhereTheLastReadEnded) {
     EXPECT_EQ(error_.code, 0u);
     // A handle opened to create the file cannot read it.
     auto writer =
-        files_->OpenFile(PathOf("new.bin"), FileOpenMode::CreateWriteShareReadDelete, error_);
+        files_->OpenFile(PathOf("new.bin"), FileOpenMode::CreateReadWriteShareReadDelete, error_);
     ASSERT_TRUE(writer);
     EXPECT_FALSE(writer->Read(buffer, 8, got, error_));
     EXPECT_EQ(error_.code, kErrorAccessDenied);
