@@ -216,10 +216,16 @@ private:
     static std::string KeyOfUrl(const std::string& url, uint32_t defaultPort);
     // True when the current call of op is scripted to fail (counts the call). Lock held.
     bool ShouldFail(Op op);
-    InternetHandle NewHandle(const Live& live);                         // lock held
-    Live* Find(InternetHandle handle, Kind kind);                       // lock held
-    const FakeHttpResponse* ResponseOf(const Live& request) const;      // lock held
-    void Record(std::unique_lock<std::mutex>& lock, const Call& call);  // unlocks, runs hook
+    InternetHandle NewHandle(const Live& live);                     // lock held
+    Live* Find(InternetHandle handle, Kind kind);                   // lock held
+    const FakeHttpResponse* ResponseOf(const Live& request) const;  // lock held
+    // One call of op: fill sets the call's arguments and outcome under the lock and returns what
+    // the call returns; the call is then recorded, and the onCall hook runs on the calling thread
+    // once the lock is released, so that it may call back into the fake.
+    template <typename Fill>
+    auto Perform(Op op, Fill fill);
+    // The end of a call that opens a handle: ok and the error number follow from the handle got.
+    static InternetHandle Opened(Call& call, SystemError& error);
     void ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
                   uint32_t& bytesRead, bool& ok, uint32_t& error);
 
