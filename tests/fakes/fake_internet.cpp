@@ -199,22 +199,6 @@ std::vector<FakeInternet::Call> FakeInternet::CallsOf(Op op) const {
 
 size_t FakeInternet::CountOf(Op op) const { return CallsOf(op).size(); }
 
-std::vector<FakeInternet::Op> FakeInternet::Ops() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<Op> out;
-    for (const Call& c : calls_) out.push_back(c.op);
-    return out;
-}
-
-std::vector<FakeInternet::Kind> FakeInternet::ClosedKinds() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<Kind> out;
-    for (const Call& c : calls_) {
-        if (c.op == Op::CloseInternetHandle) out.push_back(c.kind);
-    }
-    return out;
-}
-
 size_t FakeInternet::OpenHandleCount() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return live_.size();
@@ -229,11 +213,6 @@ size_t FakeInternet::SendCount(const std::string& url) const {
     std::lock_guard<std::mutex> guard(mutex_);
     auto it = sendsByKey_.find(KeyOfUrl(url, 80));
     return it == sendsByKey_.end() ? 0 : it->second;
-}
-
-void FakeInternet::ClearCalls() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    calls_.clear();
 }
 
 // --- connectivity ----------------------------------------------------------------------------

@@ -26,11 +26,10 @@
 // redirect is never followed by the fake: its status and Location reach the caller, as they do
 // from the Internet library when a request is opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
 //
-// Every call is recorded (Calls()) with its arguments, including each handle close in order
-// (ClosedKinds()). The member functions are safe to call from several threads; the public
-// scripting fields are plain data, so set them before the code under test runs (or from the
-// onCall hook, which runs on the calling thread outside the fake's lock and may call back into
-// the fake).
+// Every call is recorded (Calls()) with its arguments, each handle close with the kind of handle
+// it closed. The member functions are safe to call from several threads; the public scripting
+// fields are plain data, so set them before the code under test runs (or from the onCall hook,
+// which runs on the calling thread outside the fake's lock and may call back into the fake).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -160,17 +159,12 @@ public:
     std::vector<Call> Calls() const;
     std::vector<Call> CallsOf(Op op) const;
     size_t CountOf(Op op) const;
-    // The ops of every call, in order.
-    std::vector<Op> Ops() const;
-    // Kinds of the handles closed, in order.
-    std::vector<Kind> ClosedKinds() const;
     // Handles opened and not closed yet.
     size_t OpenHandleCount() const;
     // A close of an unknown or already closed handle, or of null (each one counts).
     size_t BadCloseCount() const;
     // Number of SendHttpRequest calls made on requests for this URL's path.
     size_t SendCount(const std::string& url) const;
-    void ClearCalls();
 
     // --- Internet ----------------------------------------------------------------------------
     bool HasConnectedStateEx() override;
