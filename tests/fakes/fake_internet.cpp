@@ -161,11 +161,24 @@ const FakeHttpResponse* FakeInternet::ResponseOf(const Live& request) const {
     return it == http_.end() ? nullptr : &it->second;
 }
 
-void FakeInternet::Record(std::unique_lock<std::mutex>& lock, const Call& call) {
+template <typename Fill>
+auto FakeInternet::Perform(Op op, Fill fill) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Call call;
+    call.op = op;
+    auto result = fill(call);
     calls_.push_back(call);
-    std::function<void(const Call&)> hook = onCall;
+    const std::function<void(const Call&)> hook = onCall;
     lock.unlock();
     if (hook) hook(call);
+    return result;
+}
+
+InternetHandle FakeInternet::Opened(Call& call, SystemError& error) {
+    call.ok = call.result != nullptr;
+    call.error = call.ok ? 0 : FailureErrorOf(call.op);
+    error.code = call.error;
+    return call.result;
 }
 
 // --- inspection ------------------------------------------------------------------------------
@@ -186,22 +199,6 @@ std::vector<FakeInternet::Call> FakeInternet::CallsOf(Op op) const {
 
 size_t FakeInternet::CountOf(Op op) const { return CallsOf(op).size(); }
 
-std::vector<FakeInternet::Op> FakeInternet::Ops() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<Op> out;
-    for (const Call& c : calls_) out.push_back(c.op);
-    return out;
-}
-
-std::vector<FakeInternet::Kind> FakeInternet::ClosedKinds() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<Kind> out;
-    for (const Call& c : calls_) {
-        if (c.op == Op::CloseInternetHandle) out.push_back(c.kind);
-    }
-    return out;
-}
-
 size_t FakeInternet::OpenHandleCount() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return live_.size();
@@ -218,216 +215,176 @@ size_t FakeInternet::SendCount(const std::string& url) const {
     return it == sendsByKey_.end() ? 0 : it->second;
 }
 
-void FakeInternet::ClearCalls() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    calls_.clear();
-}
-
 // --- connectivity ----------------------------------------------------------------------------
 
 bool FakeInternet::HasConnectedStateEx() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::HasConnectedStateEx;
-    call.ok = hasConnectedStateEx && !ShouldFail(call.op);
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::HasConnectedStateEx, [&](Call& call) {
+        call.ok = hasConnectedStateEx && !ShouldFail(call.op);
+        return call.ok;
+    });
 }
 
 bool FakeInternet::ConnectedStateEx(uint32_t& flags) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::ConnectedStateEx;
-    call.ok = connected && !ShouldFail(call.op);
-    flags = call.ok ? connectionFlags : 0;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::ConnectedStateEx, [&](Call& call) {
+        call.ok = connected && !ShouldFail(call.op);
+        flags = call.ok ? connectionFlags : 0;
+        return call.ok;
+    });
 }
 
 bool FakeInternet::ConnectedState(uint32_t& flags) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::ConnectedState;
-    call.ok = connected && !ShouldFail(call.op);
-    flags = call.ok ? connectionFlags : 0;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::ConnectedState, [&](Call& call) {
+        call.ok = connected && !ShouldFail(call.op);
+        flags = call.ok ? connectionFlags : 0;
+        return call.ok;
+    });
 }
 
 bool FakeInternet::QueryOsVersion(uint32_t recordSize, OsVersion& out) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::QueryOsVersion;
-    call.length = recordSize;
-    call.ok = versionFailsForRecordSize.count(recordSize) == 0 && !ShouldFail(call.op);
-    if (call.ok) out = osVersion;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::QueryOsVersion, [&](Call& call) {
+        call.length = recordSize;
+        call.ok = versionFailsForRecordSize.count(recordSize) == 0 && !ShouldFail(call.op);
+        if (call.ok) out = osVersion;
+        return call.ok;
+    });
 }
 
 bool FakeInternet::CheckConnectionTo(const char* url) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::CheckConnectionTo;
-    call.nullUrl = url == nullptr;
-    call.text = url ? url : "";
-    auto it = probeResults.find(call.text);
-    call.ok = it != probeResults.end() && it->second && !ShouldFail(call.op);
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::CheckConnectionTo, [&](Call& call) {
+        call.nullUrl = url == nullptr;
+        call.text = url ? url : "";
+        auto it = probeResults.find(call.text);
+        call.ok = it != probeResults.end() && it->second && !ShouldFail(call.op);
+        return call.ok;
+    });
 }
 
 bool FakeInternet::Autodial(WindowHandle owner, bool unattended, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::Autodial;
-    call.owner = owner;
-    call.unattended = unattended;
-    call.ok = autodialResult && !ShouldFail(call.op);
-    call.error = call.ok ? 0 : FailureErrorOf(call.op);
-    error.code = call.error;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::Autodial, [&](Call& call) {
+        call.owner = owner;
+        call.unattended = unattended;
+        call.ok = autodialResult && !ShouldFail(call.op);
+        call.error = call.ok ? 0 : FailureErrorOf(call.op);
+        error.code = call.error;
+        return call.ok;
+    });
 }
 
 bool FakeInternet::DialConnection(WindowHandle owner, const std::string& name, bool unattended,
                                   uintptr_t* connectionId, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::DialConnection;
-    call.owner = owner;
-    call.unattended = unattended;
-    call.text = name;
-    uint32_t result = ShouldFail(call.op) ? 668u : dialError;  // 668: ERROR_NO_CONNECTION
-    call.ok = result == 0;
-    call.error = result;
-    if (call.ok && connectionId) *connectionId = dialConnectionId;
-    error.code = result;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::DialConnection, [&](Call& call) {
+        call.owner = owner;
+        call.unattended = unattended;
+        call.text = name;
+        const uint32_t result = ShouldFail(call.op) ? 668u : dialError;  // ERROR_NO_CONNECTION
+        call.ok = result == 0;
+        call.error = result;
+        if (call.ok && connectionId) *connectionId = dialConnectionId;
+        error.code = result;
+        return call.ok;
+    });
 }
 
 // --- transfers -------------------------------------------------------------------------------
 
 InternetHandle FakeInternet::OpenRoot(const std::string& agent, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::OpenRoot;
-    call.text = agent;
-    if (!ShouldFail(call.op)) {
-        Live live;
-        live.kind = Kind::Root;
-        call.result = NewHandle(live);
-    }
-    call.ok = call.result != nullptr;
-    call.error = call.ok ? 0 : FailureErrorOf(call.op);
-    error.code = call.error;
-    Record(lock, call);
-    return call.result;
+    return Perform(Op::OpenRoot, [&](Call& call) {
+        call.text = agent;
+        if (!ShouldFail(call.op)) {
+            Live live;
+            live.kind = Kind::Root;
+            call.result = NewHandle(live);
+        }
+        return Opened(call, error);
+    });
 }
 
 InternetHandle FakeInternet::Connect(InternetHandle root, const std::string& host, uint16_t port,
                                      const std::string& user, const std::string& password,
                                      InternetService service, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::Connect;
-    call.handle = root;
-    call.text = host;
-    call.port = port;
-    call.user = user;
-    call.password = password;
-    call.service = service;
-    if (!ShouldFail(call.op) && Find(root, Kind::Root) != nullptr) {
-        Live live;
-        live.kind = Kind::Connection;
-        live.host = host;
-        live.port = port;
-        live.service = service;
-        call.result = NewHandle(live);
-    }
-    call.ok = call.result != nullptr;
-    call.error = call.ok ? 0 : FailureErrorOf(call.op);
-    error.code = call.error;
-    Record(lock, call);
-    return call.result;
+    return Perform(Op::Connect, [&](Call& call) {
+        call.handle = root;
+        call.text = host;
+        call.port = port;
+        call.user = user;
+        call.password = password;
+        call.service = service;
+        if (!ShouldFail(call.op) && Find(root, Kind::Root) != nullptr) {
+            Live live;
+            live.kind = Kind::Connection;
+            live.host = host;
+            live.port = port;
+            live.service = service;
+            call.result = NewHandle(live);
+        }
+        return Opened(call, error);
+    });
 }
 
 bool FakeInternet::SetTimeouts(InternetHandle connection, uint32_t connectMilliseconds,
                                uint32_t idleMilliseconds) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::SetTimeouts;
-    call.handle = connection;
-    call.connectTimeout = connectMilliseconds;
-    call.idleTimeout = idleMilliseconds;
-    call.ok = !ShouldFail(call.op) && Find(connection, Kind::Connection) != nullptr;
-    Record(lock, call);
-    return call.ok;
+    return Perform(Op::SetTimeouts, [&](Call& call) {
+        call.handle = connection;
+        call.connectTimeout = connectMilliseconds;
+        call.idleTimeout = idleMilliseconds;
+        call.ok = !ShouldFail(call.op) && Find(connection, Kind::Connection) != nullptr;
+        return call.ok;
+    });
 }
 
 InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const std::string& verb,
                                              const std::string& path, uint32_t flags,
                                              SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::OpenHttpRequest;
-    call.handle = connection;
-    call.verb = verb;
-    call.text = path;
-    call.flags = flags;
-    Live* conn = Find(connection, Kind::Connection);
-    if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Http) {
-        Live live;
-        live.kind = Kind::Request;
-        live.host = conn->host;
-        live.port = conn->port;
-        live.key = KeyOf(conn->host, conn->port, path);
-        live.head = verb == "HEAD";
-        call.result = NewHandle(live);
-    }
-    call.ok = call.result != nullptr;
-    call.error = call.ok ? 0 : FailureErrorOf(call.op);
-    error.code = call.error;
-    Record(lock, call);
-    return call.result;
+    return Perform(Op::OpenHttpRequest, [&](Call& call) {
+        call.handle = connection;
+        call.verb = verb;
+        call.text = path;
+        call.flags = flags;
+        Live* conn = Find(connection, Kind::Connection);
+        if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Http) {
+            Live live;
+            live.kind = Kind::Request;
+            live.host = conn->host;
+            live.port = conn->port;
+            live.key = KeyOf(conn->host, conn->port, path);
+            live.head = verb == "HEAD";
+            call.result = NewHandle(live);
+        }
+        return Opened(call, error);
+    });
 }
 
 bool FakeInternet::SendHttpRequest(InternetHandle request, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::SendHttpRequest;
-    call.handle = request;
-    Live* live = Find(request, Kind::Request);
-    const FakeHttpResponse* response = live != nullptr ? ResponseOf(*live) : nullptr;
-    call.error = kErrorCannotConnect;
-    if (!ShouldFail(call.op) && response != nullptr) {
-        if (response->sendError) {
-            call.error = *response->sendError;
-        } else {
-            ++live->sends;
-            live->delivered = 0;
-            ++sendsByKey_[live->key];
-            call.ok = true;
-            call.error = 0;
+    return Perform(Op::SendHttpRequest, [&](Call& call) {
+        call.handle = request;
+        Live* live = Find(request, Kind::Request);
+        const FakeHttpResponse* response = live != nullptr ? ResponseOf(*live) : nullptr;
+        call.error = kErrorCannotConnect;
+        if (!ShouldFail(call.op) && response != nullptr) {
+            if (response->sendError) {
+                call.error = *response->sendError;
+            } else {
+                ++live->sends;
+                live->delivered = 0;
+                ++sendsByKey_[live->key];
+                call.ok = true;
+                call.error = 0;
+            }
         }
-    }
-    error.code = call.error;
-    Record(lock, call);
-    return call.ok;
+        error.code = call.error;
+        return call.ok;
+    });
 }
 
 bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                                  std::string& out) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::QueryInfoText;
-    call.handle = request;
-    call.query = query;
-    call.length = bufferLength;
-    Live* live = Find(request, Kind::Request);
-    const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
-    if (!ShouldFail(call.op) && response != nullptr && live->sends > 0) {
+    return Perform(Op::QueryInfoText, [&](Call& call) {
+        call.handle = request;
+        call.query = query;
+        call.length = bufferLength;
+        Live* live = Find(request, Kind::Request);
+        const FakeHttpResponse* response = live ? ResponseOf(*live) : nullptr;
+        if (ShouldFail(call.op) || response == nullptr || live->sends == 0) return false;
         std::optional<std::string> text;
         if (query == kHttpQueryStatusCode && !response->statuses.empty()) {
             const size_t i = std::min(live->sends, response->statuses.size()) - 1;
@@ -444,51 +401,43 @@ bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_
             out = *text;
             call.ok = true;
         }
-    }
-    Record(lock, call);
-    return call.ok;
+        return call.ok;
+    });
 }
 
 uint32_t FakeInternet::ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::ErrorDialog;
-    call.handle = request;
-    call.error = error;
-    call.flags = flags;
-    uint32_t answer = kErrorCancelled;
-    if (!ShouldFail(call.op) && dialogAnswersUsed_ < errorDialogAnswers.size()) {
-        answer = errorDialogAnswers[dialogAnswersUsed_++];
-    }
-    call.ok = answer == kErrorInternetForceRetry;
-    Record(lock, call);
-    return answer;
+    return Perform(Op::ErrorDialog, [&](Call& call) {
+        call.handle = request;
+        call.error = error;
+        call.flags = flags;
+        uint32_t answer = kErrorCancelled;
+        if (!ShouldFail(call.op) && dialogAnswersUsed_ < errorDialogAnswers.size()) {
+            answer = errorDialogAnswers[dialogAnswersUsed_++];
+        }
+        call.ok = answer == kErrorInternetForceRetry;
+        return answer;
+    });
 }
 
 InternetHandle FakeInternet::OpenFtpFile(InternetHandle connection, const std::string& path,
                                          uint32_t access, uint32_t flags, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::OpenFtpFile;
-    call.handle = connection;
-    call.text = path;
-    call.access = access;
-    call.flags = flags;
-    Live* conn = Find(connection, Kind::Connection);
-    if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Ftp) {
-        const std::string key = KeyOf(conn->host, conn->port, path);
-        if (ftp_.count(key) != 0) {
-            Live live;
-            live.kind = Kind::FtpFile;
-            live.key = key;
-            call.result = NewHandle(live);
+    return Perform(Op::OpenFtpFile, [&](Call& call) {
+        call.handle = connection;
+        call.text = path;
+        call.access = access;
+        call.flags = flags;
+        Live* conn = Find(connection, Kind::Connection);
+        if (!ShouldFail(call.op) && conn != nullptr && conn->service == InternetService::Ftp) {
+            const std::string key = KeyOf(conn->host, conn->port, path);
+            if (ftp_.count(key) != 0) {
+                Live live;
+                live.kind = Kind::FtpFile;
+                live.key = key;
+                call.result = NewHandle(live);
+            }
         }
-    }
-    call.ok = call.result != nullptr;
-    call.error = call.ok ? 0 : FailureErrorOf(call.op);
-    error.code = call.error;
-    Record(lock, call);
-    return call.result;
+        return Opened(call, error);
+    });
 }
 
 void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
@@ -511,55 +460,52 @@ void FakeInternet::ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer
 
 bool FakeInternet::ReadData(InternetHandle handle, void* buffer, uint32_t toRead,
                             uint32_t& bytesRead, SystemError& error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::ReadData;
-    call.handle = handle;
-    call.length = toRead;
-    bytesRead = 0;
-    bool ok = false;
-    uint32_t code = kErrorConnectionAborted;
-    if (!ShouldFail(call.op)) {
-        if (Live* request = Find(handle, Kind::Request)) {
-            const FakeHttpResponse* response = ResponseOf(*request);
-            if (response != nullptr && request->sends > 0) {
-                if (request->head) {
-                    ok = true;  // the answer to HEAD ends with its headers
-                } else {
-                    ReadFrom(*response, *request, buffer, toRead, bytesRead, ok, code);
+    return Perform(Op::ReadData, [&](Call& call) {
+        call.handle = handle;
+        call.length = toRead;
+        bytesRead = 0;
+        bool ok = false;
+        uint32_t code = kErrorConnectionAborted;
+        if (!ShouldFail(call.op)) {
+            if (Live* request = Find(handle, Kind::Request)) {
+                const FakeHttpResponse* response = ResponseOf(*request);
+                if (response != nullptr && request->sends > 0) {
+                    if (request->head) {
+                        ok = true;  // the answer to HEAD ends with its headers
+                    } else {
+                        ReadFrom(*response, *request, buffer, toRead, bytesRead, ok, code);
+                    }
+                }
+            } else if (Live* file = Find(handle, Kind::FtpFile)) {
+                auto it = ftp_.find(file->key);
+                if (it != ftp_.end()) {
+                    ReadFrom(it->second, *file, buffer, toRead, bytesRead, ok, code);
                 }
             }
-        } else if (Live* file = Find(handle, Kind::FtpFile)) {
-            auto it = ftp_.find(file->key);
-            if (it != ftp_.end()) {
-                ReadFrom(it->second, *file, buffer, toRead, bytesRead, ok, code);
-            }
         }
-    }
-    if (ok) code = 0;
-    error.code = code;
-    call.error = code;
-    call.ok = ok;
-    call.bytes = bytesRead;
-    Record(lock, call);
-    return ok;
+        if (ok) code = 0;
+        error.code = code;
+        call.error = code;
+        call.ok = ok;
+        call.bytes = bytesRead;
+        return ok;
+    });
 }
 
 void FakeInternet::CloseInternetHandle(InternetHandle handle) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    Call call;
-    call.op = Op::CloseInternetHandle;
-    call.handle = handle;
-    ShouldFail(call.op);  // counted only; a close cannot be made to fail
-    auto it = live_.find(handle);
-    if (it == live_.end()) {
-        ++badCloses_;
-    } else {
-        call.kind = it->second.kind;
-        call.ok = true;
-        live_.erase(it);
-    }
-    Record(lock, call);
+    Perform(Op::CloseInternetHandle, [&](Call& call) {
+        call.handle = handle;
+        ShouldFail(call.op);  // counted only; a close cannot be made to fail
+        auto it = live_.find(handle);
+        if (it == live_.end()) {
+            ++badCloses_;
+        } else {
+            call.kind = it->second.kind;
+            call.ok = true;
+            live_.erase(it);
+        }
+        return call.ok;
+    });
 }
 
 }  // namespace mivetrak

@@ -26,11 +26,10 @@
 // redirect is never followed by the fake: its status and Location reach the caller, as they do
 // from the Internet library when a request is opened with INTERNET_FLAG_NO_AUTO_REDIRECT.
 //
-// Every call is recorded (Calls()) with its arguments, including each handle close in order
-// (ClosedKinds()). The member functions are safe to call from several threads; the public
-// scripting fields are plain data, so set them before the code under test runs (or from the
-// onCall hook, which runs on the calling thread outside the fake's lock and may call back into
-// the fake).
+// Every call is recorded (Calls()) with its arguments, each handle close with the kind of handle
+// it closed. The member functions are safe to call from several threads; the public scripting
+// fields are plain data, so set them before the code under test runs (or from the onCall hook,
+// which runs on the calling thread outside the fake's lock and may call back into the fake).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -160,17 +159,12 @@ public:
     std::vector<Call> Calls() const;
     std::vector<Call> CallsOf(Op op) const;
     size_t CountOf(Op op) const;
-    // The ops of every call, in order.
-    std::vector<Op> Ops() const;
-    // Kinds of the handles closed, in order.
-    std::vector<Kind> ClosedKinds() const;
     // Handles opened and not closed yet.
     size_t OpenHandleCount() const;
     // A close of an unknown or already closed handle, or of null (each one counts).
     size_t BadCloseCount() const;
     // Number of SendHttpRequest calls made on requests for this URL's path.
     size_t SendCount(const std::string& url) const;
-    void ClearCalls();
 
     // --- Internet ----------------------------------------------------------------------------
     bool HasConnectedStateEx() override;
@@ -216,10 +210,16 @@ private:
     static std::string KeyOfUrl(const std::string& url, uint32_t defaultPort);
     // True when the current call of op is scripted to fail (counts the call). Lock held.
     bool ShouldFail(Op op);
-    InternetHandle NewHandle(const Live& live);                         // lock held
-    Live* Find(InternetHandle handle, Kind kind);                       // lock held
-    const FakeHttpResponse* ResponseOf(const Live& request) const;      // lock held
-    void Record(std::unique_lock<std::mutex>& lock, const Call& call);  // unlocks, runs hook
+    InternetHandle NewHandle(const Live& live);                     // lock held
+    Live* Find(InternetHandle handle, Kind kind);                   // lock held
+    const FakeHttpResponse* ResponseOf(const Live& request) const;  // lock held
+    // One call of op: fill sets the call's arguments and outcome under the lock and returns what
+    // the call returns; the call is then recorded, and the onCall hook runs on the calling thread
+    // once the lock is released, so that it may call back into the fake.
+    template <typename Fill>
+    auto Perform(Op op, Fill fill);
+    // The end of a call that opens a handle: ok and the error number follow from the handle got.
+    static InternetHandle Opened(Call& call, SystemError& error);
     void ReadFrom(const FakeRemoteFile& file, Live& live, void* buffer, uint32_t toRead,
                   uint32_t& bytesRead, bool& ok, uint32_t& error);
 

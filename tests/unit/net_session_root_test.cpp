@@ -2,14 +2,16 @@
 // at teardown after the transfers' own handles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "net/internet_session.h"
 #include "net_test_world.h"
+#include "network_outcomes.h"
 
 namespace mivetrak {
 namespace {
 
 using Op = FakeInternet::Op;
-using Kind = FakeInternet::Kind;
 const std::string kIndexUrl = "http://update.example.test/index.asp";
 const std::string kDatabaseUrl = "http://db.example.test/files/Tolvar32.bdb";
 const SystemTime kStamp = MakeTime(2024, 3, 9, 5, 6, 7);
@@ -40,24 +42,33 @@ protected:
     NetWorld world;
 };
 
+// The agents of the roots opened, in order.
+std::vector<std::string> RootsOpened(const FakeInternet& internet) {
+    std::vector<std::string> agents;
+    for (const auto& call : internet.CallsOf(Op::OpenRoot)) agents.push_back(call.text);
+    return agents;
+}
+
+// The agent that each request the servers saw came with.
+std::vector<std::string> AgentsSeen(const FakeInternet& internet) {
+    std::vector<std::string> agents;
+    for (const SeenRequest& request : SeenRequests(internet)) agents.push_back(request.agent);
+    return agents;
+}
+
 TEST_F(SessionRootTest, EveryTransferOfARunGoesThroughOneRoot) {
     {
         InternetSession session(world.platform, world.deployment);
         RunTransfers(session, "Agent");
-        EXPECT_EQ(world.internet.OpenHandleCount(), 1u);
+        // Each transfer closed its own handles; the root stays for the rest of the run.
+        EXPECT_TRUE(HandlesClosed(world.internet, 1));
     }
-    const auto roots = world.internet.CallsOf(Op::OpenRoot);
-    ASSERT_EQ(roots.size(), 1u);
-    EXPECT_EQ(roots[0].text, "Agent");
-    const auto connects = world.internet.CallsOf(Op::Connect);
-    ASSERT_EQ(connects.size(), 3u);
-    for (const auto& connect : connects) EXPECT_EQ(connect.handle, roots[0].result);
-    // Each transfer closed its request and connection; the root went last, at teardown.
-    const std::vector<Kind> closed{Kind::Request, Kind::Connection, Kind::Request, Kind::Connection,
-                                   Kind::Request, Kind::Connection, Kind::Root};
-    EXPECT_EQ(world.internet.ClosedKinds(), closed);
-    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
-    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_EQ(RootsOpened(world.internet), std::vector<std::string>{"Agent"});
+    EXPECT_EQ(SeenLines(world.internet),
+              (std::vector<std::string>{"GET " + kIndexUrl, "HEAD " + kDatabaseUrl,
+                                        "GET " + kDatabaseUrl}));
+    EXPECT_EQ(AgentsSeen(world.internet), std::vector<std::string>(3, "Agent"));
+    EXPECT_TRUE(HandlesClosed(world.internet));
 }
 
 TEST_F(SessionRootTest, AnotherAgentGetsARootOfItsOwnForTheRestOfTheRun) {
@@ -66,19 +77,13 @@ TEST_F(SessionRootTest, AnotherAgentGetsARootOfItsOwnForTheRestOfTheRun) {
         RunTransfers(session, "First");
         RunTransfers(session, "Second");
         RunTransfers(session, "First");
-        EXPECT_EQ(world.internet.OpenHandleCount(), 2u);
+        EXPECT_TRUE(HandlesClosed(world.internet, 2));
     }
-    const auto roots = world.internet.CallsOf(Op::OpenRoot);
-    ASSERT_EQ(roots.size(), 2u);
-    EXPECT_EQ(roots[0].text, "First");
-    EXPECT_EQ(roots[1].text, "Second");
-    const auto connects = world.internet.CallsOf(Op::Connect);
-    ASSERT_EQ(connects.size(), 9u);
-    for (size_t i = 0; i < connects.size(); ++i) {
-        EXPECT_EQ(connects[i].handle, roots[i / 3 == 1 ? 1 : 0].result) << i;
-    }
-    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
-    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_EQ(RootsOpened(world.internet), (std::vector<std::string>{"First", "Second"}));
+    std::vector<std::string> agents(9, "First");
+    std::fill(agents.begin() + 3, agents.begin() + 6, "Second");
+    EXPECT_EQ(AgentsSeen(world.internet), agents);
+    EXPECT_TRUE(HandlesClosed(world.internet));
 }
 
 TEST_F(SessionRootTest, ARootThatCannotBeOpenedIsTriedAgainByTheNextTransfer) {
@@ -86,12 +91,13 @@ TEST_F(SessionRootTest, ARootThatCannotBeOpenedIsTriedAgainByTheNextTransfer) {
     {
         InternetSession session(world.platform, world.deployment);
         EXPECT_FALSE(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")));
-        EXPECT_EQ(world.internet.CountOf(Op::Connect), 0u);
+        EXPECT_TRUE(world.log.Contains("could not open the Internet library"));
+        EXPECT_TRUE(SeenLines(world.internet).empty());
         EXPECT_TRUE(session.DownloadFile(Fetch("Agent", kIndexUrl, "C:\\work\\zav.tmp")));
     }
-    EXPECT_EQ(world.internet.CountOf(Op::OpenRoot), 2u);
-    EXPECT_EQ(world.internet.OpenHandleCount(), 0u);
-    EXPECT_EQ(world.internet.BadCloseCount(), 0u);
+    EXPECT_EQ(SeenLines(world.internet), std::vector<std::string>{"GET " + kIndexUrl});
+    EXPECT_EQ(world.files.Content("C:\\work\\zav.tmp"), "[ZAVFile]\r\n");
+    EXPECT_TRUE(HandlesClosed(world.internet));
 }
 
 }  // namespace
