@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ReadFailsMidway", [](NetWorld&, FakeHttpResponse& r) { r.failReadAt = 3000; },
                     "the transfer broke off after 3000 bytes: error 10060.", 200, true},
         FailureCase{"WriteFails", [](NetWorld& w, FakeHttpResponse&) { w.files.FailWrite(kLocal); },
-                    "could not write C:\\work\\Tolvar32.bdb.", 200, true},
+                    "could not write C:\\work\\Tolvar32.bdb: error 5.", 200, true},
         FailureCase{"BodyCutShort", [](NetWorld&, FakeHttpResponse& r) { r.endAt = 4321; },
                     "the body ended after 4321 of the 10000 bytes announced.", 200, true}),
     [](const ::testing::TestParamInfo<FailureCase>& param) {
