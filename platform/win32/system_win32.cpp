@@ -1,7 +1,5 @@
 // Threads, the clock, modules and their resources, the command line and the shell folders.
 #include <process.h>
-// tlhelp32.h needs the types of <windows.h>, which win32_platform.h includes first.
-#include <tlhelp32.h>
 
 #include <cstring>
 #include <new>
@@ -12,6 +10,10 @@
 #include "platform/win32/program_path.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
+// clang-format off
+// tlhelp32.h needs the types of <windows.h>, which win32_platform.h includes first.
+#include <tlhelp32.h>
+// clang-format on
 
 namespace mivetrak {
 
