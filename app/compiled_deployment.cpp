@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "build_config.h"
-#include "engine/signature.h"
+#include "engine/release_statement.h"
 
 namespace mivetrak {
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/signature.h"
+#include "engine/release_statement.h"
 #include "platform/win32/crypto_win32.h"
 
 namespace {

@@ -138,14 +138,14 @@ class UpdateBench:
         self.server.add_file(path, body, SERVER_TIME)
         return self.server.url(path)
 
-    def use_database(self, url, signature=None):
-        """Makes the index name url as both the primary and the backup URL, with the signature
-        when one is given."""
-        self.server.set_index(url, url, signature=signature)
+    def use_database(self, url, statement=None):
+        """Makes the index name url as both the primary and the backup URL, with the maker's
+        signed statement when one is given."""
+        self.server.set_index(url, url, statement=statement)
 
     def sign(self, body):
-        """The Signature= value of body made with the build's signing key."""
-        return sign_database.sign_bytes(self.signing_key, body)
+        """The index's statement lines about body, signed with the build's signing key."""
+        return sign_database.statement_lines(self.signing_key, body, SERVER_TIME)
 
     def fill_folders(self, content, mtime):
         """Each folder holds a database with this content and last-write time."""
@@ -212,8 +212,8 @@ def measure_update(bench, body, runs, raw_options=(), keyed_seconds=None):
     keyed), the program with a key runs too, after the program without one, and its seconds go
     there."""
     body_digest = digest(body)
-    signature = bench.sign(body) if keyed_seconds is not None else None
-    bench.use_database(bench.serve_database("/bench/" + DATABASE, body), signature)
+    statement = bench.sign(body) if keyed_seconds is not None else None
+    bench.use_database(bench.serve_database("/bench/" + DATABASE, body), statement)
     boxes = set()
 
     def program_run(keyed=False):

@@ -24,7 +24,6 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "demo"))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 
-import sign_database  # noqa: E402  (tools/sign_database.py)
 import update_server  # noqa: E402  (demo/update_server.py)
 import wineprefix  # noqa: E402
 from harness import IDOK, IDYES, Driver  # noqa: E402
@@ -106,6 +105,21 @@ def answer_as_a_user(program, driver, display, shots):
         driver.run("gone", "box", timeout_ms=3000)
 
 
+def published_index(signing_key, build_dir):
+    """The index as the maker publishes it: tools/sign_database.py index run on the sample
+    database, released at the time the demo server gives it."""
+    database = os.path.join(build_dir, "demo-database.bdb")
+    with open(database, "wb") as out:
+        out.write(update_server.sample_database())
+    released = time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(update_server.LAST_MODIFIED))
+    url = f"http://{update_server.HOST}:{update_server.PORT}"
+    return subprocess.run(
+        [sys.executable, os.path.join(REPO, "tools", "sign_database.py"), "index", signing_key,
+         database, "--primary", url + update_server.PRIMARY_PATH,
+         "--backup", url + update_server.BACKUP_PATH, "--released", released],
+        check=True, capture_output=True, text=True).stdout
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build", "demo"))
@@ -126,14 +140,15 @@ def main():
 
     try:
         print("== starting the demo update server on 127.0.0.1:28461")
-        signature = None
+        index = None
         if args.signing_key:
-            signature = sign_database.sign_bytes(args.signing_key,
-                                                 update_server.sample_database())
-            print(f"  the index carries the sample database's signature, made with "
-                  f"{os.path.relpath(args.signing_key, REPO)}: Signature={signature[:16]}...")
+            index = published_index(args.signing_key, build_dir)
+            print(f"  the index, made by tools/sign_database.py index with "
+                  f"{os.path.relpath(args.signing_key, REPO)}, carries the maker's statement:")
+            for line in index.splitlines()[3:]:
+                print(f"    {line[:60]}{'...' if len(line) > 60 else ''}")
         try:
-            server = update_server.DemoServer(signature=signature).start()
+            server = update_server.DemoServer(index=index).start()
         except RuntimeError as error:
             print(f"cannot listen on 127.0.0.1:28461 ({error}); is another run using it?")
             return 1

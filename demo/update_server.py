@@ -1,10 +1,11 @@
 """The demo's update server: the shared loopback server (tests/support/loopback_http.py) on
 127.0.0.1:28461, serving the update index at /Software_Update/Tessfetch/ZAVFile.asp, which names
-a primary and a backup URL of the drive database (and, given the value of a Signature= line made
-by tools/sign_database.py sign, carries it), and the database itself: a generated sample file
-with a fixed Last-Modified time, sent at a moderate rate so that the progress bar can be watched.
+a primary and a backup URL of the drive database (or, given one, the index that
+tools/sign_database.py index made for it, with the maker's signed release statement), and the
+database itself: a generated sample file with a fixed Last-Modified time, sent at a moderate rate
+so that the progress bar can be watched.
 
-Run alone:  python3 demo/update_server.py   (serves until Ctrl+C, without a signature)
+Run alone:  python3 demo/update_server.py   (serves until Ctrl+C, without a statement)
 """
 import hashlib
 import os
@@ -36,14 +37,13 @@ def sample_database(size=SIZE):
 
 
 class DemoServer(LoopbackServer):
-    def __init__(self, port=PORT, rate=RATE, signature=None):
+    def __init__(self, port=PORT, rate=RATE, index=None):
         super().__init__(port=port, protocol="HTTP/1.0",
                          log=lambda line: sys.stderr.write(f"  server: {line}\n"))
         self.database = sample_database()
-        index = (f"[ZAVFile]\r\nPrimary={self.url(PRIMARY_PATH)}\r\n"
-                 f"Backup={self.url(BACKUP_PATH)}\r\n")
-        if signature:
-            index += f"Signature={signature}\r\n"
+        if index is None:
+            index = (f"[ZAVFile]\r\nPrimary={self.url(PRIMARY_PATH)}\r\n"
+                     f"Backup={self.url(BACKUP_PATH)}\r\n")
         self.add(INDEX_PATH, Resource(index.encode("ascii"), content_type="text/plain"))
         for path in (PRIMARY_PATH, BACKUP_PATH):
             self.add_file(path, self.database, LAST_MODIFIED, rate=rate)

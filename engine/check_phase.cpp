@@ -17,15 +17,9 @@ namespace {
 constexpr char kIndexSection[] = "ZAVFile";
 constexpr char kPrimaryKey[] = "Primary";
 constexpr char kBackupKey[] = "Backup";
-constexpr char kSignatureKey[] = "Signature";
 
 // The index is a few lines of INI text; anything past this is not an index and is not kept.
 constexpr uint32_t kMaxIndexBytes = 1024 * 1024;
-
-// The index fetch's progress callback: stops a transfer that grows past kMaxIndexBytes.
-int IndexProgressCallback(void*, const TransferProgress* progress) {
-    return progress->totalBytes > kMaxIndexBytes ? 0 : 1;
-}
 
 std::string Hex(uint32_t value) {
     char text[16];
@@ -67,11 +61,10 @@ bool FetchIndex(WorkerRun& run) {
     request.agent = run.app.deployment.userAgent;
     request.url = run.app.deployment.indexUrl;
     request.localPath = run.IndexPath;
-    request.callback = IndexProgressCallback;
+    // Reading stops one byte past what an index may hold, so that a larger one is told.
+    request.readLimit = kMaxIndexBytes;
     std::optional<int> status;
     const bool fetched = run.session.DownloadFile(request, &status);
-    // The callback stops a body past the bound, and one that ended between two callbacks may
-    // be past it too.
     uint32_t size = 0;
     GetLocalFileSize(run.app.platform.files, run.IndexPath, size);
     if (status == 200 && size > kMaxIndexBytes) {
@@ -86,8 +79,8 @@ bool FetchIndex(WorkerRun& run) {
     return true;
 }
 
-// Reads the two URLs and the signature from the index and deletes it. An index that cannot be read
-// names no URL, as one without them does: both queries then fail.
+// Reads the two URLs and the release statement from the index and deletes it. An index that cannot
+// be read names no URL, as one without them does: both queries then fail.
 void ReadIndex(WorkerRun& run) {
     Platform& platform = run.app.platform;
     std::string text;
@@ -95,7 +88,14 @@ void ReadIndex(WorkerRun& run) {
     if (ReadSmallFile(platform.files, run.IndexPath, kMaxIndexBytes, text, error)) {
         run.PrimaryUrl = ReadIndexValue(text, kIndexSection, kPrimaryKey);
         run.BackupUrl = ReadIndexValue(text, kIndexSection, kBackupKey);
-        run.signature = ReadIndexValue(text, kIndexSection, kSignatureKey);
+        IndexStatement& values = run.statementValues;
+        for (const auto& [key, value] : {std::pair{"Length", &values.length},
+                                         {"Released", &values.released},
+                                         {"SHA256", &values.sha256},
+                                         {"Expires", &values.expires},
+                                         {"Signature", &values.signature}}) {
+            *value = ReadIndexValue(text, kIndexSection, key);
+        }
     } else {
         platform.log.Write("Could not read the update index " + run.IndexPath + ": " +
                            DescribeSystemError(platform.system, error.code) + ".");
@@ -192,6 +192,29 @@ bool QueryDatabase(WorkerRun& run, ExitCode& ended) {
     return Ended(ended, ExitCode::NotObtained);
 }
 
+// In a program with the maker's key, the release statement stands for the server's answer: its
+// length and time are what the folders are judged by, and no query is sent.
+bool AcceptStatement(WorkerRun& run, ExitCode& ended) {
+    WorkerContext& app = run.app;
+    Platform& platform = app.platform;
+    const StatementCheck check = CheckStatement(platform.crypto, *app.deployment.publicKey,
+                                                run.statementValues, platform.system.UtcTime());
+    platform.log.Write(DescribeStatementCheck(platform.system, check, run.statementValues));
+    if (check.verdict != StatementVerdict::Good) {
+        PostAlert(app, AlertServerUnavailable);
+        return Ended(ended, ExitCode::NotObtained);
+    }
+    run.statement = check.statement;
+    run.RemoteInfo.contentLength = check.statement.length;
+    run.RemoteInfo.lastModified = check.statement.released;
+    return true;
+}
+
+// What the server offers: what the maker's statement says, or the server's own answer.
+bool LearnRelease(WorkerRun& run, ExitCode& ended) {
+    return run.app.deployment.publicKey ? AcceptStatement(run, ended) : QueryDatabase(run, ended);
+}
+
 // Removes from the list every folder whose copy is not older than the server's.
 bool PruneFolders(WorkerRun& run, ExitCode& ended) {
     std::vector<TargetFolder>& folders = run.app.TargetFolderList;
@@ -253,7 +276,7 @@ bool RunCheckPhase(WorkerRun& run, ExitCode& ended) {
     WorkerContext& app = run.app;
     if (!ReachIndex(run, ended)) return false;
     if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);
-    if (!QueryDatabase(run, ended)) return false;
+    if (!LearnRelease(run, ended)) return false;
     PostProgress(app, PhaseCheck, 80);
     app.DownloadLength = run.RemoteInfo.contentLength;
     if (app.cancel.Raised()) return Ended(ended, ExitCode::Stopped);

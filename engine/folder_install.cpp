@@ -170,14 +170,4 @@ FolderInstall InstallIntoFolder(WorkerContext& app, InstallJournal& journal,
     return FolderInstaller(app, journal).Run(folder, download);
 }
 
-std::string DigestText(const Sha256Digest& digest) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0xF];
-    }
-    return text;
-}
-
 }  // namespace mivetrak

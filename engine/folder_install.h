@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/install_journal.h"
+#include "engine/release_statement.h"
 #include "engine/worker.h"
 #include "platform/crypto.h"
 
@@ -36,8 +37,5 @@ enum class FolderInstall {
 
 FolderInstall InstallIntoFolder(WorkerContext& app, InstallJournal& journal,
                                 const TargetFolder& folder, const CheckedDownload& download);
-
-// Lowercase hex of a digest, as the journal keeps it.
-std::string DigestText(const Sha256Digest& digest);
 
 }  // namespace mivetrak

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/download_signature.h"
+#include "engine/download_check.h"
 #include "engine/file_metadata.h"
 #include "engine/folder_install.h"
 #include "engine/install_journal.h"
@@ -18,15 +18,22 @@
 namespace mivetrak {
 namespace {
 
-// Ends the download with the run's result; always false.
-bool Ended(ExitCode& ended, ExitCode result) {
-    ended = result;
-    return false;
-}
+// One byte in a mebibyte: what a download leaves free on its drive.
+constexpr uint64_t kSpaceKeptFree = 1024 * 1024;
 
 const std::string& DownloadUrl(const WorkerRun& run) {
     return run.UsePrimary ? run.PrimaryUrl : run.BackupUrl;
 }
+
+// Where the database may come from: with the maker's statement, from either URL, the backup when
+// the primary's bytes do not do; without it, from the one that answered the query.
+std::vector<std::string> DownloadUrls(const WorkerRun& run) {
+    if (run.statement) return {run.PrimaryUrl, run.BackupUrl};
+    return {DownloadUrl(run)};
+}
+
+// How one download went.
+enum class Fetch { Ready, Stopped, Failed };
 
 // "1048576 bytes in 2500 ms (419430 bytes/s)", for the log.
 std::string DescribeTransfer(uint32_t bytes, uint32_t milliseconds) {
@@ -52,16 +59,23 @@ void LogUnusableDownload(WorkerRun& run, const std::string& url, bool downloaded
     }
 }
 
-// The download's request: the database into the open work file at tempPath, followed on the
-// dialog's bar.
-DownloadRequest DatabaseRequest(WorkerRun& run, const std::string& tempPath, File& file) {
+// The download's request: the database from url into the open work file at tempPath, followed on
+// the dialog's bar, held to the statement's length, and to the room on the work folder's drive.
+DownloadRequest DatabaseRequest(WorkerRun& run, const std::string& url, const std::string& tempPath,
+                                File& file) {
     DownloadRequest request;
     request.agent = run.app.deployment.userAgent;
-    request.url = DownloadUrl(run);
+    request.url = url;
     request.localPath = tempPath;
     request.localFile = &file;
     request.callback = DownloadProgressCallback;
     request.userData = &run.app;
+    if (run.statement) request.requiredLength = run.statement->length;
+    uint64_t free = 0;
+    SystemError error;
+    if (run.app.platform.files.FreeSpace(run.app.WorkFolder, free, error)) {
+        request.spaceLeft = free > kSpaceKeptFree ? free - kSpaceKeptFree : 0;
+    }
     return request;
 }
 
@@ -76,52 +90,75 @@ bool AnnouncesADatabase(WorkerRun& run) {
 
 // The work file that receives the download. It stays open until the last folder is installed:
 // nobody else may write it meanwhile, and every copy is read through this same handle.
-std::unique_ptr<File> OpenWorkFile(WorkerRun& run, const std::string& tempPath) {
+std::unique_ptr<File> OpenWorkFile(WorkerRun& run, const std::string& url,
+                                   const std::string& tempPath) {
     Platform& platform = run.app.platform;
     SystemError error;
     std::unique_ptr<File> file =
         platform.files.OpenFile(tempPath, FileOpenMode::CreateReadWriteShareReadDelete, error);
     if (!file) {
-        const std::string url = UrlForLog(DownloadUrl(run));
-        platform.log.Write("The download of " + url + " failed: could not make " + tempPath + ": " +
-                           DescribeSystemError(platform.system, error.code) + ".");
-        platform.log.Write("The database could not be downloaded from " + url + ".");
+        platform.log.Write("The download of " + UrlForLog(url) + " failed: could not make " +
+                           tempPath + ": " + DescribeSystemError(platform.system, error.code) +
+                           ".");
+        platform.log.Write("The database could not be downloaded from " + UrlForLog(url) + ".");
     }
     return file;
 }
 
-// Downloads the database into the open work file and checks its length and signature. True
-// when it is ready to install (digest then holds what the signature vouches for, with a key);
-// otherwise ended holds the run's result.
-bool DownloadDatabase(WorkerRun& run, const std::string& tempPath, File& file,
-                      std::optional<Sha256Digest>& digest, ExitCode& ended) {
+// Downloads the database from url into the open work file and checks its length and, with the
+// maker's statement, its SHA-256.
+Fetch DownloadDatabase(WorkerRun& run, const std::string& url, const std::string& tempPath,
+                       File& file) {
     WorkerContext& app = run.app;
-    auto notInstalled = [&](ExitCode result) {
-        if (result == ExitCode::NotObtained) PostAlert(app, AlertDownloadFailed);
-        return Ended(ended, result);
-    };
     app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
-    DownloadRequest request = DatabaseRequest(run, tempPath, file);
-    DownloadSignatureCheck signatureCheck(app.platform, app.deployment.publicKey, run.signature);
-    request.written = &signatureCheck;
+    DownloadRequest request = DatabaseRequest(run, url, tempPath, file);
+    std::optional<Sha256Digest> expected;
+    if (run.statement) expected = run.statement->sha256;
+    DownloadDigestCheck digestCheck(app.platform, expected);
+    request.written = &digestCheck;
     const uint32_t start = app.platform.system.TickCount();
     const bool downloaded = run.session.DownloadFile(request);
     const uint32_t elapsed = app.platform.system.TickCount() - start;  // wraps like the count
     // A cancel stops the transfer from inside the callback; it is no failure to report.
-    if (app.cancel.Raised()) return notInstalled(ExitCode::Stopped);
+    if (app.cancel.Raised()) return Fetch::Stopped;
     uint64_t length = 0;
     const bool sized = file.GetSize(length) && length <= UINT32_MAX;
     const uint32_t size = sized ? static_cast<uint32_t>(length) : 0;
     if (!downloaded || !sized || size != run.RemoteInfo.contentLength) {
-        LogUnusableDownload(run, request.url, downloaded, sized, size);
-        return notInstalled(ExitCode::NotObtained);
+        LogUnusableDownload(run, url, downloaded, sized, size);
+        return Fetch::Failed;
     }
-    app.platform.log.Write("Downloaded " + UrlForLog(request.url) + ": " +
-                           DescribeTransfer(size, elapsed) + ".");
-    if (!signatureCheck.MayBeInstalled(request.url)) return notInstalled(ExitCode::NotObtained);
-    digest = signatureCheck.Digest();
-    return true;
+    app.platform.log.Write("Downloaded " + UrlForLog(url) + ": " + DescribeTransfer(size, elapsed) +
+                           ".");
+    return digestCheck.MayBeInstalled(url) ? Fetch::Ready : Fetch::Failed;
+}
+
+// The database in the open work file, from the first URL whose bytes do; file is empty when
+// none did, result then the run's.
+std::unique_ptr<File> ObtainDatabase(WorkerRun& run, const std::string& tempPath,
+                                     ExitCode& result) {
+    const std::vector<std::string> urls = DownloadUrls(run);
+    SystemError error;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        std::unique_ptr<File> file = OpenWorkFile(run, urls[i], tempPath);
+        const Fetch fetch = file ? DownloadDatabase(run, urls[i], tempPath, *file) : Fetch::Failed;
+        if (fetch == Fetch::Ready) return file;
+        file.reset();
+        run.app.platform.files.RemoveFile(tempPath, error);
+        if (fetch == Fetch::Stopped) {
+            result = ExitCode::Stopped;
+            return nullptr;
+        }
+        if (i + 1 < urls.size()) {
+            run.app.platform.log.Write("The database from " + UrlForLog(urls[i]) +
+                                       " cannot be used; the backup URL " + UrlForLog(urls[i + 1]) +
+                                       " is tried.");
+        }
+    }
+    PostAlert(run.app, AlertDownloadFailed);
+    result = ExitCode::NotObtained;
+    return nullptr;
 }
 
 bool AlreadyInstalled(const CodePage& codePage, const std::vector<std::string>& installed,
@@ -206,19 +243,17 @@ ExitCode RunInstallPhase(WorkerRun& run) {
         PostAlert(run.app, AlertDownloadFailed);
         return ExitCode::NotObtained;
     }
-    std::unique_ptr<File> file = OpenWorkFile(run, tempPath);
-    if (!file) {
-        PostAlert(run.app, AlertDownloadFailed);
-        return ExitCode::NotObtained;
-    }
     ExitCode result = ExitCode::Done;
+    std::unique_ptr<File> file = ObtainDatabase(run, tempPath, result);
+    if (!file) return result;
+    // Every copy carries the release's time into its folder, where the next run compares it
+    // again: the statement's, or the server's answer in a program without a key.
     std::optional<Sha256Digest> digest;
+    if (run.statement) digest = run.statement->sha256;
+    const CheckedDownload download{*file, tempPath, run.RemoteInfo.contentLength, digest,
+                                   run.RemoteInfo.lastModified};
     bool keep = false;
-    if (DownloadDatabase(run, tempPath, *file, digest, result)) {
-        const CheckedDownload download{*file, tempPath, run.RemoteInfo.contentLength, digest,
-                                       run.RemoteInfo.lastModified};
-        result = InstallEverywhere(run, download, keep);
-    }
+    result = InstallEverywhere(run, download, keep);
     file.reset();
     SystemError error;
     if (!keep) run.app.platform.files.RemoveFile(tempPath, error);

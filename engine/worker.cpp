@@ -17,7 +17,7 @@ ExitCode RunWorker(WorkerContext& app) {
     // The session lives until the return below; its destructor is the teardown.
     InternetSession session(app.platform, app.deployment);
     session.SetUserPresent(app.listener->UserPresent());
-    WorkerRun run{app, session, {}, {}, {}, false, {}, {}};
+    WorkerRun run{app, session, {}, {}, {}, false, {}, {}, std::nullopt};
     ExitCode ended = ExitCode::Done;
     if (!RunCheckPhase(run, ended)) return ended;
     return RunInstallPhase(run);

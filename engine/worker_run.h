@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/release_statement.h"
 #include "engine/worker.h"
 #include "net/internet_session.h"
 #include "net/transfer.h"
@@ -18,8 +19,10 @@ struct WorkerRun {
     std::string BackupUrl;
     bool UsePrimary = false;
     RemoteFileInfo RemoteInfo;
-    // The index's signature of the database, "" when it gives none.
-    std::string signature;
+    // The maker's release statement as the index gives it, and, in a program with the maker's
+    // key once it has verified, what it says.
+    IndexStatement statementValues;
+    std::optional<ReleaseStatement> statement;
 };
 
 // Check phase, from the connection test to the pruned folder list. True when the download is to

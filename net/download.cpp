@@ -19,6 +19,7 @@
 #include "net/http_status.h"
 #include "net/internet_session.h"
 #include "net/transfer_open.h"
+#include "net/transfer_pace.h"
 #include "net/url.h"
 #include "platform/ascii_text.h"
 #include "platform/log.h"
@@ -171,6 +172,34 @@ bool OpenFtpTransfer(Internet& internet, const DownloadRequest& request, const T
     return handles.data || Fail(failure, "could not open the file on the server");
 }
 
+// What a 200 answer announces of its body, checked against what the request may take: an
+// encoded body, a length other than the one required, or more than the local file may take ends
+// the transfer before the body is read.
+bool CheckAnnouncement(Platform& platform, const DownloadRequest& request, InternetHandle data,
+                       AnnouncedLength& length, TransferFailure& failure) {
+    Internet& internet = platform.internet;
+    if (const auto encoding = ForeignEncoding(internet, data, kStatusTextLength)) {
+        return Fail(failure, "the server sends the file encoded (Content-Encoding " +
+                                 QuotedForLog(*encoding) + ")");
+    }
+    std::string lengthText;
+    length.known =
+        internet.QueryInfoText(data, kHttpQueryContentLength, kStatusTextLength, lengthText) &&
+        ParseContentLength(lengthText, length.bytes);
+    if (!length.known) return true;
+    if (request.requiredLength && length.bytes != *request.requiredLength) {
+        return Fail(failure, "the server announces " + std::to_string(length.bytes) +
+                                 " bytes, not the " + std::to_string(*request.requiredLength) +
+                                 " that the release statement gives");
+    }
+    if (request.spaceLeft && length.bytes > *request.spaceLeft) {
+        return Fail(failure, "the server announces " + std::to_string(length.bytes) +
+                                 " bytes, more than the " + std::to_string(*request.spaceLeft) +
+                                 " that the work folder's drive can take with 1 MiB kept free");
+    }
+    return true;
+}
+
 // The HTTP road up to a 200 status and the announced length.
 bool OpenHttpDownload(Platform& platform, const DownloadRequest& request, bool userPresent,
                       TransferHandles& handles, std::optional<int>* status, AnnouncedLength& length,
@@ -190,13 +219,8 @@ bool OpenHttpDownload(Platform& platform, const DownloadRequest& request, bool u
     if (finalStatus != 200) {
         return Fail(failure, "the server answered " + DescribeHttpStatus(finalStatus, userPresent));
     }
-    if (request.localPath) {
-        std::string lengthText;
-        length.known = platform.internet.QueryInfoText(handles.data.Get(), kHttpQueryContentLength,
-                                                       kStatusTextLength, lengthText) &&
-                       ParseContentLength(lengthText, length.bytes);
-    }
-    return true;
+    return !request.localPath ||
+           CheckAnnouncement(platform, request, handles.data.Get(), length, failure);
 }
 
 // Opens the transfer: the URL and the verb checked, then the HTTP road up to a 200 status and
@@ -236,14 +260,16 @@ BodyOutcome OutcomeOf(BlockVerdict verdict) {
 class BodyReceiver {
 public:
     BodyReceiver(InternetSession& session, Platform& platform, InternetHandle data,
-                 const DownloadRequest& request)
+                 const DownloadRequest& request, const AnnouncedLength& length)
         : platform_(platform),
           data_(data),
           request_(request),
-          counter_(session, platform.system, request.callback, request.userData) {}
+          length_(length),
+          limit_(ReadLimit(request, length)),
+          counter_(session, platform.system, request.callback, request.userData),
+          pace_(platform.system) {}
 
-    BodyOutcome Run(InternetSession& session, const AnnouncedLength& length,
-                    TransferFailure& failure) {
+    BodyOutcome Run(InternetSession& session, TransferFailure& failure) {
         if (!local_.Open(platform_.files, request_, failure.error)) {
             Fail(failure, "could not make " + *request_.localPath);
             return BodyOutcome::Failed;
@@ -254,7 +280,8 @@ public:
             Fail(failure, "no memory for the read buffer");
             return BodyOutcome::Failed;
         }
-        for (;;) {
+        // Never a byte beyond the announced end, nor more than one beyond what the request takes.
+        while (received_ < limit_) {
             uint32_t got = 0;
             if (!ReadChunk(got, failure)) return BodyOutcome::Failed;
             if (got == 0) break;
@@ -262,21 +289,38 @@ public:
             if (!failure.what.empty()) return BodyOutcome::Failed;
             if (verdict != BlockVerdict::Go) return OutcomeOf(verdict);
         }
-        return Finish(length, failure);
+        return Finish(failure);
     }
 
 private:
+    static uint64_t ReadLimit(const DownloadRequest& request, const AnnouncedLength& length) {
+        uint64_t limit = length.known ? length.bytes : UINT64_MAX;
+        for (const std::optional<uint64_t> most :
+             {request.requiredLength ? std::optional<uint64_t>(*request.requiredLength)
+                                     : std::nullopt,
+              request.spaceLeft, request.readLimit}) {
+            if (most) limit = std::min(limit, *most + 1);
+        }
+        return limit;
+    }
+
     bool ReadChunk(uint32_t& got, TransferFailure& failure) {
         counter_.BeginBlock();
-        if (!platform_.internet.ReadData(data_, buffer_.get(), kReadChunk, got, failure.error)) {
+        const uint32_t wanted =
+            static_cast<uint32_t>(std::min<uint64_t>(kReadChunk, limit_ - received_));
+        if (!platform_.internet.ReadData(data_, buffer_.get(), wanted, got, failure.error)) {
             return Fail(failure,
                         "the transfer broke off after " + std::to_string(received_) + " bytes");
         }
-        if (got > kReadChunk) {  // never more than asked
-            failure.error.code = 0;
+        failure.error.code = 0;
+        if (got > wanted) {
             return Fail(failure, "the Internet library gave more bytes than were asked for");
         }
         received_ += got;
+        if (got != 0 && !pace_.Keep(got)) {
+            return Fail(failure, "the transfer fell behind after " + std::to_string(received_) +
+                                     " bytes: " + pace_.Describe());
+        }
         return true;
     }
 
@@ -300,12 +344,32 @@ private:
         return verdict;
     }
 
-    BodyOutcome Finish(const AnnouncedLength& length, TransferFailure& failure) {
-        if (length.known && received_ != length.bytes) {
-            Fail(failure, "the body ended after " + std::to_string(received_) + " of the " +
-                              std::to_string(length.bytes) + " bytes announced");
-            return BodyOutcome::Failed;
+    // The body as a whole, against what was announced and what the request takes.
+    bool WholeBody(TransferFailure& failure) {
+        if (length_.known && received_ != length_.bytes) {
+            return Fail(failure, "the body ended after " + std::to_string(received_) + " of the " +
+                                     std::to_string(length_.bytes) + " bytes announced");
         }
+        if (request_.requiredLength && received_ != *request_.requiredLength) {
+            const std::string required = std::to_string(*request_.requiredLength);
+            return Fail(failure, received_ > *request_.requiredLength
+                                     ? "the body is longer than the " + required +
+                                           " bytes that the release statement gives"
+                                     : "the body has " + std::to_string(received_) +
+                                           " bytes, not the " + required +
+                                           " that the release statement gives");
+        }
+        if (request_.spaceLeft && received_ > *request_.spaceLeft) {
+            return Fail(failure, "the body is larger than the " +
+                                     std::to_string(*request_.spaceLeft) +
+                                     " bytes that the work folder's drive can take with 1 MiB "
+                                     "kept free");
+        }
+        return true;
+    }
+
+    BodyOutcome Finish(TransferFailure& failure) {
+        if (!WholeBody(failure)) return BodyOutcome::Failed;
         // The body's last block, shorter than 128 bytes; its bytes are already written.
         if (counter_.BlockOpen()) {
             const BlockVerdict verdict = counter_.CompleteBlock();
@@ -321,7 +385,10 @@ private:
     Platform& platform_;
     InternetHandle data_;
     const DownloadRequest& request_;
+    const AnnouncedLength length_;
+    const uint64_t limit_;
     BlockCounter counter_;
+    TransferPace pace_;
     LocalFile local_;
     std::unique_ptr<char[]> buffer_;
     uint64_t received_ = 0;
@@ -342,7 +409,7 @@ bool InternetSession::DownloadFile(const DownloadRequest& request, std::optional
         outcome = BodyOutcome::Failed;
     } else if (request.localPath) {
         outcome =
-            BodyReceiver(*this, platform_, handles.data.Get(), request).Run(*this, length, failure);
+            BodyReceiver(*this, platform_, handles.data.Get(), request, length).Run(*this, failure);
     }
     if (outcome == BodyOutcome::StoppedByState) return false;
     if (outcome == BodyOutcome::Failed) {

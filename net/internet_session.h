@@ -33,6 +33,15 @@ struct DownloadRequest {
     void* userData = nullptr;
     // Shown the body as it is written to localPath, when set.
     ReceivedBytes* written = nullptr;
+    // The length the body must have, when the caller knows it beforehand: a Content-Length that
+    // differs fails before the body is read, and no more than one byte beyond it is read.
+    std::optional<uint32_t> requiredLength;
+    // The most bytes that the local file may take: a Content-Length beyond it fails before the
+    // first byte is written, and a body without one is not read past it.
+    std::optional<uint64_t> spaceLeft;
+    // The most bytes read of a body whose size is not announced, so that the caller can tell
+    // a body larger than it takes (reading stops one byte beyond what it takes).
+    std::optional<uint64_t> readLimit;
 };
 
 // One of the user's autodial values as it was before dialling.

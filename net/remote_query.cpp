@@ -36,6 +36,11 @@ struct HeaderReply {
 // is read, whatever becomes of the time.
 HeaderReply ReadFileHeaders(Internet& internet, InternetHandle request, RemoteFileInfo& info) {
     HeaderReply reply;
+    // Encoded bytes are not the file, whatever length they are announced with.
+    if (const auto encoding = ForeignEncoding(internet, request, kQueryTextLength)) {
+        reply.problem = "a Content-Encoding of " + QuotedForLog(*encoding);
+        return reply;
+    }
     // A length that is missing, not a plain decimal number, or beyond 32 bits is refused rather
     // than read as some other number: the caller checks the download against it.
     std::string lengthText;

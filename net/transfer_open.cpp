@@ -130,6 +130,20 @@ std::string DescribeTransferFailure(System& system, const TransferFailure& failu
     return text;
 }
 
+std::optional<std::string> ForeignEncoding(Internet& internet, InternetHandle request,
+                                           uint32_t bufferLength) {
+    std::string encoding;
+    if (!internet.QueryInfoText(request, kHttpQueryContentEncoding, bufferLength, encoding)) {
+        return std::nullopt;
+    }
+    size_t first = encoding.find_first_not_of(" \t");
+    size_t last = encoding.find_last_not_of(" \t");
+    const std::string trimmed =
+        first == std::string::npos ? std::string() : encoding.substr(first, last - first + 1);
+    if (trimmed.empty() || EqualsNoCase(trimmed, "identity")) return std::nullopt;
+    return encoding;
+}
+
 bool IsRedirectStatus(const std::optional<int>& status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

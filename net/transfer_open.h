@@ -99,6 +99,11 @@ bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen
                       TransferHandles& handles, std::optional<int>& status,
                       TransferFailure& failure);
 
+// The Content-Encoding of an answer, when it names one other than "identity". The program never
+// asks for an encoding: bytes that come encoded are not the file, whatever their length.
+std::optional<std::string> ForeignEncoding(Internet& internet, InternetHandle request,
+                                           uint32_t bufferLength);
+
 // The log's words for a final status that is not 200: the number, and for a login that was
 // asked for, that none was given.
 std::string DescribeHttpStatus(const std::optional<int>& status, bool userPresent);

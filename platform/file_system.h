@@ -151,6 +151,8 @@ public:
     virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                             SystemError& error) = 0;
 
+    // GetDiskFreeSpaceExA: the bytes free for this account on the drive that holds the folder.
+    virtual bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) = 0;
     // GetTempPathA into a 260-byte buffer: the path, or false when the system names none or one
     // that does not fit the buffer.
     virtual bool TempFolder(std::string& out) = 0;

@@ -21,6 +21,7 @@ enum class InternetService : uint32_t { Ftp = 1, Http = 3 };
 constexpr uint32_t kHttpQueryContentLength = 5;
 constexpr uint32_t kHttpQueryLastModified = 11;
 constexpr uint32_t kHttpQueryStatusCode = 19;
+constexpr uint32_t kHttpQueryContentEncoding = 29;
 constexpr uint32_t kHttpQueryLocation = 33;
 
 constexpr uint32_t kInternetFlagReload = 0x80000000u;

@@ -46,6 +46,8 @@ public:
     virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
     // The local date and time now, to the millisecond (GetLocalTime).
     virtual SystemTime LocalTime() = 0;
+    // The date and time now in UTC (GetSystemTime).
+    virtual SystemTime UtcTime() = 0;
     // This process's id (GetCurrentProcessId).
     virtual uint32_t ProcessId() = 0;
 

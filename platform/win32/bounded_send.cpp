@@ -32,6 +32,9 @@ struct PendingSend {
     DWORD error = 0;
     bool connecting = false;
     Clock::time_point connectStarted;
+    // When the request began to wait for its answer: once connected, or at the send when the
+    // connection was already there.
+    Clock::time_point answerAwaited = Clock::now();
 };
 
 // The send that this thread is making: set only on a sending thread, for the length of its call.
@@ -55,6 +58,7 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR, DWORD status, LPVOID, DWORD) {
                 break;
             case INTERNET_STATUS_CONNECTED_TO_SERVER:
                 send->connecting = false;
+                send->answerAwaited = Clock::now();
                 break;
             default:
                 return;
@@ -88,14 +92,21 @@ unsigned __stdcall SendThread(void* raw) {
     return 0;
 }
 
-// The request's connect timeout (inherited from its connection); 0 for none.
-DWORD ConnectLimit(HINTERNET request) {
+// One of the request's timeouts (inherited from its connection); 0 for none.
+DWORD Limit(HINTERNET request, DWORD option) {
     DWORD limit = 0;
     DWORD length = sizeof limit;
-    if (!InternetQueryOptionA(request, INTERNET_OPTION_CONNECT_TIMEOUT, &limit, &length)) {
-        return kDefaultConnectLimit;
-    }
+    if (!InternetQueryOptionA(request, option, &limit, &length)) return kDefaultConnectLimit;
     return limit == INFINITE ? 0 : limit;
+}
+
+// When the send has waited too long: for its connection while it connects, for its answer
+// afterwards. Clock::time_point::max() for no limit.
+Clock::time_point Deadline(const PendingSend& send, DWORD connectLimit, DWORD answerLimit) {
+    const DWORD limit = send.connecting ? connectLimit : answerLimit;
+    if (limit == 0) return Clock::time_point::max();
+    return (send.connecting ? send.connectStarted : send.answerAwaited) +
+           std::chrono::milliseconds(limit);
 }
 
 }  // namespace
@@ -105,7 +116,8 @@ bool FollowConnecting(HINTERNET request) {
 }
 
 bool SendWithConnectLimit(HINTERNET request, DWORD& error) {
-    const DWORD limit = ConnectLimit(request);
+    const DWORD connectLimit = Limit(request, INTERNET_OPTION_CONNECT_TIMEOUT);
+    const DWORD answerLimit = Limit(request, INTERNET_OPTION_RECEIVE_TIMEOUT);
     auto send = std::make_shared<PendingSend>();
     auto* start = new (std::nothrow) SendStart{request, send};
     const uintptr_t thread =
@@ -126,16 +138,15 @@ bool SendWithConnectLimit(HINTERNET request, DWORD& error) {
             error = send->error;
             return send->succeeded;
         }
-        if (limit != 0 && send->connecting) {
-            const Clock::time_point deadline =
-                send->connectStarted + std::chrono::milliseconds(limit);
-            if (Clock::now() >= deadline) {
-                error = ERROR_INTERNET_TIMEOUT;
-                return false;
-            }
-            send->changed.wait_until(lock, deadline);
-        } else {
+        const Clock::time_point deadline = Deadline(*send, connectLimit, answerLimit);
+        if (Clock::now() >= deadline) {
+            error = ERROR_INTERNET_TIMEOUT;
+            return false;
+        }
+        if (deadline == Clock::time_point::max()) {
             send->changed.wait(lock);
+        } else {
+            send->changed.wait_until(lock, deadline);
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
-// HttpSendRequestA with a limit on connecting that the library itself may not keep.
+// HttpSendRequestA with limits that the library itself may not keep: on connecting, and on the
+// answer's headers.
 #include <windows.h>
 #include <wininet.h>
 
@@ -15,7 +16,9 @@ bool FollowConnecting(HINTERNET request);
 
 // HttpSendRequestA(request, no headers, no body), made on a thread of its own. When connecting
 // (the name lookup and the connection itself) takes longer than the request's connect timeout,
-// the call is left to end by itself on that thread and the send fails with
+// or the answer's headers have not all come within the request's receive timeout of the
+// connection (a server that sends them a byte at a time restarts the library's own idle limit
+// with every byte), the call is left to end by itself on that thread and the send fails with
 // ERROR_INTERNET_TIMEOUT. error receives the system's error number of a failure.
 bool SendWithConnectLimit(HINTERNET request, DWORD& error);
 

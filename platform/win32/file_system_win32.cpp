@@ -314,6 +314,15 @@ public:
         return Report(CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE), error);
     }
 
+    bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) override {
+        ULARGE_INTEGER available{};
+        if (!Report(GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr), error)) {
+            return false;
+        }
+        bytes = available.QuadPart;
+        return true;
+    }
+
     bool TempFolder(std::string& out) override {
         char path[MAX_PATH];
         std::memset(path, 0, sizeof path);

@@ -90,6 +90,12 @@ public:
         return FromWin32(now);
     }
 
+    SystemTime UtcTime() override {
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        return FromWin32(now);
+    }
+
     uint32_t ProcessId() override { return GetCurrentProcessId(); }
 
     ModuleHandle LoadResourceModule(const std::string& fileName, SystemError& error) override {

@@ -714,38 +714,43 @@ def test_directory_named_as_the_database_in_the_shared_files_folder(case, server
     assert os.path.isdir(os.path.join(shared, DATABASE))
 
 
-def sign_and_use_a_keyed_program(case, body):
+def sign_and_use_a_keyed_program(case, body, released=SERVER_TIME):
     """Puts the build's keyed program (bin/signed/, built with the public key of the build's
-    signing/private.pem) in the case's place of the program, and returns the value of the
-    Signature= line that the maker's tool gives for body with that private key."""
+    signing/private.pem) in the case's place of the program, and returns the index's lines of
+    the statement that the maker's tool signs for body with that private key."""
     shutil.copy2(os.path.join(case.build_dir, "bin", "signed", PROGRAM), case.app_dir)
-    return sign_database.sign_bytes(os.path.join(case.build_dir, "signing", "private.pem"), body)
+    return sign_database.statement_lines(
+        os.path.join(case.build_dir, "signing", "private.pem"), body, released)
 
 
 def test_a_program_with_a_key_installs_a_signed_database(case, server, strings):
     body = database(300 * 1024, seed=20)
-    signature = sign_and_use_a_keyed_program(case, body)
-    server.add_file(PRIMARY, body, SERVER_TIME)
-    server.set_index(server.url(PRIMARY), server.url(BACKUP), signature=signature)
+    statement = sign_and_use_a_keyed_program(case, body)
+    # The server's own time is forged: the statement's is stamped, and no query is sent.
+    server.add_file(PRIMARY, body, SERVER_TIME + 1000000)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP), statement=statement)
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
     finish_with_box(case, strings, IDS_COMPLETED, "success", 0)
     assert_installed(install, body)
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["GET"]
     assert_work_folder_clean(case)
 
 
 def test_a_program_with_a_key_installs_nothing_when_one_byte_differs(case, server, strings):
     body = database(300 * 1024, seed=21)
-    signature = sign_and_use_a_keyed_program(case, body)
+    statement = sign_and_use_a_keyed_program(case, body)
     changed = bytearray(body)
     changed[len(body) // 2] ^= 0x01
     server.add_file(PRIMARY, bytes(changed), SERVER_TIME)
-    server.set_index(server.url(PRIMARY), server.url(BACKUP), signature=signature)
+    server.set_index(server.url(PRIMARY), server.url(BACKUP), statement=statement)
     install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
     case.start(r"C:\Install")
     answer_yes(case, strings)
     finish_with_box(case, strings, IDS_DOWNLOAD_FAILED, "download-failed", 3)
     assert_untouched(install, old_database("install"))
-    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["HEAD", "GET"]
+    # The primary's bytes do not do, and the backup serves none.
+    assert [r["method"] for r in server.requests_for(PRIMARY)] == ["GET"]
+    assert [r["method"] for r in server.requests_for(BACKUP)] == ["GET"]
     assert_work_folder_clean(case)

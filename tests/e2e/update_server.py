@@ -19,12 +19,13 @@ class UpdateServer(LoopbackServer):
         # Until a test sets an index, the index path answers 404.
         self._index = self.add(INDEX_PATH, Resource(status=404, content_type="text/plain"))
 
-    def set_index(self, primary, backup, status=200, padding=0, signature=None):
-        """The index text; signature adds a Signature= line (the value after the "="), padding
-        that many bytes of comment lines after the keys."""
+    def set_index(self, primary, backup, status=200, padding=0, statement=None):
+        """The index text; statement adds the lines of the maker's signed release statement (as
+        tools/sign_database.py statement_lines gives them), padding that many bytes of comment
+        lines after the keys."""
         text = f"[ZAVFile]\r\nPrimary={primary}\r\nBackup={backup}\r\n"
-        if signature is not None:
-            text += f"Signature={signature}\r\n"
+        if statement is not None:
+            text += statement
         while padding > 0:
             line = "; " + "-" * min(60, max(0, padding - 4)) + "\r\n"
             text += line

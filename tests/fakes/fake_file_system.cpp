@@ -836,6 +836,14 @@ bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, 
     return Succeeded(error);
 }
 
+bool FakeFileSystem::FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Log("FreeSpace " + folder);
+    if (!Find(folder)) return Failed(error, MissingError(Key(folder)));
+    bytes = diskSpace_ ? *diskSpace_ : uint64_t{1} << 40;
+    return Succeeded(error);
+}
+
 bool FakeFileSystem::TempFolder(std::string& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("TempFolder");

@@ -19,7 +19,8 @@
 //                                    otherwise once that many bytes are written; with error 80
 //                                    (file exists) another file of that size takes the name first
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
-//                                    leaving what fitted; ClearDiskSpace() makes it unlimited
+//                                    leaving what fitted, and FreeSpace tells it; ClearDiskSpace()
+//                                    makes it unlimited (FreeSpace then tells 1 TiB)
 //   StopAfter(n)                     a machine that stops: after n more operations that change
 //                                    the disk, every operation fails (error 21, "not ready")
 //                                    and nothing changes any more; Restart() ends that
@@ -170,6 +171,7 @@ public:
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override;
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     SystemError& error) override;
+    bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) override;
     bool TempFolder(std::string& out) override;
 
     // The normalised key under which a path is stored.

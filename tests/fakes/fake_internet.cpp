@@ -395,6 +395,8 @@ bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_
             text = response->lastModified;
         } else if (query == kHttpQueryLocation) {
             text = response->location;
+        } else if (query == kHttpQueryContentEncoding) {
+            text = response->contentEncoding;
         }
         // Like HttpQueryInfoA, a text that does not fit the buffer with its terminator fails.
         if (text && text->size() + 1 <= bufferLength) {

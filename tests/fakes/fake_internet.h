@@ -67,6 +67,8 @@ struct FakeHttpResponse : FakeRemoteFile {
     std::optional<std::string> lastModified;
     // Location text, as sent; nullopt: header missing (the query fails).
     std::optional<std::string> location;
+    // Content-Encoding text; nullopt: header missing (the query fails).
+    std::optional<std::string> contentEncoding;
     // Every send fails with this error number (nothing reaches the server's answer).
     std::optional<uint32_t> sendError;
 

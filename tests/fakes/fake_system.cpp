@@ -122,6 +122,16 @@ void FakeSystem::SetProcessId(uint32_t id) {
     processId_ = id;
 }
 
+void FakeSystem::SetUtcTime(const SystemTime& time) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    utcTime_ = time;
+}
+
+SystemTime FakeSystem::UtcTime() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return utcTime_;
+}
+
 SystemTime FakeSystem::LocalTime() {
     std::lock_guard<std::mutex> lock(mutex_);
     return localTime_;

@@ -4,7 +4,8 @@
 // Clock: SleepMilliseconds never waits; it advances the tick count and is recorded (Sleeps()).
 //   SetTickCount(t) sets the count; ScriptTickCounts({...}) makes the next TickCount calls answer
 //   those values in order (each also becomes the current count), after which the count goes on
-//   from the last one. LocalTime answers SetLocalTime's value (2026-12-07 22:00:00.000 unless set).
+//   from the last one. LocalTime answers SetLocalTime's value (2026-12-07 22:00:00.000 unless set),
+//   UtcTime SetUtcTime's (2026-12-07 21:00:00.000 unless set).
 // ProcessId answers SetProcessId's value (4242 unless set).
 // Modules: AddModule(name) makes LoadResourceModule(name) succeed (names match without regard to
 // case);
@@ -58,6 +59,7 @@ public:
     void ScriptTickCounts(std::vector<uint32_t> ticks);
     std::vector<uint32_t> Sleeps() const;
     void SetLocalTime(const SystemTime& time);
+    void SetUtcTime(const SystemTime& time);
     void SetProcessId(uint32_t id);
     void SetParentProcessId(std::optional<uint32_t> id);
 
@@ -101,6 +103,7 @@ public:
     uint32_t TickCount() override;
     void SleepMilliseconds(uint32_t milliseconds) override;
     SystemTime LocalTime() override;
+    SystemTime UtcTime() override;
     uint32_t ProcessId() override;
     ModuleHandle LoadResourceModule(const std::string& name, SystemError& error) override;
     void FreeModule(ModuleHandle module) override;
@@ -137,6 +140,7 @@ private:
     std::vector<uint32_t> sleeps_;
     SystemTime localTime_{2026, 12, 1, 7, 22, 0, 0, 0};
     uint32_t processId_ = 4242;
+    SystemTime utcTime_{2026, 12, 1, 7, 21, 0, 0, 0};
     std::optional<uint32_t> parentProcessId_ = 1000;
     std::vector<Module> modules_;
     std::map<std::pair<std::string, uint32_t>, std::string> texts_;

@@ -3,6 +3,8 @@
 // every failure and that every handle is closed.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "net/internet_session.h"
 #include "net_test_world.h"
 #include "network_outcomes.h"
@@ -221,6 +223,15 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
 
 // --- failure paths -------------------------------------------------------------------------
 
+// Each read takes this long.
+void StepClockWithEveryRead(NetWorld& world, uint32_t milliseconds) {
+    world.internet.onCall = [&world, milliseconds](const FakeInternet::Call& call) {
+        if (call.op == FakeInternet::Op::ReadData) {
+            world.system.SetTickCount(world.system.TickCount() + milliseconds);
+        }
+    };
+}
+
 struct FailureCase {
     const char* name;
     std::function<void(NetWorld&, FakeHttpResponse&)> script;
@@ -304,7 +315,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"WriteFails", [](NetWorld& w, FakeHttpResponse&) { w.files.FailWrite(kLocal); },
                     "could not write C:\\work\\Tolvar32.bdb: error 5.", 200, true},
         FailureCase{"BodyCutShort", [](NetWorld&, FakeHttpResponse& r) { r.endAt = 4321; },
-                    "the body ended after 4321 of the 10000 bytes announced.", 200, true}),
+                    "the body ended after 4321 of the 10000 bytes announced.", 200, true},
+        // The program never asks for an encoding: encoded bytes are not the file.
+        FailureCase{"Encoded", [](NetWorld&, FakeHttpResponse& r) { r.contentEncoding = "gzip"; },
+                    "the server sends the file encoded (Content-Encoding \"gzip\").", 200, false},
+        // A byte every 25 s keeps the library's idle limit at bay, but not the pace.
+        FailureCase{"FallsBehind",
+                    [](NetWorld& w, FakeHttpResponse& r) {
+                        r.maxChunk = 1;
+                        StepClockWithEveryRead(w, 25000);
+                    },
+                    "the transfer fell behind after 3 bytes: 3 bytes in the last 60000 ms, fewer "
+                    "than the 1024 that a transfer must keep up.",
+                    200, true}),
     [](const ::testing::TestParamInfo<FailureCase>& param) {
         return std::string(param.param.name);
     });
@@ -586,11 +609,21 @@ TEST_F(DownloadTest, HeldStateDelaysTheStart) {
     EXPECT_EQ(world.files.Content(kLocal), "abc");
 }
 
+// The clock moves only when a read returns: after the nth read it shows times[n - 1].
+void ClockAfterReads(NetWorld& world, std::vector<uint32_t> times) {
+    auto reads = std::make_shared<size_t>(0);
+    world.internet.onCall = [&world, reads, times](const FakeInternet::Call& call) {
+        if (call.op != FakeInternet::Op::ReadData || *reads >= times.size()) return;
+        world.system.SetTickCount(times[(*reads)++]);
+    };
+}
+
 TEST_F(DownloadTest, RateIsMeasuredOverWindowsOfHundredBlocksWithWrapAround) {
-    world.internet.AddHttp(kUrl, FakeHttpResponse::Ok(Body(200 * 128), kStamp));
-    // Tick counts asked for: start of window 1, its end, start of window 2, its end, and the
-    // start of a window before the read that finds the end of the body.
-    world.system.ScriptTickCounts({0xFFFFFF00u, 0x00000100u, 5000u, 5000u, 6000u});
+    FakeHttpResponse r = FakeHttpResponse::Ok(Body(200 * 128), kStamp);
+    r.maxChunk = 100 * 128;  // a window a read
+    world.internet.AddHttp(kUrl, r);
+    world.system.SetTickCount(0xFFFFFF00u);
+    ClockAfterReads(world, {0x00000100u, 0x00000100u});
     ASSERT_TRUE(Download(kUrl));
     ASSERT_EQ(log.calls.size(), 10u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(log.calls[i].rate, 0u) << i;
@@ -605,10 +638,21 @@ TEST_F(DownloadTest, RateWindowIgnoresHowTheStreamWasChunked) {
     FakeHttpResponse r = FakeHttpResponse::Ok(Body(100 * 128 + 50), kStamp);
     r.maxChunk = 333;
     world.internet.AddHttp(kUrl, r);
-    world.system.ScriptTickCounts({1000u, 1400u});
+    world.system.SetTickCount(1000u);
+    ClockAfterReads(world, {1400u});
     ASSERT_TRUE(Download(kUrl));
     ASSERT_EQ(log.calls.size(), 5u);
     EXPECT_EQ(log.calls[4].rate, 12800u * 1000u / 400u);
+}
+
+// A database sent at 56 kbit/s, 7,000 bytes a second, keeps the pace with room to spare.
+TEST_F(DownloadTest, ASlowButSteadyTransferKeepsThePace) {
+    FakeHttpResponse r = FakeHttpResponse::Ok(Body(1000000), kStamp);
+    r.maxChunk = 7000;
+    world.internet.AddHttp(kUrl, r);
+    StepClockWithEveryRead(world, 1000);
+    ASSERT_TRUE(Download(kUrl));
+    EXPECT_EQ(world.files.Content(kLocal).size(), 1000000u);
 }
 
 TEST_F(DownloadTest, TheCallerIsShownEveryByteWritten) {

@@ -127,13 +127,9 @@ TEST(WorkerInstallPhase, DownloadFailureTable) {
              r.fake.internet.AddHttp(kPrimaryUrl, response);
          },
          Join({kCheck, {"P1:0", "A5"}})},
-        {"one byte longer than the announced length",
-         [](WorkerRig& r) {
-             auto response = FakeHttpResponse::Ok(r.body + "x", ServerTime());
-             response.contentLength = std::to_string(r.body.size());
-             r.fake.internet.AddHttp(kPrimaryUrl, response);
-         },
-         Join({kCheck, kDownload, {"A5"}})},
+        {"more than the work folder's drive can take, less a mebibyte",
+         [](WorkerRig& r) { r.fake.files.SetDiskSpace(1024 * 1024 + r.body.size() - 1); },
+         Join({kCheck, {"P1:0", "A5"}})},
         {"the downloaded file's size cannot be told",
          [](WorkerRig& r) { r.fake.files.FailSizeQuery(kTempDatabase); },
          Join({kCheck, kDownload, {"A5"}})},
@@ -279,14 +275,8 @@ TEST(WorkerCancel, EveryPollTable) {
              EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));
              ExpectFoldersUntouched(r);
          }},
-        {"after the download",
-         [](WorkerRig& r) {
-             r.fake.internet.onCall = [&r](const FakeInternet::Call& call) {
-                 if (call.op == Op::ReadData && call.bytes == 0 && r.DownloadStarted()) {
-                     r.PressCancel();
-                 }
-             };
-         },
+        // The last progress the download posts: no callback comes after it.
+        {"after the download", [](WorkerRig& r) { PressCancelOnPost(r, PhaseDownload, 76); },
          Join({kCheck, kDownload}),
          [](WorkerRig& r) {
              EXPECT_TRUE(r.Logged("RemoveFile C:\\Temp\\orzavtmp\\Tolvar32.bdb"));

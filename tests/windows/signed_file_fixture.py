@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Runs COMMAND with a file signed at test time by tools/sign_database.py (a new key pair each
-run) and exits with COMMAND's exit code. COMMAND sees MIVETRAK_SIGNED_FILE (the file's Windows
-path), MIVETRAK_SIGNED_FILE_KEY (the public key as keygen printed it) and
-MIVETRAK_SIGNED_FILE_SIGNATURE (the value of sign's Signature= line).
+"""Runs COMMAND with a file and the index section that tools/sign_database.py index made for it at
+test time (a new key pair each run), and exits with COMMAND's exit code. COMMAND sees
+MIVETRAK_SIGNED_FILE (the file's Windows path), MIVETRAK_SIGNED_FILE_KEY (the public key as
+keygen printed it) and MIVETRAK_SIGNED_INDEX (the Windows path of the index section).
 
 Usage: signed_file_fixture.py COMMAND [ARGS...]
 """
@@ -25,8 +25,12 @@ with tempfile.TemporaryDirectory() as folder:
     with open(signed, "wb") as out:
         out.write(os.urandom(5 * 65536 + 1234))  # several 64 KiB chunks and a short one
     key = tool("keygen", os.path.join(folder, "private.pem"))
-    line = tool("sign", os.path.join(folder, "private.pem"), signed)
+    index = os.path.join(folder, "index.ini")
+    with open(index, "w") as out:
+        out.write(tool("index", os.path.join(folder, "private.pem"), signed,
+                       "--primary", "http://127.0.0.1/a", "--backup", "http://127.0.0.1/b",
+                       "--expires-days", "3650"))
     env = dict(os.environ, MIVETRAK_SIGNED_FILE="Z:" + signed.replace("/", "\\"),
                MIVETRAK_SIGNED_FILE_KEY=key,
-               MIVETRAK_SIGNED_FILE_SIGNATURE=line.partition("Signature=")[2])
+               MIVETRAK_SIGNED_INDEX="Z:" + index.replace("/", "\\"))
     sys.exit(subprocess.call(sys.argv[1:], env=env))

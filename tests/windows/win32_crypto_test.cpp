@@ -1,15 +1,18 @@
-// The system's cryptography on real CNG under Wine: SHA-256 of known texts, a file signed at test
-// time by the maker's tool (signed_file_fixture.py), and where bcrypt.dll is loaded from.
+// The system's cryptography on real CNG under Wine: SHA-256 of known texts, the statement that the
+// maker's tool signed at test time about a file (signed_file_fixture.py), and where bcrypt.dll is
+// loaded from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
-#include "engine/signature.h"
+#include "engine/release_statement.h"
+#include "net/index_file.h"
 #include "platform/win32/crypto_win32.h"
 #include "platform/win32/library_loading.h"
 #include "platform/win32/win32_handles.h"
+#include "support/test_time.h"
 #include "windows/windows_test_support.h"
 
 namespace mivetrak {
@@ -49,30 +52,50 @@ TEST(Win32CryptoTest, HashesKnownTextsFedInChunks) {
     }
 }
 
-// The file read in 64 KiB chunks, as the program reads a download.
-SignatureCheck Check(const std::string& bytes) {
-    const auto crypto = CreateWin32Crypto();
-    SignatureVerifier verifier(*crypto,
-                               ParsePublicKey(test::EnvironmentValue("MIVETRAK_SIGNED_FILE_KEY")),
-                               test::EnvironmentValue("MIVETRAK_SIGNED_FILE_SIGNATURE"));
-    for (size_t offset = 0; offset < bytes.size() && verifier.WantsBytes(); offset += k64K) {
-        const size_t size = std::min(k64K, bytes.size() - offset);
-        verifier.Feed(reinterpret_cast<const uint8_t*>(bytes.data()) + offset, size);
+// The statement that the maker's tool wrote into the index for the file (the fixture's
+// index section), as the program reads it.
+IndexStatement StatementOfTheIndex() {
+    std::string index;
+    EXPECT_TRUE(test::ReadWholeFile(test::EnvironmentValue("MIVETRAK_SIGNED_INDEX"), index));
+    IndexStatement values;
+    for (const auto& [key, value] : {std::pair{"Length", &values.length},
+                                     {"Released", &values.released},
+                                     {"SHA256", &values.sha256},
+                                     {"Expires", &values.expires},
+                                     {"Signature", &values.signature}}) {
+        *value = ReadIndexValue(index, "ZAVFile", key);
     }
-    return verifier.Finish();
+    return values;
 }
 
-TEST(Win32CryptoTest, TheToolsSignatureVerifiesUntilOneByteChanges) {
+TEST(Win32CryptoTest, TheToolsStatementVerifiesUntilAValueChanges) {
+    const auto crypto = CreateWin32Crypto();
+    const P256PublicKey key = *ParsePublicKey(test::EnvironmentValue("MIVETRAK_SIGNED_FILE_KEY"));
+    const SystemTime now = MakeTime(2026, 12, 1, 0, 0, 0);
+    IndexStatement values = StatementOfTheIndex();
+    const StatementCheck good = CheckStatement(*crypto, key, values, now);
+    EXPECT_EQ(good.verdict, StatementVerdict::Good)
+        << good.detail.operation << " " << std::hex << good.detail.code;
+
+    // The file's own SHA-256 on CNG, read in 64 KiB chunks, is the statement's.
     std::string bytes;
     ASSERT_TRUE(test::ReadWholeFile(test::EnvironmentValue("MIVETRAK_SIGNED_FILE"), bytes));
     ASSERT_GT(bytes.size(), 4 * k64K);
-    const SignatureCheck good = Check(bytes);
-    EXPECT_EQ(good.verdict, SignatureVerdict::Good)
-        << good.detail.operation << " " << std::hex << good.detail.code;
+    EXPECT_EQ(std::to_string(bytes.size()), values.length);
+    std::unique_ptr<Sha256Hash> hash;
+    ASSERT_TRUE(crypto->StartSha256(hash).Ok());
+    for (size_t offset = 0; offset < bytes.size(); offset += k64K) {
+        const size_t size = std::min(k64K, bytes.size() - offset);
+        ASSERT_TRUE(
+            hash->Update(reinterpret_cast<const uint8_t*>(bytes.data()) + offset, size).Ok());
+    }
+    Sha256Digest digest{};
+    ASSERT_TRUE(hash->Finish(digest).Ok());
+    EXPECT_EQ(DigestText(digest), values.sha256);
 
-    bytes[3 * k64K + 5] = static_cast<char>(bytes[3 * k64K + 5] ^ 0x40);
-    const SignatureCheck changed = Check(bytes);
-    EXPECT_EQ(changed.verdict, SignatureVerdict::DoesNotVerify);
+    values.length = std::to_string(bytes.size() + 1);
+    const StatementCheck changed = CheckStatement(*crypto, key, values, now);
+    EXPECT_EQ(changed.verdict, StatementVerdict::DoesNotVerify);
     EXPECT_EQ(changed.detail.code, 0xC000A000u);  // STATUS_INVALID_SIGNATURE
 }
 
