@@ -1,6 +1,7 @@
 """The whole job as a user sees it: the question, the progress dialog, the boxes, the exit code,
 and what ends up on disk, against the loopback update server."""
 import glob
+import gzip
 import os
 import random
 import shutil
@@ -753,4 +754,19 @@ def test_a_program_with_a_key_installs_nothing_when_one_byte_differs(case, serve
     # The primary's bytes do not do, and the backup serves none.
     assert [r["method"] for r in server.requests_for(PRIMARY)] == ["GET"]
     assert [r["method"] for r in server.requests_for(BACKUP)] == ["GET"]
+    assert_work_folder_clean(case)
+
+
+def test_a_database_served_encoded_is_not_installed(case, server, strings):
+    """Static servers send a compressed file with Content-Encoding: gzip; the program never asks
+    for an encoding, and such bytes are not the database, whatever their length."""
+    body = database(64 * 1024, seed=22)
+    packed = gzip.compress(body)
+    server.add_file(PRIMARY, packed, SERVER_TIME, headers=[("Content-Encoding", "gzip")])
+    server.set_index(server.url(PRIMARY), server.url(BACKUP))
+    install = case.make_folder(r"C:\Install", old_database("install"), OLD_TIME)
+    case.start(r"C:\Install")
+    answer_yes(case, strings)
+    finish_with_box(case, strings, IDS_SERVER_UNAVAILABLE, "encoded", 3)
+    assert_untouched(install, old_database("install"))
     assert_work_folder_clean(case)
