@@ -237,12 +237,28 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
              f.files.AddFile(kWork, "not a folder");
          },
          "Start-up failed", kBoxOkExclamation},
+        // Nothing is written through a folder that someone else may have put there.
+        {"the work folder is a link",
+         [](FakePlatform& f) {
+             f.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
+             f.files.AddDirectory(kWork);
+             f.files.MakeLink(kWork);
+         },
+         "Start-up failed", kBoxOkExclamation},
+        {"the work folder is another account's",
+         [](FakePlatform& f) {
+             f.system.SetRawCommandLine("Mivetrak.exe D:\\Db");
+             f.files.AddDirectory(kWork);
+             f.files.SetForeignOwner(kWork);
+         },
+         "Start-up failed", kBoxOkExclamation},
     };
     for (const FailureCase& c : cases) {
         FakePlatform f;
         Configure(f);
         f.files.AddFile("D:\\Db\\Tolvar32.bdb", "db");
         c.arrange(f);
+        const bool workFolderThere = f.files.IsDirectory(kWork);
         UpdateApp app(f.platform, TestDeployment());
         EXPECT_FALSE(app.InitInstance()) << c.name;
         EXPECT_EQ(app.ExitInstance(), ExitCode::StartFailed) << c.name;
@@ -254,8 +270,8 @@ TEST_F(UpdateAppTest, StartUpFailuresShowOneBoxAndExitWithOne) {
         EXPECT_EQ(boxes[0].owner, nullptr) << c.name;
         EXPECT_EQ(f.system.ThreadsCreated(), 0) << c.name;
         EXPECT_EQ(f.system.LoadedCount(kLibrary), 0) << c.name;
-        // A work folder that was not made leaves nothing behind; a file in its way stays.
-        EXPECT_FALSE(f.files.IsDirectory(kWork)) << c.name;
+        // A work folder that was not made leaves nothing behind; what was in its way stays.
+        EXPECT_EQ(f.files.IsDirectory(kWork), workFolderThere) << c.name;
     }
 }
 
