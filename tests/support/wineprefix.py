@@ -5,6 +5,7 @@ Run as a program, "wineprefix.py run PROGRAM [ARGS...]" runs a Windows program u
 WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_DIR (default
 build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
 this."""
+import fcntl
 import os
 import pwd
 import re
@@ -101,7 +102,10 @@ def ensure_template(build_dir, user=None):
     prefix = template_dir(build_dir, user)
     marker = os.path.join(prefix, ".mivetrak-ready")
     made_with = installed_wine() + TEMPLATE_SETTINGS
-    with _lock:
+    # Tests run side by side, in threads and in processes of their own: one makes the template,
+    # the others wait for it.
+    with _lock, open(prefix + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
         if _template_is_ready(marker, made_with):
             return prefix
         shutil.rmtree(prefix, ignore_errors=True)
