@@ -10,9 +10,11 @@ import os
 import pwd
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import threading
+import time
 
 _lock = threading.Lock()
 
@@ -152,8 +154,58 @@ def clone_prefix(build_dir, dest, user=None):
 
 
 def stop_wineserver(prefix, user=None):
+    """Ends every Wine process of the prefix and its server, which first writes the registry
+    back to the prefix's files. That takes the server half a second and more, the time it gives
+    the processes to end by themselves."""
     subprocess.run([*as_user(user), "wineserver", "-k"], env=wine_env(prefix),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def _wine_processes(prefix):
+    """The ids of the Wine processes (the server among them) that run in the prefix."""
+    wanted = b"WINEPREFIX=" + os.fsencode(prefix)
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if not os.path.basename(os.readlink(f"/proc/{entry}/exe")).startswith("wine"):
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            pass
+    return found
+
+
+def _gone(pid):
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            # The state follows the command name in parentheses; Z: ended, not yet reaped.
+            return f.read().rsplit(b")", 1)[1].split()[0] == b"Z"
+    except (OSError, IndexError):
+        return True
+
+
+def end_prefix(prefix, timeout=10.0):
+    """Kills every Wine process of a prefix that is about to be deleted, its server too, and
+    waits until they have ended: nothing of the prefix is worth the server's orderly shutdown
+    (stop_wineserver), which would cost every test case more than half a second."""
+    prefix = os.path.abspath(prefix)
+    deadline = time.monotonic() + timeout
+    while True:
+        pids = _wine_processes(prefix)
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        # A process that was starting may not have shown its environment yet: look again.
+        if not pids or time.monotonic() >= deadline:
+            return
+        while not all(_gone(pid) for pid in pids) and time.monotonic() < deadline:
+            time.sleep(0.01)
 
 
 def run(argv):

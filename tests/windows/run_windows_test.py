@@ -78,13 +78,18 @@ def main():
         command = ["/usr/bin/python3", os.path.abspath(args.wrapper)] + command
 
     xvfb = None
+    status = None
     try:
         if args.xvfb:
             xvfb = Xvfb()
             env["DISPLAY"] = xvfb.display
         status = subprocess.call(command, env=env, cwd=scratch)
     finally:
-        wineprefix.stop_wineserver(prefix)
+        if status == 0:
+            wineprefix.end_prefix(prefix)
+        else:
+            # The run's folder stays for a look, with the registry as the test left it.
+            wineprefix.stop_wineserver(prefix)
         if xvfb is not None:
             xvfb.stop()
     if status != 0 and results and not os.path.exists(xml):
