@@ -60,11 +60,20 @@ def as_user(user):
 
 def ensure_user(user):
     """Creates the unprivileged Linux user (with a home folder) unless it exists; needs root."""
-    try:
-        pwd.getpwnam(user)
-    except KeyError:
-        subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", user],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    # Tests that run side by side may both find the user missing: useradd fails for the one
+    # that comes second (the user exists, or the other still holds the password files' lock).
+    for attempt in range(20):
+        try:
+            pwd.getpwnam(user)
+            return
+        except KeyError:
+            pass
+        done = subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", user],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if done.returncode == 0:
+            return
+        time.sleep(0.25)
+    raise subprocess.CalledProcessError(done.returncode, done.args, stderr=done.stderr)
 
 
 def give_to(path, user):
