@@ -42,26 +42,36 @@ if [ $only_native -eq 1 ]; then
     exit $status
 fi
 
+# Work started in the background, each in a process group of its own, so that a test run cut
+# short stops it as well.
+templates_pid=
+native_pid=
+trap 'for pid in $templates_pid $native_pid; do kill -TERM -- -"$pid" 2>/dev/null; done' EXIT
+trap 'exit 130' INT TERM
+
 echo "== Windows build"
+# The Wine template prefixes that the tests copy are made meanwhile: that is mostly waiting.
+mkdir -p build/win
+setsid /usr/bin/python3 tests/support/wineprefix.py templates build/win >build/wine-templates.log 2>&1 &
+templates_pid=$!
 win_built=0
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
       -DCMAKE_BUILD_TYPE=Release \
       -DMIVETRAK_INDEX_URL=http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFile.asp >/dev/null \
     && cmake --build build/win -j2 && win_built=1 || status=1
+# Should this have failed, the tests try again themselves and say why.
+wait $templates_pid || echo "making the Wine template prefixes failed: build/wine-templates.log"
+templates_pid=
 stage_done
 
 # The tests under Wine spend most of their time waiting for windows, servers and timeouts. The
 # native build, which only needs processor time, uses what they leave: it runs at the idle
 # priority, so that it never holds up a test whose timing is measured.
 native_log=build/native-build.log
-mkdir -p build
 idle=(chrt --idle 0)
 "${idle[@]}" true 2>/dev/null || idle=(nice -n 19)
-# In a process group of its own, so that a test run cut short stops the whole build as well.
 setsid "${idle[@]}" bash -c "$(declare -f build_native); build_native" >"$native_log" 2>&1 &
 native_pid=$!
-trap '[ -n "$native_pid" ] && kill -TERM -- -"$native_pid" 2>/dev/null' EXIT
-trap 'exit 130' INT TERM
 
 echo "== Windows integration tests and end-to-end tests under Wine (the native build goes on meanwhile)"
 # Two at a time: each test has a Wine prefix, a scratch folder and an X display of its own, the

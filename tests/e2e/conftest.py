@@ -167,9 +167,7 @@ def case(request, build_dir, display, work_root, screenshot_dir, probe):
     test_case.close(keep=failed and os.environ.get("MIVETRAK_E2E_KEEP") == "1")
 
 
-# The unprivileged Linux user whose Wine programs meet folders they may not write, as a standard
-# user meets Program Files on Windows (run as root, Wine can write everything).
-E2E_USER = "mivetrak-e2e"
+E2E_USER = harness.wineprefix.TEST_USER
 
 
 @pytest.fixture

@@ -4,7 +4,9 @@ one template prefix per build folder, and cheap copies of it per test case.
 Run as a program, "wineprefix.py run PROGRAM [ARGS...]" runs a Windows program under Wine in
 WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_DIR (default
 build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
-this."""
+this. "wineprefix.py templates BUILD_DIR" makes the build's template prefixes ahead of the tests
+(scripts/test.sh does while it builds): the one of the current user and, as root, the one of
+TEST_USER."""
 import fcntl
 import os
 import pwd
@@ -35,6 +37,10 @@ WINE_SETTINGS = {
 # What ensure_template sets in a new prefix; written into its marker, so that a template made
 # with other settings is made anew.
 TEMPLATE_SETTINGS = "X11 Driver Managed=N; WineDbg ShowCrashDialog=0\n"
+
+# The unprivileged Linux user whose Wine programs meet folders they may not write, as a standard
+# user meets Program Files on Windows (run as root, Wine can write everything).
+TEST_USER = "mivetrak-e2e"
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
@@ -115,6 +121,7 @@ def ensure_template(build_dir, user=None):
     made_with = installed_wine() + TEMPLATE_SETTINGS
     # Tests run side by side, in threads and in processes of their own: one makes the template,
     # the others wait for it.
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
     with _lock, open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if _template_is_ready(marker, made_with):
@@ -227,7 +234,19 @@ def run(argv):
     os.execvpe("wine", ["wine", *argv], env)
 
 
+def make_templates(build_dir):
+    """Makes the build's template prefixes that its tests use. Making one is mostly waiting for
+    Wine (some 12 s, using about half of one core), so it fits beside a build."""
+    ensure_template(build_dir)
+    if os.geteuid() == 0:
+        ensure_user(TEST_USER)
+        ensure_template(build_dir, TEST_USER)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) < 3 or sys.argv[1] != "run":
-        sys.exit("usage: wineprefix.py run PROGRAM [ARGS...]")
-    run(sys.argv[2:])
+    if len(sys.argv) >= 3 and sys.argv[1] == "run":
+        run(sys.argv[2:])
+    elif len(sys.argv) == 3 and sys.argv[1] == "templates":
+        make_templates(sys.argv[2])
+    else:
+        sys.exit("usage: wineprefix.py run PROGRAM [ARGS...] | wineprefix.py templates BUILD_DIR")
