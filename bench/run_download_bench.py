@@ -4,7 +4,8 @@ plain 64 KiB InternetReadFile loop, side by side in one run under Wine. Builds n
 
     bench/run_download_bench.py BUILD_DIR [--runs N] [--size-mib M]
 
-BUILD_DIR is a Windows build (cmake/mingw-w64.cmake) holding bin/download_vs_raw.exe. The
+BUILD_DIR is a Windows build (cmake/mingw-w64.cmake) holding bin/download_vs_raw.exe (one
+configured with -DMIVETRAK_BENCHMARKS=ON). The
 script starts a loopback server that answers GET /big with the body, its Content-Length and a
 Last-Modified header, a copy of the build's Wine prefix, and runs the benchmark, which prints
 each run, the medians and spreads and, as its last line, "download_vs_raw: R" (R = median
@@ -37,7 +38,8 @@ def main():
     build = os.path.abspath(args.build_dir)
     exe = os.path.join(build, "bin", "download_vs_raw.exe")
     if not os.path.exists(exe):
-        raise SystemExit(f"{exe} is missing: build the target download_vs_raw first")
+        raise SystemExit(f"{exe} is missing: configure the build with "
+                         "-DMIVETRAK_BENCHMARKS=ON (bench/README.md)")
     work = os.path.join(build, "bench-runs", "download_vs_raw")
     shutil.rmtree(work, ignore_errors=True)
     prefix = wineprefix.clone_prefix(build, os.path.join(work, "prefix"))

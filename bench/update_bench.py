@@ -79,7 +79,8 @@ class UpdateBench:
         for folder, names in ((self.program_dir, PROGRAM_FILES), (self.tool_dir, TOOL_FILES)):
             for file_name in names:
                 if not os.path.isfile(os.path.join(folder, file_name)):
-                    raise SystemExit(f"{file_name} is missing from {folder}")
+                    raise SystemExit(f"{file_name} is missing from {folder}: configure the "
+                                     "build with -DMIVETRAK_BENCHMARKS=ON (bench/README.md)")
         for path in (self.keyed_program, self.signing_key) if keyed else ():
             if not os.path.isfile(path):
                 raise SystemExit(f"{path} is missing: the keyed program needs a build with the "

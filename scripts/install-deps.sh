@@ -17,6 +17,9 @@ have wine || need+=(wine)
 pkg_installed wine64 || need+=(wine64)
 pkg_installed wine32:i386 || need+=(wine32:i386)
 have Xvfb || need+=(xvfb)
+# The parts of the end-to-end suite that run side by side each bring up a loopback interface of
+# their own.
+have ip || need+=(iproute2)
 # The fuzz targets: clang, and its runtime libraries (libFuzzer and the sanitizers), which clang
 # only recommends.
 have clang++ || need+=(clang)

@@ -1,7 +1,12 @@
 """Fixtures of the end-to-end suite: the build under test, one Xvfb display for the session, the
 texts of the built resource library, a fresh Wine prefix per test and the loopback update server.
 
-The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is built here."""
+The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is built here.
+
+A session may run one part of the suite (tests/e2e/run_e2e.sh names it): MIVETRAK_E2E_NAME gives
+it a work folder and a screenshot folder of its own, below e2e-work/ and e2e-screenshots/ of the
+build, so that parts can run side by side; "--part K/N" keeps every N-th of the collected cases,
+starting with the K-th, so that the N parts of a file together run each of its cases once."""
 import os
 import shutil
 import subprocess
@@ -24,6 +29,43 @@ REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
 def _build_dir():
     build_dir = os.environ.get("MIVETRAK_BUILD_DIR", os.path.join(REPO, "build", "win"))
     return os.path.abspath(build_dir)
+
+
+def pytest_addoption(parser):
+    parser.addoption("--part", default=None, metavar="K/N",
+                     help="run the K-th of N parts of the collected cases (every N-th case)")
+
+
+def _part(config):
+    value = config.getoption("--part")
+    if value is None:
+        return None
+    try:
+        k, n = (int(v) for v in value.split("/"))
+    except ValueError:
+        raise pytest.UsageError(f"--part wants K/N, not {value}")
+    if not 1 <= k <= n:
+        raise pytest.UsageError(f"--part {value}: K must be between 1 and N")
+    return k, n
+
+
+def pytest_collection_modifyitems(config, items):
+    part = _part(config)
+    if part is None:
+        return
+    k, n = part
+    kept = [item for index, item in enumerate(items) if index % n == k - 1]
+    left = [item for index, item in enumerate(items) if index % n != k - 1]
+    if left:
+        config.hook.pytest_deselected(items=left)
+    items[:] = kept
+
+
+def _session_folder(build_dir, kind):
+    """The build's e2e-work or e2e-screenshots folder, or this part's folder below it."""
+    path = os.path.join(build_dir, kind)
+    name = os.environ.get("MIVETRAK_E2E_NAME")
+    return os.path.join(path, name) if name else path
 
 
 @pytest.fixture(scope="session")
@@ -50,7 +92,7 @@ def display():
 
 @pytest.fixture(scope="session")
 def screenshot_dir(build_dir):
-    path = os.path.join(build_dir, "e2e-screenshots")
+    path = _session_folder(build_dir, "e2e-screenshots")
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path)
     return path
@@ -72,7 +114,7 @@ def _unmount_below(path):
 
 @pytest.fixture(scope="session")
 def work_root(build_dir):
-    path = os.path.join(build_dir, "e2e-work")
+    path = _session_folder(build_dir, "e2e-work")
     _unmount_below(path)
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path, exist_ok=True)
@@ -125,9 +167,7 @@ def case(request, build_dir, display, work_root, screenshot_dir, probe):
     test_case.close(keep=failed and os.environ.get("MIVETRAK_E2E_KEEP") == "1")
 
 
-# The unprivileged Linux user whose Wine programs meet folders they may not write, as a standard
-# user meets Program Files on Windows (run as root, Wine can write everything).
-E2E_USER = "mivetrak-e2e"
+E2E_USER = harness.wineprefix.TEST_USER
 
 
 @pytest.fixture

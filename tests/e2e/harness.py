@@ -361,7 +361,11 @@ class Case:
                     process.wait(timeout=5)
                 except subprocess.TimeoutExpired:
                     pass
-        wineprefix.stop_wineserver(self.prefix, self.user)
+        if keep:
+            # What is kept is looked at: with the registry as the programs left it.
+            wineprefix.stop_wineserver(self.prefix, self.user)
+        else:
+            wineprefix.end_prefix(self.prefix)
         for folder in reversed(self.mounts):
             result = subprocess.run(["umount", folder], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)

@@ -4,14 +4,19 @@ one template prefix per build folder, and cheap copies of it per test case.
 Run as a program, "wineprefix.py run PROGRAM [ARGS...]" runs a Windows program under Wine in
 WINEPREFIX, or, when that is not set, in the template prefix of MIVETRAK_BUILD_DIR (default
 build/win), made on first use; scripts/wine-run.sh, the build's cross-compiling emulator, is
-this."""
+this. "wineprefix.py templates BUILD_DIR" makes the build's template prefixes ahead of the tests
+(scripts/test.sh does while it builds): the one of the current user and, as root, the one of
+TEST_USER."""
+import fcntl
 import os
 import pwd
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import threading
+import time
 
 _lock = threading.Lock()
 
@@ -32,6 +37,10 @@ WINE_SETTINGS = {
 # What ensure_template sets in a new prefix; written into its marker, so that a template made
 # with other settings is made anew.
 TEMPLATE_SETTINGS = "X11 Driver Managed=N; WineDbg ShowCrashDialog=0\n"
+
+# The unprivileged Linux user whose Wine programs meet folders they may not write, as a standard
+# user meets Program Files on Windows (run as root, Wine can write everything).
+TEST_USER = "mivetrak-e2e"
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
@@ -57,11 +66,20 @@ def as_user(user):
 
 def ensure_user(user):
     """Creates the unprivileged Linux user (with a home folder) unless it exists; needs root."""
-    try:
-        pwd.getpwnam(user)
-    except KeyError:
-        subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", user],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    # Tests that run side by side may both find the user missing: useradd fails for the one
+    # that comes second (the user exists, or the other still holds the password files' lock).
+    for attempt in range(20):
+        try:
+            pwd.getpwnam(user)
+            return
+        except KeyError:
+            pass
+        done = subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", user],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if done.returncode == 0:
+            return
+        time.sleep(0.25)
+    raise subprocess.CalledProcessError(done.returncode, done.args, stderr=done.stderr)
 
 
 def give_to(path, user):
@@ -101,7 +119,11 @@ def ensure_template(build_dir, user=None):
     prefix = template_dir(build_dir, user)
     marker = os.path.join(prefix, ".mivetrak-ready")
     made_with = installed_wine() + TEMPLATE_SETTINGS
-    with _lock:
+    # Tests run side by side, in threads and in processes of their own: one makes the template,
+    # the others wait for it.
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with _lock, open(prefix + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
         if _template_is_ready(marker, made_with):
             return prefix
         shutil.rmtree(prefix, ignore_errors=True)
@@ -148,8 +170,58 @@ def clone_prefix(build_dir, dest, user=None):
 
 
 def stop_wineserver(prefix, user=None):
+    """Ends every Wine process of the prefix and its server, which first writes the registry
+    back to the prefix's files. That takes the server half a second and more, the time it gives
+    the processes to end by themselves."""
     subprocess.run([*as_user(user), "wineserver", "-k"], env=wine_env(prefix),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def _wine_processes(prefix):
+    """The ids of the Wine processes (the server among them) that run in the prefix."""
+    wanted = b"WINEPREFIX=" + os.fsencode(prefix)
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if not os.path.basename(os.readlink(f"/proc/{entry}/exe")).startswith("wine"):
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            pass
+    return found
+
+
+def _gone(pid):
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            # The state follows the command name in parentheses; Z: ended, not yet reaped.
+            return f.read().rsplit(b")", 1)[1].split()[0] == b"Z"
+    except (OSError, IndexError):
+        return True
+
+
+def end_prefix(prefix, timeout=10.0):
+    """Kills every Wine process of a prefix that is about to be deleted, its server too, and
+    waits until they have ended: nothing of the prefix is worth the server's orderly shutdown
+    (stop_wineserver), which would cost every test case more than half a second."""
+    prefix = os.path.abspath(prefix)
+    deadline = time.monotonic() + timeout
+    while True:
+        pids = _wine_processes(prefix)
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        # A process that was starting may not have shown its environment yet: look again.
+        if not pids or time.monotonic() >= deadline:
+            return
+        while not all(_gone(pid) for pid in pids) and time.monotonic() < deadline:
+            time.sleep(0.01)
 
 
 def run(argv):
@@ -162,7 +234,19 @@ def run(argv):
     os.execvpe("wine", ["wine", *argv], env)
 
 
+def make_templates(build_dir):
+    """Makes the build's template prefixes that its tests use. Making one is mostly waiting for
+    Wine (some 12 s, using about half of one core), so it fits beside a build."""
+    ensure_template(build_dir)
+    if os.geteuid() == 0:
+        ensure_user(TEST_USER)
+        ensure_template(build_dir, TEST_USER)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) < 3 or sys.argv[1] != "run":
-        sys.exit("usage: wineprefix.py run PROGRAM [ARGS...]")
-    run(sys.argv[2:])
+    if len(sys.argv) >= 3 and sys.argv[1] == "run":
+        run(sys.argv[2:])
+    elif len(sys.argv) == 3 and sys.argv[1] == "templates":
+        make_templates(sys.argv[2])
+    else:
+        sys.exit("usage: wineprefix.py run PROGRAM [ARGS...] | wineprefix.py templates BUILD_DIR")

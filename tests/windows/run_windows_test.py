@@ -6,7 +6,6 @@ Usage: run_windows_test.py --name NAME --exe EXE --build-dir DIR --bin-dir DIR -
 See tests/windows/CMakeLists.txt for what the test sees.
 """
 import argparse
-import fcntl
 import os
 import shutil
 import subprocess
@@ -22,15 +21,6 @@ from xvfb import Xvfb  # noqa: E402
 def windows_path(path):
     """The Wine path of a Unix path: drive Z: is the Unix root."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def make_prefix(build_dir, dest):
-    # Several ctest processes may start at once: only one makes the template.
-    lock_path = os.path.join(os.path.abspath(build_dir), ".wineprefix-template.lock")
-    with open(lock_path, "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        wineprefix.ensure_template(build_dir)
-    return wineprefix.clone_prefix(build_dir, dest)
 
 
 def write_crash_report(xml, name, status):
@@ -63,7 +53,7 @@ def main():
 
     work = os.path.join(os.path.abspath(args.build_dir), "windows-test-runs", args.name)
     shutil.rmtree(work, ignore_errors=True)
-    prefix = make_prefix(args.build_dir, os.path.join(work, "prefix"))
+    prefix = wineprefix.clone_prefix(args.build_dir, os.path.join(work, "prefix"))
     scratch = os.path.join(work, "scratch")
     os.makedirs(scratch)
 
@@ -88,13 +78,18 @@ def main():
         command = ["/usr/bin/python3", os.path.abspath(args.wrapper)] + command
 
     xvfb = None
+    status = None
     try:
         if args.xvfb:
             xvfb = Xvfb()
             env["DISPLAY"] = xvfb.display
         status = subprocess.call(command, env=env, cwd=scratch)
     finally:
-        wineprefix.stop_wineserver(prefix)
+        if status == 0:
+            wineprefix.end_prefix(prefix)
+        else:
+            # The run's folder stays for a look, with the registry as the test left it.
+            wineprefix.stop_wineserver(prefix)
         if xvfb is not None:
             xvfb.stop()
     if status != 0 and results and not os.path.exists(xml):
