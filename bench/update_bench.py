@@ -16,8 +16,8 @@ build's index URL must be http://127.0.0.1:28461/Software_Update/Tessfetch/ZAVFi
 
 With keyed set, the prefix also holds BUILD_DIR's program built with a public key
 (bin/signed/Mivetrak.exe beside the same Mivetrak.rsl) in a folder of its own, and the index
-carries the signature of the served database made with the build's signing/private.pem; a
-program without a key ignores that line.
+carries the release statement about the served database, signed with the build's
+signing/private.pem; a program without a key ignores those lines.
 """
 import hashlib
 import os
