@@ -1,11 +1,119 @@
 #include "net/url.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "platform/ascii_text.h"
 #include "platform/log.h"
 
 namespace mivetrak {
+
+namespace {
+
+constexpr size_t kNone = std::string::npos;
+
+// The reading of the log, which has no code page at hand: every byte a character of its own.
+class ByteCodePage final : public CodePage {
+public:
+    bool IsLeadByte(unsigned char) const override { return false; }
+    bool FromUtf8Exactly(const std::string&, std::string& ansi) const override {
+        ansi.clear();
+        return false;
+    }
+};
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsSchemeChar(char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+// The length of the scheme that text starts with; 0 when it starts with none, as a relative
+// reference does.
+size_t SchemeLength(const std::string& text) {
+    if (text.empty() || !IsAsciiLetter(text[0])) return 0;
+    size_t i = 1;
+    while (i < text.size() && IsSchemeChar(text[i])) ++i;
+    return i < text.size() && text[i] == ':' ? i : 0;
+}
+
+// The first of the delimiters at or after from, or the end of text.
+size_t FindFirstOf(const CodePage& codePage, const std::string& text, const char* delimiters,
+                   size_t from) {
+    size_t found = text.size();
+    for (const char* d = delimiters; *d != '\0'; ++d) {
+        found = std::min(found, FindCharMb(codePage, text, *d, from));
+    }
+    return found;
+}
+
+void SplitAuthority(const std::string& authority, UrlReference& parts) {
+    parts.hasAuthority = true;
+    const size_t at = authority.rfind('@');
+    if (at == kNone) {
+        parts.hostAndPort = authority;
+        return;
+    }
+    parts.userInfo = authority.substr(0, at);
+    parts.hostAndPort = authority.substr(at + 1);
+}
+
+// What a request asks the server for: the path after its first slash, and the query.
+std::string RequestPath(const UrlReference& parts) {
+    std::string path = parts.path.empty() ? std::string() : parts.path.substr(1);
+    if (parts.hasQuery) path += "?" + parts.query;
+    return path;
+}
+
+// The old reading of a text that is no URL with a host: the host would follow "://", or stand at
+// the start, and end at the first character that may follow a host.
+std::string WithoutLoginBeforeHost(std::string_view text) {
+    const size_t separator = text.find("://");
+    const size_t hostStart = separator == std::string_view::npos ? 0 : separator + 3;
+    const size_t hostEnd = std::min(text.find_first_of("/\\?#", hostStart), text.size());
+    const size_t at = text.substr(hostStart, hostEnd - hostStart).rfind('@');
+    if (at == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, hostStart)) + std::string(text.substr(hostStart + at + 1));
+}
+
+}  // namespace
+
+UrlReference SplitReference(const CodePage& codePage, const std::string& text) {
+    const std::string url = text.substr(0, FindCharMb(codePage, text, '#'));
+    UrlReference parts;
+    size_t pos = 0;
+    const size_t schemeLength = SchemeLength(url);
+    if (schemeLength != 0) {
+        parts.scheme = url.substr(0, schemeLength);
+        pos = schemeLength + 1;
+    }
+    if (url.compare(pos, 2, "//") == 0) {
+        const size_t end = FindFirstOf(codePage, url, "/?", pos + 2);
+        SplitAuthority(url.substr(pos + 2, end - pos - 2), parts);
+        pos = end;
+    }
+    const size_t question = FindCharMb(codePage, url, '?', pos);
+    parts.path = url.substr(pos, question == kNone ? kNone : question - pos);
+    if (question != kNone) {
+        parts.hasQuery = true;
+        parts.query = url.substr(question + 1);
+    }
+    return parts;
+}
+
+std::string ComposeReference(const UrlReference& parts) {
+    std::string url = parts.scheme.empty() ? std::string() : parts.scheme + ":";
+    if (parts.hasAuthority) {
+        url += "//" + parts.hostAndPort;
+    } else if (parts.path.compare(0, 2, "//") == 0) {
+        // Without a host, a path that starts with "//" would be read as one: "/." keeps it a
+        // path, and the next resolution takes the dot out again.
+        url += "/.";
+    }
+    url += parts.path;
+    if (parts.hasQuery) url += "?" + parts.query;
+    return url;
+}
 
 bool LeadingDigits(std::string_view text, int& value) {
     // from_chars would also take a leading minus sign; a digit must come first.
@@ -23,37 +131,25 @@ bool LeadingDigits(std::string_view text, int& value) {
 
 bool SplitUrl(const CodePage& codePage, const std::string& url, std::string& scheme, int& port,
               std::string& host, std::string& path) {
-    if (url.empty()) return false;
-
-    const size_t colon = FindCharMb(codePage, url, ':');
-    if (colon == std::string::npos) return false;
-    if (colon > kSchemeBuffer - 1) return false;
-
-    // The URL reads scheme "://" host ...: the host starts two bytes after the first slash.
-    const size_t firstSlash = FindCharMb(codePage, url, '/');
-    if (firstSlash == std::string::npos) return false;
-    const size_t hostStart = firstSlash + 2;
-    if (hostStart > url.size()) return false;  // "x:/" ends before the host could begin
-    const std::string rest = url.substr(hostStart);
-
-    const size_t hostEnd = FindCharMb(codePage, rest, '/');
-    std::string hostWithPort = rest.substr(0, hostEnd);
-    std::string pathPart = hostEnd == std::string::npos ? std::string() : rest.substr(hostEnd + 1);
-    if (hostWithPort.size() > kHostBuffer - 1) return false;
-    if (pathPart.size() > kPathBuffer - 1) return false;
-
+    const UrlReference parts = SplitReference(codePage, url);
+    if (parts.scheme.empty() || !parts.hasAuthority) return false;
+    std::string request = RequestPath(parts);
+    if (parts.scheme.size() > kSchemeBuffer - 1 || parts.hostAndPort.size() > kHostBuffer - 1 ||
+        request.size() > kPathBuffer - 1) {
+        return false;
+    }
+    std::string hostText = parts.hostAndPort;
     std::string portText = "0";
-    const size_t portColon = FindCharMb(codePage, hostWithPort, ':');
-    if (portColon != std::string::npos) {
-        if (portColon + 1 < hostWithPort.size()) portText = hostWithPort.substr(portColon + 1);
-        hostWithPort.resize(portColon);
+    const size_t portColon = FindCharMb(codePage, hostText, ':');
+    if (portColon != kNone) {
+        if (portColon + 1 < hostText.size()) portText = hostText.substr(portColon + 1);
+        hostText.resize(portColon);
     }
     int portValue = 0;
     if (!LeadingDigits(portText, portValue)) return false;
-
-    scheme = url.substr(0, colon);
-    host = std::move(hostWithPort);
-    path = std::move(pathPart);
+    scheme = parts.scheme;
+    host = std::move(hostText);
+    path = std::move(request);
     port = portValue;
     return true;
 }
@@ -69,41 +165,35 @@ bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out) {
 }
 
 bool ParseTransferUrl(const CodePage& codePage, const std::string& url, TransferUrl& out) {
-    constexpr uint16_t kDefaultHttpPort = 80;
-    constexpr uint16_t kDefaultFtpPort = 21;
+    struct Scheme {
+        const char* name;
+        InternetService service;
+        uint16_t defaultPort;
+    };
+    static constexpr Scheme kSchemes[] = {{"http", InternetService::Http, 80},
+                                          {"ftp", InternetService::Ftp, 21}};
     std::string scheme;
     TransferUrl target;
     int urlPort = 0;
     if (!SplitUrl(codePage, url, scheme, urlPort, target.host, target.path)) return false;
-    if (EqualsNoCase(scheme, "http")) {
-        target.service = InternetService::Http;
-    } else if (EqualsNoCase(scheme, "ftp")) {
-        target.service = InternetService::Ftp;
-    } else {
-        return false;
+    if (target.host.empty()) return false;
+    for (const Scheme& known : kSchemes) {
+        if (!EqualsNoCase(scheme, known.name)) continue;
+        target.service = known.service;
+        if (!ConnectPort(urlPort, known.defaultPort, target.port)) return false;
+        out = std::move(target);
+        return true;
     }
-    const bool http = target.service == InternetService::Http;
-    if (!ConnectPort(urlPort, http ? kDefaultHttpPort : kDefaultFtpPort, target.port)) return false;
-    out = std::move(target);
-    return true;
+    return false;
 }
 
 std::string UrlForLog(std::string_view url) {
-    // The host part begins after "://" (or at the start of a text without one) and ends at the
-    // first character that may follow a host. Everything up to its last '@' is user information:
-    // cut at the last rather than the first, a password that holds an '@' goes too. Bytes are
-    // looked at one by one: a trail byte that happens to be '@' can only make the cut longer.
-    const size_t separator = url.find("://");
-    const size_t hostStart = separator == std::string_view::npos ? 0 : separator + 3;
-    const size_t hostEnd = url.find_first_of("/\\?#", hostStart);
-    const std::string_view host =
-        url.substr(hostStart, hostEnd == std::string_view::npos ? std::string_view::npos
-                                                                : hostEnd - hostStart);
-    const size_t at = host.rfind('@');
-    if (at == std::string_view::npos) return QuotedForLog(url);
-    std::string shown(url.substr(0, hostStart));
-    shown += url.substr(hostStart + at + 1);
-    return QuotedForLog(shown);
+    const ByteCodePage bytes;
+    const UrlReference parts = SplitReference(bytes, std::string(url));
+    if (parts.hasAuthority && !parts.scheme.empty()) {
+        return QuotedForLog(ComposeReference(parts));
+    }
+    return QuotedForLog(WithoutLoginBeforeHost(url));
 }
 
 }  // namespace mivetrak

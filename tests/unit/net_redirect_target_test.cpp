@@ -27,6 +27,7 @@ TEST(ResolveLocation, ResolvesEachForm) {
         {kBase, "#part", kBase},
         {"http://h.test:81", "x", "http://h.test:81/x"},
         {"http://u:p@h.test/a/b#f", "http://u:p@h.test/a/b#f", "http://h.test/a/b"},
+        {"https://h.test/a", "//127.0.0.1:39101@mirror.test/b", "https://mirror.test/b"},
         // 0x83 starts a double-byte character whose second byte may be '/' or a blank.
         {"http://h.test/dir\x83/file", "next", "http://h.test/next"},
         {kBase, "/a\x83/../b\x83 ", kHost + "/a\x83/../b\x83 "},
