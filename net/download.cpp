@@ -152,7 +152,7 @@ struct AnnouncedLength {
 bool CheckRequest(const CodePage& codePage, const DownloadRequest& request, TransferUrl& target,
                   TransferFailure& failure) {
     if (!ParseTransferUrl(codePage, request.url, target)) {
-        return Fail(failure, "it is not an http or ftp URL that fits");
+        return Fail(failure, "it is not an http, https or ftp URL that fits");
     }
     if (!EqualsNoCase(request.verb, "GET") && !EqualsNoCase(request.verb, "POST")) {
         return Fail(failure, "the method " + QuotedForLog(request.verb) + " is not used");

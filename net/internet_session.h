@@ -17,7 +17,7 @@ namespace mivetrak {
 // What DownloadFile fetches, where to, and how.
 struct DownloadRequest {
     std::string agent;
-    std::string url;  // http or ftp
+    std::string url;  // http, https or ftp
     // The local file that receives the body; without one the transfer is only opened.
     std::optional<std::string> localPath;
     // When set, the file at localPath already open: the body is written into it from where it

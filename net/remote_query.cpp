@@ -109,7 +109,8 @@ bool InternetSession::QueryRemoteFile(const std::string& agent, const std::strin
     TransferUrl target;
     if (!ParseTransferUrl(platform_.codePage, url, target) ||
         target.service != InternetService::Http) {
-        log.Write("The URL " + file + " cannot be queried: it is not an http URL that fits.");
+        log.Write("The URL " + file +
+                  " cannot be queried: it is not an http or https URL that fits.");
         return false;
     }
     RemoteFileInfo headInfo;

@@ -25,20 +25,56 @@ std::optional<int> ReadStatus(Internet& internet, InternetHandle request, uint32
     return status;
 }
 
-// The connection and the request of one round of the sequence, sent.
+// What the library's errors that end a secure connection before any answer mean: the server's
+// certificate refused by the system's checks, or no secure connection to be had at all. Every one
+// fails the request, as a server that cannot be reached does; nothing offers to go on regardless.
+// The library has no text of its own for some of them.
+const char* SecureConnectionProblem(uint32_t error) {
+    switch (error) {
+        case 12037:
+            return "the server's certificate has expired or is not valid yet";
+        case 12038:
+            return "the server's certificate names another host";
+        case 12044:
+            return "the server asks for a certificate of the client";
+        case 12045:
+            return "the server's certificate comes from an authority that the system does not "
+                   "trust";
+        case 12055:
+        case 12169:
+            return "the server's certificate is not valid";
+        case 12056:
+        case 12057:
+            return "whether the server's certificate was revoked could not be checked";
+        case 12170:
+            return "the server's certificate was revoked";
+        case 12157:
+        case 12171:
+            return "no secure connection could be agreed with the server";
+        default:
+            return nullptr;
+    }
+}
+
+bool FailSend(TransferFailure& failure) {
+    const char* problem = SecureConnectionProblem(failure.error.code);
+    if (problem == nullptr) return Fail(failure, "could not send the request");
+    return Fail(failure, std::string("could not send the request securely: ") + problem);
+}
+
+// The connection and the request of one round of the sequence, sent; over TLS for https.
 bool OpenAndSend(Internet& internet, const TransferUrl& url, const HttpOpen& open,
                  TransferHandles& handles, TransferFailure& failure) {
     if (!OpenConnection(internet, open.agent, url, open.user, open.password, handles, failure)) {
         return false;
     }
     // The library is told to hand redirects back rather than follow them.
+    const uint32_t flags =
+        open.flags | kInternetFlagNoAutoRedirect | (url.secure ? kInternetFlagSecure : 0u);
     handles.data.Reset(internet.OpenHttpRequest(handles.connection.Get(), open.verb, url.path,
-                                                open.flags | kInternetFlagNoAutoRedirect,
-                                                failure.error));
+                                                flags, failure.error));
     if (!handles.data) return Fail(failure, "could not open the request");
-    if (!internet.SendHttpRequest(handles.data.Get(), failure.error)) {
-        return Fail(failure, "could not send the request");
-    }
+    if (!internet.SendHttpRequest(handles.data.Get(), failure.error)) return FailSend(failure);
     return true;
 }
 
@@ -65,9 +101,9 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
 
 // Reads where the redirect that request answered with leads, resolved against the URL that was
 // asked, into next and its parts. Empty when it can be followed; otherwise the rest of a log
-// sentence that says why not.
+// sentence that says why not. From https it never leads down to clear text.
 std::string ReadRedirect(Platform& platform, InternetHandle request, const std::string& asked,
-                         std::string& next, TransferUrl& nextParts) {
+                         bool askedSecurely, std::string& next, TransferUrl& nextParts) {
     const CodePage& codePage = platform.codePage;
     std::string location;
     if (!platform.internet.QueryInfoText(request, kHttpQueryLocation, kLocationTextLength,
@@ -78,8 +114,13 @@ std::string ReadRedirect(Platform& platform, InternetHandle request, const std::
         return " with a Location that names no URL";
     }
     // A resolved URL always starts with its scheme and a ':'.
-    if (!EqualsNoCase(next.substr(0, next.find(':')), "http")) {
-        return " to " + UrlForLog(next) + ", which is not an http URL";
+    const std::string scheme = next.substr(0, next.find(':'));
+    const bool secure = EqualsNoCase(scheme, "https");
+    if (!secure && !EqualsNoCase(scheme, "http")) {
+        return " to " + UrlForLog(next) + ", which is not an http or https URL";
+    }
+    if (askedSecurely && !secure) {
+        return " to " + UrlForLog(next) + ", a downgrade from https to http";
     }
     if (!ParseTransferUrl(codePage, next, nextParts)) {
         return " to " + UrlForLog(next) + ", which cannot be fetched";
@@ -101,7 +142,8 @@ bool FollowRedirect(Platform& platform, int followed, const std::optional<int>& 
     }
     std::string next;
     TransferUrl nextParts;
-    const std::string refusal = ReadRedirect(platform, handles.data.Get(), asked, next, nextParts);
+    const std::string refusal =
+        ReadRedirect(platform, handles.data.Get(), asked, target.secure, next, nextParts);
     if (!refusal.empty()) {
         platform.log.Write("Refused a redirect: " + answer + refusal + ".");
         return false;
@@ -181,7 +223,7 @@ bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen
     if (!ParseTransferUrl(platform.codePage, url, target) ||
         target.service != InternetService::Http) {
         failure.error.code = 0;
-        return Fail(failure, "could not read it as an http URL that fits");
+        return Fail(failure, "could not read it as an http or https URL that fits");
     }
     std::string asked = url;
     for (int followed = 0;; ++followed) {

@@ -168,10 +168,12 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
     struct Scheme {
         const char* name;
         InternetService service;
+        bool secure;
         uint16_t defaultPort;
     };
-    static constexpr Scheme kSchemes[] = {{"http", InternetService::Http, 80},
-                                          {"ftp", InternetService::Ftp, 21}};
+    static constexpr Scheme kSchemes[] = {{"http", InternetService::Http, false, 80},
+                                          {"https", InternetService::Http, true, 443},
+                                          {"ftp", InternetService::Ftp, false, 21}};
     std::string scheme;
     TransferUrl target;
     int urlPort = 0;
@@ -180,6 +182,7 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
     for (const Scheme& known : kSchemes) {
         if (!EqualsNoCase(scheme, known.name)) continue;
         target.service = known.service;
+        target.secure = known.secure;
         if (!ConnectPort(urlPort, known.defaultPort, target.port)) return false;
         out = std::move(target);
         return true;

@@ -52,16 +52,18 @@ bool SplitUrl(const CodePage& codePage, const std::string& url, std::string& sch
 // number cannot be a TCP port.
 bool ConnectPort(int urlPort, uint16_t defaultPort, uint16_t& out);
 
-// An http or ftp URL as a transfer connects to it.
+// An http, https or ftp URL as a transfer connects to it.
 struct TransferUrl {
     InternetService service = InternetService::Http;
+    bool secure = false;  // https: TLS, with the system's checks of the server's certificate
     std::string host;
-    uint16_t port = 0;  // the URL's, or the scheme's own (80, 21)
+    uint16_t port = 0;  // the URL's, or the scheme's own (80, 443, 21)
     std::string path;
 };
 
-// Splits an http or ftp URL (the scheme in any case) and settles its port. False when the URL
-// cannot be split, names another scheme or no host, or gives a number that cannot be a TCP port.
+// Splits an http, https or ftp URL (the scheme in any case) and settles its port. False when the
+// URL cannot be split, names another scheme or no host, or gives a number that cannot be a TCP
+// port.
 bool ParseTransferUrl(const CodePage& codePage, const std::string& url, TransferUrl& out);
 
 // The leading decimal digits of text as an int; none gives 0. False when they do not fit an int.

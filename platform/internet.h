@@ -28,6 +28,7 @@ constexpr uint32_t kInternetFlagReload = 0x80000000u;
 constexpr uint32_t kInternetFlagNoCacheWrite = 0x04000000u;
 constexpr uint32_t kInternetFlagKeepConnection = 0x00400000u;
 constexpr uint32_t kInternetFlagNoAutoRedirect = 0x00200000u;
+constexpr uint32_t kInternetFlagSecure = 0x00800000u;
 constexpr uint32_t kInternetFlagResynchronize = 0x00000800u;
 constexpr uint32_t kInternetFlagNeedFile = 0x00000010u;
 

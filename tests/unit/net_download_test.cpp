@@ -194,16 +194,17 @@ TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
         std::string url;
         const char* verb;
         std::string logged;
-    } cases[] = {{kUrl, "PUT", "the method \"PUT\" is not used."},
-                 {kUrl, "head", "the method \"head\" is not used."},
-                 {kUrl, "", "the method \"\" is not used."},
-                 {kUrl, "GETS", "the method \"GETS\" is not used."},
-                 {kUrl, " GET", "the method \" GET\" is not used."},
-                 {"https://h/a", "GET", "it is not an http or ftp URL that fits."},
-                 {"gopher://h/a", "GET", "it is not an http or ftp URL that fits."},
-                 {"no url", "GET", "it is not an http or ftp URL that fits."},
-                 {"http://h:65536/a", "GET", "it is not an http or ftp URL that fits."},
-                 {"http://h:99999999999/a", "GET", "it is not an http or ftp URL that fits."}};
+    } cases[] = {
+        {kUrl, "PUT", "the method \"PUT\" is not used."},
+        {kUrl, "head", "the method \"head\" is not used."},
+        {kUrl, "", "the method \"\" is not used."},
+        {kUrl, "GETS", "the method \"GETS\" is not used."},
+        {kUrl, " GET", "the method \" GET\" is not used."},
+        {"gopher://h/a", "GET", "it is not an http, https or ftp URL that fits."},
+        {"no url", "GET", "it is not an http, https or ftp URL that fits."},
+        {"http://u@/a", "GET", "it is not an http, https or ftp URL that fits."},
+        {"https://h:65536/a", "GET", "it is not an http, https or ftp URL that fits."},
+        {"http://h:99999999999/a", "GET", "it is not an http, https or ftp URL that fits."}};
     for (const Case& c : cases) {
         NetWorld w;
         w.files.AddDirectory("C:\\work");
@@ -296,6 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
                     [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"407"}; },
                     "the server answered HTTP status 407 (the login it asks for was not given).",
                     407, false},
+        FailureCase{"CertificateRefused",
+                    [](NetWorld&, FakeHttpResponse& r) { r.sendError = 12045; },
+                    "could not send the request securely: the server's certificate comes from an "
+                    "authority that the system does not trust: error 12045.",
+                    -1, false},
         FailureCase{"StatusUnreadable",
                     [](NetWorld& w, FakeHttpResponse&) { w.internet.Fail(Op::QueryInfoText, 1); },
                     "the server answered a status that could not be read.", std::nullopt, false},

@@ -179,25 +179,30 @@ TEST(QueryRemoteFile, ALoginDeclinedOnHeadIsNotAskedForAgain) {
     }
 }
 
-TEST(QueryRemoteFile, UsesThePortOfTheUrl) {
-    NetWorld world;
-    world.internet.AddHttp("http://h:8081/a", FakeHttpResponse::Ok("abc", kStamp));
-    InternetSession session(world.platform, world.deployment);
-    RemoteFileInfo info;
-    ASSERT_TRUE(session.QueryRemoteFile("a", "http://h:8081/a", info));
-    EXPECT_EQ(SeenLines(world.internet), std::vector<std::string>{"HEAD http://h:8081/a"});
+// The port of the URL, or its scheme's own; https over TLS (only a secure request finds it).
+TEST(QueryRemoteFile, UsesThePortAndTheSchemeOfTheUrl) {
+    for (const char* url : {"http://h:8081/a", "https://h/a", "https://h:8443/a"}) {
+        NetWorld world;
+        world.internet.AddHttp(url, FakeHttpResponse::Ok("abc", kStamp));
+        InternetSession session(world.platform, world.deployment);
+        RemoteFileInfo info;
+        ASSERT_TRUE(session.QueryRemoteFile("a", url, info)) << url;
+        EXPECT_EQ(SeenLines(world.internet), std::vector<std::string>{std::string("HEAD ") + url});
+    }
 }
 
 TEST(QueryRemoteFile, RefusesUrlsItCannotUseBeforeAnyHandle) {
-    for (const char* url : {"ftp://h/a", "https://h/a", "nonsense", "", "http:x",
-                            "http://h:70000/a", "http://h:99999999999/a"}) {
+    for (const char* url :
+         {"ftp://h/a", "nonsense", "", "http:x", "https://h:70000/a", "http://h:99999999999/a"}) {
         NetWorld world;
         InternetSession session(world.platform, world.deployment);
         RemoteFileInfo info;
         EXPECT_FALSE(session.QueryRemoteFile("a", url, info)) << url;
         // Nothing was asked of the Internet library.
         EXPECT_TRUE(world.internet.Calls().empty()) << url;
-        EXPECT_TRUE(world.log.Contains("\" cannot be queried: it is not an http URL that fits."))
+        EXPECT_TRUE(
+            world.log.Contains("\" cannot be queried: it is not an http or https URL that "
+                               "fits."))
             << url;
     }
 }

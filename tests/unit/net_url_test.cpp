@@ -105,20 +105,23 @@ TEST(ParseTransferUrl, SchemesAndTheirPorts) {
         std::string url;
         bool ok;
         InternetService service;
+        bool secure;
         std::string host;
         uint16_t port;
-    } cases[] = {{"http://h/a", true, InternetService::Http, "h", 80},
-                 {"HTTP://u:p@h:8080/a", true, InternetService::Http, "h", 8080},
-                 {"ftp://h/a", true, InternetService::Ftp, "h", 21},
-                 {"gopher://h/a", false, InternetService::Http, "", 0},
-                 {"http://u@/a", false, InternetService::Http, "", 0},
-                 {"http://h:65536/a", false, InternetService::Http, "", 0}};
+    } cases[] = {{"http://h/a", true, InternetService::Http, false, "h", 80},
+                 {"https://h/a", true, InternetService::Http, true, "h", 443},
+                 {"HTTPS://u:p@h:8443/a", true, InternetService::Http, true, "h", 8443},
+                 {"ftp://h/a", true, InternetService::Ftp, false, "h", 21},
+                 {"gopher://h/a", false, InternetService::Http, false, "", 0},
+                 {"https://u@/a", false, InternetService::Http, false, "", 0},
+                 {"https://h:65536/a", false, InternetService::Http, false, "", 0}};
     SingleByteCodePage codePage;
     for (const auto& c : cases) {
         TransferUrl url;
         ASSERT_EQ(ParseTransferUrl(codePage, c.url, url), c.ok) << c.url;
         if (!c.ok) continue;
         EXPECT_EQ(url.service, c.service) << c.url;
+        EXPECT_EQ(url.secure, c.secure) << c.url;
         EXPECT_EQ(url.host, c.host) << c.url;
         EXPECT_EQ(url.port, c.port) << c.url;
     }

@@ -1,6 +1,7 @@
 #include "network_outcomes.h"
 
 #include <map>
+#include <optional>
 
 namespace mivetrak {
 
@@ -14,14 +15,19 @@ using Op = FakeInternet::Op;
 struct Handle {
     InternetHandle parent = nullptr;
     SeenRequest request;
-    std::string origin;  // of a connection: "http://host[:port]/", "ftp://host[:port]/"
+    std::optional<Call> connect;  // of a connection: the call that opened it
 };
 
-std::string Origin(const Call& connect) {
+// "http://host[:port]/", "https://host[:port]/" or "ftp://host[:port]/" of a request opened
+// with the given flags on a connection.
+std::string Origin(const Call& connect, uint32_t flags) {
     const bool ftp = connect.service == InternetService::Ftp;
-    std::string origin = ftp ? "ftp://" : "http://";
+    const bool secure = !ftp && (flags & kInternetFlagSecure) != 0;
+    std::string origin = ftp ? "ftp://" : secure ? "https://" : "http://";
     origin += connect.text;
-    if (connect.port != (ftp ? 21u : 80u)) origin += ":" + std::to_string(connect.port);
+    if (connect.port != (ftp ? 21u : secure ? 443u : 80u)) {
+        origin += ":" + std::to_string(connect.port);
+    }
     return origin + "/";
 }
 
@@ -67,7 +73,7 @@ public:
 
 private:
     void OpenConnection(const Call& call) {
-        Handle connection{call.handle, open_[call.handle].request, Origin(call)};
+        Handle connection{call.handle, open_[call.handle].request, call};
         connection.request.user = call.user;
         connection.request.password = call.password;
         open_[call.result] = connection;
@@ -80,8 +86,10 @@ private:
     // A request or an FTP file opened on a connection, with what the connection carries.
     Handle OnConnection(const Call& call, const std::string& verb) {
         const Handle& connection = open_[call.handle];
-        Handle request{call.handle, connection.request, ""};
-        request.request.line = verb + " " + connection.origin + call.text;
+        Handle request{call.handle, connection.request, std::nullopt};
+        const std::string origin =
+            connection.connect ? Origin(*connection.connect, call.flags) : "";
+        request.request.line = verb + " " + origin + call.text;
         request.request.flags = call.flags;
         return request;
     }
@@ -89,7 +97,10 @@ private:
     // An FTP file asked for on an open FTP connection reached its server, found or not.
     void AskFtp(const Call& call) {
         auto connection = open_.find(call.handle);
-        if (connection == open_.end() || connection->second.origin.rfind("ftp:", 0) != 0) return;
+        if (connection == open_.end() || !connection->second.connect ||
+            connection->second.connect->service != InternetService::Ftp) {
+            return;
+        }
         const Handle file = OnConnection(call, call.access == kGenericRead ? "RETR" : "STOR");
         seen.push_back(file.request);
         if (call.ok) open_[call.result] = file;

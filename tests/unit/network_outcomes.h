@@ -16,9 +16,9 @@ namespace mivetrak {
 
 // A request as its server saw it.
 struct SeenRequest {
-    // "VERB http://host[:port]/path" for each send of an HTTP request that its server answered,
-    // "RETR ftp://host[:port]/path" for each FTP file asked for; the port only when it is not
-    // the scheme's own (80, 21).
+    // "VERB http://host[:port]/path" for each send of an HTTP request that its server answered
+    // ("https://" for one sent securely), "RETR ftp://host[:port]/path" for each FTP file asked
+    // for; the port only when it is not the scheme's own (80, 443, 21).
     std::string line;
     std::string agent;     // of the root it went through
     std::string user;      // the login given to its connection
