@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "net/http_status.h"
+#include "net/proxy_choice.h"
 #include "net/redirect_target.h"
 #include "platform/ascii_text.h"
 #include "platform/log.h"
@@ -78,6 +79,14 @@ bool OpenAndSend(Internet& internet, const TransferUrl& url, const HttpOpen& ope
     return true;
 }
 
+// A 407 is a proxy's request for a login only where the system sends the URL through a proxy;
+// from anywhere else it is a server's answer that no login can settle (and the password dialog,
+// taken down that road, brings the process down under some systems).
+bool ProxyMayAsk(Internet& internet, InternetHandle root, const TransferUrl& url) {
+    ProxySettings settings;
+    return internet.QueryProxy(root, settings) && GoesThroughProxy(settings, url);
+}
+
 // One request of the sequence, up to its final status once the password dialog is done with (or
 // at once when nobody is there to answer it).
 bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& open,
@@ -86,6 +95,12 @@ bool SendRequest(Internet& internet, const TransferUrl& url, const HttpOpen& ope
     const InternetHandle request = handles.data.Get();
     for (;;) {
         status = ReadStatus(internet, request, open.statusBufferLength);
+        if (status == 407 && !ProxyMayAsk(internet, handles.root, url)) {
+            failure.error.code = 0;
+            return Fail(failure,
+                        "the server answered HTTP status 407, a proxy's request for a login, but "
+                        "the system sends this URL through no proxy");
+        }
         if (!AsksForLogin(status) || !open.userPresent) return true;
         // The platform's dialog asks for a user name and password and stores them on the
         // request; only its "send again" answer makes another round.

@@ -89,14 +89,16 @@ bool AsksForLogin(const std::optional<int>& status);
 // The HTTP open sequence of the http or https URL: the connection, then the request, sent (over
 // TLS for https, with the system's checks of the server's certificate and no way around them);
 // then its status, and while the server asks for a login (401, 407) and the user answers the
-// platform's password dialog with "send again", another send. A redirect is followed by this code
-// rather than by the library (which follows them without end): the request and its connection are
-// closed and the same verb is sent to the Location, through the same root, up to kMaxRedirects
-// times. A redirect beyond that, one to another scheme than http or https, one from https down to
-// http, or one without a usable Location ends the sequence with the redirect's status as the final
-// one; each redirect followed or refused is logged. False when the URL is no http or https URL, a
-// handle cannot be opened or a send fails (failure then says which and why); otherwise true with
-// the final status, none when it could not be read.
+// platform's password dialog with "send again", another send. A 407 is taken for a proxy's
+// request only when the system sends the URL through a proxy; otherwise the send counts as
+// failed. A redirect is followed by this code rather than by the library (which follows them
+// without end): the request and its connection are closed and the same verb is sent to the
+// Location, through the same root, up to kMaxRedirects times. A redirect beyond that, one to
+// another scheme than http or https, one from https down to http, or one without a usable
+// Location ends the sequence with the redirect's status as the final one; each redirect followed
+// or refused is logged. False when the URL is no http or https URL, a handle cannot be opened or
+// a send fails (failure then says which and why); otherwise true with the final status, none when
+// it could not be read.
 bool OpenHttpTransfer(Platform& platform, const std::string& url, const HttpOpen& open,
                       TransferHandles& handles, std::optional<int>& status,
                       TransferFailure& failure);

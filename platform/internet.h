@@ -46,6 +46,16 @@ struct OsVersion {
     uint32_t majorVersion = 0;
 };
 
+// The proxy that a root sends its transfers through, as the library read the system's settings.
+struct ProxySettings {
+    bool enabled = false;  // INTERNET_OPEN_TYPE_PROXY: transfers go through the servers below
+    // "host:port" for every scheme, or entries "scheme=host:port", apart by ';' or blanks.
+    std::string servers;
+    // The hosts reached without the proxy, apart by ';' or blanks: "<local>" stands for every
+    // name without a dot, and '*' for any run of characters.
+    std::string bypass;
+};
+
 class Internet {
 public:
     virtual ~Internet() = default;
@@ -93,6 +103,9 @@ public:
     // texts a server may send.
     virtual bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                                std::string& out) = 0;
+    // InternetQueryOptionA(root, INTERNET_OPTION_PROXY): the proxy settings that the root was
+    // opened with. False when the library cannot say.
+    virtual bool QueryProxy(InternetHandle root, ProxySettings& out) = 0;
     // InternetErrorDlg(desktop window, request, error, flags, no data).
     virtual uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) = 0;
     virtual InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path,

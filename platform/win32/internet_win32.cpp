@@ -53,6 +53,11 @@ InternetHandle Report(HINTERNET handle, SystemError& error) {
     return FromWin32(handle);
 }
 
+// A text that the library hands back, or "" for none.
+std::string TextOf(const void* text) {
+    return text == nullptr ? std::string() : std::string(static_cast<const char*>(text));
+}
+
 class WinInetInternet final : public Internet {
 public:
     bool HasConnectedStateEx() override { return FindConnectedStateEx() != nullptr; }
@@ -164,6 +169,23 @@ public:
         }
         if (length > bufferLength) length = bufferLength;
         out.assign(buffer.data(), strnlen(buffer.data(), length));
+        return true;
+    }
+
+    bool QueryProxy(InternetHandle root, ProxySettings& out) override {
+        DWORD size = 0;
+        InternetQueryOptionA(ToWin32(root), INTERNET_OPTION_PROXY, nullptr, &size);
+        if (size < sizeof(INTERNET_PROXY_INFO)) return false;
+        // The record, and the texts it points to behind it, in storage aligned for the record.
+        std::vector<INTERNET_PROXY_INFO> buffer(size / sizeof(INTERNET_PROXY_INFO) + 1);
+        size = static_cast<DWORD>(buffer.size() * sizeof(INTERNET_PROXY_INFO));
+        if (!InternetQueryOptionA(ToWin32(root), INTERNET_OPTION_PROXY, buffer.data(), &size)) {
+            return false;
+        }
+        const INTERNET_PROXY_INFO& info = buffer.front();
+        out.enabled = info.dwAccessType == INTERNET_OPEN_TYPE_PROXY;
+        out.servers = TextOf(info.lpszProxy);
+        out.bypass = TextOf(info.lpszProxyBypass);
         return true;
     }
 

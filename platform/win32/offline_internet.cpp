@@ -43,6 +43,7 @@ public:
     }
     bool SendHttpRequest(InternetHandle, SystemError& error) override { return Refuse(error); }
     bool QueryInfoText(InternetHandle, uint32_t, uint32_t, std::string&) override { return false; }
+    bool QueryProxy(InternetHandle, ProxySettings&) override { return false; }
     uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override { return ERROR_CANCELLED; }
     InternetHandle OpenFtpFile(InternetHandle, const std::string&, uint32_t, uint32_t,
                                SystemError& error) override {

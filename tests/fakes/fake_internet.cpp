@@ -56,6 +56,8 @@ const char* ToString(FakeInternet::Op op) {
             return "SendHttpRequest";
         case FakeInternet::Op::QueryInfoText:
             return "QueryInfoText";
+        case FakeInternet::Op::QueryProxy:
+            return "QueryProxy";
         case FakeInternet::Op::ErrorDialog:
             return "ErrorDialog";
         case FakeInternet::Op::OpenFtpFile:
@@ -406,6 +408,15 @@ bool FakeInternet::QueryInfoText(InternetHandle request, uint32_t query, uint32_
             out = *text;
             call.ok = true;
         }
+        return call.ok;
+    });
+}
+
+bool FakeInternet::QueryProxy(InternetHandle root, ProxySettings& out) {
+    return Perform(Op::QueryProxy, [&](Call& call) {
+        call.handle = root;
+        call.ok = !ShouldFail(call.op) && Find(root, Kind::Root) != nullptr;
+        if (call.ok) out = proxy;
         return call.ok;
     });
 }

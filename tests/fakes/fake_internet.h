@@ -94,6 +94,7 @@ public:
         OpenHttpRequest,
         SendHttpRequest,
         QueryInfoText,
+        QueryProxy,
         ErrorDialog,
         OpenFtpFile,
         ReadData,
@@ -154,6 +155,9 @@ public:
     bool autodialResult = true;
     uint32_t dialError = 0;             // InternetDial's result (0 = on line)
     uintptr_t dialConnectionId = 0x77;  // stored through the id pointer on a dial
+    // The proxy settings that every root reports: by default one proxy for every URL, so that a
+    // 407 is a proxy's.
+    ProxySettings proxy{true, "proxy.test:3128", ""};
     // Answers of InternetErrorDlg, used in turn; when they run out, ERROR_CANCELLED (1223).
     std::vector<uint32_t> errorDialogAnswers;
     // Called after each call is recorded, outside the fake's lock.
@@ -191,6 +195,7 @@ public:
     bool SendHttpRequest(InternetHandle request, SystemError& error) override;
     bool QueryInfoText(InternetHandle request, uint32_t query, uint32_t bufferLength,
                        std::string& out) override;
+    bool QueryProxy(InternetHandle root, ProxySettings& out) override;
     uint32_t ErrorDialog(InternetHandle request, uint32_t error, uint32_t flags) override;
     InternetHandle OpenFtpFile(InternetHandle connection, const std::string& path, uint32_t access,
                                uint32_t flags, SystemError& error) override;

@@ -297,6 +297,14 @@ INSTANTIATE_TEST_SUITE_P(
                     [](NetWorld&, FakeHttpResponse& r) { r.statuses = {"407"}; },
                     "the server answered HTTP status 407 (the login it asks for was not given).",
                     407, false},
+        FailureCase{"Status407WithoutAProxy",
+                    [](NetWorld& w, FakeHttpResponse& r) {
+                        r.statuses = {"407"};
+                        w.internet.proxy.enabled = false;
+                    },
+                    "the server answered HTTP status 407, a proxy's request for a login, but the "
+                    "system sends this URL through no proxy.",
+                    -1, false},
         FailureCase{"CertificateRefused",
                     [](NetWorld&, FakeHttpResponse& r) { r.sendError = 12045; },
                     "could not send the request securely: the server's certificate comes from an "

@@ -1,10 +1,11 @@
 // URL splitting: delimiters, user information, limits of each part, ports, schemes, and
-// double-byte characters whose trail byte looks like a delimiter.
+// double-byte characters whose trail byte looks like a delimiter; the proxy a URL goes through.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "fakes/fake_code_page.h"
+#include "net/proxy_choice.h"
 #include "net/url.h"
 
 namespace mivetrak {
@@ -124,6 +125,32 @@ TEST(ParseTransferUrl, SchemesAndTheirPorts) {
         EXPECT_EQ(url.secure, c.secure) << c.url;
         EXPECT_EQ(url.host, c.host) << c.url;
         EXPECT_EQ(url.port, c.port) << c.url;
+    }
+}
+
+TEST(GoesThroughProxy, OnlyWhereTheSettingsSendTheUrl) {
+    const struct {
+        ProxySettings settings;
+        const char* url;
+        bool through;
+    } cases[] = {{{false, "proxy:3128", ""}, "http://h.test/a", false},
+                 {{true, "proxy:3128", ""}, "https://h.test/a", true},
+                 {{true, "", ""}, "http://h.test/a", false},
+                 {{true, "http=proxy:3128", ""}, "http://h.test/a", true},
+                 {{true, "ftp=f:21;http=proxy:3128", ""}, "https://h.test/a", false},
+                 {{true, "HTTPS=proxy:3128 http=", ""}, "https://h.test/a", true},
+                 {{true, "http=", ""}, "http://h.test/a", false},
+                 {{true, "proxy:3128", "<local>"}, "http://intranet/a", false},
+                 {{true, "proxy:3128", "<local>"}, "http://h.test/a", true},
+                 {{true, "proxy:3128", "x.test; *.H.TEST"}, "http://db.h.test/a", false},
+                 {{true, "proxy:3128", "*.h.test"}, "http://h.test/a", true},
+                 {{true, "proxy:3128", "127.*"}, "http://127.0.0.1:81/a", false}};
+    SingleByteCodePage codePage;
+    for (const auto& c : cases) {
+        TransferUrl url;
+        ASSERT_TRUE(ParseTransferUrl(codePage, c.url, url)) << c.url;
+        EXPECT_EQ(GoesThroughProxy(c.settings, url), c.through)
+            << c.url << " " << c.settings.servers << " " << c.settings.bypass;
     }
 }
 

@@ -79,6 +79,9 @@ public:
                        std::string& out) override {
         return real_.QueryInfoText(request, query, length, out);
     }
+    bool QueryProxy(InternetHandle root, ProxySettings& out) override {
+        return real_.QueryProxy(root, out);
+    }
     uint32_t ErrorDialog(InternetHandle, uint32_t, uint32_t) override {
         ADD_FAILURE() << "no password dialog is expected in these tests";
         return ERROR_CANCELLED;
