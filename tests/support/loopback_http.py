@@ -8,7 +8,7 @@ at a limited rate from a given request on, or made for each request by a functio
 headers that GET would, without the body, unless the resource answers it with a status of its
 own or leaves headers out of that answer. A path with nothing on it answers 404. Every request is
 recorded with the body bytes sent for it. The server listens on 127.0.0.1 only, on a port of its
-own choosing unless it is given one.
+own choosing unless it is given one, and speaks TLS when it is given a certificate and its key.
 
 A script that wraps a command in servers (wrapper_main) hands their ports to it through its
 environment.
@@ -17,6 +17,7 @@ import email.utils
 import http.server
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -53,10 +54,12 @@ class LoopbackServer:
     """An HTTP server on 127.0.0.1 with its resources and its record of requests.
 
     protocol is "HTTP/1.1" (connections kept open) or "HTTP/1.0" (one request per connection);
-    log, when given, receives a line for every request."""
+    log, when given, receives a line for every request; tls, when given, is the pair of PEM files
+    (certificate, key) that the server serves https with."""
 
-    def __init__(self, port=0, protocol="HTTP/1.1", log=None):
+    def __init__(self, port=0, protocol="HTTP/1.1", log=None, tls=None):
         self.port = port
+        self.tls = tls
         self.protocol = protocol
         self.log = log
         self.resources = {}
@@ -70,7 +73,7 @@ class LoopbackServer:
 
     # -- scripting ---------------------------------------------------------------------------
     def url(self, path):
-        return f"http://{HOST}:{self.port}{path}"
+        return f"{'https' if self.tls else 'http'}://{HOST}:{self.port}{path}"
 
     def add(self, path, resource):
         self.resources[path] = resource
@@ -98,6 +101,13 @@ class LoopbackServer:
                     raise RuntimeError(f"cannot listen on {HOST}:{self.port}: {error}") from error
                 time.sleep(0.25)
         self.port = self._httpd.server_address[1]
+        if self.tls:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*self.tls)
+            # The handshake is made on the request's own thread, where a client that refuses
+            # the certificate ends only its own connection.
+            self._httpd.socket = context.wrap_socket(self._httpd.socket, server_side=True,
+                                                     do_handshake_on_connect=False)
         self._thread = threading.Thread(target=self._httpd.serve_forever,
                                         kwargs={"poll_interval": 0.05}, daemon=True)
         self._thread.start()

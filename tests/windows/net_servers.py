@@ -24,6 +24,8 @@ HTTP (GET; POST and post answer the same; HEAD gets GET's headers, unless said o
   anything else    404
 FTP (active or passive): anonymous, read-only: /pub/db.bin (the same bytes as /files/db.bin);
   user "tess", password "fetch": /private/db.bin (the same bytes).
+HTTPS, in MIVETRAK_NET_TLS_PORT: /files/db.bin as above, with a certificate for 127.0.0.1 from an
+  authority made for the run, which the run's prefix is made to trust first.
 Servers that make a client wait, each on a port of its own:
   MIVETRAK_NET_SILENT_PORT   accepts every connection and never sends a byte
   MIVETRAK_NET_STALL_PORT    answers 200 with Content-Length 100000, sends 1000 bytes of the
@@ -44,7 +46,10 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "demo"))
+import demo_tls  # noqa: E402
 from holding_server import HoldingServer  # noqa: E402
 from loopback_http import LoopbackServer, Resource, run_with_ports  # noqa: E402
 
@@ -73,6 +78,15 @@ def make_http_server():
     server.add("/requests", Resource(content_type="text/plain",
                                      make_body=lambda _: request_lines(server)))
     return server
+
+
+def start_trusted_tls(folder):
+    paths = demo_tls.make_certificates(folder, authority="Mivetrak test authority")
+    tool = os.path.join(os.environ["MIVETRAK_BUILD_DIR"], "bin", "trust_root.exe")
+    demo_tls.trust_in_prefix(os.environ, tool, "Z:" + paths["authority"].replace("/", "\\"))
+    server = LoopbackServer(tls=(paths["certificate"], paths["key"]))
+    server.add_file("/files/db.bin", DATABASE, LAST_MODIFIED)
+    return server.start()
 
 
 def request_lines(server):
@@ -153,14 +167,17 @@ def main():
     root = tempfile.mkdtemp(prefix="mivetrak-ftp-")
     ftp_server = start_ftp(root)
     waiting = WaitingServers()
+    tls_server = start_trusted_tls(os.path.join(root, "tls"))
     try:
         return run_with_ports(sys.argv[1:], {"MIVETRAK_NET_HTTP_PORT": http_server.port,
+                                             "MIVETRAK_NET_TLS_PORT": tls_server.port,
                                              "MIVETRAK_NET_FTP_PORT": ftp_server.address[1],
                                              "MIVETRAK_NET_SILENT_PORT": waiting.silent_port,
                                              "MIVETRAK_NET_STALL_PORT": waiting.stall_port,
                                              "MIVETRAK_NET_BACKLOG_PORT": waiting.backlog_port})
     finally:
         waiting.stop()
+        tls_server.stop()
         http_server.stop()
         ftp_server.close_all()
         shutil.rmtree(root, ignore_errors=True)
