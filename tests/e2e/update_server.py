@@ -14,8 +14,8 @@ PORT = 28461
 
 
 class UpdateServer(LoopbackServer):
-    def __init__(self, port=PORT):
-        super().__init__(port=port, protocol="HTTP/1.0")
+    def __init__(self, port=PORT, tls=None):
+        super().__init__(port=port, protocol="HTTP/1.0", tls=tls)
         # Until a test sets an index, the index path answers 404.
         self._index = self.add(INDEX_PATH, Resource(status=404, content_type="text/plain"))
 
