@@ -2,6 +2,9 @@
 --signing-key, the sample database is signed with that private key (the updater having been built
 with its public half) and the index carries the signature, so that the update installs only
 because the signature verifies.
+With --https, the server serves the index and the database over TLS with a certificate from a
+demo authority made in the build folder, which the demo's prefix (and nothing else) is made to
+trust; the updater must then have been built with the https index URL.
 
 With a reachable X display the real window appears for you to answer. Without one the program
 runs inside Xvfb, the UI driver answers as a user would (Yes to the question, OK to the boxes),
@@ -24,6 +27,7 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "demo"))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 
+import demo_tls  # noqa: E402  (demo/demo_tls.py)
 import update_server  # noqa: E402  (demo/update_server.py)
 import wineprefix  # noqa: E402
 from harness import IDOK, IDYES, Driver  # noqa: E402
@@ -105,14 +109,14 @@ def answer_as_a_user(program, driver, display, shots):
         driver.run("gone", "box", timeout_ms=3000)
 
 
-def published_index(signing_key, build_dir):
+def published_index(signing_key, build_dir, scheme):
     """The index as the maker publishes it: tools/sign_database.py index run on the sample
-    database, released at the time the demo server gives it."""
+    database, released at the time the demo server gives it, at URLs of the given scheme."""
     database = os.path.join(build_dir, "demo-database.bdb")
     with open(database, "wb") as out:
         out.write(update_server.sample_database())
     released = time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(update_server.LAST_MODIFIED))
-    url = f"http://{update_server.HOST}:{update_server.PORT}"
+    url = f"{scheme}://{update_server.HOST}:{update_server.PORT}"
     return subprocess.run(
         [sys.executable, os.path.join(REPO, "tools", "sign_database.py"), "index", signing_key,
          database, "--primary", url + update_server.PRIMARY_PATH,
@@ -120,11 +124,24 @@ def published_index(signing_key, build_dir):
         check=True, capture_output=True, text=True).stdout
 
 
+def trust_prefix(prefix, bin_dir, drive_c, authority):
+    """Makes the demo's prefix trust the demo authority, as an administrator makes a client
+    machine trust the authority behind a maker's certificate."""
+    for path in (os.path.join(bin_dir, "trust_root.exe"), authority):
+        shutil.copy2(path, linux_path(drive_c, TOOLS_DIR))
+    name = os.path.basename(authority)
+    demo_tls.trust_in_prefix(wineprefix.wine_env(prefix), TOOLS_DIR + "\\trust_root.exe",
+                             TOOLS_DIR + "\\" + name)
+    print(f"  the prefix trusts the demo authority ({TOOLS_DIR}\\{name}); the host does not")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build", "demo"))
     parser.add_argument("--signing-key", help="private key whose public half the updater was "
                                               "built with; the index then carries a signature")
+    parser.add_argument("--https", action="store_true",
+                        help="serve over TLS with a demo authority that the prefix trusts")
     args = parser.parse_args()
     build_dir = os.path.abspath(args.build_dir)
     bin_dir = os.path.join(build_dir, "bin")
@@ -139,16 +156,23 @@ def main():
     signal.signal(signal.SIGTERM, stop_on_signal)
 
     try:
-        print("== starting the demo update server on 127.0.0.1:28461")
+        tls = None
+        if args.https:
+            paths = demo_tls.make_certificates(os.path.join(build_dir, "demo-tls"))
+            tls = (paths["certificate"], paths["key"])
+            print(f"  made the demo authority and the server's certificate in "
+                  f"{os.path.relpath(os.path.dirname(paths['key']), REPO)}")
+        print(f"== starting the demo update server on 127.0.0.1:28461"
+              f"{' (https)' if tls else ''}")
         index = None
         if args.signing_key:
-            index = published_index(args.signing_key, build_dir)
+            index = published_index(args.signing_key, build_dir, "https" if tls else "http")
             print(f"  the index, made by tools/sign_database.py index with "
                   f"{os.path.relpath(args.signing_key, REPO)}, carries the maker's statement:")
             for line in index.splitlines()[3:]:
                 print(f"    {line[:60]}{'...' if len(line) > 60 else ''}")
         try:
-            server = update_server.DemoServer(index=index).start()
+            server = update_server.DemoServer(index=index, tls=tls).start()
         except RuntimeError as error:
             print(f"cannot listen on 127.0.0.1:28461 ({error}); is another run using it?")
             return 1
@@ -161,6 +185,8 @@ def main():
             shutil.copy2(os.path.join(bin_dir, name), linux_path(drive_c, APP_DIR))
         os.makedirs(linux_path(drive_c, TOOLS_DIR))
         shutil.copy2(os.path.join(bin_dir, "ui_driver.exe"), linux_path(drive_c, TOOLS_DIR))
+        if tls:
+            trust_prefix(prefix, bin_dir, drive_c, paths["authority"])
         old = b"TOLVAR32 DRIVE DATABASE - OLDER COPY\r\n" * 512
         for folder, why in FOLDERS.items():
             path = linux_path(drive_c, folder)

@@ -4,6 +4,7 @@ a primary and a backup URL of the drive database (or, given one, the index that
 tools/sign_database.py index made for it, with the maker's signed release statement), and the
 database itself: a generated sample file with a fixed Last-Modified time, sent at a moderate rate
 so that the progress bar can be watched.
+Given a certificate and its key (demo_tls.py makes them), it serves all of it over https instead.
 
 Run alone:  python3 demo/update_server.py   (serves until Ctrl+C, without a statement)
 """
@@ -37,9 +38,9 @@ def sample_database(size=SIZE):
 
 
 class DemoServer(LoopbackServer):
-    def __init__(self, port=PORT, rate=RATE, index=None):
+    def __init__(self, port=PORT, rate=RATE, index=None, tls=None):
         super().__init__(port=port, protocol="HTTP/1.0",
-                         log=lambda line: sys.stderr.write(f"  server: {line}\n"))
+                         log=lambda line: sys.stderr.write(f"  server: {line}\n"), tls=tls)
         self.database = sample_database()
         if index is None:
             index = (f"[ZAVFile]\r\nPrimary={self.url(PRIMARY_PATH)}\r\n"
@@ -51,7 +52,7 @@ class DemoServer(LoopbackServer):
 
 if __name__ == "__main__":
     demo = DemoServer().start()
-    print(f"serving the update index at http://{HOST}:{PORT}{INDEX_PATH}")
+    print(f"serving the update index at {demo.url(INDEX_PATH)}")
     try:
         while True:
             time.sleep(3600)
