@@ -32,25 +32,25 @@ std::optional<int> ReadStatus(Internet& internet, InternetHandle request, uint32
 // The library has no text of its own for some of them.
 const char* SecureConnectionProblem(uint32_t error) {
     switch (error) {
-        case 12037:
+        case kErrorInternetSecCertDateInvalid:
             return "the server's certificate has expired or is not valid yet";
-        case 12038:
+        case kErrorInternetSecCertCnInvalid:
             return "the server's certificate names another host";
-        case 12044:
+        case kErrorInternetClientAuthCertNeeded:
             return "the server asks for a certificate of the client";
-        case 12045:
+        case kErrorInternetInvalidCa:
             return "the server's certificate comes from an authority that the system does not "
                    "trust";
-        case 12055:
-        case 12169:
+        case kErrorInternetSecCertErrors:
+        case kErrorInternetSecInvalidCert:
             return "the server's certificate is not valid";
-        case 12056:
-        case 12057:
+        case kErrorInternetSecCertNoRev:
+        case kErrorInternetSecCertRevFailed:
             return "whether the server's certificate was revoked could not be checked";
-        case 12170:
+        case kErrorInternetSecCertRevoked:
             return "the server's certificate was revoked";
-        case 12157:
-        case 12171:
+        case kErrorInternetSecurityChannelError:
+        case kErrorInternetFailedDueToSecurityCheck:
             return "no secure connection could be agreed with the server";
         default:
             return nullptr;
