@@ -93,15 +93,13 @@ uint32_t FailureErrorOf(FakeInternet::Op op) {
 
 // --- scripting -------------------------------------------------------------------------------
 
-std::string FakeInternet::KeyOf(const std::string& host, uint32_t port, const std::string& path,
-                                bool secure) {
-    return (secure ? "tls " : "") + host + ":" + std::to_string(port) + "/" + path;
+std::string FakeInternet::KeyOf(const std::string& host, uint32_t port, const std::string& path) {
+    return host + ":" + std::to_string(port) + "/" + path;
 }
 
 std::string FakeInternet::KeyOfUrl(const std::string& url, uint32_t defaultPort) {
     // scheme://host[:port][/path]: a plain split, good enough for the URLs tests write.
-    const bool secure = url.rfind("https://", 0) == 0;
-    if (secure) defaultPort = 443;
+    if (url.rfind("https://", 0) == 0) defaultPort = 443;
     size_t start = url.find("://");
     start = (start == std::string::npos) ? 0 : start + 3;
     const size_t slash = url.find('/', start);
@@ -114,7 +112,7 @@ std::string FakeInternet::KeyOfUrl(const std::string& url, uint32_t defaultPort)
         port = static_cast<uint32_t>(std::strtoul(hostPort.c_str() + colon + 1, nullptr, 10));
         hostPort.resize(colon);
     }
-    return KeyOf(hostPort, port, path, secure);
+    return KeyOf(hostPort, port, path);
 }
 
 void FakeInternet::AddHttp(const std::string& url, const FakeHttpResponse& response) {
@@ -351,7 +349,7 @@ InternetHandle FakeInternet::OpenHttpRequest(InternetHandle connection, const st
             live.kind = Kind::Request;
             live.host = conn->host;
             live.port = conn->port;
-            live.key = KeyOf(conn->host, conn->port, path, (flags & kInternetFlagSecure) != 0);
+            live.key = KeyOf(conn->host, conn->port, path);
             live.head = verb == "HEAD";
             call.result = NewHandle(live);
         }

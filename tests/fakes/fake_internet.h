@@ -16,10 +16,9 @@
 //   net.Fail(FakeInternet::Op::Connect);        // every Connect returns null
 //   net.Fail(FakeInternet::Op::ReadData, 3);    // only the third ReadData fails
 //
-// Responses are found by the host and port given to Connect (the URL's port, or 80 / 443 / 21
-// when it names none), whether the request was opened with kInternetFlagSecure (https), and the
-// path given to OpenHttpRequest / OpenFtpFile (the URL's text after the slash that ends the
-// host). A HEAD request is answered by the response that AddHttpHead gave
+// Responses are found by the host and port given to Connect (the URL's port, or 80 / 443 / 21 when
+// it names none) and the path given to OpenHttpRequest / OpenFtpFile (the URL's text after the
+// slash that ends the host). A HEAD request is answered by the response that AddHttpHead gave
 // for its URL, or else by the one for GET, and never delivers body bytes. An HTTP request for
 // which nothing is scripted fails at SendHttpRequest, as a request to a host where nothing
 // listens does (error 12029); an unscripted FTP path makes OpenFtpFile return null (error 12003,
@@ -134,8 +133,7 @@ public:
     FakeInternet() = default;
 
     // --- scripting -------------------------------------------------------------------------
-    // Registers a response for an "http://host[:port]/path" URL (replacing an earlier one), or an
-    // "https://..." one, which only a request opened with kInternetFlagSecure reaches.
+    // Registers a response for an "http[s]://host[:port]/path" URL (replacing an earlier one).
     void AddHttp(const std::string& url, const FakeHttpResponse& response);
     // Registers how HEAD on an "http://host[:port]/path" URL is answered, when not as GET is.
     void AddHttpHead(const std::string& url, const FakeHttpResponse& response);
@@ -155,8 +153,7 @@ public:
     bool autodialResult = true;
     uint32_t dialError = 0;             // InternetDial's result (0 = on line)
     uintptr_t dialConnectionId = 0x77;  // stored through the id pointer on a dial
-    // The proxy settings that every root reports: by default one proxy for every URL, so that a
-    // 407 is a proxy's.
+    // The proxy settings that every root reports: by default a proxy for every URL.
     ProxySettings proxy{true, "proxy.test:3128", ""};
     // Answers of InternetErrorDlg, used in turn; when they run out, ERROR_CANCELLED (1223).
     std::vector<uint32_t> errorDialogAnswers;
@@ -215,9 +212,7 @@ private:
         size_t delivered = 0;  // bytes read so far
     };
 
-    // A request opened with kInternetFlagSecure finds only what was added for an https URL.
-    static std::string KeyOf(const std::string& host, uint32_t port, const std::string& path,
-                             bool secure = false);
+    static std::string KeyOf(const std::string& host, uint32_t port, const std::string& path);
     static std::string KeyOfUrl(const std::string& url, uint32_t defaultPort);
     // True when the current call of op is scripted to fail (counts the call). Lock held.
     bool ShouldFail(Op op);

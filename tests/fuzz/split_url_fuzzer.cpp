@@ -1,5 +1,4 @@
-// URL splitting on any bytes: a split URL's parts fit their limits and are pieces of the URL, and
-// the log names its host.
+// URL splitting on any bytes: a split URL's parts fit their limits and are pieces of the URL.
 // The same bytes as a redirect's Location: resolved, they give an absolute URL without fragment
 // that resolves to itself. As the log shows them, they are one quoted line without user
 // information. The first byte picks the code page, so that both the single-byte and the
@@ -12,7 +11,6 @@
 #include "fuzz_check.h"
 #include "net/redirect_target.h"
 #include "net/url.h"
-#include "platform/log.h"
 
 using namespace mivetrak;
 
@@ -77,12 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(url.compare(0, scheme.size() + 1, scheme + ":") == 0);
     FUZZ_CHECK(url.find(host) != std::string::npos);
     FUZZ_CHECK(url.find(path) != std::string::npos);
-    // The log names the host that a transfer connects to. (Only in a real code page are '/',
-    // '?' and '#' never the second byte of a character, as the log, reading bytes, takes them.)
-    if (!doubleByte) {
-        const std::string named = QuotedForLog(scheme + "://" + host);
-        FUZZ_CHECK(UrlForLog(url).compare(0, named.size() - 1, named, 0, named.size() - 1) == 0);
-    }
     uint16_t connectPort = 0;
     if (ConnectPort(port, 80, connectPort)) FUZZ_CHECK(connectPort != 0);
     return 0;

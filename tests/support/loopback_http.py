@@ -54,8 +54,7 @@ class LoopbackServer:
     """An HTTP server on 127.0.0.1 with its resources and its record of requests.
 
     protocol is "HTTP/1.1" (connections kept open) or "HTTP/1.0" (one request per connection);
-    log, when given, receives a line for every request; tls, when given, is the pair of PEM files
-    (certificate, key) that the server serves https with."""
+    log, when given, receives a line for every request; tls, (certificate, key) as PEM files."""
 
     def __init__(self, port=0, protocol="HTTP/1.1", log=None, tls=None):
         self.port = port
@@ -104,8 +103,7 @@ class LoopbackServer:
         if self.tls:
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             context.load_cert_chain(*self.tls)
-            # The handshake is made on the request's own thread, where a client that refuses
-            # the certificate ends only its own connection.
+            # The handshake is made on the request's thread: a refusal ends that one alone.
             self._httpd.socket = context.wrap_socket(self._httpd.socket, server_side=True,
                                                      do_handshake_on_connect=False)
         self._thread = threading.Thread(target=self._httpd.serve_forever,

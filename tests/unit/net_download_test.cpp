@@ -190,21 +190,21 @@ TEST_F(DownloadTest, PostInLowerCaseIsSentUnchanged) {
 }
 
 TEST_F(DownloadTest, RefusedRequestsFailBeforeAnyHandle) {
+    const std::string kNotAUrl = "it is not an http, https or ftp URL that fits.";
     struct Case {
         std::string url;
         const char* verb;
         std::string logged;
-    } cases[] = {
-        {kUrl, "PUT", "the method \"PUT\" is not used."},
-        {kUrl, "head", "the method \"head\" is not used."},
-        {kUrl, "", "the method \"\" is not used."},
-        {kUrl, "GETS", "the method \"GETS\" is not used."},
-        {kUrl, " GET", "the method \" GET\" is not used."},
-        {"gopher://h/a", "GET", "it is not an http, https or ftp URL that fits."},
-        {"no url", "GET", "it is not an http, https or ftp URL that fits."},
-        {"http://u@/a", "GET", "it is not an http, https or ftp URL that fits."},
-        {"https://h:65536/a", "GET", "it is not an http, https or ftp URL that fits."},
-        {"http://h:99999999999/a", "GET", "it is not an http, https or ftp URL that fits."}};
+    } cases[] = {{kUrl, "PUT", "the method \"PUT\" is not used."},
+                 {kUrl, "head", "the method \"head\" is not used."},
+                 {kUrl, "", "the method \"\" is not used."},
+                 {kUrl, "GETS", "the method \"GETS\" is not used."},
+                 {kUrl, " GET", "the method \" GET\" is not used."},
+                 {"gopher://h/a", "GET", kNotAUrl},
+                 {"no url", "GET", kNotAUrl},
+                 {"http://u@/a", "GET", kNotAUrl},
+                 {"https://h:65536/a", "GET", kNotAUrl},
+                 {"http://h:99999999999/a", "GET", kNotAUrl}};
     for (const Case& c : cases) {
         NetWorld w;
         w.files.AddDirectory("C:\\work");
@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "system sends this URL through no proxy.",
                     -1, false},
         FailureCase{"CertificateRefused",
-                    [](NetWorld&, FakeHttpResponse& r) { r.sendError = 12045; },
+                    [](NetWorld&, FakeHttpResponse& r) { r.sendError = kErrorInternetInvalidCa; },
                     "could not send the request securely: the server's certificate comes from an "
                     "authority that the system does not trust: error 12045.",
                     -1, false},

@@ -1,7 +1,6 @@
 #include "network_outcomes.h"
 
 #include <map>
-#include <optional>
 
 namespace mivetrak {
 
@@ -15,14 +14,12 @@ using Op = FakeInternet::Op;
 struct Handle {
     InternetHandle parent = nullptr;
     SeenRequest request;
-    std::optional<Call> connect;  // of a connection: the call that opened it
+    std::string origin;        // of a connection: "http://host[:port]/", "ftp://host[:port]/"
+    std::string secureOrigin;  // of a connection: "https://host[:port]/"
 };
 
-// "http://host[:port]/", "https://host[:port]/" or "ftp://host[:port]/" of a request opened
-// with the given flags on a connection.
-std::string Origin(const Call& connect, uint32_t flags) {
+std::string Origin(const Call& connect, bool secure = false) {
     const bool ftp = connect.service == InternetService::Ftp;
-    const bool secure = !ftp && (flags & kInternetFlagSecure) != 0;
     std::string origin = ftp ? "ftp://" : secure ? "https://" : "http://";
     origin += connect.text;
     if (connect.port != (ftp ? 21u : secure ? 443u : 80u)) {
@@ -73,7 +70,8 @@ public:
 
 private:
     void OpenConnection(const Call& call) {
-        Handle connection{call.handle, open_[call.handle].request, call};
+        Handle connection{call.handle, open_[call.handle].request, Origin(call),
+                          Origin(call, true)};
         connection.request.user = call.user;
         connection.request.password = call.password;
         open_[call.result] = connection;
@@ -86,10 +84,10 @@ private:
     // A request or an FTP file opened on a connection, with what the connection carries.
     Handle OnConnection(const Call& call, const std::string& verb) {
         const Handle& connection = open_[call.handle];
-        Handle request{call.handle, connection.request, std::nullopt};
-        const std::string origin =
-            connection.connect ? Origin(*connection.connect, call.flags) : "";
-        request.request.line = verb + " " + origin + call.text;
+        Handle request{call.handle, connection.request, "", ""};
+        const bool secure = (call.flags & kInternetFlagSecure) != 0;
+        request.request.line =
+            verb + " " + (secure ? connection.secureOrigin : connection.origin) + call.text;
         request.request.flags = call.flags;
         return request;
     }
@@ -97,10 +95,7 @@ private:
     // An FTP file asked for on an open FTP connection reached its server, found or not.
     void AskFtp(const Call& call) {
         auto connection = open_.find(call.handle);
-        if (connection == open_.end() || !connection->second.connect ||
-            connection->second.connect->service != InternetService::Ftp) {
-            return;
-        }
+        if (connection == open_.end() || connection->second.origin.rfind("ftp:", 0) != 0) return;
         const Handle file = OnConnection(call, call.access == kGenericRead ? "RETR" : "STOR");
         seen.push_back(file.request);
         if (call.ok) open_[call.result] = file;

@@ -46,9 +46,8 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "demo"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo"))
 import demo_tls  # noqa: E402
 from holding_server import HoldingServer  # noqa: E402
 from loopback_http import LoopbackServer, Resource, run_with_ports  # noqa: E402
