@@ -239,8 +239,9 @@ def main():
             if body == server.database and mtime == update_server.LAST_MODIFIED:
                 state = ("updated: identical to the server's copy, with the server's "
                          "Last-Modified time")
-                if signature:
-                    state += ", and its signature verified against the built-in key"
+                if index:
+                    state += (", and the maker's signed statement verified against the "
+                              "built-in key")
             elif body == server.database:
                 state = "updated: identical to the server's copy, but with another time"
             elif body == old:
