@@ -11,7 +11,7 @@
 
 namespace {
 
-bool ReadFile(const char* path, std::vector<BYTE>& bytes) {
+bool ReadWholeFile(const char* path, std::vector<BYTE>& bytes) {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return false;
     BYTE block[4096];
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<BYTE> certificate;
-    if (!ReadFile(argv[1], certificate)) {
+    if (!ReadWholeFile(argv[1], certificate)) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
     }
