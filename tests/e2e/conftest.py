@@ -5,8 +5,9 @@ The build folder comes from MIVETRAK_BUILD_DIR (default build/win); nothing is b
 
 A session may run one part of the suite (tests/e2e/run_e2e.sh names it): MIVETRAK_E2E_NAME gives
 it a work folder and a screenshot folder of its own, below e2e-work/ and e2e-screenshots/ of the
-build, so that parts can run side by side; "--part K/N" keeps every N-th of the collected cases,
-starting with the K-th, so that the N parts of a file together run each of its cases once."""
+build, so that parts can run side by side; "--shard K/N" keeps every N-th of the collected
+cases, starting with the K-th, so that the N shards of a file together run each of its cases
+once."""
 import os
 import shutil
 import subprocess
@@ -32,28 +33,28 @@ def _build_dir():
 
 
 def pytest_addoption(parser):
-    parser.addoption("--part", default=None, metavar="K/N",
-                     help="run the K-th of N parts of the collected cases (every N-th case)")
+    parser.addoption("--shard", default=None, metavar="K/N",
+                     help="run the K-th of N shards of the collected cases (every N-th case)")
 
 
-def _part(config):
-    value = config.getoption("--part")
+def _shard(config):
+    value = config.getoption("--shard")
     if value is None:
         return None
     try:
         k, n = (int(v) for v in value.split("/"))
     except ValueError:
-        raise pytest.UsageError(f"--part wants K/N, not {value}")
+        raise pytest.UsageError(f"--shard wants K/N, not {value}")
     if not 1 <= k <= n:
-        raise pytest.UsageError(f"--part {value}: K must be between 1 and N")
+        raise pytest.UsageError(f"--shard {value}: K must be between 1 and N")
     return k, n
 
 
 def pytest_collection_modifyitems(config, items):
-    part = _part(config)
-    if part is None:
+    shard = _shard(config)
+    if shard is None:
         return
-    k, n = part
+    k, n = shard
     kept = [item for index, item in enumerate(items) if index % n == k - 1]
     left = [item for index, item in enumerate(items) if index % n != k - 1]
     if left:

@@ -3,9 +3,10 @@
 #
 #   tests/e2e/run_e2e.sh [--name NAME] [PYTEST ARGUMENTS...]
 #
-# Without arguments after the name it runs every case of tests/e2e. NAME (default e2e) names the
-# part: its work and screenshot folders below the build's e2e-work/ and e2e-screenshots/, and,
-# when MIVETRAK_RESULTS names a folder, its result file e2e/NAME.xml there.
+# Unless a file or folder is among the arguments, it runs the cases of tests/e2e (those that the
+# other arguments select, as with -k EXPRESSION). NAME (default e2e) names the part: its work and
+# screenshot folders below the build's e2e-work/ and e2e-screenshots/, and, when MIVETRAK_RESULTS
+# names a folder, its result file e2e/NAME.xml there.
 #
 # The update server listens on the port that the test build's index URL names, so two parts at
 # once each need a loopback interface of their own: as root, each part runs in a network
@@ -22,7 +23,11 @@ if [ "${1:-}" = "--name" ]; then
     shift 2
 fi
 args=(-m pytest -v -p no:cacheprovider)
-[ $# -eq 0 ] && args+=(tests/e2e)
+paths=0
+for arg in "$@"; do
+    [ -e "$arg" ] && paths=1
+done
+[ $paths -eq 0 ] && args+=(tests/e2e)
 args+=("$@")
 if [ -n "${MIVETRAK_RESULTS:-}" ]; then
     mkdir -p "$MIVETRAK_RESULTS/e2e"
