@@ -237,11 +237,10 @@ def main():
                 body = f.read()
             mtime = int(os.stat(database).st_mtime)
             if body == server.database and mtime == update_server.LAST_MODIFIED:
-                state = ("updated: identical to the server's copy, with the server's "
-                         "Last-Modified time")
-                if index:
-                    state += (", and the maker's signed statement verified against the "
-                              "built-in key")
+                state = ("updated: identical to the server's copy, with the release time "
+                         "of the maker's statement verified against the built-in key"
+                         if index else "updated: identical to the server's copy, with the "
+                         "server's Last-Modified time")
             elif body == server.database:
                 state = "updated: identical to the server's copy, but with another time"
             elif body == old:
