@@ -23,7 +23,15 @@ void UpdateApp::UpdateWithTheRightsNeeded() {
             "An earlier run's installation waits to be put right, which needs "
             "administrator rights.");
         if (RestartWithRights() != Restart::NotStarted) return;
-        // Without the restart, this run does what its own rights allow.
+        // Without the restart, this run does what its own rights allow, in a work folder that is
+        // still its own: a run that was started after all, though it could not be waited for,
+        // may hold it now.
+        if (!runLocks_.HoldsWorkFolder()) {
+            ExitCode = mivetrak::ExitCode::InstallFailed;
+            platform.ui.ShowMessageBox(nullptr, Text(IDS_INSTALL_FAILED), Text(IDS_CAPTION),
+                                       kBoxOkExclamation);
+            return;
+        }
         worker.mayAskForRights = false;
     }
     RunUpdate();

@@ -182,5 +182,23 @@ TEST(StartRights, RightsAreAskedForOnlyWhenTheUpdateNeedsThem) {
     }
 }
 
+// The system may say that the restart failed although its run started and took the work folder
+// (a process it could not wait for): this run then leaves the folder, and the update, to that one.
+TEST(StartRights, ARepairIsNotTriedInAWorkFolderThatTheRestartedRunTook) {
+    const RightsCase c{"", "", false, true, false, true, kErrorReadFault, 4, {}, true, false};
+    FakePlatform f;
+    Prepare(f, c);
+    f.system.onRestart = [&f] { f.system.HoldLockElsewhere(kWorkFolderLockName, true); };
+
+    UpdateApp app(f.platform, TestDeployment());
+    app.InitInstance();
+    EXPECT_EQ(app.ExitInstance(), ExitCode::InstallFailed);
+    ASSERT_EQ(f.ui.Boxes().size(), 2u);
+    EXPECT_EQ(f.ui.Boxes()[1].text, "Install failed");
+    EXPECT_TRUE(f.internet.Calls().empty()) << "no index was fetched";
+    EXPECT_EQ(f.files.Content(kMine), "old");
+    EXPECT_EQ(f.files.Files("C:\\PF"), std::vector<std::string>{kBackup});
+}
+
 }  // namespace
 }  // namespace mivetrak
