@@ -46,7 +46,13 @@ public:
 private:
     // Cut off between the two renames (or a putback that failed): the old copy comes back.
     Repair PutBack(const JournalRecord& record) {
-        if (!IsOldCopy(record)) return Refuse(record.backup, "the old copy that was moved aside");
+        if (!IsOldCopy(record)) {
+            // The file's identity may not have survived its rename (a FAT volume can give it a
+            // new one) or may never have been read: the new copy, if it still passes its check,
+            // keeps the folder from going without a database.
+            if (PathExists(files_, record.side)) return PutNewInPlace(record);
+            return Refuse(record.backup, "the old copy that was moved aside");
+        }
         if (!Rename(record.backup, record.target)) return Repair::Failed;
         Note("The old database was put back as " + record.target + ".");
         return !PathExists(files_, record.side) || Remove(record.side) ? Repair::Done

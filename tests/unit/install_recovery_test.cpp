@@ -90,6 +90,15 @@ TEST(InstallRecovery, EveryStateEndsWithACompleteDatabase) {
          {},
          kForeign},
         {"between the two renames", true, true, {}, kNew, kOld, kOld, {}, {}},
+        {"between the two renames; the backup name holds no file the record knows",
+         true,
+         true,
+         {},
+         kNew,
+         kForeign,
+         kNew,
+         {},
+         kForeign},
         {"the new copy in place, the old one not yet deleted",
          true,
          true,
@@ -183,9 +192,8 @@ TEST(InstallRecovery, AFolderThatCannotBePutInOrderNowIsTriedAgainLater) {
 }
 
 // The journal lies where every program of the user may write: a record outside this run's
-// folders, one that names other files than the program's own, and one whose files are not what
-// it says (another file at the backup name, a new copy of another length or hash) move and
-// delete nothing, and are closed.
+// folders, one that names other files than the program's own, and one whose new copy is not
+// what it says (another length or hash) move and delete nothing, and are closed.
 TEST(InstallRecovery, ARecordThatFailsTheChecksIsNotActedOn) {
     const char kPlanted[] = "C:\\Users\\Someone\\planted.bdb";
     const char kVictim[] = "C:\\Victim\\Tolvar32.bdb";
@@ -203,10 +211,6 @@ TEST(InstallRecovery, ARecordThatFailsTheChecksIsNotActedOn) {
         {"a side name with more digits", kTarget, "C:\\Db\\Tolvar32new01.tmp", "", nullptr},
         {"another backup name", kTarget, kSide, kPlanted, nullptr},
         {"another database", "C:\\Db\\Other.dll", "C:\\Db\\Othernew0.tmp", "", nullptr},
-        {"another file at the backup name", kTarget, kSide, kBackup,
-         [](JournalRecord& r) {
-             r.oldCopy = FileIdentity{1, 999};
-         }},
         {"a new copy of another length", kTarget, kSide, "",
          [](JournalRecord& r) { r.length = kNew.size() + 1; }},
         {"a new copy of another hash", kTarget, kSide, "",
