@@ -76,6 +76,19 @@ std::string WithoutLoginBeforeHost(std::string_view text) {
     return std::string(text.substr(0, hostStart)) + std::string(text.substr(hostStart + at + 1));
 }
 
+// Whether the authority of url reads the same byte by byte, as the log reads it, as by the
+// characters of the code page, as a transfer reads it. They differ only where a lead byte stands
+// before a '/', '?' or '#', which no code page of the system has as a second byte; in such a URL
+// the log would name another host than the one the transfer connects to, or show the user
+// information.
+bool ReadAlikeByBytes(const CodePage& codePage, const std::string& url) {
+    const ByteCodePage bytes;
+    const UrlReference byCharacters = SplitReference(codePage, url);
+    const UrlReference byBytes = SplitReference(bytes, url);
+    return byCharacters.hostAndPort == byBytes.hostAndPort &&
+           byCharacters.userInfo == byBytes.userInfo;
+}
+
 }  // namespace
 
 UrlReference SplitReference(const CodePage& codePage, const std::string& text) {
@@ -178,7 +191,7 @@ bool ParseTransferUrl(const CodePage& codePage, const std::string& url, Transfer
     TransferUrl target;
     int urlPort = 0;
     if (!SplitUrl(codePage, url, scheme, urlPort, target.host, target.path)) return false;
-    if (target.host.empty()) return false;
+    if (target.host.empty() || !ReadAlikeByBytes(codePage, url)) return false;
     for (const Scheme& known : kSchemes) {
         if (!EqualsNoCase(scheme, known.name)) continue;
         target.service = known.service;

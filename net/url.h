@@ -62,8 +62,8 @@ struct TransferUrl {
 };
 
 // Splits an http, https or ftp URL (the scheme in any case) and settles its port. False when the
-// URL cannot be split, names another scheme or no host, or gives a number that cannot be a TCP
-// port.
+// URL cannot be split, names another scheme or no host, gives a number that cannot be a TCP
+// port, or has an authority that the log, reading byte by byte, would read otherwise.
 bool ParseTransferUrl(const CodePage& codePage, const std::string& url, TransferUrl& out);
 
 // The leading decimal digits of text as an int; none gives 0. False when they do not fit an int.

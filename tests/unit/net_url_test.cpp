@@ -100,6 +100,16 @@ TEST(SplitUrl, SingleByteCodePageTakesEveryByteAlone) {
     EXPECT_EQ(path, "b/c");
 }
 
+// What a transfer connects to is what the log names: a URL whose authority a double-byte
+// character makes run past a '/' (which the log, reading byte by byte, ends it at) is no target.
+TEST(ParseTransferUrl, AnAuthorityThatTheLogWouldReadOtherwiseIsRefused) {
+    TransferUrl url;
+    EXPECT_FALSE(ParseTransferUrl(DoubleByteCodePage(), "http://good.test\x95/@evil.test/db", url));
+    EXPECT_FALSE(ParseTransferUrl(DoubleByteCodePage(), "http://u:p\x95/@h.test/db", url));
+    ASSERT_TRUE(ParseTransferUrl(DoubleByteCodePage(), "http://h.test/\x95/db", url));
+    EXPECT_EQ(url.host, "h.test");
+}
+
 TEST(GoesThroughProxy, OnlyWhereTheSettingsSendTheUrl) {
     const std::tuple<ProxySettings, const char*, bool> cases[] = {
         {{false, "p:3128", ""}, "http://h.test/a", false},
