@@ -61,7 +61,8 @@ std::vector<std::string> Fields(const std::string& line) {
 
 bool ToNumber(const std::string& text, int& value) {
     uint32_t parsed = 0;
-    if (!ParseDecimal(text, parsed) || parsed > static_cast<uint32_t>(INT_MAX)) return false;
+    // Below INT_MAX, so that the number after the last one read still fits.
+    if (!ParseDecimal(text, parsed) || parsed >= static_cast<uint32_t>(INT_MAX)) return false;
     value = static_cast<int>(parsed);
     return true;
 }
