@@ -1,22 +1,10 @@
 #include "engine/download_check.h"
 
-#include <cstdio>
-
 #include "engine/release_statement.h"
 #include "net/url.h"
 #include "platform/log.h"
 
 namespace mivetrak {
-
-namespace {
-
-std::string StatusText(uint32_t status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
-}  // namespace
 
 void DownloadDigestCheck::HashFeed::Written(const uint8_t* data, size_t size) {
     if (hash && outcome.Ok()) outcome = hash->Update(data, size);
@@ -53,11 +41,9 @@ bool DownloadDigestCheck::Released(const std::string& database, std::string& sen
     if (feed_.outcome.Ok()) feed_.outcome = feed_.hash->Finish(digest);
     const CryptoOutcome& failed = feed_.outcome;
     if (!failed.Ok()) {
-        const std::string cause = failed.status == CryptoStatus::Unavailable
-                                      ? DescribeSystemError(platform_.system, failed.code)
-                                      : "status " + StatusText(failed.code);
         sentence = "Could not compute the SHA-256 of " + database + ": " + failed.operation +
-                   " failed with " + cause + "; it is not installed.";
+                   " failed with " + DescribeCryptoFailure(platform_.system, failed) +
+                   "; it is not installed.";
         return false;
     }
     if (digest != *expected_) {

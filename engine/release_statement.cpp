@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/file_metadata.h"
 #include "net/http_date.h"
 #include "platform/ascii_text.h"
 #include "platform/log.h"
@@ -92,17 +93,6 @@ CryptoOutcome HashText(Crypto& crypto, const std::string& text, Sha256Digest& di
     return outcome;
 }
 
-// Whether a lies before b, to the second.
-bool Before(const SystemTime& a, const SystemTime& b) {
-    const uint16_t SystemTime::*const members[] = {&SystemTime::wYear,   &SystemTime::wMonth,
-                                                   &SystemTime::wDay,    &SystemTime::wHour,
-                                                   &SystemTime::wMinute, &SystemTime::wSecond};
-    for (const auto member : members) {
-        if (a.*member != b.*member) return a.*member < b.*member;
-    }
-    return false;
-}
-
 std::string StatusText(uint32_t status) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
@@ -157,7 +147,8 @@ StatementCheck CheckStatement(Crypto& crypto, const P256PublicKey& key,
         check.verdict = StatementVerdict::DoesNotVerify;
     } else if (!check.detail.Ok()) {
         check.verdict = StatementVerdict::CouldNotCheck;
-    } else if (check.statement.expires && Before(*check.statement.expires, now)) {
+    } else if (check.statement.expires &&
+               CompareSystemTimes(*check.statement.expires, now) == TimeOrder::Earlier) {
         check.verdict = StatementVerdict::Expired;
     }
     return check;
@@ -190,11 +181,8 @@ std::string DescribeStatementCheck(System& system, const StatementCheck& check,
         case StatementVerdict::CouldNotCheck:
             break;
     }
-    const std::string failure = detail.status == CryptoStatus::Unavailable
-                                    ? DescribeSystemError(system, detail.code)
-                                    : "status " + StatusText(detail.code);
     return std::string("Could not check the release statement's signature: ") + detail.operation +
-           " failed with " + failure + nothing;
+           " failed with " + DescribeCryptoFailure(system, detail) + nothing;
 }
 
 std::string DigestText(const Sha256Digest& digest) {
@@ -205,6 +193,11 @@ std::string DigestText(const Sha256Digest& digest) {
         text += kDigits[byte & 0xF];
     }
     return text;
+}
+
+std::string DescribeCryptoFailure(System& system, const CryptoOutcome& failed) {
+    return failed.status == CryptoStatus::Unavailable ? DescribeSystemError(system, failed.code)
+                                                      : "status " + StatusText(failed.code);
 }
 
 }  // namespace mivetrak

@@ -78,4 +78,8 @@ std::string DescribeStatementCheck(System& system, const StatementCheck& check,
 // Lowercase hex of a digest.
 std::string DigestText(const Sha256Digest& digest);
 
+// Why the system's cryptography failed, for a log line: the system's error text when it is not
+// to be had, or else the status it answered with.
+std::string DescribeCryptoFailure(System& system, const CryptoOutcome& failed);
+
 }  // namespace mivetrak
