@@ -147,9 +147,6 @@ public:
                                SystemError& error) = 0;  // SetFileAttributesA
     virtual bool RenameFile(const std::string& from, const std::string& to,
                             SystemError& error) = 0;  // MoveFileA
-    // CopyFileA: keeps the source's last-write time on the copy.
-    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
-                            SystemError& error) = 0;
 
     // GetDiskFreeSpaceExA: the bytes free for this account on the drive that holds the folder.
     virtual bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) = 0;

@@ -309,10 +309,6 @@ public:
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override {
         return Report(MoveFileA(from.c_str(), to.c_str()), error);
     }
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
-                    SystemError& error) override {
-        return Report(CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE), error);
-    }
 
     bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) override {
         ULARGE_INTEGER available{};

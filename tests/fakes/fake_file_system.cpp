@@ -790,52 +790,6 @@ bool FakeFileSystem::RenameFile(const std::string& from, const std::string& to,
     return Succeeded(error);
 }
 
-bool FakeFileSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
-                                SystemError& error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Log("CopyFile " + from + " -> " + to + (failIfExists ? " fail-if-exists" : ""));
-    if (!MayChange()) return Failed(error, kErrorNotReady);
-    const std::string toKey = Key(to);
-    auto source = Find(from);
-    if (!source) return Failed(error, MissingError(Key(from)));
-    if (source->isDirectory) return Failed(error, kErrorAccessDenied);
-    if (source->locked) return Failed(error, source->lockError);
-    auto target = Find(to);
-    if (target) {
-        if (failIfExists) return Failed(error, kErrorFileExists);
-        if (target->locked) return Failed(error, target->lockError);
-        if (target->openHandles > 0) return Failed(error, kErrorSharingViolation);
-        if (target->isDirectory || (target->attributes & kFileAttributeReadOnly) != 0) {
-            return Failed(error, kErrorAccessDenied);
-        }
-    }
-    if (!ParentExists(toKey)) return Failed(error, kErrorPathNotFound);
-    if (WriteDenied(toKey)) return Failed(error, kErrorAccessDenied);
-    auto copy = std::make_shared<Entry>();
-    copy->path = to;
-    copy->attributes = source->attributes;
-    copy->creation = now_;
-    copy->lastWrite = source->lastWrite;  // CopyFileA keeps the last-write time
-    auto failure = copyFailures_.find(toKey);
-    if (failure != copyFailures_.end()) {
-        if (failure->second.partialBytes >= 0) {
-            const size_t partial =
-                std::min(source->content.size(), static_cast<size_t>(failure->second.partialBytes));
-            copy->content = source->content.substr(0, partial);
-            copy->lastWrite = now_;
-            entries_[toKey] = copy;
-        }
-        return Failed(error, failure->second.error);
-    }
-    const size_t fits = TakeSpace(source->content.size());
-    copy->content = source->content.substr(0, fits);
-    if (fits != source->content.size()) copy->lastWrite = now_;
-    copy->reportedSize = source->reportedSize;
-    entries_[toKey] = copy;
-    if (fits != source->content.size()) return Failed(error, kErrorDiskFull);
-    return Succeeded(error);
-}
-
 bool FakeFileSystem::FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     Log("FreeSpace " + folder);

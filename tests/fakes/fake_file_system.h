@@ -14,8 +14,8 @@
 //                                    error (a sharing violation unless given), while FindFile
 //                                    and FileAttributes still report it
 //   FailRename(from, times[, error]) MoveFileA of that source fails (times < 0: always)
-//   FailCopyTo(to, partialBytes[, error])  a copy to that target (CopyFileA, or a file created
-//                                    there and written) fails: with partialBytes < 0 at once,
+//   FailCopyTo(to, partialBytes[, error])  a copy to that target (a file created there and
+//                                    written) fails: with partialBytes < 0 at once,
 //                                    otherwise once that many bytes are written; with error 80
 //                                    (file exists) another file of that size takes the name first
 //   SetDiskSpace(bytes)              writes and copies beyond the free space fail ("disk full")
@@ -169,8 +169,6 @@ public:
     bool RemoveFile(const std::string& path, SystemError& error) override;
     bool SetAttributes(const std::string& path, uint32_t attributes, SystemError& error) override;
     bool RenameFile(const std::string& from, const std::string& to, SystemError& error) override;
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
-                    SystemError& error) override;
     bool FreeSpace(const std::string& folder, uint64_t& bytes, SystemError& error) override;
     bool TempFolder(std::string& out) override;
 

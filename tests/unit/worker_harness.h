@@ -145,13 +145,12 @@ public:
     }
 
     std::vector<std::string> FileLog() const { return fake.files.Calls(); }
-    // Whether a call of the fake file system's log changed the disk: renames, copies,
+    // Whether a call of the fake file system's log changed the disk: renames,
     // deletions, opens that write, and flushes.
     static bool ChangesDisk(const std::string& call) {
         const bool readingOpen = call.size() > 5 && call.compare(call.size() - 5, 5, " read") == 0;
-        return call.rfind("RenameFile", 0) == 0 || call.rfind("CopyFile", 0) == 0 ||
-               call.rfind("RemoveFile", 0) == 0 || call.rfind("FlushFile", 0) == 0 ||
-               call.rfind("SetAttributes", 0) == 0 ||
+        return call.rfind("RenameFile", 0) == 0 || call.rfind("RemoveFile", 0) == 0 ||
+               call.rfind("FlushFile", 0) == 0 || call.rfind("SetAttributes", 0) == 0 ||
                (call.rfind("OpenFile", 0) == 0 && !readingOpen);
     }
     // The calls that changed something in the folder.

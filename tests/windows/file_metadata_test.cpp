@@ -133,22 +133,6 @@ TEST_F(FileMetadataTest, ServerTimeComparedWithTheInstalledCopy) {
     }
 }
 
-TEST_F(FileMetadataTest, CopyKeepsTheTimeThatDecidesTheUpdate) {
-    const std::string source = PathOf("download.bdb");
-    const std::string target = PathOf("Tolvar32.bdb");
-    ASSERT_TRUE(WriteWholeFile(source, std::string(5000, 'n')));
-    const SystemTime server = MakeTime(2022, 3, 9, 14, 25, 36);
-    ASSERT_TRUE(SetLocalFileTimes(*files_, source, nullptr, server));
-    ASSERT_TRUE(files_->CopyFileTo(source, target, false, error_));
-    SystemTime creation;
-    SystemTime lastWrite;
-    uint64_t size = 0;
-    ASSERT_EQ(GetLocalFileTimes(*files_, *codePage_, target, creation, lastWrite, size),
-              TimesRead::Read);
-    EXPECT_EQ(CompareSystemTimes(server, lastWrite), TimeOrder::Same);  // not older any more
-    EXPECT_EQ(size, 5000u);
-}
-
 TEST_F(FileMetadataTest, AFileHeldByAnotherProcessCannotBeRead) {
     const std::string path = PathOf("Tolvar32.bdb");
     ASSERT_TRUE(WriteWholeFile(path, "database"));

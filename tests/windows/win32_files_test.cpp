@@ -333,52 +333,6 @@ TEST_F(Win32FilesTest, RenameMovesAndNeverReplaces) {
     EXPECT_EQ(error_.code, kErrorFileNotFound);
 }
 
-TEST_F(Win32FilesTest, CopyKeepsTheLastWriteTimeAndHonoursFailIfExists) {
-    const std::string from = PathOf("source.bdb");
-    const std::string to = PathOf("copy.bdb");
-    ASSERT_TRUE(WriteWholeFile(from, "database"));
-    const SystemTime stamp = MakeTime(2003, 4, 5, 6, 7, 8);
-    {
-        auto file = files_->OpenFile(from, FileOpenMode::ReadWriteShareRead, error_);
-        ASSERT_TRUE(file);
-        ASSERT_TRUE(file->SetTimes(nullptr, stamp));
-    }
-    ASSERT_TRUE(files_->CopyFileTo(from, to, true, error_));
-    SystemTime creation;
-    SystemTime lastWrite;
-    ASSERT_TRUE(test::RawFileTimes(to, creation, lastWrite));
-    EXPECT_TRUE(SameSecond(lastWrite, stamp)) << TimeText(lastWrite);
-    std::string content;
-    ASSERT_TRUE(ReadWholeFile(to, content));
-    EXPECT_EQ(content, "database");
-
-    ASSERT_TRUE(WriteWholeFile(from, "newer"));
-    EXPECT_FALSE(files_->CopyFileTo(from, to, true, error_));
-    EXPECT_EQ(error_.code, kErrorFileExists);
-    ASSERT_TRUE(ReadWholeFile(to, content));
-    EXPECT_EQ(content, "database");
-    EXPECT_TRUE(files_->CopyFileTo(from, to, false, error_));
-    ASSERT_TRUE(ReadWholeFile(to, content));
-    EXPECT_EQ(content, "newer");
-    EXPECT_FALSE(files_->CopyFileTo(PathOf("missing"), to, false, error_));
-    EXPECT_EQ(error_.code, kErrorFileNotFound);
-}
-
-TEST_F(Win32FilesTest, CopyOntoAFileHeldByAnotherProcessFails) {
-    const std::string from = PathOf("source.bdb");
-    const std::string to = PathOf("target.bdb");
-    ASSERT_TRUE(WriteWholeFile(from, "new"));
-    ASSERT_TRUE(WriteWholeFile(to, "old"));
-    HeldFile held(to);
-    ASSERT_TRUE(held.IsHeld());
-    EXPECT_FALSE(files_->CopyFileTo(from, to, false, error_));
-    EXPECT_EQ(error_.code, kErrorSharingViolation);
-    EXPECT_EQ(held.Release(), 0);
-    std::string content;
-    ASSERT_TRUE(ReadWholeFile(to, content));
-    EXPECT_EQ(content, "old");
-}
-
 // Sets an environment variable for the life of the object, restoring it afterwards.
 class ScopedEnvironment {
 public:
