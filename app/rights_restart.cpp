@@ -23,15 +23,7 @@ void UpdateApp::UpdateWithTheRightsNeeded() {
             "An earlier run's installation waits to be put right, which needs "
             "administrator rights.");
         if (RestartWithRights() != Restart::NotStarted) return;
-        // Without the restart, this run does what its own rights allow, in a work folder that is
-        // still its own: a run that was started after all, though it could not be waited for,
-        // may hold it now.
-        if (!runLocks_.HoldsWorkFolder()) {
-            ExitCode = mivetrak::ExitCode::InstallFailed;
-            platform.ui.ShowMessageBox(nullptr, Text(IDS_INSTALL_FAILED), Text(IDS_CAPTION),
-                                       kBoxOkExclamation);
-            return;
-        }
+        // Without the restart, this run does what its own rights allow.
         worker.mayAskForRights = false;
     }
     RunUpdate();
@@ -57,7 +49,7 @@ UpdateApp::Restart UpdateApp::RestartWithRights() {
     HandOverWorkFolder();
     uint32_t exitCode = 0;
     const bool started = platform.system.RestartElevated(kAgreedMarker, exitCode, error);
-    TakeBackWorkFolder();
+    const bool heldAgain = TakeBackWorkFolder();
     if (started) {
         platform.log.Write("The run with administrator rights ended with exit code " +
                            std::to_string(exitCode) + ".");
@@ -68,6 +60,14 @@ UpdateApp::Restart UpdateApp::RestartWithRights() {
     platform.log.Write(std::string(refused ? "The user refused administrator rights"
                                            : "Could not start again with administrator rights") +
                        " (" + DescribeSystemError(platform.system, error.code) + ").");
+    if (!heldAgain) {
+        // Started after all, though the system could not say so (a process it could not wait
+        // for): that run goes on in the work folder, and this one does nothing more.
+        ExitCode = mivetrak::ExitCode::InstallFailed;
+        platform.ui.ShowMessageBox(nullptr, Text(IDS_INSTALL_FAILED), Text(IDS_CAPTION),
+                                   kBoxOkExclamation);
+        return Restart::Lost;
+    }
     if (!refused) return Restart::NotStarted;
     ExitCode = mivetrak::ExitCode::Stopped;
     return Restart::Refused;
@@ -91,17 +91,18 @@ void UpdateApp::HandOverWorkFolder() {
     runLocks_.HandOverWorkFolder();
 }
 
-void UpdateApp::TakeBackWorkFolder() {
+bool UpdateApp::TakeBackWorkFolder() {
     SystemError error;
     if (!runLocks_.TakeBackWorkFolder(error)) {
         platform.log.Write("Another run took the work folder meanwhile; it is left to that run.");
-        return;
+        return false;
     }
     // The restarted run may have cleared and removed it. What is there now is looked at anew
     // before anything of it is touched.
     if (PathExists(platform.files, WorkFolder)) {
         workFolderHold_ = HoldWorkFolder(platform, WorkFolder.substr(0, WorkFolder.size() - 1));
     }
+    return true;
 }
 
 }  // namespace mivetrak

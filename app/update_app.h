@@ -107,10 +107,12 @@ private:
     // Whether a folder waits for an installation to be put right that this run could not.
     bool RepairPending() const;
 
-    // How a restart with administrator rights went.
-    enum class Restart { Done, Refused, NotStarted };
+    // How a restart with administrator rights went. Lost: the system said it did not start, but
+    // a run took the work folder meanwhile, which this run then leaves alone.
+    enum class Restart { Done, Refused, NotStarted, Lost };
     // Starts the program again with administrator rights, hands it the work folder and waits
-    // for it; this run then has its exit code, or 2 when the user refused the consent prompt.
+    // for it; this run then has its exit code, or 2 when the user refused the consent prompt,
+    // or 4 (with the box of a failed installation) when the restart was lost.
     Restart RestartWithRights();
     // The marker that skips the question counts only when the run that asked for consent is
     // waiting for this very process: it holds the lock named after its own process id, and it
@@ -118,7 +120,8 @@ private:
     void CheckHandOver();
     // The work folder's lock and hold, to the restarted run and back again.
     void HandOverWorkFolder();
-    void TakeBackWorkFolder();
+    // False when another run holds the work folder now.
+    bool TakeBackWorkFolder();
     // The temporary folder's path, with its final backslash; false when the system names none
     // that fits kMaxPath. Both the log and the work folder lie in it.
     bool TempFolderPath(std::string& path);
