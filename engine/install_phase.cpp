@@ -105,6 +105,12 @@ std::unique_ptr<File> OpenWorkFile(WorkerRun& run, const std::string& url,
     return file;
 }
 
+// The SHA-256 that the maker's statement gives; none in a program without a key.
+std::optional<Sha256Digest> StatedDigest(const WorkerRun& run) {
+    if (!run.statement) return std::nullopt;
+    return run.statement->sha256;
+}
+
 // Downloads the database from url into the open work file and checks its length and, with the
 // maker's statement, its SHA-256.
 Fetch DownloadDatabase(WorkerRun& run, const std::string& url, const std::string& tempPath,
@@ -113,9 +119,7 @@ Fetch DownloadDatabase(WorkerRun& run, const std::string& url, const std::string
     app.lastPostedPercent = 0;
     PostProgress(app, PhaseDownload, 0);
     DownloadRequest request = DatabaseRequest(run, url, tempPath, file);
-    std::optional<Sha256Digest> expected;
-    if (run.statement) expected = run.statement->sha256;
-    DownloadDigestCheck digestCheck(app.platform, expected);
+    DownloadDigestCheck digestCheck(app.platform, StatedDigest(run));
     request.written = &digestCheck;
     const uint32_t start = app.platform.system.TickCount();
     const bool downloaded = run.session.DownloadFile(request);
@@ -248,9 +252,7 @@ ExitCode RunInstallPhase(WorkerRun& run) {
     if (!file) return result;
     // Every copy carries the release's time into its folder, where the next run compares it
     // again: the statement's, or the server's answer in a program without a key.
-    std::optional<Sha256Digest> digest;
-    if (run.statement) digest = run.statement->sha256;
-    const CheckedDownload download{*file, tempPath, run.RemoteInfo.contentLength, digest,
+    const CheckedDownload download{*file, tempPath, run.RemoteInfo.contentLength, StatedDigest(run),
                                    run.RemoteInfo.lastModified};
     bool keep = false;
     result = InstallEverywhere(run, download, keep);
